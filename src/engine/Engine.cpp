@@ -1,0 +1,23 @@
+#include "engine/Engine.h"
+
+namespace tarvex {
+
+Module& Engine::createModule() {
+    channels.clear();
+    return tarvex::createModule(module);
+}
+
+void Engine::freeModule() {
+    channels.clear();
+    tarvex::freeModule(module);
+}
+
+void setRewinding(Engine& engine, bool on) {
+    engine.state.rewinding.store(on, std::memory_order_relaxed);
+}
+
+void setFastForward(Engine& engine, bool on) {
+    engine.state.fastForward.store(on, std::memory_order_relaxed);
+}
+
+}  // namespace tarvex

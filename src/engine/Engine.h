@@ -1,0 +1,144 @@
+// The sequencer's state: what every channel plays, and where the song stands.
+//
+// Units: periods are sixteen times an Amiga period (428 * 16 plays a sample at its base frequency);
+// a step is source frames per output frame in 1/1024 frame; volumes run 0..64; pan factors 0..1024.
+// At 44100 Hz, stepBase = trunc(438272 / (44100 / 8363)) * 16 and period 6848 gives step 194.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "engine/PlayerSettings.h"
+#include "model/Module.h"
+
+namespace tarvex {
+
+inline constexpr uint32_t kNoCellIndex = 0xFFFFFFFFu;
+inline constexpr uint32_t kRowsPerPattern = 64;
+
+struct ChannelState {
+    bool volumeSlideOnce = false;
+    bool portaOnce = false;
+    bool glissando = false;
+    bool volumeSlideActive = false;
+    bool noteStarted = false;       // set on a (re)start; the mixer clears it for de-click
+    uint32_t positionFraction = 0;  // 1/1024 frame; written only by the mixer
+    int32_t position = 0;           // frame index; -1 once a sample without loop has ended
+    int32_t notePeriod = 0;
+    int32_t period = 0;             // sounding period x16; 0 = none
+    uint32_t step = 0;
+    int32_t delayedPeriod = 255;    // 255 = none
+    int32_t volume = 0;
+    int32_t leftVolume = 0;
+    int32_t rightVolume = 0;
+    int32_t volumeSlide = 0;
+    int32_t rightPan = 0;
+    int32_t leftPan = 0;
+    int32_t lastMixValue = 0;  // owned by the mixer
+    uint8_t retrigCounter = 0;
+    uint8_t retrigInterval = 0;
+    uint8_t noteDelayCounter = 0;
+    uint8_t noteCutCounter = 0;
+    uint8_t effect = 0;
+    uint8_t param = 0;
+    uint8_t noteInOctave = 0;
+    uint8_t octave = 0;
+    const Sample* sample = nullptr;
+    const Sample* pendingSample = nullptr;
+    bool portaActive = false;
+    int32_t portaDelta = 0;
+    int32_t portaMemory = 0;
+    int32_t tonePortaMemory = 0;
+    int32_t portaPeriod = 0;
+    int32_t portaStart = 0;
+    int32_t portaTarget = 0;
+    bool vibratoActive = false;
+    bool vibratoNegative = false;
+    uint32_t vibratoPos = 0;
+    uint32_t vibratoSpeed = 0;
+    uint32_t vibratoDepth = 0;
+    uint8_t vibratoWave = 0;
+    bool tremoloActive = false;
+    bool tremoloNegative = false;
+    uint32_t tremoloPos = 0;
+    uint32_t tremoloSpeed = 0;
+    uint32_t tremoloDepth = 0;
+    uint8_t tremoloWave = 0;
+    bool arpeggioActive = false;
+    int32_t arpeggioIndex = 0;
+    std::array<int32_t, 3> arpeggioPeriods = {};
+};
+
+struct PlayerState {
+    // Per order position, for each row the index of the first cell at or after that row (or the
+    // last cell of the pattern when none is); kNoCellIndex for an empty pattern.
+    std::vector<std::array<uint32_t, kRowsPerPattern>> rowIndex;
+    uint32_t cursor = kNoCellIndex;  // next cell of the playing pattern not yet consumed
+
+    // Read by the window while audio runs.
+    std::atomic<uint32_t> nextOrder{0};
+    std::atomic<uint32_t> currentPattern{0};
+    std::atomic<uint32_t> row{64};
+    std::atomic<uint16_t> speed{6};
+    std::atomic<uint32_t> tempo{125};
+    std::atomic<uint32_t> playTime{0};  // microseconds; wraps after about 71 minutes
+
+    uint16_t tickCounter = 1;
+    uint32_t samplesPerTick = 0;
+    uint32_t tickFrameCounter = 0;
+    uint8_t patternDelay = 0;
+    int32_t loopCount = -1;
+    bool loopStartSet = false;
+    uint32_t loopOrder = 0;
+    uint32_t loopRow = 0;
+    bool jumpPending = false;
+    uint32_t jumpOrder = 0;
+    bool breakPending = false;
+    uint32_t breakRow = 0;
+
+    // Written by the window's transport buttons.
+    std::atomic<bool> rewinding{false};
+    std::atomic<bool> fastForward{false};
+    std::atomic<bool> songEnded{false};
+};
+
+// The engine's part of the player context: the current module, the sequencer and the settings.
+// The audio layer's Player extends it with the mixer and the output device.
+class Engine {
+public:
+    Engine() = default;
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+    virtual ~Engine() = default;
+
+    PlayerSettings settings;
+    std::unique_ptr<Module> module;
+    PlayerState state;
+    std::vector<ChannelState> channels;
+
+    // Output flags: true while nothing plays. startSong clears both.
+    std::atomic<bool> outputStopped{true};
+    std::atomic<bool> playbackFinished{true};
+
+    // Replaces the current module with a fresh record (dropping the channel array first).
+    Module& createModule();
+    // Drops the channel array and the current module.
+    void freeModule();
+
+protected:
+    friend void startSong(Engine& engine);
+    // Hook run at the end of startSong; the audio layer resets its mixer here.
+    virtual void resetMixState() {}
+};
+
+// Starts the loaded module from its beginning at settings.Frequency. Needs a loaded module.
+void startSong(Engine& engine);
+// One tick: a row tick reads the next row, other ticks continue the row's effects.
+void playTick(Engine& engine);
+void setRewinding(Engine& engine, bool on);
+void setFastForward(Engine& engine, bool on);
+
+}  // namespace tarvex

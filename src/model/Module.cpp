@@ -1,0 +1,63 @@
+#include "model/Module.h"
+
+#include <algorithm>
+
+namespace tarvex {
+
+Module& createModule(std::unique_ptr<Module>& current) {
+    current = std::make_unique<Module>();
+    return *current;
+}
+
+void freeModule(std::unique_ptr<Module>& current) {
+    current.reset();
+}
+
+void insertCell(Module& module, uint32_t patternIndex, const NoteCell& cell) {
+    Pattern& pattern = module.patterns.at(patternIndex);
+    // Readers deliver cells in order almost always: appending is the common case.
+    const auto sortsAfter = [&cell](const NoteCell& other) {
+        return other.row > cell.row || (other.row == cell.row && other.channel > cell.channel);
+    };
+    if (pattern.empty() || !sortsAfter(pattern.back())) {
+        pattern.push_back(cell);
+        return;
+    }
+    const auto at = std::find_if(pattern.begin(), pattern.end(), sortsAfter);
+    pattern.insert(at, cell);
+}
+
+void normaliseLoop(Sample& sample) {
+    if (sample.loopStart == sample.loopEnd || (sample.loopStart == 0 && sample.loopEnd == 2) ||
+        sample.loopEnd == 0xFFFF) {
+        sample.loopStart = 0;
+        sample.loopEnd = 0;
+        return;
+    }
+    if (sample.loopEnd > sample.length) sample.loopEnd = sample.length;
+}
+
+void setDefaultPanning(Module& module) {
+    module.panLeft.assign(module.channelCount, 0);
+    module.panRight.assign(module.channelCount, 0);
+    for (uint32_t c = 0; c < module.channelCount; ++c) {
+        if (c % 3 == 0) {
+            module.panLeft[c] = 1024;
+        } else {
+            module.panRight[c] = 1024;
+        }
+    }
+}
+
+size_t moduleFootprint(const Module& module) {
+    size_t bytes = sizeof(Module);
+    bytes += module.samples.capacity() * sizeof(Sample);
+    for (const Sample& sample : module.samples) bytes += sample.data.capacity() * sizeof(int16_t);
+    bytes += module.orders.capacity() * sizeof(uint32_t);
+    bytes += (module.panLeft.capacity() + module.panRight.capacity()) * sizeof(int32_t);
+    bytes += module.patterns.capacity() * sizeof(Pattern);
+    for (const Pattern& pattern : module.patterns) bytes += pattern.capacity() * sizeof(NoteCell);
+    return bytes;
+}
+
+}  // namespace tarvex

@@ -1,0 +1,43 @@
+#include "support/Corpus.h"
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
+#include <unistd.h>
+
+namespace tarvex::test {
+
+std::filesystem::path corpusDir() {
+    return std::filesystem::path(TARVEX_CORPUS_DIR);
+}
+
+std::vector<std::filesystem::path> corpusFiles(const std::string& sub) {
+    std::vector<std::filesystem::path> files;
+    std::error_code error;
+    const std::filesystem::path root = sub.empty() ? corpusDir() : corpusDir() / sub;
+    for (auto it = std::filesystem::recursive_directory_iterator(root, error);
+         !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+        if (it->is_regular_file() && it->path().filename() != "README.md") files.push_back(it->path());
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+std::vector<uint8_t> readFileBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::filesystem::path writeTempFile(const std::string& name, const std::vector<uint8_t>& bytes) {
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("tarvex-test-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const std::filesystem::path path = dir / name;
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return path;
+}
+
+}  // namespace tarvex::test
