@@ -10,7 +10,7 @@ namespace {
 
 SongDuration durationOf(const ModuleBuilder& song) {
     std::unique_ptr<Module> module = song.build();
-    return measureDuration(module);
+    return measureDuration(*module);
 }
 
 TEST(Duration, OnePatternLasts385Ticks) {
