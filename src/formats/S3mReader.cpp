@@ -19,7 +19,6 @@ constexpr uint8_t kNoNote = 255;
 constexpr uint8_t kNoteOffByte = 254;
 constexpr uint8_t kSampleInstrument = 1;
 constexpr uint8_t kUnsignedSamples = 2;
-constexpr uint8_t kFlagStereo = 2;
 constexpr uint8_t kFlag16Bit = 4;
 constexpr int64_t kHeaderSize = 96;
 
@@ -104,7 +103,8 @@ int64_t readInstrument(ByteReader& file, uint16_t parapointer, Sample& sample, u
 }
 
 // Sample data: 8-bit frames become v * 256, 16-bit frames are taken whole; with sample format 2
-// both are unsigned around the middle value. A stereo sample stores its left channel first.
+// both are unsigned around the middle value. A stereo sample (flag 2) stores its left channel first,
+// which is all that is read.
 void readSampleData(ByteReader& file, int64_t offset, uint8_t flags, bool unsignedData, Sample& sample,
                     AllocationBudget& budget) {
     const bool sixteenBit = (flags & kFlag16Bit) != 0;
