@@ -53,20 +53,26 @@ inline int32_t declick(ChannelState& channel, int32_t v) {
     return v;
 }
 
-// Advance by one output frame. A sample without loop that runs out stops (position -1) and keeps in
-// positionFraction what the advance had not consumed; a loop wraps as often as the step requires.
+// Advance by one output frame, in closed form: the same position, fraction and end as adding the
+// step and then moving one frame at a time (wrapping by one loop length at a time), at a cost that
+// depends on neither the step nor the loop length. A sample without loop that runs out stops
+// (position -1) and keeps in positionFraction what the advance had not consumed; a loop wraps as often
+// as the step requires.
 inline void advance(ChannelState& channel, const SampleView& s) {
     uint32_t fraction = channel.positionFraction + channel.step;
     if (fraction >= 1024) {
         const uint32_t position = static_cast<uint32_t>(channel.position);
         const uint32_t whole = fraction >> kFractionBits;
+        // Frames consumed until a sample without loop ends: up to its end, or the first one when the
+        // position already lies at or beyond the end (a sample offset can leave it there).
+        const uint32_t toEnd = position < s.length ? s.length - position : 1;
         if (s.loops) {
             uint64_t p = static_cast<uint64_t>(position) + whole;
             if (p >= s.loopEnd) p = s.loopStart + (p - s.loopStart) % (s.loopEnd - s.loopStart);
             channel.position = static_cast<int32_t>(p);
             fraction &= 1023;
-        } else if (whole >= s.length - position) {
-            fraction -= (s.length - position) << kFractionBits;
+        } else if (whole >= toEnd) {
+            fraction -= toEnd << kFractionBits;
             channel.position = -1;
         } else {
             channel.position = static_cast<int32_t>(position + whole);
