@@ -1,6 +1,7 @@
 // Inner loops of the mixer (private to src/audio). A run is a stretch of at most kMaxRunFrames frames
-// within which no tick happens, so each channel changes only by the mixer's own advance: a channel's
-// values for the whole run are produced first, then scaled into the accumulators.
+// within which no tick happens, so each channel changes only by the mixer's own advance: the mix is
+// computed one channel at a time over the run and summed into the accumulators (32-bit wrap-around
+// addition does not depend on the order).
 #pragma once
 
 #include <cstdint>
@@ -105,6 +106,10 @@ inline bool carefulFrame(ChannelState& channel, const SampleView& s, bool isp, b
     return true;
 }
 
+// Steps beyond this take the careful path (no sequencer produces them; they keep the sums below
+// from overflowing).
+inline constexpr uint32_t kMaxFreeStep = 1u << 24;
+
 // Frames from the current position that can run without reaching the loop end or the sample end,
 // and (with interpolation) without the next frame crossing it: within them the plain loop below is
 // exact. Needs positionFraction below 1024.
@@ -112,62 +117,128 @@ inline uint32_t freeFrames(const ChannelState& channel, const SampleView& s, boo
     const uint32_t position = static_cast<uint32_t>(channel.position);
     const uint32_t end = s.loops ? s.loopEnd : s.length;
     const uint32_t margin = isp ? 2 : 1;
-    if (channel.positionFraction >= 1024 || position >= end || end - position < margin) return 0;
-    // Whole frames the advance may reach without touching the end: fraction + k * step must stay
-    // below (room + 1) * 1024.
+    if (channel.positionFraction >= 1024 || channel.step > kMaxFreeStep || position >= end ||
+        end - position < margin) {
+        return 0;
+    }
+    // fraction + k * step must stay below (room + 1) * 1024 for the position to stay at or below
+    // end - margin after k advances.
     const uint64_t room = end - position - margin;
-    const uint64_t limit = (room + 1) * 1024 - channel.positionFraction;  // k * step < limit
+    const uint64_t limit = (room + 1) * 1024 - channel.positionFraction;
     const uint64_t step = channel.step;
     if (step * wanted < limit) return wanted;
     return static_cast<uint32_t>((limit - 1) / step);
 }
 
-// The plain loop: no end, wrap or interpolation boundary is reached within these frames.
+// Where the scaled values go. Each sink adds gain * v / mixDivisor (64-bit product, truncating
+// division, low 32 bits kept) to one or both accumulators at frame k.
+template <class Divide>
+struct OneSideSink {
+    static constexpr bool kSilent = false;
+    uint32_t* acc;
+    int32_t gain;
+    Divide divide;
+    void add(uint32_t k, int32_t v) const { acc[k] += static_cast<uint32_t>(divide(static_cast<int64_t>(gain) * v)); }
+};
+
+template <class Divide>
+struct SameBothSink {
+    static constexpr bool kSilent = false;
+    uint32_t* left;
+    uint32_t* right;
+    int32_t gain;
+    Divide divide;
+    void add(uint32_t k, int32_t v) const {
+        const uint32_t q = static_cast<uint32_t>(divide(static_cast<int64_t>(gain) * v));
+        left[k] += q;
+        right[k] += q;
+    }
+};
+
+template <class Divide>
+struct TwoSideSink {
+    static constexpr bool kSilent = false;
+    uint32_t* left;
+    uint32_t* right;
+    int32_t gainLeft;
+    int32_t gainRight;
+    Divide divide;
+    void add(uint32_t k, int32_t v) const {
+        left[k] += static_cast<uint32_t>(divide(static_cast<int64_t>(gainLeft) * v));
+        right[k] += static_cast<uint32_t>(divide(static_cast<int64_t>(gainRight) * v));
+    }
+};
+
+// Both gains 0: the channel only advances.
+struct SilentSink {
+    static constexpr bool kSilent = true;
+    void add(uint32_t, int32_t) const {}
+};
+
+// Value of the free loop at a position: (w - v) * fraction >> 10 with w - v a multiple of 4096 is
+// exactly (s1 - s0) * fraction * 4.
 template <bool Isp>
-inline void freeRun(ChannelState& channel, const SampleView& s, uint32_t frames, int32_t* out) {
-    const int16_t* data = s.data;
+inline int32_t freeValue(const int16_t* data, uint32_t position, uint32_t fraction) {
+    const int32_t s0 = data[position];
+    if constexpr (Isp) {
+        const int32_t s1 = data[position + 1];
+        return s0 * (1 << kWorkingScaleShift) + (s1 - s0) * static_cast<int32_t>(fraction) * 4;
+    } else {
+        return s0 * (1 << kWorkingScaleShift);
+    }
+}
+
+// The plain loop over frames [first, first + frames): no end, wrap or interpolation boundary is
+// reached within them. Returns the value of the last frame.
+template <bool Isp, class Sink>
+inline int32_t freeRun(ChannelState& channel, const int16_t* data, uint32_t first, uint32_t frames, const Sink& sink) {
     uint32_t position = static_cast<uint32_t>(channel.position);
     uint32_t fraction = channel.positionFraction;
     const uint32_t step = channel.step;
-    for (uint32_t k = 0; k < frames; ++k) {
-        const int32_t s0 = data[position];
-        if constexpr (Isp) {
-            // (w - v) * fraction >> 10 with w - v a multiple of 4096 is exactly (s1 - s0) * fraction * 4.
-            const int32_t s1 = data[position + 1];
-            out[k] = s0 * (1 << kWorkingScaleShift) + (s1 - s0) * static_cast<int32_t>(fraction) * 4;
-        } else {
-            out[k] = s0 * (1 << kWorkingScaleShift);
-        }
+    int32_t v = 0;
+    if constexpr (Sink::kSilent) {
+        // Jump straight to the last frame; only its value is needed (for the de-click memory).
+        const uint64_t before = fraction + static_cast<uint64_t>(step) * (frames - 1);
+        position += static_cast<uint32_t>(before >> kFractionBits);
+        fraction = static_cast<uint32_t>(before & 1023);
+        v = freeValue<Isp>(data, position, fraction);
         fraction += step;
         position += fraction >> kFractionBits;
         fraction &= 1023;
+    } else {
+        for (uint32_t k = first; k < first + frames; ++k) {
+            v = freeValue<Isp>(data, position, fraction);
+            sink.add(k, v);
+            fraction += step;
+            position += fraction >> kFractionBits;
+            fraction &= 1023;
+        }
     }
     channel.position = static_cast<int32_t>(position);
     channel.positionFraction = fraction;
+    return v;
 }
 
-// The channel's values for up to `frames` frames into out; returns how many it produced (fewer when
-// the sample ends within the run).
-inline uint32_t channelValues(ChannelState& channel, const SampleView& s, bool isp, bool click, uint32_t frames,
-                              int32_t* out) {
+// One channel over a run of `frames` frames: free stretches in the plain loop, boundaries, ramps and
+// odd states frame by frame. Stops early when the sample ends.
+template <class Sink>
+inline void mixChannel(ChannelState& channel, const SampleView& s, bool isp, bool click, uint32_t frames,
+                       const Sink& sink) {
     uint32_t done = 0;
     while (done < frames) {
-        uint32_t run = 0;
-        if (!(click && channel.noteStarted)) run = freeFrames(channel, s, isp, frames - done);
+        const uint32_t run = click && channel.noteStarted ? 0 : freeFrames(channel, s, isp, frames - done);
         if (run > 0) {
-            if (isp) {
-                freeRun<true>(channel, s, run, out + done);
-            } else {
-                freeRun<false>(channel, s, run, out + done);
-            }
+            const int32_t last = isp ? freeRun<true>(channel, s.data, done, run, sink)
+                                     : freeRun<false>(channel, s.data, done, run, sink);
+            if (click) channel.lastMixValue = last;
             done += run;
-            if (click) channel.lastMixValue = out[done - 1];
             continue;
         }
-        if (!carefulFrame(channel, s, isp, click, out[done])) break;
+        int32_t v = 0;
+        if (!carefulFrame(channel, s, isp, click, v)) return;
+        sink.add(done, v);
         ++done;
     }
-    return done;
 }
 
 // Exact truncating division of a 64-bit product by mixDivisor: a shift for powers of two, otherwise
@@ -187,10 +258,17 @@ struct Divider {
     }
 };
 
+// Division by 2^shift rounding toward zero.
 struct ShiftDivide {
     int shift;
-    int64_t mask;
-    int64_t operator()(int64_t x) const { return (x + ((x >> 63) & mask)) >> shift; }
+    int64_t operator()(int64_t x) const { return (x + ((x >> 63) & ((int64_t{1} << shift) - 1))) >> shift; }
+};
+
+// The same with the shift known at compile time: 256 is the divisor of 4- and 8-channel modules at
+// full global volume and the default preamp.
+template <int Shift>
+struct FixedShiftDivide {
+    int64_t operator()(int64_t x) const { return (x + ((x >> 63) & ((int64_t{1} << Shift) - 1))) >> Shift; }
 };
 
 struct MagicDivide {
@@ -198,33 +276,32 @@ struct MagicDivide {
     int64_t operator()(int64_t x) const { return libdivide::libdivide_s64_do(x, &magic); }
 };
 
-// acc[k] += gain * v[k] / divisor, keeping the low 32 bits of each quotient.
 template <class Divide>
-inline void addScaled(uint32_t* acc, const int32_t* v, uint32_t frames, int32_t gain, Divide divide) {
-    for (uint32_t k = 0; k < frames; ++k) {
-        acc[k] += static_cast<uint32_t>(divide(static_cast<int64_t>(gain) * v[k]));
-    }
-}
-
-template <class Divide>
-inline void addScaledBoth(uint32_t* left, uint32_t* right, const int32_t* v, uint32_t frames, int32_t gain,
-                          Divide divide) {
-    for (uint32_t k = 0; k < frames; ++k) {
-        const uint32_t q = static_cast<uint32_t>(divide(static_cast<int64_t>(gain) * v[k]));
-        left[k] += q;
-        right[k] += q;
-    }
-}
-
-template <class Divide>
-inline void addChannel(uint32_t* left, uint32_t* right, const int32_t* v, uint32_t frames, int32_t gl, int32_t gr,
-                       Divide divide) {
+inline void mixScaled(ChannelState& channel, const SampleView& s, bool isp, bool click, uint32_t frames,
+                      uint32_t* left, uint32_t* right, int32_t gl, int32_t gr, Divide divide) {
     if (gl == gr) {
-        if (gl != 0) addScaledBoth(left, right, v, frames, gl, divide);
-        return;
+        mixChannel(channel, s, isp, click, frames, SameBothSink<Divide>{left, right, gl, divide});
+    } else if (gr == 0) {
+        mixChannel(channel, s, isp, click, frames, OneSideSink<Divide>{left, gl, divide});
+    } else if (gl == 0) {
+        mixChannel(channel, s, isp, click, frames, OneSideSink<Divide>{right, gr, divide});
+    } else {
+        mixChannel(channel, s, isp, click, frames, TwoSideSink<Divide>{left, right, gl, gr, divide});
     }
-    if (gl != 0) addScaled(left, v, frames, gl, divide);
-    if (gr != 0) addScaled(right, v, frames, gr, divide);
+}
+
+// Adds one channel's run to the accumulators with gains gl and gr (volume times global volume / 64).
+inline void mixChannelRun(ChannelState& channel, const SampleView& s, bool isp, bool click, uint32_t frames,
+                          uint32_t* left, uint32_t* right, int32_t gl, int32_t gr, const Divider& divider) {
+    if (gl == 0 && gr == 0) {
+        mixChannel(channel, s, isp, click, frames, SilentSink{});
+    } else if (!divider.powerOfTwo) {
+        mixScaled(channel, s, isp, click, frames, left, right, gl, gr, MagicDivide{divider.magic});
+    } else if (divider.shift == 8) {
+        mixScaled(channel, s, isp, click, frames, left, right, gl, gr, FixedShiftDivide<8>{});
+    } else {
+        mixScaled(channel, s, isp, click, frames, left, right, gl, gr, ShiftDivide{divider.shift});
+    }
 }
 
 }  // namespace tarvex::mixkernels
