@@ -32,20 +32,6 @@ std::string checkPlayer(const Player& player) {
     return {};
 }
 
-void applyPhase(Player& player, const PlayPhase& phase) {
-    PlayerSettings& settings = player.settings;
-    settings.ISP.store(phase.isp, std::memory_order_relaxed);
-    settings.Click.store(phase.click, std::memory_order_relaxed);
-    settings.WideStereo.store(phase.wide, std::memory_order_relaxed);
-    settings.Clipping.store(phase.clipping, std::memory_order_relaxed);
-    settings.LoopsAllowed.store(phase.loops, std::memory_order_relaxed);
-    setRewinding(player, phase.rewinding);
-    setFastForward(player, phase.fastForward);
-    const Module& module = *player.module;
-    player.mix.mixDivisor.store(mixDivisorForPreamp(module.channelCount, module.globalVolume, phase.preamp),
-                                std::memory_order_relaxed);
-}
-
 }  // namespace
 
 PlayInput decodePlayInput(std::span<const uint8_t> data) {
@@ -103,6 +89,28 @@ std::vector<uint8_t> encodePlayHeader(const PlayInput& input) {
     return header;
 }
 
+void applyPhase(Player& player, const PlayPhase& phase) {
+    PlayerSettings& settings = player.settings;
+    settings.ISP.store(phase.isp, std::memory_order_relaxed);
+    settings.Click.store(phase.click, std::memory_order_relaxed);
+    settings.WideStereo.store(phase.wide, std::memory_order_relaxed);
+    settings.Clipping.store(phase.clipping, std::memory_order_relaxed);
+    settings.LoopsAllowed.store(phase.loops, std::memory_order_relaxed);
+    setRewinding(player, phase.rewinding);
+    setFastForward(player, phase.fastForward);
+    const Module& module = *player.module;
+    player.mix.mixDivisor.store(mixDivisorForPreamp(module.channelCount, module.globalVolume, phase.preamp),
+                                std::memory_order_relaxed);
+}
+
+void startFuzzSong(Player& player, const PlayInput& input) {
+    player.settings.Frequency = input.rate;
+    player.settings.Resolution = input.bits;
+    player.settings.Channels = input.channels;
+    player.settings.BufferLength = input.bufferLength;
+    startSong(player);
+}
+
 PlayReport playFuzzInput(Player& player, const PlayInput& input) {
     PlayReport report;
     player.freeModule();
@@ -115,11 +123,7 @@ PlayReport playFuzzInput(Player& player, const PlayInput& input) {
     report.problem = checkLoadedModule(module, input.file.size());
     if (!report.problem.empty()) return report;
 
-    player.settings.Frequency = input.rate;
-    player.settings.Resolution = input.bits;
-    player.settings.Channels = input.channels;
-    player.settings.BufferLength = input.bufferLength;
-    startSong(player);
+    startFuzzSong(player, input);
 
     const uint32_t segment = std::max<uint32_t>(
         segmentFramesFor(input.rate, input.bits, input.channels, input.bufferLength), 1);

@@ -69,6 +69,11 @@ struct PlayReport {
 // Channels that point outside the module's samples or a divisor below 1 are reported as problems.
 PlayReport playFuzzInput(Player& player, const PlayInput& input);
 
+// Sets the phase's switches, transport flags and preamp on a playing player.
+void applyPhase(Player& player, const PlayPhase& phase);
+// Sets the input's output format on the player and starts the song.
+void startFuzzSong(Player& player, const PlayInput& input);
+
 // The rules every loaded module keeps, whatever the file: owned arrays of the stated sizes, loops
 // and cells within bounds, and a footprint of at most 64 bytes per file byte plus 1 MiB. Returns the
 // first rule broken, or an empty text.
