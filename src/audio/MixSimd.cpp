@@ -143,13 +143,46 @@ TARVEX_AVX2_FUNCTION inline void storeLevels(std::atomic<int16_t>* levels, __m25
     for (int j = 0; j < 8; ++j) levels[j].store(static_cast<int16_t>(lanes[j]), std::memory_order_relaxed);
 }
 
-// Eight frames of the tail after smoothing; the delay-line block [writeIndex, +8) and the read block
+// The ISP post filter over four frames of one side. With m the filter memory, frame j of the group
+// is floor((x_0 + 2 x_1 + ... + 2^j x_j + m) / 2^(j+1)), the nested halvings written out (floor((a +
+// floor(b / 2^k)) / 2) = floor((2^k a + b) / 2^(k+1)) for integers); sums below 2^36 in 64-bit lanes.
+// memory holds m in every lane and receives the last frame's value.
+TARVEX_AVX2_FUNCTION inline __m128i smoothFour(__m128i x, __m256i& memory) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i weighted = _mm256_sllv_epi64(_mm256_cvtepi32_epi64(x), _mm256_setr_epi64x(0, 1, 2, 3));
+    // Prefix sums over the four lanes: by one lane, then by two.
+    __m256i sums = _mm256_add_epi64(
+        weighted, _mm256_blend_epi32(_mm256_permute4x64_epi64(weighted, _MM_SHUFFLE(2, 1, 0, 0)), zero, 0x03));
+    sums = _mm256_add_epi64(sums, _mm256_permute2x128_si256(sums, sums, 0x08));
+    // Arithmetic shifts by 1..4 through logical ones on values offset by 2^62.
+    const __m256i offset = _mm256_set1_epi64x(int64_t{1} << 62);
+    const __m256i shifted =
+        _mm256_srlv_epi64(_mm256_add_epi64(_mm256_add_epi64(sums, memory), offset), _mm256_setr_epi64x(1, 2, 3, 4));
+    const __m256i y = _mm256_sub_epi64(shifted, _mm256_setr_epi64x(int64_t{1} << 61, int64_t{1} << 60,
+                                                                   int64_t{1} << 59, int64_t{1} << 58));
+    memory = _mm256_permute4x64_epi64(y, _MM_SHUFFLE(3, 3, 3, 3));
+    return _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(y, _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6)));
+}
+
+TARVEX_AVX2_FUNCTION inline __m256i smoothEight(__m256i x, int32_t& memory) {
+    __m256i m = _mm256_set1_epi64x(memory);
+    const __m128i low = smoothFour(_mm256_castsi256_si128(x), m);
+    const __m128i high = smoothFour(_mm256_extracti128_si256(x, 1), m);
+    memory = _mm_cvtsi128_si32(_mm256_castsi256_si128(m));
+    return _mm256_set_m128i(high, low);
+}
+
+// Eight frames of the tail; the delay-line block [writeIndex, +8) and the read block
 // [writeIndex + 1, +8) lie inside the lines, and each read comes before the write to its entry.
-TARVEX_AVX2_FUNCTION void tailBlock(TailState& t, bool wide, bool stereo, bool clipping, const uint32_t* left,
-                                    const uint32_t* right, uint8_t* out, std::atomic<int16_t>* levelLeft,
-                                    std::atomic<int16_t>* levelRight) {
+TARVEX_AVX2_FUNCTION void tailBlock(TailState& t, bool isp, bool wide, bool stereo, bool clipping,
+                                    const uint32_t* left, const uint32_t* right, uint8_t* out,
+                                    std::atomic<int16_t>* levelLeft, std::atomic<int16_t>* levelRight) {
     __m256i l = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(left));
     __m256i r = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(right));
+    if (isp) {
+        l = smoothEight(l, t.ispLeft);
+        r = smoothEight(r, t.ispRight);
+    }
     if (wide) {
         int32_t* delayLeft = t.delayLeft;
         int32_t* delayRight = t.delayRight;
@@ -191,17 +224,14 @@ TARVEX_AVX2_FUNCTION void tailBlock(TailState& t, bool wide, bool stereo, bool c
 TARVEX_AVX2_FUNCTION void tail16Avx2(TailState& t, bool isp, bool wide, bool stereo, bool clipping,
                                      uint32_t* left, uint32_t* right, uint32_t frames, uint8_t* out,
                                      std::atomic<int16_t>* levelLeft, std::atomic<int16_t>* levelRight) {
-    if (isp) {
-        smoothInPlace(t, left, right, frames);
-    }
-    const TailFunction plain = tailFor(false, wide, stereo, clipping, 16);
+    const TailFunction plain = tailFor(isp, wide, stereo, clipping, 16);
     const uint32_t bytesPerFrame = stereo ? 4 : 2;
     uint32_t k = 0;
     while (k < frames) {
         const bool blockFits = frames - k >= 8 && (!wide || (t.readIndex == t.writeIndex + 1 &&
                                                               t.delayLength - t.readIndex >= 8));
         if (blockFits) {
-            tailBlock(t, wide, stereo, clipping, left + k, right + k, out + k * bytesPerFrame, levelLeft + k,
+            tailBlock(t, isp, wide, stereo, clipping, left + k, right + k, out + k * bytesPerFrame, levelLeft + k,
                       levelRight + k);
             k += 8;
         } else {
