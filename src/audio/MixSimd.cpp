@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "audio/MixKernels.h"
 #include "audio/MixOutput.h"
@@ -211,10 +212,16 @@ TARVEX_AVX2_FUNCTION inline __m256i clipVector(__m256i x) {
     return _mm256_min_epi32(_mm256_max_epi32(x, _mm256_set1_epi32(kFullScaleMin)), _mm256_set1_epi32(kFullScaleMax));
 }
 
+template <size_t... J>
+inline void storeLanes(std::atomic<int16_t>* levels, const int32_t* lanes, std::index_sequence<J...>) {
+    (levels[J].store(static_cast<int16_t>(lanes[J]), std::memory_order_relaxed), ...);
+}
+
+// Level entries are single atomic stores, so that the window may read them while they are written.
 TARVEX_AVX2_FUNCTION inline void storeLevels(std::atomic<int16_t>* levels, __m256i values) {
     alignas(32) int32_t lanes[8];
     _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), _mm256_srai_epi32(values, 8));
-    for (int j = 0; j < 8; ++j) levels[j].store(static_cast<int16_t>(lanes[j]), std::memory_order_relaxed);
+    storeLanes(levels, lanes, std::make_index_sequence<8>());
 }
 
 // The ISP post filter over four frames of one side. With m the filter memory, frame j of the group

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <thread>
 
 #include "MixRig.h"
 
@@ -340,6 +341,25 @@ TEST(MixCall, ZeroFramesTouchNothingButTheClock) {
     EXPECT_EQ(ch.positionFraction, before.positionFraction);
     EXPECT_EQ(rig.player.state.tickFrameCounter, 5u);
     EXPECT_LT(rig.player.mix.renderMillis.load(), 12345u);  // measured anew
+}
+
+TEST(MixCall, DivisorChangedFromAnotherThreadAppliesWithinTheBuffer) {
+    MixRig rig({.rate = 8000, .bits = 8, .outputChannels = 1}, {makeSample(constantData(20000, 64), 0, 64)});
+    rig.play(0, 0, 1024, 64, 0);
+    std::atomic<bool> started{false};
+    std::thread window([&] {
+        while (!started.load()) std::this_thread::yield();
+        // Once the first tick has run, the call is under way: silence everything from here on.
+        while (rig.player.state.playTime.load() == 0) std::this_thread::yield();
+        rig.player.mix.mixDivisor = INT32_MAX;
+    });
+    const uint32_t frames = 8000 * 3000;  // 50 minutes in one call
+    std::vector<uint8_t> bytes(frames);
+    started = true;
+    renderFrames(rig.player, bytes.data(), frames);
+    window.join();
+    EXPECT_EQ(bytes[0], 147);  // 20000 at a quarter: 5000 in 16 bits, 19 in 8 bits, stored as 147
+    for (uint32_t i = frames - 10000; i < frames; ++i) ASSERT_NEAR(bytes[i], 128, 1) << i;
 }
 
 TEST(MixCall, ReleasedStateStillRendersWithoutCrossFeed) {
