@@ -6,6 +6,7 @@
 // output, which may be a pipe: the song is then rendered twice, once to learn the data size for the
 // header, since rendering is deterministic. --max-seconds cuts a song that goes on (said on stderr).
 // Progress goes to stderr when it is a terminal.
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -120,30 +121,32 @@ std::optional<int> parseRequest(const CommandArgs& args, RenderRequest& request,
     return std::nullopt;
 }
 
-// Shows the play position on one terminal line, every few seconds of audio.
+// Shows the play position on one terminal line, about ten times a second.
 class ProgressLine {
 public:
     ProgressLine(bool enabled, const Player& player, std::string name)
         : enabled_(enabled), player_(player), name_(std::move(name)) {}
 
     void update(uint64_t frames) {
-        const uint32_t rate = player_.settings.Frequency;
-        if (!enabled_ || frames < next_) return;
-        next_ = frames + static_cast<uint64_t>(rate) * 5;
-        const PlayerState& state = player_.state;
-        std::cerr << "\rRendering " << name_ << "  " << clockText(frames, rate) << "  order "
-                  << state.nextOrder.load() << '/' << player_.module->songLength << "   " << std::flush;
+        if (!enabled_) return;
+        const auto now = std::chrono::steady_clock::now();
+        if (shown_ && now - last_ < std::chrono::milliseconds(100)) return;
+        last_ = now;
+        shown_ = true;
+        std::cerr << "\rRendering " << name_ << "  " << clockText(frames, player_.settings.Frequency) << "  order "
+                  << player_.state.nextOrder.load() << '/' << player_.module->songLength << "   " << std::flush;
     }
 
     void clear() {
-        if (enabled_ && next_ > 0) std::cerr << "\r\033[K" << std::flush;
+        if (shown_) std::cerr << "\r\033[K" << std::flush;
     }
 
 private:
     bool enabled_;
     const Player& player_;
     std::string name_;
-    uint64_t next_ = 0;
+    bool shown_ = false;
+    std::chrono::steady_clock::time_point last_;
 };
 
 // Gathers the PCM into large writes: a call of the mixer ends at every tick, a few kilobytes.
