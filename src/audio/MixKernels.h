@@ -293,8 +293,41 @@ inline constexpr uint32_t kMaxVectorStep = 2048;  // eight frames stay within a 
 
 // Sets scale up for gains gl and gr at the divider's divisor; false when the vector loop cannot
 // take them.
-bool prepareScale(ChannelScale& scale, uint32_t* left, uint32_t* right, int32_t gl, int32_t gr,
-                  const Divider& divider);
+inline bool prepareScale(ChannelScale& scale, uint32_t* left, uint32_t* right, int32_t gl, int32_t gr,
+                         const Divider& divider) {
+    // Quotients must stay below 2^31: |u| <= 2^25, so 4 |gain| 2^25 / divisor < 2^31.
+    const int64_t limit = int64_t{16} * divider.divisor;
+    const int64_t magnitudeLeft = gl < 0 ? -int64_t{gl} : gl;
+    const int64_t magnitudeRight = gr < 0 ? -int64_t{gr} : gr;
+    if (divider.divisor > kMaxVectorDivisor || magnitudeLeft >= limit || magnitudeRight >= limit) return false;
+    const auto small = [](int32_t gain) { return gain >= -63 && gain <= 64; };
+    scale.integer = divider.powerOfTwo && divider.shift >= 2 && small(gl) && small(gr);
+    scale.shift = divider.shift - 2;
+    scale.first = left;
+    scale.second = right;
+    scale.gainFirst = gl;
+    scale.gainSecond = gr;
+    if (gl == gr) {
+        scale.sides = ChannelScale::kSame;
+    } else if (gl != 0 && gr != 0) {
+        scale.sides = ChannelScale::kTwo;
+    } else {
+        scale.sides = ChannelScale::kOne;
+        if (gl == 0) {
+            scale.first = right;
+            scale.gainFirst = gr;
+        }
+    }
+    if (!scale.integer) {
+        scale.bias = divider.bias;
+        scale.factorFirst = 4.0 * static_cast<double>(scale.gainFirst < 0 ? -int64_t{scale.gainFirst} : scale.gainFirst) *
+                            divider.inverse;
+        scale.factorSecond = 4.0 * static_cast<double>(magnitudeRight) * divider.inverse;
+        scale.negateFirst = scale.gainFirst < 0;
+        scale.negateSecond = gr < 0;
+    }
+    return true;
+}
 
 // Mixes whole blocks of eight frames of a free stretch (no boundary within it) starting at frame
 // first, as long as each block's source window (17 frames from the position) lies inside the data;

@@ -26,43 +26,6 @@
 
 namespace tarvex::mixkernels::simd {
 
-bool prepareScale(ChannelScale& scale, uint32_t* left, uint32_t* right, int32_t gl, int32_t gr,
-                  const Divider& divider) {
-    // Quotients must stay below 2^31: |u| <= 2^25, so 4 |gain| 2^25 / divisor < 2^31.
-    const int64_t limit = int64_t{16} * divider.divisor;
-    if (divider.divisor > kMaxVectorDivisor || std::llabs(gl) >= limit || std::llabs(gr) >= limit) return false;
-    const auto factor = [&divider](int32_t gain) { return 4.0 * std::abs(gain) * divider.inverse; };
-    const auto small = [](int32_t gain) { return gain >= -63 && gain <= 64; };
-    scale.integer = divider.powerOfTwo && divider.shift >= 2 && small(gl) && small(gr);
-    scale.shift = divider.shift - 2;
-    scale.bias = divider.bias;
-    if (gl == gr) {
-        scale.sides = ChannelScale::kSame;
-        scale.first = left;
-        scale.second = right;
-        scale.gainFirst = gl;
-        scale.factorFirst = factor(gl);
-        scale.negateFirst = gl < 0;
-    } else if (gl != 0 && gr != 0) {
-        scale.sides = ChannelScale::kTwo;
-        scale.first = left;
-        scale.second = right;
-        scale.gainFirst = gl;
-        scale.gainSecond = gr;
-        scale.factorFirst = factor(gl);
-        scale.negateFirst = gl < 0;
-        scale.factorSecond = factor(gr);
-        scale.negateSecond = gr < 0;
-    } else {
-        scale.sides = ChannelScale::kOne;
-        scale.first = gl != 0 ? left : right;
-        scale.gainFirst = gl != 0 ? gl : gr;
-        scale.factorFirst = factor(gl != 0 ? gl : gr);
-        scale.negateFirst = (gl != 0 ? gl : gr) < 0;
-    }
-    return true;
-}
-
 #ifdef TARVEX_MIX_AVX2
 
 namespace {

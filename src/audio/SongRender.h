@@ -23,7 +23,7 @@ using PcmSink = std::function<bool(const uint8_t* bytes, size_t count)>;
 using RenderProgress = std::function<void(uint64_t frames)>;
 
 // Starts the player's loaded module with its settings, sets mixDivisor from the preamp position and
-// renders at most maxFrames frames.
+// renders at most maxFrames frames, handing them to the sink in blocks of about a megabyte.
 SongRenderResult renderSong(Player& player, uint32_t preamp, uint64_t maxFrames, const PcmSink& sink,
                             const RenderProgress& progress = {});
 

@@ -149,29 +149,6 @@ private:
     std::chrono::steady_clock::time_point last_;
 };
 
-// Gathers the PCM into large writes: a call of the mixer ends at every tick, a few kilobytes.
-class BlockWriter {
-public:
-    explicit BlockWriter(std::ostream& stream) : stream_(stream) { buffer_.reserve(kCapacity); }
-
-    bool write(const uint8_t* bytes, size_t count) {
-        if (buffer_.size() + count > kCapacity && !flush()) return false;
-        buffer_.insert(buffer_.end(), bytes, bytes + count);
-        return true;
-    }
-
-    bool flush() {
-        stream_.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
-        buffer_.clear();
-        return static_cast<bool>(stream_);
-    }
-
-private:
-    static constexpr size_t kCapacity = 1 << 20;
-    std::ostream& stream_;
-    std::vector<char> buffer_;
-};
-
 }  // namespace
 
 int renderCommand(const CommandArgs& args, std::ostream& out, std::ostream& err) {
@@ -215,16 +192,17 @@ int renderCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
     const auto header = wavHeader(format, static_cast<uint32_t>(knownFrames * format.blockAlign()));
     sinkStream->write(reinterpret_cast<const char*>(header.data()), header.size());
     ProgressLine progress(progressShown, player, std::filesystem::path(request.input).filename().string());
-    BlockWriter writer(*sinkStream);
     const SongRenderResult result = renderSong(
-        player, options.preamp, maxFrames, [&](const uint8_t* bytes, size_t count) { return writer.write(bytes, count); },
+        player, options.preamp, maxFrames,
+        [&](const uint8_t* bytes, size_t count) {
+            sinkStream->write(reinterpret_cast<const char*>(bytes), static_cast<std::streamsize>(count));
+            return static_cast<bool>(*sinkStream);
+        },
         [&](uint64_t frames) { progress.update(frames); });
     progress.clear();
 
     const uint64_t dataBytes = result.frames * format.blockAlign();
-    const uint8_t pad = 0;
-    if (wavPadBytes(dataBytes) != 0) writer.write(&pad, 1);
-    writer.flush();
+    if (wavPadBytes(dataBytes) != 0) sinkStream->put(0);
     if (!toStdout) {
         const auto finalHeader = wavHeader(format, static_cast<uint32_t>(dataBytes));
         file.seekp(0);
