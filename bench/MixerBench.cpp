@@ -43,7 +43,8 @@ void renderModule(benchmark::State& state, const std::string& path, bool allOpti
         benchmark::DoNotOptimize(buffer.data());
         rendered += frames;
     }
-    state.counters["frames_per_s"] = benchmark::Counter(static_cast<double>(rendered), benchmark::Counter::kIsRate);
+    state.counters["frames_per_s"] =
+        benchmark::Counter(static_cast<double>(rendered), benchmark::Counter::kIsRate);
     state.counters["x_realtime"] =
         benchmark::Counter(static_cast<double>(rendered) / kRate, benchmark::Counter::kIsRate);
 }

@@ -4,10 +4,11 @@
 // addition does not depend on the order).
 #pragma once
 
+#include <libdivide.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <libdivide.h>
 
 #include "audio/Mixer.h"
 #include "engine/Engine.h"
@@ -27,7 +28,8 @@ struct SampleView {
 inline SampleView viewOf(const Sample& sample) {
     SampleView view;
     view.data = sample.data.data();
-    view.length = sample.length < sample.data.size() ? sample.length : static_cast<uint32_t>(sample.data.size());
+    view.length =
+        sample.length < sample.data.size() ? sample.length : static_cast<uint32_t>(sample.data.size());
     view.loopEnd = sample.loopEnd < view.length ? sample.loopEnd : view.length;
     view.loopStart = sample.loopStart;
     view.loops = sample.loopEnd != 0 && view.loopStart < view.loopEnd;
@@ -134,7 +136,9 @@ struct OneSideSink {
     uint32_t* acc;
     int32_t gain;
     Divide divide;
-    void add(uint32_t k, int32_t v) const { acc[k] += static_cast<uint32_t>(divide(static_cast<int64_t>(gain) * v)); }
+    void add(uint32_t k, int32_t v) const {
+        acc[k] += static_cast<uint32_t>(divide(static_cast<int64_t>(gain) * v));
+    }
 };
 
 template <class Divide>
@@ -195,7 +199,8 @@ struct Cursor {
 // The plain loop over frames [first, first + frames): no end, wrap or interpolation boundary is
 // reached within them. Returns the value of the last frame.
 template <bool Isp, class Sink>
-inline int32_t freeRun(Cursor& cursor, const int16_t* data, uint32_t first, uint32_t frames, const Sink& sink) {
+inline int32_t freeRun(Cursor& cursor, const int16_t* data, uint32_t first, uint32_t frames,
+                       const Sink& sink) {
     uint32_t position = cursor.position;
     uint32_t fraction = cursor.fraction;
     const uint32_t step = cursor.step;
@@ -299,7 +304,8 @@ inline bool prepareScale(ChannelScale& scale, uint32_t* left, uint32_t* right, i
     const int64_t limit = int64_t{16} * divider.divisor;
     const int64_t magnitudeLeft = gl < 0 ? -int64_t{gl} : gl;
     const int64_t magnitudeRight = gr < 0 ? -int64_t{gr} : gr;
-    if (divider.divisor > kMaxVectorDivisor || magnitudeLeft >= limit || magnitudeRight >= limit) return false;
+    if (divider.divisor > kMaxVectorDivisor || magnitudeLeft >= limit || magnitudeRight >= limit)
+        return false;
     const auto small = [](int32_t gain) { return gain >= -63 && gain <= 64; };
     scale.integer = divider.powerOfTwo && divider.shift >= 2 && small(gl) && small(gr);
     scale.shift = divider.shift - 2;
@@ -320,8 +326,9 @@ inline bool prepareScale(ChannelScale& scale, uint32_t* left, uint32_t* right, i
     }
     if (!scale.integer) {
         scale.bias = divider.bias;
-        scale.factorFirst = 4.0 * static_cast<double>(scale.gainFirst < 0 ? -int64_t{scale.gainFirst} : scale.gainFirst) *
-                            divider.inverse;
+        scale.factorFirst =
+            4.0 * static_cast<double>(scale.gainFirst < 0 ? -int64_t{scale.gainFirst} : scale.gainFirst) *
+            divider.inverse;
         scale.factorSecond = 4.0 * static_cast<double>(magnitudeRight) * divider.inverse;
         scale.negateFirst = scale.gainFirst < 0;
         scale.negateSecond = gr < 0;
@@ -365,11 +372,12 @@ inline constexpr uint32_t kMaxUnrolledFrames =
 // is read through a copy of the frames it will visit, the loop written out as often as needed:
 // then the whole run is one free stretch. Returns false when the channel does not qualify.
 template <class Sink>
-inline bool unrolledLoopRun(ChannelState& channel, const SampleView& s, bool isp, uint32_t first, uint32_t frames,
-                            const Sink& sink, const simd::ChannelScale& vector, bool click) {
+inline bool unrolledLoopRun(ChannelState& channel, const SampleView& s, bool isp, uint32_t first,
+                            uint32_t frames, const Sink& sink, const simd::ChannelScale& vector, bool click) {
     const uint32_t position = static_cast<uint32_t>(channel.position);
     const uint32_t step = channel.step;
-    if (!s.loops || position >= s.loopEnd || channel.positionFraction >= 1024 || step > simd::kMaxVectorStep) {
+    if (!s.loops || position >= s.loopEnd || channel.positionFraction >= 1024 ||
+        step > simd::kMaxVectorStep) {
         return false;
     }
     const uint32_t reach =

@@ -122,7 +122,8 @@ inline void tailRun(TailState& t, const uint32_t* left, const uint32_t* right, u
         while (done < frames) {
             const uint32_t untilWrap = std::min(t.delayLength - t.readIndex, t.delayLength - t.writeIndex);
             const uint32_t n = std::min(frames - done, untilWrap);
-            out = tailFrames<Isp, Wide, Bits, Stereo, Clipping>(t, left, right, done, n, out, levelLeft, levelRight);
+            out = tailFrames<Isp, Wide, Bits, Stereo, Clipping>(t, left, right, done, n, out, levelLeft,
+                                                                levelRight);
             if (t.readIndex == t.delayLength) t.readIndex = 0;
             if (t.writeIndex == t.delayLength) t.writeIndex = 0;
             done += n;
@@ -145,15 +146,18 @@ inline TailFunction tailForBits(uint32_t bits) {
 template <bool Isp, bool Clipping>
 inline TailFunction tailForLayout(bool wide, bool stereo, uint32_t bits) {
     if (!stereo) return tailForBits<Isp, false, false, Clipping>(bits);  // wide stereo needs two channels
-    return wide ? tailForBits<Isp, true, true, Clipping>(bits) : tailForBits<Isp, false, true, Clipping>(bits);
+    return wide ? tailForBits<Isp, true, true, Clipping>(bits)
+                : tailForBits<Isp, false, true, Clipping>(bits);
 }
 
 // The tail loop for the options of one run.
 inline TailFunction tailFor(bool isp, bool wide, bool stereo, bool clipping, uint32_t bits) {
     if (isp) {
-        return clipping ? tailForLayout<true, true>(wide, stereo, bits) : tailForLayout<true, false>(wide, stereo, bits);
+        return clipping ? tailForLayout<true, true>(wide, stereo, bits)
+                        : tailForLayout<true, false>(wide, stereo, bits);
     }
-    return clipping ? tailForLayout<false, true>(wide, stereo, bits) : tailForLayout<false, false>(wide, stereo, bits);
+    return clipping ? tailForLayout<false, true>(wide, stereo, bits)
+                    : tailForLayout<false, false>(wide, stereo, bits);
 }
 
 namespace simd {

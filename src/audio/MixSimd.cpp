@@ -56,7 +56,8 @@ struct ShiftScaler {
 
     TARVEX_AVX2_FUNCTION __m256i operator()(__m256i u) const {
         const __m256i x = _mm256_mullo_epi32(u, gain);
-        return _mm256_sra_epi32(_mm256_add_epi32(x, _mm256_and_si256(_mm256_srai_epi32(x, 31), roundUp)), shift);
+        return _mm256_sra_epi32(_mm256_add_epi32(x, _mm256_and_si256(_mm256_srai_epi32(x, 31), roundUp)),
+                                shift);
     }
 };
 
@@ -78,8 +79,8 @@ TARVEX_AVX2_FUNCTION inline void addTo(uint32_t* acc, __m256i q) {
 // The vector loop for one way of scaling and one layout of sides.
 template <bool Isp, ChannelScale::Sides Sides, class Scaler>
 TARVEX_AVX2_FUNCTION uint32_t blocks(Cursor& cursor, const SampleView& s, uint32_t first, uint32_t frames,
-                                     const ChannelScale& scale, const Scaler& scaleFirst, const Scaler& scaleSecond,
-                                     int32_t& lastValue) {
+                                     const ChannelScale& scale, const Scaler& scaleFirst,
+                                     const Scaler& scaleSecond, int32_t& lastValue) {
     const uint32_t step = cursor.step;
     uint32_t position = cursor.position;
     uint32_t fraction = cursor.fraction;
@@ -130,22 +131,26 @@ TARVEX_AVX2_FUNCTION uint32_t blocks(Cursor& cursor, const SampleView& s, uint32
 }
 
 template <bool Isp, class Scaler>
-TARVEX_AVX2_FUNCTION uint32_t blocksForSides(Cursor& cursor, const SampleView& s, uint32_t first, uint32_t frames,
-                                             const ChannelScale& scale, const Scaler& scaleFirst,
-                                             const Scaler& scaleSecond, int32_t& lastValue) {
+TARVEX_AVX2_FUNCTION uint32_t blocksForSides(Cursor& cursor, const SampleView& s, uint32_t first,
+                                             uint32_t frames, const ChannelScale& scale,
+                                             const Scaler& scaleFirst, const Scaler& scaleSecond,
+                                             int32_t& lastValue) {
     switch (scale.sides) {
         case ChannelScale::kSame:
-            return blocks<Isp, ChannelScale::kSame>(cursor, s, first, frames, scale, scaleFirst, scaleSecond, lastValue);
+            return blocks<Isp, ChannelScale::kSame>(cursor, s, first, frames, scale, scaleFirst, scaleSecond,
+                                                    lastValue);
         case ChannelScale::kTwo:
-            return blocks<Isp, ChannelScale::kTwo>(cursor, s, first, frames, scale, scaleFirst, scaleSecond, lastValue);
+            return blocks<Isp, ChannelScale::kTwo>(cursor, s, first, frames, scale, scaleFirst, scaleSecond,
+                                                   lastValue);
         default:
-            return blocks<Isp, ChannelScale::kOne>(cursor, s, first, frames, scale, scaleFirst, scaleSecond, lastValue);
+            return blocks<Isp, ChannelScale::kOne>(cursor, s, first, frames, scale, scaleFirst, scaleSecond,
+                                                   lastValue);
     }
 }
 
 template <bool Isp>
-TARVEX_AVX2_FUNCTION uint32_t blocksForScale(Cursor& cursor, const SampleView& s, uint32_t first, uint32_t frames,
-                                             const ChannelScale& scale, int32_t& lastValue) {
+TARVEX_AVX2_FUNCTION uint32_t blocksForScale(Cursor& cursor, const SampleView& s, uint32_t first,
+                                             uint32_t frames, const ChannelScale& scale, int32_t& lastValue) {
     if (scale.integer && scale.shift == 6) {
         const Shift6Scaler a{_mm256_set1_epi32(scale.gainFirst)};
         const Shift6Scaler b{_mm256_set1_epi32(scale.gainSecond)};
@@ -172,7 +177,8 @@ TARVEX_AVX2_FUNCTION uint32_t freeBlocksAvx2(Cursor& cursor, const SampleView& s
 }
 
 TARVEX_AVX2_FUNCTION inline __m256i clipVector(__m256i x) {
-    return _mm256_min_epi32(_mm256_max_epi32(x, _mm256_set1_epi32(kFullScaleMin)), _mm256_set1_epi32(kFullScaleMax));
+    return _mm256_min_epi32(_mm256_max_epi32(x, _mm256_set1_epi32(kFullScaleMin)),
+                            _mm256_set1_epi32(kFullScaleMax));
 }
 
 template <size_t... J>
@@ -196,14 +202,15 @@ TARVEX_AVX2_FUNCTION inline __m128i smoothFour(__m128i x, __m256i& memory) {
     const __m256i weighted = _mm256_sllv_epi64(_mm256_cvtepi32_epi64(x), _mm256_setr_epi64x(0, 1, 2, 3));
     // Prefix sums over the four lanes: by one lane, then by two.
     __m256i sums = _mm256_add_epi64(
-        weighted, _mm256_blend_epi32(_mm256_permute4x64_epi64(weighted, _MM_SHUFFLE(2, 1, 0, 0)), zero, 0x03));
+        weighted,
+        _mm256_blend_epi32(_mm256_permute4x64_epi64(weighted, _MM_SHUFFLE(2, 1, 0, 0)), zero, 0x03));
     sums = _mm256_add_epi64(sums, _mm256_permute2x128_si256(sums, sums, 0x08));
     // Arithmetic shifts by 1..4 through logical ones on values offset by 2^62.
     const __m256i offset = _mm256_set1_epi64x(int64_t{1} << 62);
-    const __m256i shifted =
-        _mm256_srlv_epi64(_mm256_add_epi64(_mm256_add_epi64(sums, memory), offset), _mm256_setr_epi64x(1, 2, 3, 4));
-    const __m256i y = _mm256_sub_epi64(shifted, _mm256_setr_epi64x(int64_t{1} << 61, int64_t{1} << 60,
-                                                                   int64_t{1} << 59, int64_t{1} << 58));
+    const __m256i shifted = _mm256_srlv_epi64(_mm256_add_epi64(_mm256_add_epi64(sums, memory), offset),
+                                              _mm256_setr_epi64x(1, 2, 3, 4));
+    const __m256i y = _mm256_sub_epi64(
+        shifted, _mm256_setr_epi64x(int64_t{1} << 61, int64_t{1} << 60, int64_t{1} << 59, int64_t{1} << 58));
     memory = _mm256_permute4x64_epi64(y, _MM_SHUFFLE(3, 3, 3, 3));
     return _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(y, _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6)));
 }
@@ -230,8 +237,10 @@ TARVEX_AVX2_FUNCTION void tailBlock(TailState& t, bool isp, bool wide, bool ster
     if (wide) {
         int32_t* delayLeft = t.delayLeft;
         int32_t* delayRight = t.delayRight;
-        const __m256i fromLeft = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(delayLeft + t.readIndex));
-        const __m256i fromRight = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(delayRight + t.readIndex));
+        const __m256i fromLeft =
+            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(delayLeft + t.readIndex));
+        const __m256i fromRight =
+            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(delayRight + t.readIndex));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(delayLeft + t.writeIndex), l);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(delayRight + t.writeIndex), r);
         r = _mm256_add_epi32(r, _mm256_srai_epi32(fromLeft, 1));
@@ -272,11 +281,12 @@ TARVEX_AVX2_FUNCTION void tail16Avx2(TailState& t, bool isp, bool wide, bool ste
     const uint32_t bytesPerFrame = stereo ? 4 : 2;
     uint32_t k = 0;
     while (k < frames) {
-        const bool blockFits = frames - k >= 8 && (!wide || (t.readIndex == t.writeIndex + 1 &&
-                                                              t.delayLength - t.readIndex >= 8));
+        const bool blockFits =
+            frames - k >= 8 &&
+            (!wide || (t.readIndex == t.writeIndex + 1 && t.delayLength - t.readIndex >= 8));
         if (blockFits) {
-            tailBlock(t, isp, wide, stereo, clipping, left + k, right + k, out + k * bytesPerFrame, levelLeft + k,
-                      levelRight + k);
+            tailBlock(t, isp, wide, stereo, clipping, left + k, right + k, out + k * bytesPerFrame,
+                      levelLeft + k, levelRight + k);
             k += 8;
         } else {
             // Around a delay-line wrap, and for the last frames, one frame at a time.
@@ -310,7 +320,8 @@ uint32_t freeBlocks(Cursor& cursor, const SampleView& s, bool isp, uint32_t firs
 }
 
 void tail16(TailState& t, bool isp, bool wide, bool stereo, bool clipping, uint32_t* left, uint32_t* right,
-            uint32_t frames, uint8_t* out, std::atomic<int16_t>* levelLeft, std::atomic<int16_t>* levelRight) {
+            uint32_t frames, uint8_t* out, std::atomic<int16_t>* levelLeft,
+            std::atomic<int16_t>* levelRight) {
     tail16Avx2(t, isp, wide, stereo, clipping, left, right, frames, out, levelLeft, levelRight);
 }
 
@@ -330,7 +341,8 @@ uint32_t freeBlocks(Cursor&, const SampleView&, bool, uint32_t, uint32_t, const 
 }
 
 void tail16(TailState& t, bool isp, bool wide, bool stereo, bool clipping, uint32_t* left, uint32_t* right,
-            uint32_t frames, uint8_t* out, std::atomic<int16_t>* levelLeft, std::atomic<int16_t>* levelRight) {
+            uint32_t frames, uint8_t* out, std::atomic<int16_t>* levelLeft,
+            std::atomic<int16_t>* levelRight) {
     tailFor(isp, wide, stereo, clipping, 16)(t, left, right, frames, out, levelLeft, levelRight);
 }
 

@@ -53,8 +53,8 @@ uint32_t framesToTick(const PlayerState& state, uint32_t increment) {
     return increment == 1 ? left : (left + increment - 1) / increment;
 }
 
-void mixChannels(Player& player, const RunOptions& options, const Divider& divider, bool vector, uint32_t frames,
-                 uint32_t* left, uint32_t* right) {
+void mixChannels(Player& player, const RunOptions& options, const Divider& divider, bool vector,
+                 uint32_t frames, uint32_t* left, uint32_t* right) {
     const int64_t globalVolume = player.module ? player.module->globalVolume : 0;
     for (ChannelState& channel : player.channels) {
         // Channels that cannot sound are skipped before any arithmetic.
@@ -63,7 +63,8 @@ void mixChannels(Player& player, const RunOptions& options, const Divider& divid
         if (view.length == 0) continue;
         const int32_t gl = static_cast<int32_t>(channel.leftVolume * globalVolume / 64);
         const int32_t gr = static_cast<int32_t>(channel.rightVolume * globalVolume / 64);
-        mixChannelRun(channel, view, options.isp, options.click, frames, left, right, gl, gr, divider, vector);
+        mixChannelRun(channel, view, options.isp, options.click, frames, left, right, gl, gr, divider,
+                      vector);
     }
 }
 
@@ -119,7 +120,8 @@ void resetMixState(Player& player) {
 
     mix.levelLength = levelLengthFor(settings.Frequency, settings.BufferLength);
     const uint32_t capacity = std::max(
-        mix.levelLength, segmentFramesFor(settings.Frequency, mix.outputBits, mix.outputChannels, settings.BufferLength));
+        mix.levelLength,
+        segmentFramesFor(settings.Frequency, mix.outputBits, mix.outputChannels, settings.BufferLength));
     if (capacity != mix.levelCapacity || !mix.levelLeft) {
         mix.levelLeft = std::make_unique<std::atomic<int16_t>[]>(capacity);
         mix.levelRight = std::make_unique<std::atomic<int16_t>[]>(capacity);
@@ -194,15 +196,17 @@ uint32_t renderFrames(Player& player, uint8_t* buffer, uint32_t frameCount) {
         const bool wide = options.wide && stereo && haveDelay;
         uint8_t* out = buffer + static_cast<size_t>(done) * bytesPerFrame;
         if (vector && mix.outputBits == 16) {
-            simd::tail16(tail, options.isp, wide, stereo, options.clipping, left, right, frames, out, levelLeft,
-                         levelRight);
+            simd::tail16(tail, options.isp, wide, stereo, options.clipping, left, right, frames, out,
+                         levelLeft, levelRight);
         } else {
-            tailFor(options.isp, wide, stereo, options.clipping, mix.outputBits)(tail, left, right, frames, out,
-                                                                                 levelLeft, levelRight);
+            tailFor(options.isp, wide, stereo, options.clipping, mix.outputBits)(tail, left, right, frames,
+                                                                                 out, levelLeft, levelRight);
         }
         for (uint32_t k = 0; !levelsFit && k < levelRoom; ++k) {
-            mix.levelLeft[done + k].store(scratchLeft[k].load(std::memory_order_relaxed), std::memory_order_relaxed);
-            mix.levelRight[done + k].store(scratchRight[k].load(std::memory_order_relaxed), std::memory_order_relaxed);
+            mix.levelLeft[done + k].store(scratchLeft[k].load(std::memory_order_relaxed),
+                                          std::memory_order_relaxed);
+            mix.levelRight[done + k].store(scratchRight[k].load(std::memory_order_relaxed),
+                                           std::memory_order_relaxed);
         }
 
         // The tick clock: the counter passes samplesPerTick on the last frame of this run at most.

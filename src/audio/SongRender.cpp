@@ -29,8 +29,8 @@ SongRenderResult renderSong(Player& player, uint32_t preamp, uint64_t maxFrames,
         while (filled < blockFrames && result.frames + filled < maxFrames && !finished) {
             // No call passes a tick boundary: once the song has ended, the call that reaches the
             // next boundary (where playbackFinished is set) stops right there.
-            const uint32_t frames = static_cast<uint32_t>(
-                std::min<uint64_t>({blockFrames - filled, maxFrames - result.frames - filled, framesToNextTick(player)}));
+            const uint32_t frames = static_cast<uint32_t>(std::min<uint64_t>(
+                {blockFrames - filled, maxFrames - result.frames - filled, framesToNextTick(player)}));
             renderFrames(player, block.data() + static_cast<size_t>(filled) * bytesPerFrame, frames);
             filled += frames;
             finished = player.playbackFinished.load(std::memory_order_relaxed);

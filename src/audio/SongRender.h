@@ -12,9 +12,9 @@ namespace tarvex {
 class Player;
 
 struct SongRenderResult {
-    uint64_t frames = 0;     // frames delivered
-    bool finished = false;   // the song ended (playbackFinished); false when the limit cut it
-    bool aborted = false;    // the sink refused a block
+    uint64_t frames = 0;    // frames delivered
+    bool finished = false;  // the song ended (playbackFinished); false when the limit cut it
+    bool aborted = false;   // the sink refused a block
 };
 
 // Returns false to stop rendering (a write failed).

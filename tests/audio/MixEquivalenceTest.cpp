@@ -34,8 +34,9 @@ Sample randomSample(std::mt19937& rng) {
     sample.length = lengths[rng() % 8];
     sample.data = randomData(rng, sample.length);
     switch (rng() % 5) {
-        case 0: break;  // no loop
-        case 1:         // an ordinary loop
+        case 0:
+            break;  // no loop
+        case 1:     // an ordinary loop
             if (sample.length > 1) {
                 sample.loopStart = rng() % (sample.length - 1);
                 sample.loopEnd = sample.loopStart + 1 + rng() % (sample.length - sample.loopStart);
@@ -95,7 +96,8 @@ Module randomModule(uint32_t seed) {
                     cell.effect = static_cast<uint8_t>(rng() % 18);
                     cell.param = static_cast<uint8_t>(rng());
                     // Keep speed and tempo changes from ending the song or crawling.
-                    if (cell.effect == 15 || cell.effect == 16) cell.param = static_cast<uint8_t>(3 + rng() % 100);
+                    if (cell.effect == 15 || cell.effect == 16)
+                        cell.param = static_cast<uint8_t>(3 + rng() % 100);
                     if (cell.effect == 11 || cell.effect == 13) cell.effect = 10;
                 }
                 cell.volume = rng() % 4 == 0 ? static_cast<int32_t>(rng() % 65) : -1;

@@ -30,16 +30,14 @@ TEST(MixDivisor, FollowsChannelsGlobalVolumeAndPreamp) {
         int32_t divisor;
     };
     const Row rows[] = {
-        {4, 64, 512, 256},   // the worked example
-        {8, 64, 512, 256},   // 8 channels count as 4
-        {8, 64, 1024, 512},  // further down the slider: quieter
-        {3, 64, 512, 192},
-        {5, 64, 256, 64},    // 5 channels count as 2
-        {32, 48, 512, 768},
-        {4, 64, 1, 1},       // 0.5 truncates to 0, floored to 1
-        {4, 0, 512, 1},      // globalVolume 0
-        {4, 64, 0, 1},       // below the slider's range: taken as 1
-        {4, 64, 5000, 512},  // above it: taken as 1024
+        {4, 64, 512, 256},                     // the worked example
+        {8, 64, 512, 256},                     // 8 channels count as 4
+        {8, 64, 1024, 512},                    // further down the slider: quieter
+        {3, 64, 512, 192},  {5, 64, 256, 64},  // 5 channels count as 2
+        {32, 48, 512, 768}, {4, 64, 1, 1},     // 0.5 truncates to 0, floored to 1
+        {4, 0, 512, 1},                        // globalVolume 0
+        {4, 64, 0, 1},                         // below the slider's range: taken as 1
+        {4, 64, 5000, 512},                    // above it: taken as 1024
     };
     for (const Row& row : rows) {
         EXPECT_EQ(mixDivisorForPreamp(row.channels, row.globalVolume, row.preamp), row.divisor)
@@ -297,7 +295,7 @@ TEST(MixOutput, WideStereoFeedsHalfTheOtherSide881FramesLate) {
     rig.play(0, 0, 1024, 64, 0);
     const std::vector<int32_t> values = rig.renderValues(900);
     for (size_t i = 0; i < 900; ++i) {
-        ASSERT_EQ(values[2 * i], 64000) << i;                      // left: dry, nothing to receive
+        ASSERT_EQ(values[2 * i], 64000) << i;                    // left: dry, nothing to receive
         ASSERT_EQ(values[2 * i + 1], i < 881 ? 0 : 32000) << i;  // right: half the left, delayed
     }
 }
@@ -423,10 +421,8 @@ TEST(MixTickClock, PlaybackFinishedAtTheTickBoundaryAfterSongEnd) {
         bool finished;
     };
     const Row rows[] = {
-        {881, false, false},
-        {1, true, false},  // frame 882: the first tick finds no order position
-        {881, true, false},
-        {1, true, true},  // frame 1764: the next tick boundary
+        {881, false, false}, {1, true, false},  // frame 882: the first tick finds no order position
+        {881, true, false},  {1, true, true},   // frame 1764: the next tick boundary
         {100, true, true},
     };
     for (const Row& row : rows) {

@@ -118,10 +118,12 @@ TEST(RenderCommand, LoopsStayOffUnlessAskedAndTheLimitCutsExactly) {
     EXPECT_EQ(wav.channels, 1);
     EXPECT_EQ(wav.dataBytes, 2756u);  // even: no pad byte
 
-    run = render({"--loops", "on", "--max-seconds", "0.0001", "--bits", "8", "--channels", "1", song, "-o", wavPath});
+    run = render(
+        {"--loops", "on", "--max-seconds", "0.0001", "--bits", "8", "--channels", "1", song, "-o", wavPath});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(readWav(test::readFileBytes(wavPath)).dataBytes, 4u);  // 4.41 frames: 4 bytes
-    run = render({"--loops", "on", "--max-seconds", "0.00007", "--bits", "8", "--channels", "1", song, "-o", wavPath});
+    run = render(
+        {"--loops", "on", "--max-seconds", "0.00007", "--bits", "8", "--channels", "1", song, "-o", wavPath});
     EXPECT_EQ(readWav(test::readFileBytes(wavPath)).dataBytes, 3u);  // odd: one pad byte follows
 }
 
@@ -189,8 +191,8 @@ TEST(RenderOptions, SecondsAreExactToTheMicrosecond) {
         const char* text;
         uint64_t micros;
     };
-    for (const Row& row : {Row{"1200", 1200000000}, Row{"2.5", 2500000}, Row{"0.000001", 1}, Row{".5", 500000},
-                           Row{"0", 0}}) {
+    for (const Row& row :
+         {Row{"1200", 1200000000}, Row{"2.5", 2500000}, Row{"0.000001", 1}, Row{".5", 500000}, Row{"0", 0}}) {
         uint64_t micros = 99;
         EXPECT_TRUE(cli::parseSeconds(row.text, micros)) << row.text;
         EXPECT_EQ(micros, row.micros) << row.text;
@@ -212,7 +214,8 @@ TEST(RenderOptions, SecondsAreExactToTheMicrosecond) {
 TEST(RenderCommand, EveryCorpusFileRendersWithinTheLimit) {
     const std::vector<std::filesystem::path> files = test::corpusFiles();
     if (files.empty()) GTEST_SKIP() << "no corpus";
-    const std::string wavPath = (std::filesystem::temp_directory_path() / "tarvex-render-corpus.wav").string();
+    const std::string wavPath =
+        (std::filesystem::temp_directory_path() / "tarvex-render-corpus.wav").string();
     size_t rendered = 0;
     for (const std::filesystem::path& file : files) {
         std::filesystem::remove(wavPath);

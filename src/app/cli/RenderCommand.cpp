@@ -102,7 +102,8 @@ std::optional<int> parseRequest(const CommandArgs& args, RenderRequest& request,
                 return kExitUsage;
             }
             if (parsed == OptionParse::NotMine) {
-                err << "tarvex-cli render: unknown option '" << arg << "'\n" << kRenderUsage << renderOptionsHelp();
+                err << "tarvex-cli render: unknown option '" << arg << "'\n"
+                    << kRenderUsage << renderOptionsHelp();
                 return kExitUsage;
             }
         }
@@ -123,7 +124,7 @@ std::optional<int> parseRequest(const CommandArgs& args, RenderRequest& request,
 
 // Shows the play position on one terminal line, about ten times a second.
 class ProgressLine {
-public:
+   public:
     ProgressLine(bool enabled, const Player& player, std::string name)
         : enabled_(enabled), player_(player), name_(std::move(name)) {}
 
@@ -133,15 +134,16 @@ public:
         if (shown_ && now - last_ < std::chrono::milliseconds(100)) return;
         last_ = now;
         shown_ = true;
-        std::cerr << "\rRendering " << name_ << "  " << clockText(frames, player_.settings.Frequency) << "  order "
-                  << player_.state.nextOrder.load() << '/' << player_.module->songLength << "   " << std::flush;
+        std::cerr << "\rRendering " << name_ << "  " << clockText(frames, player_.settings.Frequency)
+                  << "  order " << player_.state.nextOrder.load() << '/' << player_.module->songLength
+                  << "   " << std::flush;
     }
 
     void clear() {
         if (shown_) std::cerr << "\r\033[K" << std::flush;
     }
 
-private:
+   private:
     bool enabled_;
     const Player& player_;
     std::string name_;
@@ -159,8 +161,8 @@ int renderCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
     Player player;
     const LoadOutcome outcome = loadModuleFile(request.input, player.createModule());
     if (!outcome.loaded) {
-        err << "tarvex-cli render: " << request.input << ": " << resultMessage(outcome.result, outcome.sizeDetail)
-            << '\n';
+        err << "tarvex-cli render: " << request.input << ": "
+            << resultMessage(outcome.result, outcome.sizeDetail) << '\n';
         return kExitFailed;
     }
     applyRenderOptions(options, player);
@@ -176,7 +178,8 @@ int renderCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
     uint64_t knownFrames = 0;
     if (toStdout) {
         // A pipe cannot be rewound to fix the header: learn the length from a first, silent pass.
-        knownFrames = renderSong(player, options.preamp, maxFrames, [](const uint8_t*, size_t) { return true; }).frames;
+        knownFrames =
+            renderSong(player, options.preamp, maxFrames, [](const uint8_t*, size_t) { return true; }).frames;
 #ifdef _WIN32
         if (&out == &std::cout) _setmode(_fileno(stdout), _O_BINARY);
 #endif
@@ -212,7 +215,8 @@ int renderCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
         sinkStream->flush();
     }
     if (result.aborted || !*sinkStream || (toStdout && result.frames != knownFrames)) {
-        err << "tarvex-cli render: writing " << (toStdout ? "standard output" : request.output) << " failed\n";
+        err << "tarvex-cli render: writing " << (toStdout ? "standard output" : request.output)
+            << " failed\n";
         return kExitFailed;
     }
     if (!result.finished) {
