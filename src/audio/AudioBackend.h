@@ -49,7 +49,7 @@ public:
     // Appends segment `index` to the play queue; data must stay untouched until it has played.
     virtual void queueSegment(uint32_t index, const uint8_t* data, uint32_t bytes) = 0;
     // True while segment `index` is queued and not yet played out.
-    virtual bool segmentPlaying(uint32_t index) const = 0;
+    virtual bool segmentPlaying(uint32_t index) = 0;
     // Drops whatever is still queued, unplayed.
     virtual void resetQueue() = 0;
 

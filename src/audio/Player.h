@@ -9,6 +9,10 @@ namespace tarvex {
 
 class Player : public Engine {
 public:
+    Player() = default;
+    // Stops playback first, so no device thread renders into a player that is going.
+    ~Player() override;
+
     MixState mix;
     // Declared after the mixer: its destructor stops the device and the timer before the
     // buffers they render into go.

@@ -8,7 +8,8 @@ namespace {
 
 constexpr int kWorkingShift = 12;  // sample values carried as s * 4096
 
-// Frames per output frame in 1/1024 frame; values a double cannot bring into range saturate.
+}  // namespace
+
 uint32_t previewStep(uint32_t baseFrequency, uint32_t rate, uint32_t period) {
     if (rate == 0 || period == 0) return 0;
     const double step = static_cast<double>(baseFrequency) * 428.0 / rate * 1024.0 / period;
@@ -16,6 +17,8 @@ uint32_t previewStep(uint32_t baseFrequency, uint32_t rate, uint32_t period) {
     if (step >= 4294967295.0) return 0xFFFFFFFFu;
     return static_cast<uint32_t>(step);
 }
+
+namespace {
 
 void writeMono(uint8_t*& out, int64_t x, uint32_t bits) {
     switch (bits) {

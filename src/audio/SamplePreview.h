@@ -24,6 +24,10 @@ namespace tarvex {
 inline constexpr uint32_t kNoEndSegment = 0xFFFF;
 inline constexpr uint32_t kPreviewEnded = 0xFFFFFFFFu;
 
+// trunc(baseFrequency * 428.0 / rate * 1024.0 / period) in double precision, in that order;
+// 0 for a zero rate or period, saturated where it would not fit 32 bits.
+uint32_t previewStep(uint32_t baseFrequency, uint32_t rate, uint32_t period);
+
 inline constexpr std::string_view kPreviewStopError = "Error: Failed to stop DirectSound";
 inline constexpr std::string_view kPreviewFreeError = "Error: Failed to free DirectSound";
 

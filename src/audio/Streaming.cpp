@@ -17,6 +17,8 @@ void haltOutput(Player& player) {
 
 }  // namespace
 
+Player::~Player() { stopPlayback(*this); }
+
 std::string_view startPlayback(Player& player) {
     if (!player.module) return {};
     stopPlayback(player);

@@ -55,8 +55,13 @@ void PullDevice::queueSegment(uint32_t index, const uint8_t* data, uint32_t byte
     tail_.store(t + 1, std::memory_order_release);
 }
 
-bool PullDevice::segmentPlaying(uint32_t index) const {
+bool PullDevice::segmentPlaying(uint32_t index) {
     return index < kQueueCapacity && playing_[index].load(std::memory_order_acquire);
+}
+
+void PullDevice::resetQueue() {
+    resetTail_.store(tail_.load(std::memory_order_relaxed), std::memory_order_relaxed);
+    resetPending_.store(true, std::memory_order_release);
 }
 
 bool PullDevice::createRing(uint32_t bytes) {
@@ -89,12 +94,15 @@ void PullDevice::pull(uint8_t* out, uint32_t bytes) {
 void PullDevice::pullQueued(uint8_t* out, uint32_t bytes) {
     while (bytes > 0) {
         if (resetPending_.exchange(false, std::memory_order_acq_rel)) {
-            const uint32_t t = tail_.load(std::memory_order_acquire);
-            for (uint32_t h = head_.load(std::memory_order_relaxed); h != t; ++h) {
-                playing_[queue_[h % kQueueCapacity].index].store(false, std::memory_order_release);
+            const uint32_t t = resetTail_.load(std::memory_order_relaxed);
+            uint32_t h = head_.load(std::memory_order_relaxed);
+            if (t - h <= kQueueCapacity && t != h) {
+                for (; h != t; ++h) {
+                    playing_[queue_[h % kQueueCapacity].index].store(false, std::memory_order_release);
+                }
+                headOffset_ = 0;
+                head_.store(t, std::memory_order_release);
             }
-            headOffset_ = 0;
-            head_.store(t, std::memory_order_release);
         }
         const uint32_t h = head_.load(std::memory_order_relaxed);
         if (!running_.load(std::memory_order_acquire) || h == tail_.load(std::memory_order_acquire)) {

@@ -29,12 +29,12 @@ public:
     void pause() final { running_.store(false, std::memory_order_release); }
     void resume() final { running_.store(true, std::memory_order_release); }
 
-    bool createQueue(uint32_t segmentCount, uint32_t segmentBytes) final;
+    bool createQueue(uint32_t segmentCount, uint32_t segmentBytes) override;
     void queueSegment(uint32_t index, const uint8_t* data, uint32_t bytes) final;
-    bool segmentPlaying(uint32_t index) const final;
-    void resetQueue() final { resetPending_.store(true, std::memory_order_release); }
+    bool segmentPlaying(uint32_t index) override;
+    void resetQueue() final;
 
-    bool createRing(uint32_t bytes) final;
+    bool createRing(uint32_t bytes) override;
     uint8_t* lockRing(uint32_t offset, uint32_t bytes) final;
     void unlockRing(uint32_t offset, uint32_t bytes) final;
     uint32_t playCursor() const final { return cursor_.load(std::memory_order_acquire); }
@@ -81,6 +81,8 @@ private:
     std::atomic<uint32_t> head_{0};  // written by the consumer
     std::atomic<uint32_t> tail_{0};  // written by the producer
     uint32_t headOffset_ = 0;        // bytes of the head entry already played; consumer only
+    // resetQueue drops what is queued when it is called: entries before resetTail_.
+    std::atomic<uint32_t> resetTail_{0};
     std::atomic<bool> resetPending_{false};
 
     // Ring kind.
