@@ -38,6 +38,9 @@ std::string_view startPlayback(Player& player) {
     if (kind == DeviceKind::queued) device.pauseDevice();
 
     startSong(player);
+    player.mix.mixDivisor.store(
+        mixDivisorForPreamp(player.module->channelCount, player.module->globalVolume, player.preamp),
+        std::memory_order_relaxed);
 
     for (uint32_t i = 1; i <= kSegmentsAhead; ++i) {
         device.lastSegment.store(i, std::memory_order_relaxed);
