@@ -4,12 +4,15 @@
 
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
+#include <string>
 #include <memory>
 #include <vector>
 
 #include "audio/Player.h"
 #include "audio/Streaming.h"
 #include "audio/devices/PullDevice.h"
+#include "support/Corpus.h"
 #include "support/ModuleBuilder.h"
 
 namespace tarvex::test {
@@ -48,12 +51,14 @@ inline ModuleBuilder shortSong(uint32_t rows = 25) {
 
 // Everything an offline render writes: frame by frame up to and including the frame on which
 // playbackFinished is set, then `extraBytes` more of what the channels still sound.
-inline std::vector<uint8_t> referenceRender(const ModuleBuilder& song, const StreamOptions& options,
-                                            size_t extraBytes = 0) {
+inline std::vector<uint8_t> referenceRender(std::unique_ptr<Module> module, const StreamOptions& options,
+                                            size_t extraBytes = 0, uint32_t preamp = kDefaultPreamp) {
     Player player;
-    player.module = song.build();
+    player.module = std::move(module);
     applyOptions(player, options);
+
     startSong(player);
+    player.mix.mixDivisor = mixDivisorForPreamp(player.module->channelCount, player.module->globalVolume, preamp);
     const uint32_t frameBytes = player.mix.bytesPerFrame;
     std::vector<uint8_t> bytes;
     while (!player.playbackFinished.load()) {
@@ -66,6 +71,11 @@ inline std::vector<uint8_t> referenceRender(const ModuleBuilder& song, const Str
     bytes.resize(at + extraBytes / frameBytes * frameBytes);
     renderFrames(player, bytes.data() + at, static_cast<uint32_t>(extraBytes / frameBytes));
     return bytes;
+}
+
+inline std::vector<uint8_t> referenceRender(const ModuleBuilder& song, const StreamOptions& options,
+                                            size_t extraBytes = 0) {
+    return referenceRender(song.build(), options, extraBytes);
 }
 
 // A device without a thread: the test says when it plays, and it keeps what it played.
@@ -162,6 +172,20 @@ struct ManualPlayer {
 inline std::vector<uint8_t> slice(const std::vector<uint8_t>& bytes, size_t from, size_t count) {
     return std::vector<uint8_t>(bytes.begin() + static_cast<std::ptrdiff_t>(from),
                                 bytes.begin() + static_cast<std::ptrdiff_t>(from + count));
+}
+
+// The bytes of a WAV file's data chunk.
+inline std::vector<uint8_t> wavData(const std::filesystem::path& path) {
+    const std::vector<uint8_t> file = readFileBytes(path);
+    size_t at = 12;
+    while (at + 8 <= file.size()) {
+        const uint32_t size = file[at + 4] | file[at + 5] << 8 | file[at + 6] << 16 | uint32_t{file[at + 7]} << 24;
+        if (std::string(file.begin() + at, file.begin() + at + 4) == "data") {
+            return slice(file, at + 8, std::min<size_t>(size, file.size() - at - 8));
+        }
+        at += 8 + size;
+    }
+    return {};
 }
 
 }  // namespace tarvex::test

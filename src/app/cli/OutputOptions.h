@@ -30,7 +30,8 @@ struct OutputOptions {
 };
 
 inline constexpr const char* kOutputOptionsHelp =
-    "  --device sdl|null|capture=OUT.wav   where the sound goes (default sdl)\n"
+    "  --device sdl|null|capture=OUT.wav   where the sound goes (default sdl); capture writes what\n"
+    "                                      the device played since its last start\n"
     "  --fallback-device NAME              used, with a notice, when the device cannot be opened\n"
     "  --waveout                           queued segment buffers (default: one looping ring)\n"
     "  --buffer MS                         segment duration: 15 25 50 75 100 125 150 175 200 225 250\n"
