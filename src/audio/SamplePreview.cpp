@@ -177,10 +177,14 @@ void SamplePreview::onPreviewTimer(void* context) {
         preview.stopPreview();
         return;
     }
+    // As for the main player, a late event catches up on every segment the cursor crossed; each
+    // index is asked for in turn, so the end one ring revolution later is never skipped.
     const uint32_t k = preview.player_.device.playingSegment();
-    if (k != preview.previewLastSegment_.load(std::memory_order_relaxed)) {
-        preview.previewLastSegment_.store(k, std::memory_order_relaxed);
-        preview.renderPreviewSegment(k);
+    uint32_t last = preview.previewLastSegment_.load(std::memory_order_relaxed);
+    while (last != k && !preview.stopped()) {
+        last = (last + 1) % kSegmentCount;
+        preview.previewLastSegment_.store(last, std::memory_order_relaxed);
+        preview.renderPreviewSegment(last);
     }
 }
 

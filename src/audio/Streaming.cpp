@@ -89,10 +89,15 @@ void onPollTimer(void* context) {
         haltOutput(player);
         return;
     }
+    // Normally the cursor has entered the next segment and this refills the one it left. An event
+    // that comes late, after the cursor has crossed more than one segment, refills every segment
+    // it crossed, in order: otherwise those would play again what they held a revolution ago.
     const uint32_t k = player.device.playingSegment();
-    if (k != player.device.lastSegment.load(std::memory_order_relaxed)) {
-        player.device.lastSegment.store(k, std::memory_order_relaxed);
-        fillSegment(player, k);
+    uint32_t last = player.device.lastSegment.load(std::memory_order_relaxed);
+    while (last != k) {
+        last = (last + 1) % kSegmentCount;
+        player.device.lastSegment.store(last, std::memory_order_relaxed);
+        fillSegment(player, last);
     }
 }
 

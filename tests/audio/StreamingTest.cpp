@@ -115,6 +115,23 @@ TEST(RingStart, PlaysTheSongGaplesslyAndStopsItselfAtTheEnd) {
     EXPECT_EQ(rig.device->closes, 1);
 }
 
+TEST(RingStart, ALateTimerEventRefillsEverySegmentTheCursorCrossed) {
+    ManualPlayer rig(shortSong());
+    ASSERT_TRUE(startPlayback(rig.player).empty());
+    const uint32_t seg = rig.player.device.segmentBytes;
+    const auto reference = referenceRender(shortSong(), {});
+    rig.timer->fire();
+    rig.device->play(3 * seg + seg / 2);  // three segments pass without a timer event
+    rig.timer->fire();
+    EXPECT_EQ(rig.player.device.lastSegment.load(), 3u);
+    for (uint32_t k = 0; k < 3; ++k) EXPECT_EQ(rig.ringSegment(k), slice(reference, (8 + k) * seg, seg)) << k;
+    for (int i = 0; i < 30; ++i) {
+        rig.device->play(seg / 4);
+        rig.timer->fire();
+    }
+    EXPECT_EQ(rig.device->played, slice(reference, 0, rig.device->played.size()));
+}
+
 TEST(RingPause, FillsNothingWhilePausedAndGoesOnWhereTheCursorStood) {
     ManualPlayer rig(shortSong());
     ASSERT_TRUE(startPlayback(rig.player).empty());
