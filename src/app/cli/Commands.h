@@ -32,4 +32,7 @@ int playCommand(const CommandArgs& args, std::ostream& out, std::ostream& err);
 // tarvex-cli preview [options] FILE SAMPLE [--note NAME]
 int previewCommand(const CommandArgs& args, std::ostream& out, std::ostream& err);
 
+// tarvex-cli render [options] FILE [-o OUT.wav]
+int renderCommand(const CommandArgs& args, std::ostream& out, std::ostream& err);
+
 }  // namespace tarvex::cli
