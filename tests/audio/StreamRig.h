@@ -52,10 +52,12 @@ inline ModuleBuilder shortSong(uint32_t rows = 25) {
 // Everything an offline render writes: frame by frame up to and including the frame on which
 // playbackFinished is set, then `extraBytes` more of what the channels still sound.
 inline std::vector<uint8_t> referenceRender(std::unique_ptr<Module> module, const StreamOptions& options,
-                                            size_t extraBytes = 0, uint32_t preamp = kDefaultPreamp) {
+                                            size_t extraBytes = 0, uint32_t preamp = kDefaultPreamp,
+                                            bool wide = true) {
     Player player;
     player.module = std::move(module);
     applyOptions(player, options);
+    player.settings.WideStereo = wide;
 
     startSong(player);
     player.mix.mixDivisor = mixDivisorForPreamp(player.module->channelCount, player.module->globalVolume, preamp);

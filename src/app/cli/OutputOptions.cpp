@@ -9,48 +9,52 @@
 namespace tarvex::cli {
 namespace {
 
-bool parseUnsigned(const std::string& text, uint32_t& value) {
+bool isBufferLength(const std::string& text, uint32_t& ms) {
     const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    return ec == std::errc() && ptr == end && !text.empty();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, ms);
+    return ec == std::errc() && ptr == end && !text.empty() &&
+           std::find(kBufferLengthsMs.begin(), kBufferLengthsMs.end(), ms) != kBufferLengthsMs.end();
 }
 
-bool parseSwitch(const std::string& text, bool& value) {
-    if (text == "on") {
-        value = true;
-    } else if (text == "off") {
-        value = false;
-    } else {
-        return false;
-    }
-    return true;
-}
-
-template <size_t N>
-bool oneOf(uint32_t value, const std::array<uint32_t, N>& table) {
-    return std::find(table.begin(), table.end(), value) != table.end();
+bool isNoteName(const std::string& text) {
+    return std::any_of(PeriodTable.begin(), PeriodTable.end(), [&](const PeriodEntry& e) { return text == e.name; });
 }
 
 }  // namespace
 
-bool parseOutputOptions(const std::vector<std::string>& args, OutputOptions& options,
-                        std::vector<std::string>& operands, std::ostream& err, bool allowNote) {
+bool parseOutputOptions(const CommandArgs& args, OutputOptions& options, std::vector<std::string>& operands,
+                        std::ostream& err, bool allowNote) {
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
             operands.push_back(arg);
             continue;
         }
+        std::string error;
+        switch (parseRenderOption(args, i, options.render, error)) {
+            case OptionParse::Taken:
+                continue;
+            case OptionParse::Invalid:
+                err << "tarvex-cli: " << error << '\n';
+                return false;
+            case OptionParse::NotMine:
+                break;
+        }
         if (arg == "--waveout") {
             options.waveout = true;
             continue;
         }
+        const bool known = arg == "--device" || arg == "--fallback-device" || arg == "--buffer" ||
+                           (arg == "--note" && allowNote);
+        if (!known) {
+            err << "tarvex-cli: unknown option " << arg << '\n';
+            return false;
+        }
         if (i + 1 >= args.size()) {
-            err << "tarvex-cli: " << arg << " needs a value\n";
+            err << "tarvex-cli: option " << arg << " needs a value\n";
             return false;
         }
         const std::string& value = args[++i];
-        uint32_t number = 0;
         bool ok = true;
         if (arg == "--device") {
             ok = makeBackend(value) != nullptr;
@@ -59,43 +63,13 @@ bool parseOutputOptions(const std::vector<std::string>& args, OutputOptions& opt
             ok = makeBackend(value) != nullptr;
             options.fallbackDevice = value;
         } else if (arg == "--buffer") {
-            ok = parseUnsigned(value, number) && oneOf(number, kBufferLengthsMs);
-            options.bufferMs = number;
-        } else if (arg == "--rate") {
-            ok = parseUnsigned(value, number) && oneOf(number, kSampleRates);
-            options.rate = number;
-        } else if (arg == "--bits") {
-            ok = parseUnsigned(value, number) && oneOf(number, kBitDepths);
-            options.bits = number;
-        } else if (arg == "--channels") {
-            ok = parseUnsigned(value, number) && oneOf(number, kChannelCounts);
-            options.channels = number;
-        } else if (arg == "--preamp") {
-            ok = parseUnsigned(value, number) && number >= kMinPreamp && number <= kMaxPreamp;
-            options.preamp = number;
-        } else if (arg == "--max-seconds") {
-            ok = parseUnsigned(value, number) && number > 0;
-            options.maxSeconds = number;
-        } else if (arg == "--isp") {
-            ok = parseSwitch(value, options.isp);
-        } else if (arg == "--click") {
-            ok = parseSwitch(value, options.click);
-        } else if (arg == "--wide") {
-            ok = parseSwitch(value, options.wide);
-        } else if (arg == "--clipping") {
-            ok = parseSwitch(value, options.clipping);
-        } else if (arg == "--loops") {
-            ok = parseSwitch(value, options.loops);
-        } else if (arg == "--note" && allowNote) {
-            ok = std::any_of(PeriodTable.begin(), PeriodTable.end(),
-                             [&](const PeriodEntry& e) { return value == e.name; });
-            options.note = value;
+            ok = isBufferLength(value, options.bufferMs);
         } else {
-            err << "tarvex-cli: unknown option " << arg << '\n';
-            return false;
+            ok = isNoteName(value);
+            options.note = value;
         }
         if (!ok) {
-            err << "tarvex-cli: invalid value for " << arg << ": " << value << '\n';
+            err << "tarvex-cli: bad value '" << value << "' for " << arg << '\n';
             return false;
         }
     }
@@ -103,18 +77,10 @@ bool parseOutputOptions(const std::vector<std::string>& args, OutputOptions& opt
 }
 
 void applyOutputOptions(const OutputOptions& options, Player& player) {
-    PlayerSettings& s = player.settings;
-    s.Frequency = options.rate;
-    s.Resolution = options.bits;
-    s.Channels = options.channels;
-    s.BufferLength = options.bufferMs * 8;
-    s.UseWaveOut = options.waveout;
-    s.ISP = options.isp;
-    s.Click = options.click;
-    s.WideStereo = options.wide;
-    s.Clipping = options.clipping;
-    s.LoopsAllowed = options.loops;
-    player.preamp = options.preamp;
+    applyRenderOptions(options.render, player);
+    player.settings.BufferLength = options.bufferMs * 8;
+    player.settings.UseWaveOut = options.waveout;
+    player.preamp = options.render.preamp;
 }
 
 }  // namespace tarvex::cli

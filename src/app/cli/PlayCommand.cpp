@@ -180,7 +180,10 @@ Outcome playFile(Session& s, const std::string& path) {
         }
         if (player.outputStopped.load()) break;  // the ring kind stopped at the end of the song
         if (player.settings.UseWaveOut && player.playbackFinished.load()) break;
-        if (s.options.maxSeconds > 0 && played >= std::chrono::duration<double>(s.options.maxSeconds)) break;
+        if (played >= std::chrono::microseconds(s.options.render.maxMicroseconds)) {
+            s.err << path << ": stopped after --max-seconds\n";
+            break;
+        }
     }
     stopPlayback(player);
     if (s.statusLine) s.out << '\n' << std::flush;
@@ -194,13 +197,13 @@ int playCommand(const CommandArgs& args, std::ostream& out, std::ostream& err) {
     std::vector<std::string> files;
     for (const std::string& arg : args) {
         if (arg == "--help" || arg == "-h") {
-            out << kPlayUsage << kOutputOptionsHelp;
+            out << kPlayUsage << kDeviceOptionsHelp << renderOptionsHelp();
             return kExitOk;
         }
     }
     if (!parseOutputOptions(args, options, files, err)) return kExitUsage;
     if (files.empty()) {
-        err << kPlayUsage << kOutputOptionsHelp;
+        err << kPlayUsage << kDeviceOptionsHelp << renderOptionsHelp();
         return kExitUsage;
     }
 

@@ -41,7 +41,8 @@ uint32_t periodOf(const std::string& name) {
 int previewCommand(const CommandArgs& args, std::ostream& out, std::ostream& err) {
     for (const std::string& arg : args) {
         if (arg == "--help" || arg == "-h") {
-            out << kPreviewUsage << kOutputOptionsHelp << "  --note NAME                         the note to play\n";
+            out << kPreviewUsage << kDeviceOptionsHelp << renderOptionsHelp()
+                << "  --note NAME        the note to play (default C-6)\n";
             return kExitOk;
         }
     }
@@ -96,8 +97,7 @@ int previewCommand(const CommandArgs& args, std::ostream& out, std::ostream& err
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         const int key = keys.poll();
         if (key == 'q' || key == 3) break;
-        if (options.maxSeconds > 0 &&
-            std::chrono::steady_clock::now() - start >= std::chrono::duration<double>(options.maxSeconds)) {
+        if (std::chrono::steady_clock::now() - start >= std::chrono::microseconds(options.render.maxMicroseconds)) {
             break;
         }
     }
