@@ -43,7 +43,9 @@ void writeMono(uint8_t*& out, int64_t x, uint32_t bits) {
 
 }  // namespace
 
-SamplePreview::~SamplePreview() { stopPreview(); }
+SamplePreview::~SamplePreview() {
+    stopPreview();
+}
 
 std::string_view SamplePreview::startPreview(const Sample& sample, uint32_t period) {
     if (!player_.playbackFinished.load(std::memory_order_acquire)) return {};
@@ -132,7 +134,8 @@ void SamplePreview::renderPreviewSegment(uint32_t a) {
                 uint64_t pos = uint64_t{position_} + whole;
                 if (loops) {
                     if (pos >= sample.loopEnd) {
-                        pos = sample.loopStart + (pos - sample.loopStart) % (sample.loopEnd - sample.loopStart);
+                        pos =
+                            sample.loopStart + (pos - sample.loopStart) % (sample.loopEnd - sample.loopStart);
                     }
                     position_ = static_cast<uint32_t>(pos);
                 } else if (pos >= length) {

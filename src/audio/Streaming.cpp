@@ -17,7 +17,9 @@ void haltOutput(Player& player) {
 
 }  // namespace
 
-Player::~Player() { stopPlayback(*this); }
+Player::~Player() {
+    stopPlayback(*this);
+}
 
 std::string_view startPlayback(Player& player) {
     if (!player.module) return {};
@@ -26,8 +28,8 @@ std::string_view startPlayback(Player& player) {
     OutputDevice& device = player.device;
     const PlayerSettings& settings = player.settings;
     const DeviceKind kind = settings.UseWaveOut ? DeviceKind::queued : DeviceKind::ring;
-    if (device.openDevice(kind, settings.Frequency, settings.Resolution, settings.Channels, settings.BufferLength,
-                          onBufferDone, &player) != 0) {
+    if (device.openDevice(kind, settings.Frequency, settings.Resolution, settings.Channels,
+                          settings.BufferLength, onBufferDone, &player) != 0) {
         return kind == DeviceKind::queued ? kQueuedOpenError : kRingOpenError;
     }
     if (device.createStreamBuffers() != 0) {

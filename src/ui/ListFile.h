@@ -19,7 +19,7 @@ inline constexpr size_t kListEntryMax = 499;
 bool isListPath(std::string_view path);
 
 class ListFile {
-public:
+   public:
     ListFile() = default;
     ~ListFile() { close(); }
     ListFile(const ListFile&) = delete;
@@ -35,7 +35,7 @@ public:
     // nothing. Nothing when no list is open.
     std::optional<std::string> readNextEntry();
 
-private:
+   private:
     std::FILE* file_ = nullptr;
 };
 

@@ -22,7 +22,8 @@ StatusTexts statusTexts(const Player& player) {
     const uint32_t seconds = state.playTime.load(relaxed) / 1000000;
     StatusTexts t;
     t.cpu = format("%u%%", bufferLength != 0 ? millis * 800 / bufferLength : 0u);
-    t.index = format("%02X/%02X", state.nextOrder.load(relaxed), player.module ? player.module->songLength : 0u);
+    t.index =
+        format("%02X/%02X", state.nextOrder.load(relaxed), player.module ? player.module->songLength : 0u);
     t.pattern = format("%02X", state.currentPattern.load(relaxed));
     t.row = format("%02X", state.row.load(relaxed));
     t.bpm = format("%u", state.tempo.load(relaxed));

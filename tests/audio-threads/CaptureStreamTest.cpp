@@ -70,7 +70,8 @@ TEST(CaptureStream, RingKindRecordsTheRenderUpToWhereItStoppedItself) {
         CaptureRig rig(shortSong(), options, "ring.wav");
         const auto captured = playToEnd(rig, pause);
         const auto reference = referenceRender(shortSong(), options);
-        const uint32_t seg = segmentBytesFor({options.rate, options.bits, options.channels}, options.bufferLength);
+        const uint32_t seg =
+            segmentBytesFor({options.rate, options.bits, options.channels}, options.bufferLength);
         // The timer stops at the first event after the end: up to 8 rendered segments unplayed.
         ASSERT_LE(captured.size(), reference.size());
         EXPECT_GE(captured.size() + 8u * seg, reference.size());

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
-#include <string>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "audio/Player.h"
@@ -60,7 +60,8 @@ inline std::vector<uint8_t> referenceRender(std::unique_ptr<Module> module, cons
     player.settings.WideStereo = wide;
 
     startSong(player);
-    player.mix.mixDivisor = mixDivisorForPreamp(player.module->channelCount, player.module->globalVolume, preamp);
+    player.mix.mixDivisor =
+        mixDivisorForPreamp(player.module->channelCount, player.module->globalVolume, preamp);
     const uint32_t frameBytes = player.mix.bytesPerFrame;
     std::vector<uint8_t> bytes;
     while (!player.playbackFinished.load()) {
@@ -82,7 +83,7 @@ inline std::vector<uint8_t> referenceRender(const ModuleBuilder& song, const Str
 
 // A device without a thread: the test says when it plays, and it keeps what it played.
 class ManualDevice final : public PullDevice {
-public:
+   public:
     bool failOpen = false;
     bool failBuffers = false;
     int opens = 0;
@@ -112,23 +113,25 @@ public:
         return PullDevice::segmentPlaying(index);
     }
 
-protected:
+   protected:
     bool openStream(const PcmFormat&, uint32_t segmentBytes) override {
         ++opens;
         segmentBytes_ = segmentBytes;
         return !failOpen;
     }
     void closeStream() override { ++closes; }
-    void consumed(const uint8_t* data, uint32_t bytes) override { played.insert(played.end(), data, data + bytes); }
+    void consumed(const uint8_t* data, uint32_t bytes) override {
+        played.insert(played.end(), data, data + bytes);
+    }
 
-private:
+   private:
     uint32_t segmentBytes_ = 0;
     bool inPull_ = false;
 };
 
 // A timer that fires when the test says so.
 class ManualTimer final : public PeriodicTimer {
-public:
+   public:
     TimerHandler handler = nullptr;
     void* context = nullptr;
     bool running = false;
@@ -181,7 +184,8 @@ inline std::vector<uint8_t> wavData(const std::filesystem::path& path) {
     const std::vector<uint8_t> file = readFileBytes(path);
     size_t at = 12;
     while (at + 8 <= file.size()) {
-        const uint32_t size = file[at + 4] | file[at + 5] << 8 | file[at + 6] << 16 | uint32_t{file[at + 7]} << 24;
+        const uint32_t size =
+            file[at + 4] | file[at + 5] << 8 | file[at + 6] << 16 | uint32_t{file[at + 7]} << 24;
         if (std::string(file.begin() + at, file.begin() + at + 4) == "data") {
             return slice(file, at + 8, std::min<size_t>(size, file.size() - at - 8));
         }

@@ -14,19 +14,20 @@ TEST(SegmentSize, FollowsBytesPerSecondAndRoundsUpToEightAndFrame) {
         uint32_t rate, bits, channels, bufferLength, bytes;
     };
     const Case cases[] = {
-        {8000, 8, 1, 120, 120},          // 8000 x 120 / 8 / 1000: already whole
-        {44100, 16, 2, 250, 5512},       // 31.25 ms before the first play: 1378 frames
-        {44100, 16, 2, 200, 4416},       // 4410 -> 4416
-        {44100, 24, 2, 200, 6618},       // 6615 -> 6616 -> a multiple of 6
-        {22050, 24, 1, 120, 993},        // 992.25 -> 992 -> a multiple of 3
-        {11025, 8, 1, 120, 168},         // 165 -> 168
-        {192000, 24, 2, 2000, 288000},   // the largest: 250 ms at 192 kHz, 24-bit stereo
+        {8000, 8, 1, 120, 120},         // 8000 x 120 / 8 / 1000: already whole
+        {44100, 16, 2, 250, 5512},      // 31.25 ms before the first play: 1378 frames
+        {44100, 16, 2, 200, 4416},      // 4410 -> 4416
+        {44100, 24, 2, 200, 6618},      // 6615 -> 6616 -> a multiple of 6
+        {22050, 24, 1, 120, 993},       // 992.25 -> 992 -> a multiple of 3
+        {11025, 8, 1, 120, 168},        // 165 -> 168
+        {192000, 24, 2, 2000, 288000},  // the largest: 250 ms at 192 kHz, 24-bit stereo
     };
     for (const Case& c : cases) {
         const PcmFormat format{c.rate, c.bits, c.channels};
         EXPECT_EQ(segmentBytesFor(format, c.bufferLength), c.bytes) << c.rate << " Hz " << c.bits << " bits";
         // The mixer sizes its level arrays from the same cut.
-        EXPECT_EQ(segmentFramesFor(c.rate, c.bits, c.channels, c.bufferLength) * format.blockAlign(), c.bytes);
+        EXPECT_EQ(segmentFramesFor(c.rate, c.bits, c.channels, c.bufferLength) * format.blockAlign(),
+                  c.bytes);
     }
 }
 

@@ -53,8 +53,8 @@ TEST(ListFile, EntriesFollowTheLineRules) {
     ListFile list;
     ASSERT_TRUE(list.open(path.string()));
     EXPECT_FALSE(list.open(path.string()));  // one list at a time
-    const std::vector<std::string> expected = {"a.mod", "", "b.mod", std::string(499, 'x'), std::string(101, 'x'),
-                                               "last.mod"};
+    const std::vector<std::string> expected = {
+        "a.mod", "", "b.mod", std::string(499, 'x'), std::string(101, 'x'), "last.mod"};
     for (const std::string& entry : expected) {
         ASSERT_TRUE(list.isOpen());
         EXPECT_EQ(list.readNextEntry(), entry);
@@ -83,11 +83,13 @@ TEST(PlayCommand, PlaysFilesAndListEntriesInOrderOneLineEach) {
     const std::string outer = a.string() + "\n" + list.string();
     const auto nested = writeTempFile("outer.lst", std::vector<uint8_t>(outer.begin(), outer.end()));
 
-    const CommandRun r = run(cli::playCommand, {"--device", "null", "--buffer", "15", b.string(), nested.string()});
+    const CommandRun r =
+        run(cli::playCommand, {"--device", "null", "--buffer", "15", b.string(), nested.string()});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, b.string() + ": \"song b\", ProTracker [M.K.]\n" + a.string() +
-                         ": \"song a\", ProTracker [M.K.]\n" + a.string() + ": \"song a\", ProTracker [M.K.]\n" +
-                         b.string() + ": \"song b\", ProTracker [M.K.]\n");
+                         ": \"song a\", ProTracker [M.K.]\n" + a.string() +
+                         ": \"song a\", ProTracker [M.K.]\n" + b.string() +
+                         ": \"song b\", ProTracker [M.K.]\n");
     EXPECT_EQ(r.err, "");
 }
 
@@ -117,7 +119,8 @@ TEST(PlayCommand, ACaptureHoldsWhatRenderWritesForTheSameOptions) {
             EXPECT_TRUE(slice(captured, 0, rendered.size()) == rendered);
             auto module = load(song);
             const StreamOptions same{.rate = 22050, .bufferLength = 400, .queued = true};
-            EXPECT_TRUE(captured == referenceRender(std::move(module), same, captured.size() - rendered.size(), 700,
+            EXPECT_TRUE(captured == referenceRender(std::move(module), same,
+                                                    captured.size() - rendered.size(), 700,
                                                     /*wide=*/false));
         } else {
             // The ring kind stops itself at the first timer event after the end, with up to 8
@@ -131,7 +134,8 @@ TEST(PlayCommand, ACaptureHoldsWhatRenderWritesForTheSameOptions) {
 
 TEST(PlayCommand, FailuresOfFilesAndDevices) {
     const auto song = shortMod("fails.mod");
-    const std::string nowhere = "capture=" + (std::filesystem::temp_directory_path() / "no-such-dir" / "x.wav").string();
+    const std::string nowhere =
+        "capture=" + (std::filesystem::temp_directory_path() / "no-such-dir" / "x.wav").string();
 
     // A file that does not load is reported and skipped.
     CommandRun r = run(cli::playCommand, {"--device", "null", "missing.mod", song.string()});
@@ -162,11 +166,12 @@ TEST(PreviewCommand, PlaysTheSampleOnceAtTheNoteAsked) {
     const auto song = shortMod("preview.mod");
     // Sample 1: 1200 frames at 8363 Hz; at C-6 it lasts 1200 * 1024 / 194 output frames at 44100
     // Hz, at C-7 half as long.
-    for (const auto& [note, frames] : {std::pair{"C-6", 1200 * 1024 / 194}, std::pair{"C-7", 1200 * 1024 / 388}}) {
+    for (const auto& [note, frames] :
+         {std::pair{"C-6", 1200 * 1024 / 194}, std::pair{"C-7", 1200 * 1024 / 388}}) {
         SCOPED_TRACE(note);
         const auto wav = writeTempFile("preview.wav", {});
-        const CommandRun r = run(cli::previewCommand,
-                          {"--device", "capture=" + wav.string(), "--isp", "off", song.string(), "1", "--note", note});
+        const CommandRun r = run(cli::previewCommand, {"--device", "capture=" + wav.string(), "--isp", "off",
+                                                       song.string(), "1", "--note", note});
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.out, song.string() + ": sample 1 \"\" at " + note + "\n");
         const auto data = wavData(wav);
@@ -179,8 +184,9 @@ TEST(PreviewCommand, PlaysTheSampleOnceAtTheNoteAsked) {
         const int16_t first = static_cast<int16_t>(data[2] | data[3] << 8);
         EXPECT_EQ(first, -100 * 128);
     }
-    EXPECT_EQ(run(cli::previewCommand, {"--device", "null", song.string(), "3"}).status, 1);   // no data
-    EXPECT_EQ(run(cli::previewCommand, {"--device", "null", song.string(), "40"}).status, 1);  // no such sample
+    EXPECT_EQ(run(cli::previewCommand, {"--device", "null", song.string(), "3"}).status, 1);  // no data
+    EXPECT_EQ(run(cli::previewCommand, {"--device", "null", song.string(), "40"}).status,
+              1);  // no such sample
     EXPECT_EQ(run(cli::previewCommand, {"--device", "null", song.string(), "1", "--note", "X-9"}).status, 2);
     EXPECT_EQ(run(cli::previewCommand, {"--device", "null", song.string()}).status, 2);
 }

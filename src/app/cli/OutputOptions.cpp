@@ -17,7 +17,8 @@ bool isBufferLength(const std::string& text, uint32_t& ms) {
 }
 
 bool isNoteName(const std::string& text) {
-    return std::any_of(PeriodTable.begin(), PeriodTable.end(), [&](const PeriodEntry& e) { return text == e.name; });
+    return std::any_of(PeriodTable.begin(), PeriodTable.end(),
+                       [&](const PeriodEntry& e) { return text == e.name; });
 }
 
 }  // namespace

@@ -15,11 +15,11 @@ namespace tarvex::cli {
 
 struct OutputOptions {
     RenderOptions render;
-    std::string device = "sdl";   // sdl, null or capture=OUT.wav
-    std::string fallbackDevice;   // used, with a notice, when the device cannot be opened
-    bool waveout = false;         // the queued device kind
-    uint32_t bufferMs = 25;       // segment duration, one of the table's
-    std::string note = "C-6";     // preview only
+    std::string device = "sdl";  // sdl, null or capture=OUT.wav
+    std::string fallbackDevice;  // used, with a notice, when the device cannot be opened
+    bool waveout = false;        // the queued device kind
+    uint32_t bufferMs = 25;      // segment duration, one of the table's
+    std::string note = "C-6";    // preview only
 };
 
 // The option lines of --help for the device options (renderOptionsHelp() has the others).

@@ -37,7 +37,7 @@ constexpr auto kRefresh = std::chrono::milliseconds(40);
 
 // The paths to load, in order: the files named, each list file giving its entries in its place.
 class PlayQueue {
-public:
+   public:
     explicit PlayQueue(std::vector<std::string> files) : files_(std::move(files)) {}
 
     std::optional<std::string> next() {
@@ -58,7 +58,7 @@ public:
         }
     }
 
-private:
+   private:
     std::vector<std::string> files_;
     size_t nextFile_ = 0;
     ListFile list_;
@@ -78,8 +78,8 @@ struct Session {
 
 std::string statusText(const Session& s, bool paused) {
     const StatusTexts t = statusTexts(s.player);
-    std::string line = "CPU " + t.cpu + " | Index " + t.index + " | Pattern " + t.pattern + " | Row " + t.row +
-                       " | BPM " + t.bpm + " | Speed " + t.speed + " | Time " + t.time;
+    std::string line = "CPU " + t.cpu + " | Index " + t.index + " | Pattern " + t.pattern + " | Row " +
+                       t.row + " | BPM " + t.bpm + " | Speed " + t.speed + " | Time " + t.time;
     if (paused) {
         line += "  [paused]";
     } else if (s.player.state.fastForward.load()) {

@@ -50,7 +50,8 @@ int previewCommand(const CommandArgs& args, std::ostream& out, std::ostream& err
     std::vector<std::string> operands;
     if (!parseOutputOptions(args, options, operands, err, true)) return kExitUsage;
     uint32_t number = 0;
-    if (operands.size() != 2 || (number = static_cast<uint32_t>(std::strtoul(operands[1].c_str(), nullptr, 10))) == 0) {
+    if (operands.size() != 2 ||
+        (number = static_cast<uint32_t>(std::strtoul(operands[1].c_str(), nullptr, 10))) == 0) {
         err << kPreviewUsage;
         return kExitUsage;
     }
@@ -64,7 +65,8 @@ int previewCommand(const CommandArgs& args, std::ostream& out, std::ostream& err
         return kExitFailed;
     }
     if (number > module.sampleCount || number > module.samples.size()) {
-        err << path << ": there is no sample " << number << " (the module has " << module.sampleCount << ")\n";
+        err << path << ": there is no sample " << number << " (the module has " << module.sampleCount
+            << ")\n";
         return kExitFailed;
     }
     const Sample& sample = module.samples[number - 1];
@@ -87,8 +89,8 @@ int previewCommand(const CommandArgs& args, std::ostream& out, std::ostream& err
         err << error << '\n';
         return kExitFailed;
     }
-    out << path << ": sample " << number << " \"" << latin1ToUtf8(sample.name.view()) << "\" at " << options.note
-        << '\n'
+    out << path << ": sample " << number << " \"" << latin1ToUtf8(sample.name.view()) << "\" at "
+        << options.note << '\n'
         << std::flush;
 
     KeyInput keys(&out == &std::cout && stdinIsTerminal());
@@ -97,7 +99,8 @@ int previewCommand(const CommandArgs& args, std::ostream& out, std::ostream& err
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         const int key = keys.poll();
         if (key == 'q' || key == 3) break;
-        if (std::chrono::steady_clock::now() - start >= std::chrono::microseconds(options.render.maxMicroseconds)) {
+        if (std::chrono::steady_clock::now() - start >=
+            std::chrono::microseconds(options.render.maxMicroseconds)) {
             break;
         }
     }

@@ -12,8 +12,12 @@ namespace tarvex::cli {
 
 #ifndef _WIN32
 
-bool stdinIsTerminal() { return isatty(STDIN_FILENO) != 0; }
-bool stdoutIsTerminal() { return isatty(STDOUT_FILENO) != 0; }
+bool stdinIsTerminal() {
+    return isatty(STDIN_FILENO) != 0;
+}
+bool stdoutIsTerminal() {
+    return isatty(STDOUT_FILENO) != 0;
+}
 
 static_assert(sizeof(termios) <= 64, "room for the saved terminal mode");
 
@@ -45,11 +49,17 @@ int KeyInput::poll() {
 
 #else
 
-bool stdinIsTerminal() { return false; }
-bool stdoutIsTerminal() { return false; }
+bool stdinIsTerminal() {
+    return false;
+}
+bool stdoutIsTerminal() {
+    return false;
+}
 KeyInput::KeyInput(bool) {}
 KeyInput::~KeyInput() {}
-int KeyInput::poll() { return -1; }
+int KeyInput::poll() {
+    return -1;
+}
 
 #endif
 

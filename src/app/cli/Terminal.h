@@ -8,7 +8,7 @@ bool stdinIsTerminal();
 bool stdoutIsTerminal();
 
 class KeyInput {
-public:
+   public:
     // Switches stdin to unbuffered, silent single-key input when it is a terminal.
     explicit KeyInput(bool enable);
     ~KeyInput();
@@ -18,7 +18,7 @@ public:
     // The key pressed since the last call, or -1. Ctrl-C arrives as 3.
     int poll();
 
-private:
+   private:
     bool active_ = false;
     unsigned char saved_[64] = {};  // the terminal mode to restore
 };

@@ -13,7 +13,9 @@ constexpr uint32_t kScratchFrames = 4096;
 
 }  // namespace
 
-NullDevice::~NullDevice() { close(); }
+NullDevice::~NullDevice() {
+    close();
+}
 
 bool NullDevice::openStream(const PcmFormat& format, uint32_t) {
     scratchBytes_ = kScratchFrames * format.blockAlign();
@@ -70,7 +72,9 @@ void NullDevice::run() {
     }
 }
 
-CaptureDevice::~CaptureDevice() { close(); }
+CaptureDevice::~CaptureDevice() {
+    close();
+}
 
 bool CaptureDevice::openStream(const PcmFormat& format, uint32_t segmentBytes) {
     file_ = std::fopen(path_.c_str(), "wb");

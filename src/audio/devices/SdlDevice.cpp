@@ -33,14 +33,17 @@ void quietAlsa() {
     if (alsa == nullptr) return;
     using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
     using SetHandler = int (*)(Handler);
-    if (auto set = reinterpret_cast<SetHandler>(dlsym(alsa, "snd_lib_error_set_handler"))) set(ignoreAlsaMessage);
-    // The handle stays open: SDL keeps using the library and its handler.
+    if (auto set = reinterpret_cast<SetHandler>(dlsym(alsa, "snd_lib_error_set_handler")))
+        set(ignoreAlsaMessage);
+        // The handle stays open: SDL keeps using the library and its handler.
 #endif
 }
 
 }  // namespace
 
-SdlDevice::~SdlDevice() { close(); }
+SdlDevice::~SdlDevice() {
+    close();
+}
 
 bool SdlDevice::openStream(const PcmFormat& format, uint32_t segmentBytes) {
     quietAlsa();
