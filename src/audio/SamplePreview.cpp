@@ -4,11 +4,6 @@
 #include <cmath>
 
 namespace tarvex {
-namespace {
-
-constexpr int kWorkingShift = 12;  // sample values carried as s * 4096
-
-}  // namespace
 
 uint32_t previewStep(uint32_t baseFrequency, uint32_t rate, uint32_t period) {
     if (rate == 0 || period == 0) return 0;
@@ -145,11 +140,11 @@ void SamplePreview::renderPreviewSegment(uint32_t a) {
                 }
             }
             if (position_ != kPreviewEnded && position_ < length) {
-                int64_t v = int64_t{sample.data[position_]} << kWorkingShift;
+                int64_t v = int64_t{sample.data[position_]} << kWorkingScaleShift;
                 if (isp) {
                     uint32_t n = position_ + 1;
                     if (loops && n >= sample.loopEnd) n = n + sample.loopStart - sample.loopEnd;
-                    const int64_t w = n < length ? int64_t{sample.data[n]} << kWorkingShift : 0;
+                    const int64_t w = n < length ? int64_t{sample.data[n]} << kWorkingScaleShift : 0;
                     v = v + ((w - v) * fraction_) / 1024;
                     v = (v + filterMemory_) >> 1;
                     filterMemory_ = static_cast<int32_t>(v);
