@@ -264,16 +264,23 @@ struct MagicDivide {
 
 namespace simd {
 
-// Scaling of a channel's run in the vector loop: gain * v / mixDivisor with v = 4u (u the
-// interpolated value at 10 fractional bits) is computed as sign * floor(|u| * factor + bias) in
-// double precision, factor = 4 |gain| * (1 / divisor), bias = 0.5 / divisor. The exact quotient
-// |q| = n + j / divisor (0 <= j < divisor) becomes n + (j + 0.5) / divisor give or take the
-// rounding errors, which for quotients below 2^31 stay under 2^-20; with divisors up to 2^16 that
-// is far inside the 0.5 / divisor on either side, so the floor is exactly n.
+// Scaling of a channel's run in the vector loop, gain * v / mixDivisor with v = 4u (u the value
+// at 10 fractional bits, |u| <= 2^25), in one of two exact ways:
+// - for a divisor 2^k (k >= 2) and a gain in -63..64: gain * u fits 32 bits, and the quotient is
+//   gain * u / 2^(k-2) truncated, a shift with the usual correction for negative values;
+// - otherwise in double precision as sign * floor(|u| * factor + bias), factor = 4 |gain| *
+//   (1 / divisor), bias = 0.5 / divisor. The exact quotient |q| = n + j / divisor (0 <= j <
+//   divisor) becomes n + (j + 0.5) / divisor give or take the rounding errors, which for quotients
+//   below 2^31 stay under 2^-20; with divisors up to 2^16 that is far inside the 0.5 / divisor on
+//   either side, so the floor is exactly n.
 struct ChannelScale {
     enum Sides { kOne, kSame, kTwo } sides = kOne;
     uint32_t* first = nullptr;   // left, or the only side
     uint32_t* second = nullptr;  // right for kSame and kTwo
+    bool integer = false;
+    int shift = 0;  // k - 2
+    int32_t gainFirst = 0;
+    int32_t gainSecond = 0;
     double factorFirst = 0;
     double factorSecond = 0;
     bool negateFirst = false;

@@ -54,35 +54,6 @@ struct TailState {
     uint32_t writeIndex;
 };
 
-// The ISP post filter alone, written back into the accumulators. Two frames per step shorten the
-// chain of dependent operations: floor((x2 + floor((x1 + y) / 2)) / 2) = floor((2 x2 + x1 + y) / 4).
-inline void smoothInPlace(TailState& t, uint32_t* left, uint32_t* right, uint32_t frames) {
-    int64_t memoryLeft = t.ispLeft;
-    int64_t memoryRight = t.ispRight;
-    const auto value = [](uint32_t x) { return static_cast<int64_t>(static_cast<int32_t>(x)); };
-    uint32_t k = 0;
-    for (; k + 2 <= frames; k += 2) {
-        const int64_t l1 = value(left[k]);
-        const int64_t r1 = value(right[k]);
-        const int64_t l2 = value(left[k + 1]);
-        const int64_t r2 = value(right[k + 1]);
-        left[k] = static_cast<uint32_t>((l1 + memoryLeft) >> 1);
-        right[k] = static_cast<uint32_t>((r1 + memoryRight) >> 1);
-        memoryLeft = (2 * l2 + l1 + memoryLeft) >> 2;
-        memoryRight = (2 * r2 + r1 + memoryRight) >> 2;
-        left[k + 1] = static_cast<uint32_t>(memoryLeft);
-        right[k + 1] = static_cast<uint32_t>(memoryRight);
-    }
-    for (; k < frames; ++k) {
-        memoryLeft = (value(left[k]) + memoryLeft) >> 1;
-        memoryRight = (value(right[k]) + memoryRight) >> 1;
-        left[k] = static_cast<uint32_t>(memoryLeft);
-        right[k] = static_cast<uint32_t>(memoryRight);
-    }
-    t.ispLeft = static_cast<int32_t>(memoryLeft);
-    t.ispRight = static_cast<int32_t>(memoryRight);
-}
-
 // Frames [first, first + frames) of the run; level entries and bytes are indexed from the run start.
 template <bool Isp, bool Wide, uint32_t Bits, bool Stereo, bool Clipping>
 inline uint8_t* tailFrames(TailState& t, const uint32_t* left, const uint32_t* right, uint32_t first,

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "audio/MixKernels.h"
 #include "audio/MixOutput.h"
@@ -31,17 +32,23 @@ bool prepareScale(ChannelScale& scale, uint32_t* left, uint32_t* right, int32_t 
     const int64_t limit = int64_t{16} * divider.divisor;
     if (divider.divisor > kMaxVectorDivisor || std::llabs(gl) >= limit || std::llabs(gr) >= limit) return false;
     const auto factor = [&divider](int32_t gain) { return 4.0 * std::abs(gain) * divider.inverse; };
+    const auto small = [](int32_t gain) { return gain >= -63 && gain <= 64; };
+    scale.integer = divider.powerOfTwo && divider.shift >= 2 && small(gl) && small(gr);
+    scale.shift = divider.shift - 2;
     scale.bias = divider.bias;
     if (gl == gr) {
         scale.sides = ChannelScale::kSame;
         scale.first = left;
         scale.second = right;
+        scale.gainFirst = gl;
         scale.factorFirst = factor(gl);
         scale.negateFirst = gl < 0;
     } else if (gl != 0 && gr != 0) {
         scale.sides = ChannelScale::kTwo;
         scale.first = left;
         scale.second = right;
+        scale.gainFirst = gl;
+        scale.gainSecond = gr;
         scale.factorFirst = factor(gl);
         scale.negateFirst = gl < 0;
         scale.factorSecond = factor(gr);
@@ -49,6 +56,7 @@ bool prepareScale(ChannelScale& scale, uint32_t* left, uint32_t* right, int32_t 
     } else {
         scale.sides = ChannelScale::kOne;
         scale.first = gl != 0 ? left : right;
+        scale.gainFirst = gl != 0 ? gl : gr;
         scale.factorFirst = factor(gl != 0 ? gl : gr);
         scale.negateFirst = (gl != 0 ? gl : gr) < 0;
     }
@@ -60,26 +68,56 @@ bool prepareScale(ChannelScale& scale, uint32_t* left, uint32_t* right, int32_t 
 namespace {
 
 // sign(u) * floor(|u| * factor + bias), negated for a negative gain.
-TARVEX_AVX2_FUNCTION inline __m256i scaled(__m256i u, __m256d factor, __m256d bias, bool negate) {
-    const __m256i magnitude = _mm256_abs_epi32(u);
-    __m256d low = _mm256_cvtepi32_pd(_mm256_castsi256_si128(magnitude));
-    __m256d high = _mm256_cvtepi32_pd(_mm256_extracti128_si256(magnitude, 1));
-    low = _mm256_add_pd(_mm256_mul_pd(low, factor), bias);
-    high = _mm256_add_pd(_mm256_mul_pd(high, factor), bias);
-    __m256i q = _mm256_set_m128i(_mm256_cvttpd_epi32(high), _mm256_cvttpd_epi32(low));
-    q = _mm256_sign_epi32(q, u);
-    return negate ? _mm256_sub_epi32(_mm256_setzero_si256(), q) : q;
-}
+struct DoubleScaler {
+    __m256d factor;
+    __m256d bias;
+    bool negate;
+
+    TARVEX_AVX2_FUNCTION __m256i operator()(__m256i u) const {
+        const __m256i magnitude = _mm256_abs_epi32(u);
+        __m256d low = _mm256_cvtepi32_pd(_mm256_castsi256_si128(magnitude));
+        __m256d high = _mm256_cvtepi32_pd(_mm256_extracti128_si256(magnitude, 1));
+        low = _mm256_add_pd(_mm256_mul_pd(low, factor), bias);
+        high = _mm256_add_pd(_mm256_mul_pd(high, factor), bias);
+        __m256i q = _mm256_set_m128i(_mm256_cvttpd_epi32(high), _mm256_cvttpd_epi32(low));
+        q = _mm256_sign_epi32(q, u);
+        return negate ? _mm256_sub_epi32(_mm256_setzero_si256(), q) : q;
+    }
+};
+
+// gain * u / 2^shift truncated toward zero.
+struct ShiftScaler {
+    __m256i gain;
+    __m128i shift;
+    __m256i roundUp;  // 2^shift - 1, added to negative products
+
+    TARVEX_AVX2_FUNCTION __m256i operator()(__m256i u) const {
+        const __m256i x = _mm256_mullo_epi32(u, gain);
+        return _mm256_sra_epi32(_mm256_add_epi32(x, _mm256_and_si256(_mm256_srai_epi32(x, 31), roundUp)), shift);
+    }
+};
+
+// The same for the divisor 256 (shift 6), that of 4- and 8-channel modules at full global volume.
+struct Shift6Scaler {
+    __m256i gain;
+
+    TARVEX_AVX2_FUNCTION __m256i operator()(__m256i u) const {
+        const __m256i x = _mm256_mullo_epi32(u, gain);
+        return _mm256_srai_epi32(_mm256_add_epi32(x, _mm256_srli_epi32(_mm256_srai_epi32(x, 31), 26)), 6);
+    }
+};
 
 TARVEX_AVX2_FUNCTION inline void addTo(uint32_t* acc, __m256i q) {
     __m256i* at = reinterpret_cast<__m256i*>(acc);
     _mm256_storeu_si256(at, _mm256_add_epi32(_mm256_loadu_si256(at), q));
 }
 
-TARVEX_AVX2_FUNCTION uint32_t freeBlocksAvx2(Cursor& cursor, const SampleView& s, bool isp, uint32_t first,
-                                             uint32_t frames, const ChannelScale& scale, int32_t& lastValue) {
+// The vector loop for one way of scaling and one layout of sides.
+template <bool Isp, ChannelScale::Sides Sides, class Scaler>
+TARVEX_AVX2_FUNCTION uint32_t blocks(Cursor& cursor, const SampleView& s, uint32_t first, uint32_t frames,
+                                     const ChannelScale& scale, const Scaler& scaleFirst, const Scaler& scaleSecond,
+                                     int32_t& lastValue) {
     const uint32_t step = cursor.step;
-    if (step > kMaxVectorStep) return 0;
     uint32_t position = cursor.position;
     uint32_t fraction = cursor.fraction;
     const int16_t* data = s.data;
@@ -87,9 +125,8 @@ TARVEX_AVX2_FUNCTION uint32_t freeBlocksAvx2(Cursor& cursor, const SampleView& s
                                                _mm256_set1_epi32(static_cast<int32_t>(step)));
     const __m256i fractionMask = _mm256_set1_epi32(1023);
     const __m256i one = _mm256_set1_epi32(1024);
-    const __m256d factorFirst = _mm256_set1_pd(scale.factorFirst);
-    const __m256d factorSecond = _mm256_set1_pd(scale.factorSecond);
-    const __m256d bias = _mm256_set1_pd(scale.bias);
+    uint32_t* accFirst = scale.first + first;
+    uint32_t* accSecond = scale.second + first;
     __m256i u = _mm256_setzero_si256();
     uint32_t done = 0;
     // Each block reads the 17 frames from position on: two overlapping 16-frame loads.
@@ -107,19 +144,15 @@ TARVEX_AVX2_FUNCTION uint32_t freeBlocksAvx2(Cursor& cursor, const SampleView& s
         // u = s0 * (1024 - fraction) + s1 * fraction = s0 * 1024 + (s1 - s0) * fraction; the value
         // at working scale is 4u. Without interpolation the weights are 1024 and 0.
         __m256i weights = one;
-        if (isp) {
+        if constexpr (Isp) {
             const __m256i fr = _mm256_and_si256(f, fractionMask);
             weights = _mm256_or_si256(_mm256_slli_epi32(fr, 16), _mm256_sub_epi32(one, fr));
         }
         u = _mm256_madd_epi16(pairs, weights);
-        uint32_t* first0 = scale.first + first + done;
-        const __m256i q = scaled(u, factorFirst, bias, scale.negateFirst);
-        addTo(first0, q);
-        if (scale.sides == ChannelScale::kSame) {
-            addTo(scale.second + first + done, q);
-        } else if (scale.sides == ChannelScale::kTwo) {
-            addTo(scale.second + first + done, scaled(u, factorSecond, bias, scale.negateSecond));
-        }
+        const __m256i q = scaleFirst(u);
+        addTo(accFirst + done, q);
+        if constexpr (Sides == ChannelScale::kSame) addTo(accSecond + done, q);
+        if constexpr (Sides == ChannelScale::kTwo) addTo(accSecond + done, scaleSecond(u));
         const uint32_t total = fraction + 8 * step;
         position += total >> kFractionBits;
         fraction = total & 1023;
@@ -133,23 +166,104 @@ TARVEX_AVX2_FUNCTION uint32_t freeBlocksAvx2(Cursor& cursor, const SampleView& s
     return done;
 }
 
+template <bool Isp, class Scaler>
+TARVEX_AVX2_FUNCTION uint32_t blocksForSides(Cursor& cursor, const SampleView& s, uint32_t first, uint32_t frames,
+                                             const ChannelScale& scale, const Scaler& scaleFirst,
+                                             const Scaler& scaleSecond, int32_t& lastValue) {
+    switch (scale.sides) {
+        case ChannelScale::kSame:
+            return blocks<Isp, ChannelScale::kSame>(cursor, s, first, frames, scale, scaleFirst, scaleSecond, lastValue);
+        case ChannelScale::kTwo:
+            return blocks<Isp, ChannelScale::kTwo>(cursor, s, first, frames, scale, scaleFirst, scaleSecond, lastValue);
+        default:
+            return blocks<Isp, ChannelScale::kOne>(cursor, s, first, frames, scale, scaleFirst, scaleSecond, lastValue);
+    }
+}
+
+template <bool Isp>
+TARVEX_AVX2_FUNCTION uint32_t blocksForScale(Cursor& cursor, const SampleView& s, uint32_t first, uint32_t frames,
+                                             const ChannelScale& scale, int32_t& lastValue) {
+    if (scale.integer && scale.shift == 6) {
+        const Shift6Scaler a{_mm256_set1_epi32(scale.gainFirst)};
+        const Shift6Scaler b{_mm256_set1_epi32(scale.gainSecond)};
+        return blocksForSides<Isp>(cursor, s, first, frames, scale, a, b, lastValue);
+    }
+    if (scale.integer) {
+        const __m128i shift = _mm_cvtsi32_si128(scale.shift);
+        const __m256i roundUp = _mm256_set1_epi32((1 << scale.shift) - 1);
+        const ShiftScaler a{_mm256_set1_epi32(scale.gainFirst), shift, roundUp};
+        const ShiftScaler b{_mm256_set1_epi32(scale.gainSecond), shift, roundUp};
+        return blocksForSides<Isp>(cursor, s, first, frames, scale, a, b, lastValue);
+    }
+    const __m256d bias = _mm256_set1_pd(scale.bias);
+    const DoubleScaler a{_mm256_set1_pd(scale.factorFirst), bias, scale.negateFirst};
+    const DoubleScaler b{_mm256_set1_pd(scale.factorSecond), bias, scale.negateSecond};
+    return blocksForSides<Isp>(cursor, s, first, frames, scale, a, b, lastValue);
+}
+
+TARVEX_AVX2_FUNCTION uint32_t freeBlocksAvx2(Cursor& cursor, const SampleView& s, bool isp, uint32_t first,
+                                             uint32_t frames, const ChannelScale& scale, int32_t& lastValue) {
+    if (cursor.step > kMaxVectorStep) return 0;
+    return isp ? blocksForScale<true>(cursor, s, first, frames, scale, lastValue)
+               : blocksForScale<false>(cursor, s, first, frames, scale, lastValue);
+}
+
 TARVEX_AVX2_FUNCTION inline __m256i clipVector(__m256i x) {
     return _mm256_min_epi32(_mm256_max_epi32(x, _mm256_set1_epi32(kFullScaleMin)), _mm256_set1_epi32(kFullScaleMax));
 }
 
+template <size_t... J>
+inline void storeLanes(std::atomic<int16_t>* levels, const int32_t* lanes, std::index_sequence<J...>) {
+    (levels[J].store(static_cast<int16_t>(lanes[J]), std::memory_order_relaxed), ...);
+}
+
+// Level entries are single atomic stores, so that the window may read them while they are written.
 TARVEX_AVX2_FUNCTION inline void storeLevels(std::atomic<int16_t>* levels, __m256i values) {
     alignas(32) int32_t lanes[8];
     _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), _mm256_srai_epi32(values, 8));
-    for (int j = 0; j < 8; ++j) levels[j].store(static_cast<int16_t>(lanes[j]), std::memory_order_relaxed);
+    storeLanes(levels, lanes, std::make_index_sequence<8>());
 }
 
-// Eight frames of the tail after smoothing; the delay-line block [writeIndex, +8) and the read block
+// The ISP post filter over four frames of one side. With m the filter memory, frame j of the group
+// is floor((x_0 + 2 x_1 + ... + 2^j x_j + m) / 2^(j+1)), the nested halvings written out (floor((a +
+// floor(b / 2^k)) / 2) = floor((2^k a + b) / 2^(k+1)) for integers); sums below 2^36 in 64-bit lanes.
+// memory holds m in every lane and receives the last frame's value.
+TARVEX_AVX2_FUNCTION inline __m128i smoothFour(__m128i x, __m256i& memory) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i weighted = _mm256_sllv_epi64(_mm256_cvtepi32_epi64(x), _mm256_setr_epi64x(0, 1, 2, 3));
+    // Prefix sums over the four lanes: by one lane, then by two.
+    __m256i sums = _mm256_add_epi64(
+        weighted, _mm256_blend_epi32(_mm256_permute4x64_epi64(weighted, _MM_SHUFFLE(2, 1, 0, 0)), zero, 0x03));
+    sums = _mm256_add_epi64(sums, _mm256_permute2x128_si256(sums, sums, 0x08));
+    // Arithmetic shifts by 1..4 through logical ones on values offset by 2^62.
+    const __m256i offset = _mm256_set1_epi64x(int64_t{1} << 62);
+    const __m256i shifted =
+        _mm256_srlv_epi64(_mm256_add_epi64(_mm256_add_epi64(sums, memory), offset), _mm256_setr_epi64x(1, 2, 3, 4));
+    const __m256i y = _mm256_sub_epi64(shifted, _mm256_setr_epi64x(int64_t{1} << 61, int64_t{1} << 60,
+                                                                   int64_t{1} << 59, int64_t{1} << 58));
+    memory = _mm256_permute4x64_epi64(y, _MM_SHUFFLE(3, 3, 3, 3));
+    return _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(y, _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6)));
+}
+
+TARVEX_AVX2_FUNCTION inline __m256i smoothEight(__m256i x, int32_t& memory) {
+    __m256i m = _mm256_set1_epi64x(memory);
+    const __m128i low = smoothFour(_mm256_castsi256_si128(x), m);
+    const __m128i high = smoothFour(_mm256_extracti128_si256(x, 1), m);
+    memory = _mm_cvtsi128_si32(_mm256_castsi256_si128(m));
+    return _mm256_set_m128i(high, low);
+}
+
+// Eight frames of the tail; the delay-line block [writeIndex, +8) and the read block
 // [writeIndex + 1, +8) lie inside the lines, and each read comes before the write to its entry.
-TARVEX_AVX2_FUNCTION void tailBlock(TailState& t, bool wide, bool stereo, bool clipping, const uint32_t* left,
-                                    const uint32_t* right, uint8_t* out, std::atomic<int16_t>* levelLeft,
-                                    std::atomic<int16_t>* levelRight) {
+TARVEX_AVX2_FUNCTION void tailBlock(TailState& t, bool isp, bool wide, bool stereo, bool clipping,
+                                    const uint32_t* left, const uint32_t* right, uint8_t* out,
+                                    std::atomic<int16_t>* levelLeft, std::atomic<int16_t>* levelRight) {
     __m256i l = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(left));
     __m256i r = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(right));
+    if (isp) {
+        l = smoothEight(l, t.ispLeft);
+        r = smoothEight(r, t.ispRight);
+    }
     if (wide) {
         int32_t* delayLeft = t.delayLeft;
         int32_t* delayRight = t.delayRight;
@@ -191,17 +305,14 @@ TARVEX_AVX2_FUNCTION void tailBlock(TailState& t, bool wide, bool stereo, bool c
 TARVEX_AVX2_FUNCTION void tail16Avx2(TailState& t, bool isp, bool wide, bool stereo, bool clipping,
                                      uint32_t* left, uint32_t* right, uint32_t frames, uint8_t* out,
                                      std::atomic<int16_t>* levelLeft, std::atomic<int16_t>* levelRight) {
-    if (isp) {
-        smoothInPlace(t, left, right, frames);
-    }
-    const TailFunction plain = tailFor(false, wide, stereo, clipping, 16);
+    const TailFunction plain = tailFor(isp, wide, stereo, clipping, 16);
     const uint32_t bytesPerFrame = stereo ? 4 : 2;
     uint32_t k = 0;
     while (k < frames) {
         const bool blockFits = frames - k >= 8 && (!wide || (t.readIndex == t.writeIndex + 1 &&
                                                               t.delayLength - t.readIndex >= 8));
         if (blockFits) {
-            tailBlock(t, wide, stereo, clipping, left + k, right + k, out + k * bytesPerFrame, levelLeft + k,
+            tailBlock(t, isp, wide, stereo, clipping, left + k, right + k, out + k * bytesPerFrame, levelLeft + k,
                       levelRight + k);
             k += 8;
         } else {
