@@ -168,8 +168,7 @@ bool available();
 // Clears the first `frames` (rounded up to 8, at most kMaxRunFrames) entries of both accumulators.
 void clearAccumulators(uint32_t* left, uint32_t* right, uint32_t frames);
 
-// The tail for 16-bit output, eight frames at a time; same contract as tailRun, except that it may
-// overwrite the accumulators.
+// The tail for 16-bit output, eight frames at a time where it can; same contract as tailRun.
 void tail16(TailState& t, bool isp, bool wide, bool stereo, bool clipping, uint32_t* left, uint32_t* right,
             uint32_t frames, uint8_t* out, std::atomic<int16_t>* levelLeft, std::atomic<int16_t>* levelRight);
 

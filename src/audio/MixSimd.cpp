@@ -1,6 +1,5 @@
 // The vector loops: x86-64 with GCC or Clang, chosen at run time when the CPU has AVX2.
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <utility>
 
