@@ -15,16 +15,17 @@ void freeModule(std::unique_ptr<Module>& current) {
 
 void insertCell(Module& module, uint32_t patternIndex, const NoteCell& cell) {
     Pattern& pattern = module.patterns.at(patternIndex);
-    // Readers deliver cells in order almost always: appending is the common case.
-    const auto sortsAfter = [&cell](const NoteCell& other) {
-        return other.row > cell.row || (other.row == cell.row && other.channel > cell.channel);
+    // The cells are kept sorted, so the first cell that sorts after the new one (greater row, or
+    // same row and greater channel) is its upper bound; equal positions keep their reading order.
+    const auto before = [](const NoteCell& a, const NoteCell& b) {
+        return a.row < b.row || (a.row == b.row && a.channel < b.channel);
     };
-    if (pattern.empty() || !sortsAfter(pattern.back())) {
+    // Readers deliver cells in order almost always: appending is the common case.
+    if (pattern.empty() || !before(cell, pattern.back())) {
         pattern.push_back(cell);
         return;
     }
-    const auto at = std::find_if(pattern.begin(), pattern.end(), sortsAfter);
-    pattern.insert(at, cell);
+    pattern.insert(std::upper_bound(pattern.begin(), pattern.end(), cell, before), cell);
 }
 
 void normaliseLoop(Sample& sample) {

@@ -24,6 +24,12 @@ struct Text {
         return std::string_view(bytes, n);
     }
     bool empty() const { return bytes[0] == 0; }
+    // Stores text, cut to N - 1 bytes, and the terminating zero.
+    void assign(std::string_view text) {
+        const size_t n = text.size() < N ? text.size() : N - 1;
+        for (size_t i = 0; i < n; ++i) bytes[i] = text[i];
+        bytes[n] = 0;
+    }
 };
 
 struct Sample {

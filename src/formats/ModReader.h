@@ -1,0 +1,26 @@
+// Reader of the MOD family: 31-sample files with a four-character signature at offset 1080
+// (ProTracker, StarTrekker, FastTracker, TakeTracker, Oktalyzer, Grave Composer and unknown "xxCH"
+// trackers) and the older 15-sample files without one. Extensions "MOD", "NST" and "WOW".
+//
+// The reader reports rather than refuses: a song length above 128 is clamped (code 4), and a file
+// whose size does not match header + patterns + samples loads with code 1 and the difference in
+// sizeDetail, the pattern count then taken from the order list. Worked example: an "M.K." file of
+// 1084 + 2 * 1024 + 200 bytes whose samples hold 200 bytes has 2 patterns, code 0; cut 100 bytes
+// short it reads sizeDetail -100, patternCount = highest order + 2, and takes the samples from the
+// last 200 bytes of the file.
+//
+// The only refusal (code 2): a "xxCH"/"xxCN" signature whose digits give fewer than one channel.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "model/ByteReader.h"
+#include "model/Module.h"
+
+namespace tarvex {
+
+bool loadMod(ByteReader& file, Module& module, int32_t& result, int32_t& sizeDetail,
+             std::string_view extension);
+
+}  // namespace tarvex
