@@ -1,0 +1,31 @@
+// The commands of tarvex-cli. A command is one function in its own file, listed once in the
+// table of CliMain.cpp; it gets the arguments after its name and returns the exit status
+// (0 success, 1 a file failed, 2 a usage error).
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarvex::cli {
+
+using CommandArgs = std::vector<std::string>;
+using CommandFunction = int (*)(const CommandArgs& args, std::ostream& out, std::ostream& err);
+
+struct Command {
+    std::string_view name;
+    std::string_view usage;    // options and operands after the name
+    std::string_view summary;  // one line for --help
+    CommandFunction run;
+};
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+inline constexpr std::string_view kVersion = "1.5";
+
+// tarvex-cli info [--json] [--patterns] FILE...
+int infoCommand(const CommandArgs& args, std::ostream& out, std::ostream& err);
+
+}  // namespace tarvex::cli

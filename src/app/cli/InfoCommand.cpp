@@ -1,0 +1,233 @@
+// tarvex-cli info [--json] [--patterns] FILE...
+//
+// Loads each file through the load dispatcher and prints what the module holds: the load result
+// ("Errors:" text), tracker line, header facts, order list and sample table; with --patterns every
+// pattern in the pattern window's line format. --json prints one object per file (an array when
+// several files are given). Exit status 0 when every file loaded, 1 when any failed (its message
+// goes to stderr, the others are still printed), 2 on a usage error.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/Commands.h"
+#include "cli/TextOutput.h"
+#include "engine/PitchTables.h"
+#include "model/Loader.h"
+#include "ui/PatternFormat.h"
+
+namespace tarvex::cli {
+
+namespace {
+
+constexpr std::string_view kInfoUsage =
+    "Usage: tarvex-cli info [--json] [--patterns] FILE...\n"
+    "Shows what each module file (MOD, NST, WOW, S3M, STM) holds.\n"
+    "  --json       one JSON object per file (an array for several files)\n"
+    "  --patterns   also every pattern, one line per row\n";
+
+struct FileReport {
+    std::string path;
+    LoadOutcome outcome;
+    Module module;
+};
+
+// Texts of the model are Latin-1; on the terminal control characters show as '.'.
+std::string terminalText(std::string_view latin1) {
+    std::string text = latin1ToUtf8(latin1);
+    for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '.';
+    }
+    return text;
+}
+
+std::string formatName(uint8_t formatType) {
+    switch (formatType) {
+    case kFormatMod: return "MOD";
+    case kFormatStm: return "STM";
+    case kFormatS3m: return "S3M";
+    default: return "?";
+    }
+}
+
+std::string baseNote(const Sample& sample) {
+    const auto name = noteName(static_cast<int32_t>(sample.basePeriod));
+    return name ? std::string(*name) : std::string();
+}
+
+std::string sampleRow(uint32_t number, const Sample& sample) {
+    char numbers[128];
+    std::snprintf(numbers, sizeof numbers, "%8u %9u %8u %4u %5d %6u", sample.length, sample.loopStart,
+                  sample.loopEnd, sample.volume, sample.finetune, sample.baseFrequency);
+    char prefix[8];
+    std::snprintf(prefix, sizeof prefix, "%3u ", number);
+    return std::string(prefix) + padRight(terminalText(sample.name.view()), 28) + numbers + "  " + baseNote(sample);
+}
+
+void printText(const FileReport& report, bool withPatterns, std::ostream& out) {
+    const Module& m = report.module;
+    out << "File:          " << report.path << '\n'
+        << "Tracker:       " << terminalText(trackerLine(m)) << '\n'
+        << "Errors:        " << resultMessage(report.outcome.result, report.outcome.sizeDetail) << '\n'
+        << "Title:         " << terminalText(m.title.view()) << '\n'
+        << "Format:        " << formatName(m.formatType) << " (type " << unsigned{m.formatType} << ")\n"
+        << "Channels:      " << m.channelCount << '\n'
+        << "Samples:       " << m.sampleCount << '\n'
+        << "Song length:   " << m.songLength << '\n'
+        << "Patterns:      " << m.patternCount << '\n'
+        << "Speed/tempo:   " << m.initialSpeed << '/' << m.initialTempo << '\n'
+        << "Global volume: " << unsigned{m.globalVolume} << '\n'
+        << "Orders:       ";
+    for (uint32_t i = 0; i < m.songLength && i < m.orders.size(); ++i) out << ' ' << m.orders[i];
+    out << "\n\n  # " << padRight("Name", 28)
+        << "  Length LoopStart  LoopEnd  Vol  Fine   Freq  Note\n";
+    for (uint32_t i = 0; i < m.samples.size(); ++i) out << sampleRow(i + 1, m.samples[i]) << '\n';
+    if (!withPatterns) return;
+    for (uint32_t p = 0; p < m.patternCount; ++p) {
+        out << "\nPattern " << p << ":\n";
+        for (const std::string& line : formatPatternLines(m, p)) out << line << '\n';
+    }
+}
+
+// Writes `"key": value` lines of one JSON object, commas between them.
+class JsonObject {
+public:
+    JsonObject(std::ostream& out, std::string indent) : out_(out), indent_(std::move(indent)) { out_ << "{"; }
+    template <typename Value>
+    JsonObject& field(std::string_view key, const Value& value) {
+        return raw(key, std::to_string(value));
+    }
+    JsonObject& text(std::string_view key, std::string_view latin1) {
+        return raw(key, jsonString(latin1ToUtf8(latin1)));
+    }
+    JsonObject& boolean(std::string_view key, bool value) { return raw(key, value ? "true" : "false"); }
+    JsonObject& raw(std::string_view key, std::string_view json) {
+        out_ << (first_ ? "\n" : ",\n") << indent_ << "  " << jsonString(key) << ": " << json;
+        first_ = false;
+        return *this;
+    }
+    void close() { out_ << '\n' << indent_ << "}"; }
+
+private:
+    std::ostream& out_;
+    std::string indent_;
+    bool first_ = true;
+};
+
+std::string sampleJson(const Sample& s) {
+    return "{\"name\": " + jsonString(latin1ToUtf8(s.name.view())) + ", \"length\": " + std::to_string(s.length) +
+           ", \"finetune\": " + std::to_string(s.finetune) + ", \"volume\": " + std::to_string(s.volume) +
+           ", \"loopStart\": " + std::to_string(s.loopStart) + ", \"loopEnd\": " + std::to_string(s.loopEnd) +
+           ", \"basePeriod\": " + std::to_string(s.basePeriod) +
+           ", \"baseFrequency\": " + std::to_string(s.baseFrequency) + "}";
+}
+
+void printJson(const FileReport& report, bool withPatterns, std::ostream& out, const std::string& indent) {
+    const Module& m = report.module;
+    const LoadOutcome& o = report.outcome;
+    JsonObject json(out, indent);
+    json.raw("file", jsonString(report.path))
+        .boolean("loaded", o.loaded)
+        .field("result", o.result)
+        .raw("message", jsonString(resultMessage(o.result, o.sizeDetail)))
+        .field("sizeDetail", o.sizeDetail)
+        .text("trackerLine", o.loaded ? trackerLine(m) : std::string())
+        .text("title", m.title.view())
+        .text("trackerName", m.trackerName.view())
+        .text("signature", m.signature.view())
+        .field("formatType", unsigned{m.formatType})
+        .field("channelCount", m.channelCount)
+        .field("sampleCount", m.sampleCount)
+        .field("songLength", m.songLength)
+        .field("patternCount", m.patternCount);
+    std::string orders = "[";
+    for (uint32_t i = 0; i < m.songLength && i < m.orders.size(); ++i) {
+        orders += (i == 0 ? "" : ", ") + std::to_string(m.orders[i]);
+    }
+    json.raw("orders", orders + "]")
+        .field("initialTempo", m.initialTempo)
+        .field("initialSpeed", m.initialSpeed)
+        .field("globalVolume", unsigned{m.globalVolume});
+    const auto gains = [](const std::vector<int32_t>& values) {
+        std::string list = "[";
+        for (size_t i = 0; i < values.size(); ++i) list += (i == 0 ? "" : ", ") + std::to_string(values[i]);
+        return list + "]";
+    };
+    json.raw("panLeft", gains(m.panLeft)).raw("panRight", gains(m.panRight));
+    std::string samples = "[";
+    for (size_t i = 0; i < m.samples.size(); ++i) {
+        samples += (i == 0 ? "\n" : ",\n") + indent + "    " + sampleJson(m.samples[i]);
+    }
+    json.raw("samples", samples + (m.samples.empty() ? "]" : "\n" + indent + "  ]"));
+    if (withPatterns) {
+        std::string patterns = "[";
+        for (uint32_t p = 0; p < m.patternCount; ++p) {
+            patterns += (p == 0 ? "\n" : ",\n") + indent + "    [";
+            const std::vector<std::string> lines = formatPatternLines(m, p);
+            for (size_t r = 0; r < lines.size(); ++r) {
+                patterns += (r == 0 ? "\n" : ",\n") + indent + "      " + jsonString(lines[r]);
+            }
+            patterns += "\n" + indent + "    ]";
+        }
+        json.raw("patterns", patterns + (m.patternCount == 0 ? "]" : "\n" + indent + "  ]"));
+    }
+    json.close();
+}
+
+}  // namespace
+
+int infoCommand(const CommandArgs& args, std::ostream& out, std::ostream& err) {
+    bool asJson = false;
+    bool withPatterns = false;
+    bool optionsDone = false;
+    std::vector<std::string> files;
+    for (const std::string& arg : args) {
+        if (optionsDone || arg.empty() || arg[0] != '-' || arg == "-") {
+            files.push_back(arg);
+        } else if (arg == "--") {
+            optionsDone = true;
+        } else if (arg == "--json") {
+            asJson = true;
+        } else if (arg == "--patterns") {
+            withPatterns = true;
+        } else if (arg == "--help" || arg == "-h") {
+            out << kInfoUsage;
+            return kExitOk;
+        } else {
+            err << "tarvex-cli info: unknown option '" << arg << "'\n" << kInfoUsage;
+            return kExitUsage;
+        }
+    }
+    if (files.empty()) {
+        err << "tarvex-cli info: no FILE given\n" << kInfoUsage;
+        return kExitUsage;
+    }
+
+    const bool array = asJson && files.size() > 1;
+    const std::string indent = array ? "  " : "";
+    if (array) out << "[\n" << indent;
+    int status = kExitOk;
+    bool firstShown = true;
+    for (size_t i = 0; i < files.size(); ++i) {
+        FileReport report;
+        report.path = files[i];
+        report.outcome = loadModuleFile(files[i], report.module);
+        if (!report.outcome.loaded) {
+            err << "tarvex-cli info: " << files[i] << ": "
+                << resultMessage(report.outcome.result, report.outcome.sizeDetail) << '\n';
+            status = kExitFailed;
+        }
+        if (asJson) {
+            if (i > 0) out << ",\n" << indent;
+            printJson(report, withPatterns, out, indent);
+        } else if (report.outcome.loaded) {
+            if (!firstShown) out << '\n';
+            printText(report, withPatterns, out);
+            firstShown = false;
+        }
+    }
+    if (array) out << "\n]";
+    if (asJson) out << '\n';
+    return status;
+}
+
+}  // namespace tarvex::cli

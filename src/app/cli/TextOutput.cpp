@@ -1,0 +1,54 @@
+#include "cli/TextOutput.h"
+
+#include <cstdio>
+
+namespace tarvex::cli {
+
+std::string latin1ToUtf8(std::string_view latin1) {
+    std::string utf8;
+    utf8.reserve(latin1.size() * 2);
+    for (const char c : latin1) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            utf8 += c;
+        } else {
+            utf8 += static_cast<char>(0xC0 | (byte >> 6));
+            utf8 += static_cast<char>(0x80 | (byte & 0x3F));
+        }
+    }
+    return utf8;
+}
+
+std::string jsonString(std::string_view utf8) {
+    std::string json = "\"";
+    for (const char c : utf8) {
+        const auto byte = static_cast<unsigned char>(c);
+        switch (c) {
+        case '"': json += "\\\""; break;
+        case '\\': json += "\\\\"; break;
+        case '\n': json += "\\n"; break;
+        case '\t': json += "\\t"; break;
+        default:
+            if (byte < 0x20 || byte == 0x7F) {
+                char escaped[8];
+                std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+                json += escaped;
+            } else {
+                json += c;
+            }
+        }
+    }
+    return json + "\"";
+}
+
+std::string padRight(std::string_view utf8, size_t width) {
+    size_t characters = 0;
+    for (const char c : utf8) {
+        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++characters;  // not a continuation byte
+    }
+    std::string padded(utf8);
+    if (characters < width) padded.append(width - characters, ' ');
+    return padded;
+}
+
+}  // namespace tarvex::cli
