@@ -1,4 +1,12 @@
 // The software mixer: renders the playing channels into interleaved PCM and drives the tick clock.
+//
+// Working scale: a 16-bit sample value s enters the mix as s << 12. Channel contributions are summed
+// with 32-bit wrap-around into L and R; each frame ends with L >> 4 and R >> 4, whose 24-bit range
+// is full scale. 24-, 16- and 8-bit output take bits 0-23, 8-23 and 16-23 of that value.
+//
+// Worked example: 4 channels, globalVolume 64, preamp 512 give mixDivisor 4 * 64 = 256. A channel at
+// leftVolume 64 playing s adds 64 * (s << 12) / 256 = s * 1024 to L; after >> 4 that is s * 64, and
+// the 16-bit output is s * 64 >> 8 = s / 4: a quarter of the sample's amplitude.
 #pragma once
 
 #include <atomic>
@@ -10,32 +18,57 @@ namespace tarvex {
 
 class Player;
 
+inline constexpr int kWorkingScaleShift = 12;        // sample value s enters the mix as s << 12
+inline constexpr int kOutputShift = 4;               // accumulator >> 4 gives the 24-bit output
+inline constexpr int kFractionBits = 10;             // positionFraction and step are in 1/1024 frame
+inline constexpr int64_t kDeclickMaxJump = 4096000;  // 1000 sample units (16-bit) at working scale
+inline constexpr uint32_t kMaxRunFrames = 64;        // options and divisor are re-read this often
+inline constexpr uint32_t kMinPreamp = 1;
+inline constexpr uint32_t kMaxPreamp = 1024;
+inline constexpr uint32_t kDefaultPreamp = 512;
+
 struct MixState {
     std::atomic<int32_t> mixDivisor{1};  // at least 1; the window rewrites it from the preamp
     int32_t ispMemoryLeft = 0;
     int32_t ispMemoryRight = 0;
     std::vector<int32_t> wideDelayLeft;
     std::vector<int32_t> wideDelayRight;
-    uint32_t wideDelayLength = 0;  // rate / 50: 20 ms
+    uint32_t wideDelayLength = 0;  // rate / 50: 20 ms, so the cross-feed lags 881 frames at 44100 Hz
     uint32_t wideReadIndex = 0;
     uint32_t wideWriteIndex = 0;
     // One 16-bit value per frame of the last render call, read by the status display.
     std::unique_ptr<std::atomic<int16_t>[]> levelLeft;
     std::unique_ptr<std::atomic<int16_t>[]> levelRight;
-    uint32_t levelCapacity = 0;
-    uint32_t levelLength = 0;
+    uint32_t levelCapacity = 0;  // entries allocated: levelLength or one segment, whichever is more
+    uint32_t levelLength = 0;    // frames in one buffer duration, rounded up
     std::atomic<uint32_t> renderMillis{0};
     uint32_t bytesPerFrame = 0;
+    // The output format taken at song start; bytesPerFrame follows from it.
+    uint32_t outputBits = 16;
+    uint32_t outputChannels = 2;
 };
 
-// Sets up the mixer for the song start (called by startSong through the player).
+// Sets up the mixer for the song start (called by startSong through the player): divisor from the
+// channel count and globalVolume, cleared filter memories, delay lines of rate / 50 entries, level
+// arrays, and the output format of the player's settings.
 void resetMixState(Player& player);
 // Frees the delay lines and level arrays (called by stopPlayback once the device is closed).
 void releaseMixState(Player& player);
 // Renders frameCount frames into buffer (frameCount * bytesPerFrame bytes), ticking the sequencer
-// frame-exactly; returns the milliseconds the call took.
+// frame-exactly; returns the milliseconds the call took. The options, the transport flags and
+// mixDivisor are read at the start of every run of at most kMaxRunFrames frames.
 uint32_t renderFrames(Player& player, uint8_t* buffer, uint32_t frameCount);
-// Divisor from the preamp slider position 1..1024 (512 at start); never below 1.
+// Frames renderFrames will write until the next tick boundary, that frame included (at least 1).
+uint32_t framesToNextTick(const Player& player);
+// Divisor at song start: c * globalVolume, with c the channel count, halved above 4 channels.
+int32_t mixDivisorAtStart(uint32_t channelCount, uint8_t globalVolume);
+// Divisor from the preamp slider position 1..1024 (512 at start, where it equals the song-start
+// value); never below 1. Positions outside the range are taken as the nearest end.
 int32_t mixDivisorForPreamp(uint32_t channelCount, uint8_t globalVolume, uint32_t preamp);
+// Level entries needed for one buffer of BufferLength eighths of a millisecond: rate * BufferLength
+// / 8, then divided by 1000 rounding up.
+uint32_t levelLengthFor(uint32_t rate, uint32_t bufferLength);
+// Frames in one output segment of the device ring, as the output layer cuts it.
+uint32_t segmentFramesFor(uint32_t rate, uint32_t bits, uint32_t channels, uint32_t bufferLength);
 
 }  // namespace tarvex

@@ -72,11 +72,21 @@ struct ChannelState {
     std::array<int32_t, 3> arpeggioPeriods = {};
 };
 
+using RowIndexEntry = std::array<uint32_t, kRowsPerPattern>;
+
 struct PlayerState {
-    // Per order position, for each row the index of the first cell at or after that row (or the
-    // last cell of the pattern when none is); kNoCellIndex for an empty pattern.
-    std::vector<std::array<uint32_t, kRowsPerPattern>> rowIndex;
-    uint32_t cursor = kNoCellIndex;  // next cell of the playing pattern not yet consumed
+    // For each row, the index of the first cell at or after that row (or the last cell of the
+    // pattern when none is); kNoCellIndex throughout for an empty pattern. Order positions that
+    // play the same pattern share one entry, so a long order list costs 4 bytes per position:
+    // rowIndex[rowIndexOfOrder[o]][r] is the row index of order position o. Entry 0 is the empty
+    // pattern, also used for order entries that name no pattern.
+    std::vector<RowIndexEntry> rowIndex;
+    std::vector<uint32_t> rowIndexOfOrder;
+    uint32_t cursor = kNoCellIndex;        // next cell of the playing pattern not yet consumed
+    const Pattern* playingCells = nullptr;  // the cells cursor indexes; null for an empty pattern
+
+    uint32_t rate = 0;           // output rate the song was started for, Hz
+    uint32_t playableOrders = 0;  // songLength, bounded by the order list's size
 
     // Read by the window while audio runs.
     std::atomic<uint32_t> nextOrder{0};
@@ -134,10 +144,21 @@ protected:
     virtual void resetMixState() {}
 };
 
+// Tick length in frames: rate * 25 / (tempo * 10), unsigned 32-bit; 882 at 44100 Hz and tempo 125.
+inline uint32_t samplesPerTickFor(uint32_t rate, uint32_t tempo) {
+    const uint32_t divisor = tempo * 10u;
+    return divisor == 0 ? 0 : rate * 25u / divisor;
+}
+
 // Starts the loaded module from its beginning at settings.Frequency. Needs a loaded module.
 void startSong(Engine& engine);
 // One tick: a row tick reads the next row, other ticks continue the row's effects.
 void playTick(Engine& engine);
+// The mixer's frame clock, called after every rendered frame: counts 1 frame (16 while rewinding or
+// fast-forwarding) and, once a tick's worth is reached, subtracts it and calls playTick, or sets
+// playbackFinished when the song has ended. The excess carries over. Returns true on a tick boundary.
+// At 44100 Hz and tempo 125 the first tick comes after 882 frames, or after 56 when fast-forwarding.
+bool countFrame(Engine& engine);
 void setRewinding(Engine& engine, bool on);
 void setFastForward(Engine& engine, bool on);
 

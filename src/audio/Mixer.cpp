@@ -1,0 +1,216 @@
+#include "audio/Mixer.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "audio/MixKernels.h"
+#include "audio/MixOutput.h"
+#include "audio/Player.h"
+
+namespace tarvex {
+
+namespace {
+
+using namespace mixkernels;
+
+uint32_t monotonicMillis() {
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+}
+
+uint32_t effectiveChannelCount(uint32_t channelCount) {
+    return channelCount <= 4 ? channelCount : channelCount / 2;
+}
+
+// What a run reads once at its start.
+struct RunOptions {
+    bool isp;
+    bool click;
+    bool wide;
+    bool clipping;
+    uint32_t tickIncrement;  // 16 while fast-forwarding or rewinding, else 1
+};
+
+RunOptions readOptions(const Player& player) {
+    const PlayerSettings& settings = player.settings;
+    RunOptions options;
+    options.isp = settings.ISP.load(std::memory_order_relaxed);
+    options.click = settings.Click.load(std::memory_order_relaxed);
+    options.wide = settings.WideStereo.load(std::memory_order_relaxed);
+    options.clipping = settings.Clipping.load(std::memory_order_relaxed);
+    const bool fast = player.state.fastForward.load(std::memory_order_relaxed) ||
+                      player.state.rewinding.load(std::memory_order_relaxed);
+    options.tickIncrement = fast ? 16 : 1;
+    return options;
+}
+
+uint32_t framesToTick(const PlayerState& state, uint32_t increment) {
+    const uint64_t counter = state.tickFrameCounter;
+    const uint64_t target = state.samplesPerTick;
+    if (counter + increment >= target) return 1;
+    const uint64_t frames = (target - counter + increment - 1) / increment;
+    return frames > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(frames);
+}
+
+template <class Divide>
+void mixChannels(Player& player, const RunOptions& options, uint32_t frames, uint32_t* left, uint32_t* right,
+                 Divide divide) {
+    const int64_t globalVolume = player.module ? player.module->globalVolume : 0;
+    int32_t values[kMaxRunFrames];
+    for (ChannelState& channel : player.channels) {
+        // Channels that cannot sound are skipped before any arithmetic.
+        if (channel.position == -1 || channel.sample == nullptr || channel.period == 0) continue;
+        const SampleView view = viewOf(*channel.sample);
+        if (view.length == 0) continue;
+        const uint32_t produced = channelValues(channel, view, options.isp, options.click, frames, values);
+        const int32_t gl = static_cast<int32_t>(channel.leftVolume * globalVolume / 64);
+        const int32_t gr = static_cast<int32_t>(channel.rightVolume * globalVolume / 64);
+        addChannel(left, right, values, produced, gl, gr, divide);
+    }
+}
+
+}  // namespace
+
+int32_t mixDivisorAtStart(uint32_t channelCount, uint8_t globalVolume) {
+    const int64_t divisor = static_cast<int64_t>(effectiveChannelCount(channelCount)) * globalVolume;
+    return static_cast<int32_t>(std::clamp<int64_t>(divisor, 1, INT32_MAX));
+}
+
+int32_t mixDivisorForPreamp(uint32_t channelCount, uint8_t globalVolume, uint32_t preamp) {
+    const int64_t position = std::clamp<uint32_t>(preamp, kMinPreamp, kMaxPreamp);
+    const int64_t divisor =
+        static_cast<int64_t>(globalVolume) * effectiveChannelCount(channelCount) * position / kDefaultPreamp;
+    return static_cast<int32_t>(std::clamp<int64_t>(divisor, 1, INT32_MAX));
+}
+
+uint32_t levelLengthFor(uint32_t rate, uint32_t bufferLength) {
+    const uint64_t eighths = static_cast<uint64_t>(rate) * bufferLength / 8;
+    return static_cast<uint32_t>((eighths + 999) / 1000);
+}
+
+uint32_t segmentFramesFor(uint32_t rate, uint32_t bits, uint32_t channels, uint32_t bufferLength) {
+    const uint32_t blockAlign = channels * bits / 8;
+    if (blockAlign == 0) return 0;
+    uint32_t bytes = rate * blockAlign * bufferLength / 8 / 1000;
+    bytes = (bytes + 7) / 8 * 8;
+    bytes = (bytes + blockAlign - 1) / blockAlign * blockAlign;
+    return bytes / blockAlign;
+}
+
+void resetMixState(Player& player) {
+    MixState& mix = player.mix;
+    const PlayerSettings& settings = player.settings;
+    const uint32_t channelCount = player.module ? player.module->channelCount : 0;
+    const uint8_t globalVolume = player.module ? player.module->globalVolume : 0;
+    mix.mixDivisor.store(mixDivisorAtStart(channelCount, globalVolume), std::memory_order_relaxed);
+    mix.ispMemoryLeft = 0;
+    mix.ispMemoryRight = 0;
+    mix.renderMillis.store(0, std::memory_order_relaxed);
+
+    // Anything but 8 or 24 bits renders 16; anything but one channel renders stereo.
+    mix.outputBits = (settings.Resolution == 8 || settings.Resolution == 24) ? settings.Resolution : 16;
+    mix.outputChannels = settings.Channels == 1 ? 1 : 2;
+    mix.bytesPerFrame = mix.outputBits / 8 * mix.outputChannels;
+
+    // A delay line needs one entry at least, whatever the rate.
+    mix.wideDelayLength = std::max<uint32_t>(settings.Frequency / 50, 1);
+    mix.wideReadIndex = 0;
+    mix.wideWriteIndex = mix.wideDelayLength - 1;
+    mix.wideDelayLeft.assign(mix.wideDelayLength, 0);
+    mix.wideDelayRight.assign(mix.wideDelayLength, 0);
+
+    mix.levelLength = levelLengthFor(settings.Frequency, settings.BufferLength);
+    const uint32_t capacity = std::max(
+        mix.levelLength, segmentFramesFor(settings.Frequency, mix.outputBits, mix.outputChannels, settings.BufferLength));
+    if (capacity != mix.levelCapacity || !mix.levelLeft) {
+        mix.levelLeft = std::make_unique<std::atomic<int16_t>[]>(capacity);
+        mix.levelRight = std::make_unique<std::atomic<int16_t>[]>(capacity);
+        mix.levelCapacity = capacity;
+    } else {
+        for (uint32_t i = 0; i < capacity; ++i) {
+            mix.levelLeft[i].store(0, std::memory_order_relaxed);
+            mix.levelRight[i].store(0, std::memory_order_relaxed);
+        }
+    }
+}
+
+void releaseMixState(Player& player) {
+    MixState& mix = player.mix;
+    mix.wideDelayLeft = {};
+    mix.wideDelayRight = {};
+    mix.wideDelayLength = 0;
+    mix.wideReadIndex = 0;
+    mix.wideWriteIndex = 0;
+    mix.levelLeft.reset();
+    mix.levelRight.reset();
+    mix.levelCapacity = 0;
+}
+
+uint32_t framesToNextTick(const Player& player) {
+    return framesToTick(player.state, readOptions(player).tickIncrement);
+}
+
+uint32_t renderFrames(Player& player, uint8_t* buffer, uint32_t frameCount) {
+    const uint32_t start = monotonicMillis();
+    MixState& mix = player.mix;
+    PlayerState& state = player.state;
+    const bool stereo = mix.outputChannels != 1;
+    const uint32_t bytesPerFrame = mix.bytesPerFrame;
+    // After releaseMixState the delay lines are gone: the cross-feed then stays off.
+    const bool haveDelay = mix.wideDelayLength > 0 && mix.wideDelayLeft.size() >= mix.wideDelayLength &&
+                           mix.wideDelayRight.size() >= mix.wideDelayLength;
+    Divider divider;
+
+    uint32_t done = 0;
+    while (done < frameCount) {
+        const RunOptions options = readOptions(player);
+        const int32_t divisor = std::max(mix.mixDivisor.load(std::memory_order_relaxed), 1);
+        if (divisor != divider.divisor) divider.set(divisor);
+
+        uint32_t frames = std::min(kMaxRunFrames, frameCount - done);
+        const uint32_t untilTick = framesToTick(state, options.tickIncrement);
+        const bool tickAtEnd = untilTick <= frames;
+        if (tickAtEnd) frames = untilTick;
+
+        uint32_t left[kMaxRunFrames] = {};
+        uint32_t right[kMaxRunFrames] = {};
+        if (divider.powerOfTwo) {
+            mixChannels(player, options, frames, left, right,
+                        ShiftDivide{divider.shift, (int64_t{1} << divider.shift) - 1});
+        } else {
+            mixChannels(player, options, frames, left, right, MagicDivide{divider.magic});
+        }
+        if (options.isp) {
+            smooth(left, frames, mix.ispMemoryLeft);
+            smooth(right, frames, mix.ispMemoryRight);
+        }
+        if (options.wide && stereo && haveDelay) crossFeed(mix, left, right, frames);
+
+        LevelSink levels;
+        if (mix.levelLeft && done < mix.levelCapacity) {
+            levels.left = mix.levelLeft.get() + done;
+            levels.right = mix.levelRight.get() + done;
+            levels.room = mix.levelCapacity - done;
+        }
+        writeAnyFrames(mix.outputBits, stereo, options.clipping, left, right, frames,
+                       buffer + static_cast<size_t>(done) * bytesPerFrame, levels);
+
+        // The tick clock: the counter passes samplesPerTick on the last frame of this run at most.
+        state.tickFrameCounter += frames * options.tickIncrement;
+        if (tickAtEnd) {
+            state.tickFrameCounter -= state.samplesPerTick;
+            if (state.songEnded.load(std::memory_order_relaxed)) {
+                player.playbackFinished.store(true, std::memory_order_relaxed);
+            } else if (player.module) {
+                playTick(player);
+            }
+        }
+        done += frames;
+    }
+
+    const uint32_t elapsed = monotonicMillis() - start;
+    mix.renderMillis.store(elapsed, std::memory_order_relaxed);
+    return elapsed;
+}
+
+}  // namespace tarvex

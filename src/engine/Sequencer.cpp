@@ -1,0 +1,337 @@
+// The sequencer: song start, ticks, rows and the order list.
+//
+// One playTick is one tick. A row tick moves the position (forward, or backward while rewinding),
+// then starts each channel's note and runs its effect's first tick; the other ticks of the row only
+// run the effects. Everything the tick path needs is allocated by startSong: forward rows are found
+// by walking the cursor, breaks, loops and rewinding use the row index.
+#include <algorithm>
+
+#include "engine/Channel.h"
+#include "engine/Effects.h"
+#include "engine/Engine.h"
+
+namespace tarvex {
+
+namespace {
+
+constexpr auto kRelaxed = std::memory_order_relaxed;
+constexpr uint32_t kDefaultTempo = 125;  // a header tempo of 0 starts here instead
+constexpr uint32_t kMicrosPerTickAtTempo1 = 2500000;  // a tick lasts 2500000 / tempo microseconds
+constexpr uint32_t kNoSampleNumber = 0;
+
+// Row index of one pattern: for each row the first cell at or after it, walking the list once.
+RowIndexEntry buildRowIndex(const Pattern& cells) {
+    RowIndexEntry entry;
+    entry.fill(kNoCellIndex);
+    if (cells.empty()) return entry;
+    uint32_t index = 0;
+    for (uint32_t r = 0; r < kRowsPerPattern; ++r) {
+        while (cells[index].row < r && index + 1 < cells.size()) ++index;
+        entry[r] = index;
+    }
+    return entry;
+}
+
+// Order positions that name the same pattern share one entry; entry 0 is the empty pattern and
+// serves empty patterns as well as order entries at or above patternCount.
+void buildRowIndexes(const Module& module, PlayerState& state) {
+    const size_t patternCount = std::min<size_t>(module.patternCount, module.patterns.size());
+    std::vector<uint32_t> entryOfPattern(patternCount, kNoCellIndex);
+    state.rowIndex.clear();
+    state.rowIndex.push_back(buildRowIndex(Pattern{}));
+    state.rowIndexOfOrder.assign(state.playableOrders, 0);
+    for (uint32_t o = 0; o < state.playableOrders; ++o) {
+        const uint32_t pattern = module.orders[o];
+        if (pattern >= patternCount || module.patterns[pattern].empty()) continue;
+        if (entryOfPattern[pattern] == kNoCellIndex) {
+            entryOfPattern[pattern] = static_cast<uint32_t>(state.rowIndex.size());
+            state.rowIndex.push_back(buildRowIndex(module.patterns[pattern]));
+        }
+        state.rowIndexOfOrder[o] = entryOfPattern[pattern];
+    }
+}
+
+uint32_t rowIndexAt(const PlayerState& state, uint32_t order, uint32_t row) {
+    return state.rowIndex[state.rowIndexOfOrder[order]][row];
+}
+
+// Makes order position o the playing pattern; an entry naming no pattern plays as an empty one.
+void enterOrder(Engine& engine, uint32_t order) {
+    const Module& module = *engine.module;
+    PlayerState& state = engine.state;
+    const uint32_t pattern = module.orders[order];
+    state.currentPattern.store(pattern, kRelaxed);
+    const bool exists = pattern < module.patternCount && pattern < module.patterns.size();
+    state.playingCells = exists ? &module.patterns[pattern] : nullptr;
+    state.nextOrder.store(order + 1, kRelaxed);
+}
+
+// Returns false when the step ended the song; the tick then touches no channel.
+bool forwardStep(Engine& engine) {
+    PlayerState& state = engine.state;
+    const uint32_t row = state.row.load(kRelaxed) + 1;
+    state.row.store(row, kRelaxed);
+    const bool breakWasPending = state.breakPending;
+    uint32_t order;
+    if (row < kRowsPerPattern && !breakWasPending) {
+        if (!state.jumpPending) return true;  // same pattern: the cursor is already at this row
+        order = state.jumpOrder;
+        state.jumpPending = false;
+    } else if (state.jumpPending) {
+        order = state.jumpOrder;
+        state.jumpPending = false;
+    } else {
+        order = state.nextOrder.load(kRelaxed);
+    }
+    if (order >= state.playableOrders) {
+        state.fastForward.store(false, kRelaxed);
+        state.songEnded.store(true, kRelaxed);
+        return false;
+    }
+    enterOrder(engine, order);
+    const bool hasCells = state.playingCells != nullptr && !state.playingCells->empty();
+    state.cursor = hasCells ? 0 : kNoCellIndex;
+    uint32_t newRow = 0;
+    if (breakWasPending) {
+        // A break beyond the last row starts the target pattern at its first row.
+        newRow = state.breakRow < kRowsPerPattern ? state.breakRow : 0;
+        state.cursor = rowIndexAt(state, order, newRow);
+        state.breakPending = false;
+    }
+    state.row.store(newRow, kRelaxed);
+    return true;
+}
+
+// Returns false when there is no row to step back to: before the first row has been played.
+// Pending jumps and breaks are neither honoured nor cleared here.
+bool reverseStep(Engine& engine) {
+    PlayerState& state = engine.state;
+    const uint32_t nextOrder = state.nextOrder.load(kRelaxed);
+    if (nextOrder == 0) return false;  // rewinding stays on until a row has been played forward
+    const uint32_t row = state.row.load(kRelaxed);
+    if (row != 0) {
+        const uint32_t newRow = std::min(row, kRowsPerPattern) - 1;
+        state.row.store(newRow, kRelaxed);
+        state.cursor = rowIndexAt(state, nextOrder - 1, newRow);
+        return true;
+    }
+    uint32_t order = 0;
+    uint32_t newRow = 0;
+    if (nextOrder > 1) {
+        order = nextOrder - 2;
+        newRow = kRowsPerPattern - 1;
+    } else {
+        state.rewinding.store(false, kRelaxed);
+    }
+    state.row.store(newRow, kRelaxed);
+    enterOrder(engine, order);
+    state.cursor = rowIndexAt(state, order, newRow);
+    return true;
+}
+
+// Starts the row's note on the channel (the cell has a period that is not a note off).
+void startNote(Engine& engine, ChannelState& channel, const NoteCell& cell) {
+    const uint32_t stepBase = engine.module->stepBase;
+    const uint32_t period16 = cell.period * kPeriodScale;
+    channel.notePeriod = static_cast<int32_t>(period16);
+    channel.noteInOctave = static_cast<uint8_t>(cell.note);
+    channel.octave = static_cast<uint8_t>(cell.octave);
+    if (channel.effect == kExtended && (channel.param >> 4) == kNoteDelay) {
+        channel.delayedPeriod = static_cast<int32_t>(period16);  // the note-delay handler starts it
+        return;
+    }
+    if (channel.pendingSample != nullptr && channel.pendingSample != channel.sample) {
+        channel.sample = channel.pendingSample;
+        channel.position = 0;
+        channel.noteStarted = true;
+    }
+    // Tone portamento slides to the note instead of playing it.
+    if (channel.effect == kTonePorta || channel.effect == kTonePortaVolumeSlide) return;
+    if (channel.sample == nullptr) {
+        channel.step = 0;
+        return;
+    }
+    channel.period = static_cast<int32_t>(period16 * kReferenceFrequency / channel.sample->baseFrequency);
+    setStep(channel, stepBase, channel.period);
+    if (channel.effect != kSampleOffset) {  // the sample-offset handler sets the position itself
+        channel.position = 0;
+        channel.noteStarted = true;
+    }
+}
+
+// The row tick of one channel: end the last row's continuing effects, then read the channel's cell.
+void processChannel(Engine& engine, uint32_t index, uint32_t row) {
+    const Module& module = *engine.module;
+    PlayerState& state = engine.state;
+    ChannelState& channel = engine.channels[index];
+    const NoteCell* cell = cursorCell(engine);
+    if (cell != nullptr && (cell->row != row || cell->channel != index)) cell = nullptr;
+
+    if (channel.tremoloActive && !(cell != nullptr && cell->effect == kTremolo)) {
+        channel.tremoloPos = 0;
+        channel.tremoloNegative = false;
+        applyVolume(channel, channel.volume);
+        channel.tremoloActive = false;
+    }
+    if (channel.vibratoActive &&
+        !(cell != nullptr && (cell->effect == kVibrato || cell->effect == kVibratoVolumeSlide))) {
+        channel.vibratoPos = 0;
+        channel.vibratoNegative = false;
+        if (channel.period != 0) {
+            setStep(channel, module.stepBase, channel.period);
+        } else {
+            channel.step = 0;
+        }
+        channel.vibratoActive = false;
+    }
+    if (channel.arpeggioActive) {
+        setStep(channel, module.stepBase, channel.arpeggioPeriods[0]);
+        channel.arpeggioActive = false;
+    }
+    channel.portaActive = false;
+    channel.volumeSlideActive = false;
+    channel.portaOnce = false;
+    channel.volumeSlideOnce = false;
+    channel.retrigCounter = 0;
+    channel.retrigInterval = 0;
+    channel.effect = 0;
+    channel.param = 0;
+
+    if (cell == nullptr) return;
+    if (cell->sample != kNoSampleNumber) {
+        // A number beyond the sample list counts as an empty slot, like a sample without frequency.
+        const bool listed = cell->sample <= module.sampleCount && cell->sample <= module.samples.size();
+        const Sample* named = listed ? &module.samples[cell->sample - 1] : nullptr;
+        channel.pendingSample = named != nullptr && named->baseFrequency != 0 ? named : nullptr;
+        if (channel.pendingSample != nullptr) {
+            channel.volume = static_cast<int32_t>(channel.pendingSample->volume);
+            applyVolume(channel, channel.volume);
+        }
+    }
+    if (cell->period == kNoteOff) {
+        // A note off ignores the cell's effect and volume column.
+        channel.volume = 0;
+        applyVolume(channel, 0);
+    } else {
+        channel.effect = cell->effect;
+        channel.param = cell->param;
+        if (cell->period != 0) startNote(engine, channel, *cell);
+        if (cell->volume != -1) {
+            channel.volume = cell->volume;
+            applyVolume(channel, channel.volume);
+        }
+        if (channel.effect != 0 || channel.param != 0) runEffect(engine, channel, true);
+    }
+    state.cursor = state.cursor + 1 < state.playingCells->size() ? state.cursor + 1 : kNoCellIndex;
+}
+
+}  // namespace
+
+uint32_t stepBaseForRate(uint32_t rate) {
+    if (rate == 0) return 0;
+    const double quotient = 438272.0 / (rate / 8363.0);
+    return static_cast<uint32_t>(static_cast<uint64_t>(quotient) * kPeriodScale);
+}
+
+void startSong(Engine& engine) {
+    Module& module = *engine.module;
+    PlayerState& state = engine.state;
+    const uint32_t rate = engine.settings.Frequency;
+    state.rate = rate;
+    module.stepBase = stepBaseForRate(rate);
+
+    engine.channels.assign(module.channelCount, ChannelState{});
+    for (uint32_t i = 0; i < module.channelCount; ++i) {
+        ChannelState& channel = engine.channels[i];
+        channel.delayedPeriod = 255;
+        channel.volume = 0;
+        applyVolume(channel, 0);
+        channel.leftPan = i < module.panLeft.size() ? module.panLeft[i] : 0;
+        channel.rightPan = i < module.panRight.size() ? module.panRight[i] : 0;
+    }
+
+    const uint32_t tempo = module.initialTempo != 0 ? module.initialTempo : kDefaultTempo;
+    state.tempo.store(tempo, kRelaxed);
+    state.speed.store(static_cast<uint16_t>(module.initialSpeed), kRelaxed);
+    state.samplesPerTick = samplesPerTickFor(rate, tempo);
+    state.tickCounter = 1;
+    state.row.store(kRowsPerPattern, kRelaxed);
+    state.nextOrder.store(0, kRelaxed);
+    state.currentPattern.store(0, kRelaxed);
+    state.cursor = kNoCellIndex;
+    state.playingCells = nullptr;
+    state.tickFrameCounter = 0;
+    state.playTime.store(0, kRelaxed);
+    state.patternDelay = 0;
+    state.loopCount = -1;
+    state.loopStartSet = false;
+    state.jumpPending = false;
+    state.jumpOrder = 0;
+    state.breakPending = false;
+    state.breakRow = 0;
+    state.rewinding.store(false, kRelaxed);
+    state.fastForward.store(false, kRelaxed);
+    state.songEnded.store(false, kRelaxed);
+    state.playableOrders = static_cast<uint32_t>(std::min<size_t>(module.songLength, module.orders.size()));
+
+    buildRowIndexes(module, state);
+
+    engine.resetMixState();
+    state.songEnded.store(false, kRelaxed);
+    engine.outputStopped.store(false, kRelaxed);
+    engine.playbackFinished.store(false, kRelaxed);
+}
+
+void playTick(Engine& engine) {
+    PlayerState& state = engine.state;
+    // The tempo in force at the start of the tick sets its length; it is never 0.
+    const uint32_t tickMicros = kMicrosPerTickAtTempo1 / std::max(state.tempo.load(kRelaxed), 1u);
+    const uint32_t playTime = state.playTime.load(kRelaxed);
+    if (state.rewinding.load(kRelaxed)) {
+        // Rewinding past the song start would wrap the clock to 71 minutes: stop at 0 instead.
+        state.playTime.store(playTime > tickMicros ? playTime - tickMicros : 0, kRelaxed);
+    } else {
+        state.playTime.store(playTime + tickMicros, kRelaxed);
+    }
+
+    const uint32_t channelCount = static_cast<uint32_t>(engine.channels.size());
+    --state.tickCounter;
+    if (state.tickCounter != 0) {
+        for (ChannelState& channel : engine.channels) {
+            if (channel.effect != 0 || channel.param != 0) runEffect(engine, channel, false);
+        }
+        return;
+    }
+    state.tickCounter = state.speed.load(kRelaxed);
+
+    if (state.patternDelay != 0) {
+        // The row repeats without being read again; its effects go on over the next ticks.
+        for (ChannelState& channel : engine.channels) {
+            channel.volumeSlideActive = true;
+            channel.volumeSlideOnce = true;
+        }
+        --state.patternDelay;
+        return;
+    }
+
+    const bool moved = state.rewinding.load(kRelaxed) ? reverseStep(engine) : forwardStep(engine);
+    if (!moved) return;
+    const uint32_t row = state.row.load(kRelaxed);
+    for (uint32_t i = 0; i < channelCount; ++i) processChannel(engine, i, row);
+}
+
+bool countFrame(Engine& engine) {
+    PlayerState& state = engine.state;
+    const bool fast = state.rewinding.load(kRelaxed) || state.fastForward.load(kRelaxed);
+    state.tickFrameCounter += fast ? 16 : 1;
+    if (state.tickFrameCounter < state.samplesPerTick) return false;
+    state.tickFrameCounter -= state.samplesPerTick;
+    if (state.songEnded.load(kRelaxed)) {
+        engine.playbackFinished.store(true, kRelaxed);
+    } else {
+        playTick(engine);
+    }
+    return true;
+}
+
+}  // namespace tarvex
