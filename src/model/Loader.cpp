@@ -53,6 +53,7 @@ bool readWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
 
 // Runs the reader of an extension already found; module is reset when the load fails.
 void runReader(std::span<const uint8_t> bytes, Module& module, LoadOutcome& outcome) {
+    module = Module{};  // a reader fills a fresh record, whatever the caller passed
     const ModuleReader reader = findReader(outcome.extension);
     bool loaded = false;
     if (reader != nullptr) {

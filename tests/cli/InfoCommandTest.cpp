@@ -1,0 +1,216 @@
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <map>
+#include <memory>
+#include <sstream>
+
+#include "cli/Commands.h"
+#include "support/Corpus.h"
+#include "support/ModWriter.h"
+
+namespace tarvex {
+namespace {
+
+// A strict little JSON reader: enough to prove the output parses and to look values up.
+struct Json {
+    enum Kind { Null, Bool, Number, String, Array, Object } kind = Null;
+    std::string text;  // string contents (escapes kept), number or bool spelling
+    std::vector<Json> items;
+    std::map<std::string, Json> fields;
+};
+
+class JsonParser {
+public:
+    explicit JsonParser(const std::string& text) : s_(text) {}
+    bool parseDocument(Json& out) {
+        if (!value(out)) return false;
+        space();
+        return i_ == s_.size();
+    }
+
+private:
+    void space() {
+        while (i_ < s_.size() && std::isspace(static_cast<unsigned char>(s_[i_]))) ++i_;
+    }
+    bool literal(std::string_view word) {
+        if (s_.compare(i_, word.size(), word) != 0) return false;
+        i_ += word.size();
+        return true;
+    }
+    bool string(std::string& out) {
+        if (i_ >= s_.size() || s_[i_] != '"') return false;
+        for (++i_; i_ < s_.size(); ++i_) {
+            const unsigned char c = static_cast<unsigned char>(s_[i_]);
+            if (c == '"') {
+                ++i_;
+                return true;
+            }
+            if (c < 0x20) return false;  // raw control characters are not allowed
+            if (c == '\\') {
+                if (++i_ >= s_.size() || std::string_view("\"\\/bfnrtu").find(s_[i_]) == std::string_view::npos) {
+                    return false;
+                }
+            }
+            out += static_cast<char>(c);
+        }
+        return false;
+    }
+    bool value(Json& out) {
+        space();
+        if (i_ >= s_.size()) return false;
+        const char c = s_[i_];
+        if (c == '{') {
+            out.kind = Json::Object;
+            ++i_;
+            space();
+            if (literal("}")) return true;
+            do {
+                space();
+                std::string key;
+                if (!string(key)) return false;
+                space();
+                if (!literal(":")) return false;
+                if (!value(out.fields[key])) return false;
+                space();
+            } while (literal(","));
+            return literal("}");
+        }
+        if (c == '[') {
+            out.kind = Json::Array;
+            ++i_;
+            space();
+            if (literal("]")) return true;
+            do {
+                out.items.emplace_back();
+                if (!value(out.items.back())) return false;
+                space();
+            } while (literal(","));
+            return literal("]");
+        }
+        if (c == '"') {
+            out.kind = Json::String;
+            return string(out.text);
+        }
+        if (literal("true") || literal("false")) {
+            out.kind = Json::Bool;
+            out.text = s_[i_ - 1] == 'e' && s_[i_ - 2] == 'u' ? "true" : "false";
+            return true;
+        }
+        if (literal("null")) return true;
+        const size_t start = i_;
+        if (s_[i_] == '-') ++i_;
+        while (i_ < s_.size() && std::isdigit(static_cast<unsigned char>(s_[i_]))) ++i_;
+        out.kind = Json::Number;
+        out.text = s_.substr(start, i_ - start);
+        return i_ > start && out.text != "-";
+    }
+
+    const std::string& s_;
+    size_t i_ = 0;
+};
+
+struct CliRun {
+    int status;
+    std::string out, err;
+};
+
+CliRun info(const std::vector<std::string>& args) {
+    std::ostringstream out, err;
+    const int status = cli::infoCommand(args, out, err);
+    return {status, out.str(), err.str()};
+}
+
+const char* const kKeys[] = {"file", "loaded", "result", "message", "sizeDetail", "trackerLine", "title",
+                             "trackerName", "signature", "formatType", "channelCount", "sampleCount",
+                             "songLength", "patternCount", "orders", "initialTempo", "initialSpeed",
+                             "globalVolume", "panLeft", "panRight", "samples"};
+
+TEST(InfoCommand, EveryCorpusFileAsTextAndJson) {
+    const auto files = test::corpusFiles();
+    if (files.empty()) GTEST_SKIP() << "no corpus";
+    for (const auto& path : files) {
+        const std::string name = path.string();
+        const CliRun json = info({"--json", "--patterns", name});
+        Json doc;
+        ASSERT_TRUE(JsonParser(json.out).parseDocument(doc)) << name << "\n" << json.out.substr(0, 400);
+        ASSERT_EQ(doc.kind, Json::Object) << name;
+        for (const char* key : kKeys) EXPECT_TRUE(doc.fields.count(key)) << name << " lacks " << key;
+        const bool loaded = doc.fields["loaded"].text == "true";
+        EXPECT_EQ(json.status, loaded ? 0 : 1) << name;
+        EXPECT_EQ(doc.fields["patterns"].items.size(), std::stoul(doc.fields["patternCount"].text)) << name;
+        EXPECT_EQ(doc.fields["orders"].items.size(), std::stoul(doc.fields["songLength"].text)) << name;
+
+        const CliRun text = info({"--patterns", name});
+        EXPECT_EQ(text.status, json.status) << name;
+        EXPECT_EQ(text.out.empty(), !loaded) << name;
+        EXPECT_EQ(text.err.empty(), loaded) << name;
+    }
+}
+
+TEST(InfoCommand, FactsOfOneModule) {
+    test::ModWriter mod = test::ModWriter::withSignature("M.K.");
+    mod.title = "caf\x82 \x84rger";  // 0x84 converts to 0xE4, 0x82 stays and is Latin-1
+    mod.songLength = 2;
+    mod.orders[1] = 1;
+    mod.patternCount = 2;
+    mod.samples[0].name = "lead";
+    mod.samples[0].data.assign(200, 1);
+    mod.setCell(1, 2, 3, 1, 428, 0xC, 0x20);
+    const std::string path = test::writeTempFile("facts.mod", mod.bytes()).string();
+
+    const CliRun json = info({"--json", "--patterns", path});
+    ASSERT_EQ(json.status, 0);
+    Json doc;
+    ASSERT_TRUE(JsonParser(json.out).parseDocument(doc));
+    EXPECT_EQ(doc.fields["title"].text, "caf\xC2\x82 \xC3\xA4rger");
+    EXPECT_EQ(doc.fields["trackerLine"].text, "ProTracker [M.K.]");
+    EXPECT_EQ(doc.fields["message"].text, "No Errors");
+    EXPECT_EQ(doc.fields["channelCount"].text, "4");
+    ASSERT_EQ(doc.fields["orders"].items.size(), 2u);
+    EXPECT_EQ(doc.fields["orders"].items[1].text, "1");
+    Json& lead = doc.fields["samples"].items[0];
+    EXPECT_EQ(lead.fields["name"].text, "lead");
+    EXPECT_EQ(lead.fields["length"].text, "200");
+    EXPECT_EQ(lead.fields["baseFrequency"].text, "8363");
+    EXPECT_EQ(lead.fields["basePeriod"].text, "428");
+    EXPECT_EQ(doc.fields["patterns"].items[1].items[2].text,
+              "02 ... .. .. ... | ... .. .. ... | ... .. .. ... | C-6 01 .. C20 | ");
+
+    const CliRun text = info({path});
+    EXPECT_NE(text.out.find("Tracker:       ProTracker [M.K.]\n"), std::string::npos);
+    EXPECT_NE(text.out.find("Errors:        No Errors\n"), std::string::npos);
+    EXPECT_NE(text.out.find("caf\xC2\x82 \xC3\xA4rger"), std::string::npos);
+    EXPECT_NE(text.out.find("Orders:        0 1\n"), std::string::npos);
+    EXPECT_NE(text.out.find("  1 lead"), std::string::npos);
+    EXPECT_EQ(text.out.find("Pattern 0:"), std::string::npos);  // only with --patterns
+}
+
+TEST(InfoCommand, SeveralFilesFailuresAndUsage) {
+    const std::string good = test::writeTempFile("good.mod", test::ModWriter::withSignature("M.K.").bytes()).string();
+    const std::string missing = good + ".missing.mod";
+    const CliRun both = info({"--json", good, missing});
+    EXPECT_EQ(both.status, 1);
+    EXPECT_NE(both.err.find("File not found"), std::string::npos);
+    Json doc;
+    ASSERT_TRUE(JsonParser(both.out).parseDocument(doc));
+    ASSERT_EQ(doc.kind, Json::Array);
+    ASSERT_EQ(doc.items.size(), 2u);
+    EXPECT_EQ(doc.items[0].fields["loaded"].text, "true");
+    EXPECT_EQ(doc.items[1].fields["loaded"].text, "false");
+    EXPECT_EQ(doc.items[1].fields["result"].text, "3");
+
+    const CliRun text = info({missing, good});
+    EXPECT_EQ(text.status, 1);
+    EXPECT_NE(text.out.find("ProTracker [M.K.]"), std::string::npos);  // the good one still printed
+
+    EXPECT_EQ(info({}).status, 2);
+    EXPECT_EQ(info({"--json"}).status, 2);
+    EXPECT_EQ(info({"--frobnicate", good}).status, 2);
+    const CliRun help = info({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("Usage: tarvex-cli info"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tarvex
