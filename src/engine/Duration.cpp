@@ -39,17 +39,17 @@ SongDuration measureDuration(Engine& engine) {
     return duration;
 }
 
-SongDuration measureDuration(std::unique_ptr<Module>& module) {
+SongDuration measureDuration(Module& module) {
     Engine engine;
-    engine.module = std::move(module);
+    engine.module = std::make_unique<Module>(std::move(module));
     SongDuration duration;
     try {
         duration = measureDuration(engine);
     } catch (...) {
-        module = std::move(engine.module);
+        module = std::move(*engine.module);
         throw;
     }
-    module = std::move(engine.module);
+    module = std::move(*engine.module);
     return duration;
 }
 

@@ -22,7 +22,7 @@ struct SongDuration {
 // state is that of the end. Stops after one hour of song time, so it returns for every module.
 SongDuration measureDuration(Engine& engine);
 // The same for a module outside any player; the module is handed back unchanged but for stepBase.
-SongDuration measureDuration(std::unique_ptr<Module>& module);
+SongDuration measureDuration(Module& module);
 
 // "m:ss.mmm" (e.g. "3:25.120"), or "over 60:00".
 std::string formatDuration(const SongDuration& duration);

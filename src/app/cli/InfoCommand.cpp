@@ -2,7 +2,8 @@
 //
 // Loads each file through the load dispatcher and prints what the module holds: the load result
 // ("Errors:" text), tracker line, header facts, order list and sample table; with --patterns every
-// pattern in the pattern window's line format. --json prints one object per file (an array when
+// pattern in the pattern window's line format. The duration is the playing time at which the song
+// ends when played from its start at 44100 Hz with loops off, or "over 60:00". --json prints one object per file (an array when
 // several files are given). Exit status 0 when every file loaded, 1 when any failed (its message
 // goes to stderr, the others are still printed), 2 on a usage error.
 #include <cstdio>
@@ -11,6 +12,7 @@
 
 #include "cli/Commands.h"
 #include "cli/TextOutput.h"
+#include "engine/Duration.h"
 #include "engine/PitchTables.h"
 #include "model/Loader.h"
 #include "ui/PatternFormat.h"
@@ -29,6 +31,7 @@ struct FileReport {
     std::string path;
     LoadOutcome outcome;
     Module module;
+    SongDuration duration;  // measured for loaded modules only
 };
 
 // Texts of the model are Latin-1; on the terminal control characters show as '.'.
@@ -76,6 +79,7 @@ void printText(const FileReport& report, bool withPatterns, std::ostream& out) {
         << "Patterns:      " << m.patternCount << '\n'
         << "Speed/tempo:   " << m.initialSpeed << '/' << m.initialTempo << '\n'
         << "Global volume: " << unsigned{m.globalVolume} << '\n'
+        << "Duration:      " << formatDuration(report.duration) << '\n'
         << "Orders:       ";
     for (uint32_t i = 0; i < m.songLength && i < m.orders.size(); ++i) out << ' ' << m.orders[i];
     out << "\n\n  # " << padRight("Name", 28)
@@ -147,6 +151,9 @@ void printJson(const FileReport& report, bool withPatterns, std::ostream& out, c
         .field("initialTempo", m.initialTempo)
         .field("initialSpeed", m.initialSpeed)
         .field("globalVolume", unsigned{m.globalVolume});
+    // Milliseconds; null for a song still playing after an hour, or a file that did not load.
+    const bool timed = o.loaded && report.duration.ended;
+    json.raw("durationMs", timed ? std::to_string(report.duration.milliseconds) : "null");
     const auto gains = [](const std::vector<int32_t>& values) {
         std::string list = "[";
         for (size_t i = 0; i < values.size(); ++i) list += (i == 0 ? "" : ", ") + std::to_string(values[i]);
@@ -215,6 +222,8 @@ int infoCommand(const CommandArgs& args, std::ostream& out, std::ostream& err) {
             err << "tarvex-cli info: " << files[i] << ": "
                 << resultMessage(report.outcome.result, report.outcome.sizeDetail) << '\n';
             status = kExitFailed;
+        } else {
+            report.duration = measureDuration(report.module);
         }
         if (asJson) {
             if (i > 0) out << ",\n" << indent;
