@@ -4,6 +4,7 @@
 
 #include "engine/PlayerSettings.h"
 #include "model/Loader.h"
+#include "ui/Settings.h"
 #include "ui/TextEncoding.h"
 
 namespace tarvex {
@@ -14,11 +15,6 @@ std::string formatUnsigned(const char* pattern, uint32_t value) {
     char text[32];
     std::snprintf(text, sizeof text, pattern, unsigned(value));
     return text;
-}
-
-template <size_t N>
-uint32_t tableValue(const std::array<uint32_t, N>& table, uint32_t index, uint32_t fallbackIndex) {
-    return table[index < N ? index : fallbackIndex];
 }
 
 constexpr TextField kStatusFields[] = {TextField::Cpu, TextField::Index, TextField::Pattern, TextField::Row,
@@ -91,16 +87,7 @@ void MainWindow::onPlay() {
         return;
     }
     onStop();
-    PlayerSettings& settings = engine_.settings;
-    settings.UseWaveOut = pendingWaveOut_;
-    settings.Frequency =
-        tableValue(kSampleRates, view_.selectedEntry(FormatSelector::Frequency), kDefaultRateIndex);
-    settings.Resolution =
-        tableValue(kBitDepths, view_.selectedEntry(FormatSelector::Resolution), kDefaultBitsIndex);
-    settings.Channels =
-        tableValue(kChannelCounts, view_.selectedEntry(FormatSelector::Channels), kDefaultChannelsIndex);
-    settings.BufferLength =
-        tableValue(kBufferLengthsMs, view_.selectedEntry(FormatSelector::Buffer), kDefaultBufferIndex) * 8;
+    applyOutputFormat(controlStates(), engine_.settings);
     const std::string error = audio_.startPlayback();
     if (!error.empty()) view_.showError(error);
     displayFrozen_ = false;
@@ -306,8 +293,41 @@ void MainWindow::closeList() {
     list_.close();
 }
 
-void MainWindow::loadStoredSettings() {}
+SettingsControls MainWindow::controlStates() const {
+    SettingsControls c;
+    c.rateIndex = view_.selectedEntry(FormatSelector::Frequency);
+    c.bufferIndex = view_.selectedEntry(FormatSelector::Buffer);
+    c.channelsIndex = view_.selectedEntry(FormatSelector::Channels);
+    c.bitsIndex = view_.selectedEntry(FormatSelector::Resolution);
+    // The boxes always show these states: every click and every load of them sets both.
+    const PlayerSettings& s = engine_.settings;
+    c.isp = s.ISP.load(std::memory_order_relaxed);
+    c.wideStereo = s.WideStereo.load(std::memory_order_relaxed);
+    c.useWaveOut = pendingWaveOut_;
+    c.clipping = s.Clipping.load(std::memory_order_relaxed);
+    c.click = s.Click.load(std::memory_order_relaxed);
+    c.loopsAllowed = s.LoopsAllowed.load(std::memory_order_relaxed);
+    return c;
+}
 
-void MainWindow::saveStoredSettings() {}
+void MainWindow::loadStoredSettings() {
+    MemorySettingsStore empty;
+    const SettingsControls c = loadSettings(store_ != nullptr ? *store_ : empty, engine_.settings);
+    view_.selectEntry(FormatSelector::Frequency, c.rateIndex);
+    view_.selectEntry(FormatSelector::Buffer, c.bufferIndex);
+    view_.selectEntry(FormatSelector::Channels, c.channelsIndex);
+    view_.selectEntry(FormatSelector::Resolution, c.bitsIndex);
+    view_.setBox(OptionBox::Isp, c.isp);
+    view_.setBox(OptionBox::WideStereo, c.wideStereo);
+    pendingWaveOut_ = c.useWaveOut;
+    view_.setBox(OptionBox::UseWaveOut, c.useWaveOut);
+    view_.setBox(OptionBox::Clipping, c.clipping);
+    view_.setBox(OptionBox::DeClick, c.click);
+    view_.setBox(OptionBox::LoopsOn, c.loopsAllowed);
+}
+
+void MainWindow::saveStoredSettings() {
+    if (store_ != nullptr) saveSettings(*store_, controlStates());
+}
 
 }  // namespace tarvex

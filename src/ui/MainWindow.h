@@ -18,6 +18,7 @@
 namespace tarvex {
 
 class SettingsStore;
+struct SettingsControls;
 
 inline constexpr const char* kTarvexVersion = "1.5";
 inline constexpr uint32_t kPreampMin = 1;
@@ -92,6 +93,8 @@ private:
     // cannot be replaced under it.
     template <typename Open>
     void runSubWindow(Open open);
+    // The option controls' states, as stored and as applied at play.
+    SettingsControls controlStates() const;
     void loadStoredSettings();
     void saveStoredSettings();
 
