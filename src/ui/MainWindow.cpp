@@ -164,6 +164,8 @@ void MainWindow::runSubWindow(Open open) {
     ++subWindowsOpen_;
     open();
     --subWindowsOpen_;
+    // A song that ended while the window was open is followed by the next entry at once.
+    if (subWindowsOpen_ == 0 && !tickBusy_) advanceList();
 }
 
 void MainWindow::onOpenFile() {

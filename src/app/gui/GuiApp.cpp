@@ -20,6 +20,7 @@ GuiApp::GuiApp(const std::string& deviceName, std::unique_ptr<SettingsStore> set
         player.device.backend = makeBackend("sdl");
     }
     window = std::make_unique<qt::QtMainWindow>(player, audio, store.get());
+    window->setSubWindows(&viewers);
 }
 
 GuiApp::~GuiApp() {

@@ -10,6 +10,7 @@
 #include "ui/PlayerAudio.h"
 #include "ui/Settings.h"
 #include "ui/qt/QtMainWindow.h"
+#include "ui/qt/QtViewers.h"
 
 namespace tarvex {
 
@@ -30,6 +31,8 @@ public:
     PlayerAudio audio{player};
     std::unique_ptr<SettingsStore> store;
     std::unique_ptr<qt::QtMainWindow> window;
+    // The pattern and samples windows the main window opens.
+    qt::QtViewers viewers{player};
 };
 
 }  // namespace tarvex
