@@ -92,12 +92,14 @@ public:
     int holdCounter(int side) const { return holdCounter_[size_t(side)]; }
 
 private:
-    void clearScope(Raster& raster);
+    // Each refresh starts the scopes from this picture: the erased panel with its zero line.
+    void drawCleanScope();
     void plot(Raster& raster, int x, int16_t sample);
     void drawMeter(const std::array<uint32_t, 2>& peak);
 
     ScopeGeometry scope_;
     MeterGeometry meterGeometry_;
+    Raster cleanScope_;
     Raster leftScope_;
     Raster rightScope_;
     Raster meter_;

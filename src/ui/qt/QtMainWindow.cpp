@@ -431,9 +431,9 @@ std::optional<std::string> QtMainWindow::chooseModuleFile() {
 }
 
 void QtMainWindow::panelsDrawn(const StatusPanels&) {
-    leftScope_->update();
-    rightScope_->update();
-    meter_->update();
+    leftScope_->refresh();
+    rightScope_->refresh();
+    meter_->refresh();
 }
 
 void QtMainWindow::openSampleWindow(uint32_t sampleIndex) {

@@ -13,6 +13,8 @@ public:
     // The raster to show; it must outlive the panel or be replaced. Null shows the background.
     void setRaster(const Raster* raster);
     QSize clientSize() const { return contentsRect().size(); }
+    // Repaints the client area after the raster has changed.
+    void refresh() { update(contentsRect()); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
