@@ -32,7 +32,7 @@ std::string initialCaption();
 std::string captionFor(const std::string& fileName);
 
 class MainWindow {
-public:
+   public:
     MainWindow(Engine& engine, AudioControl& audio, MainWindowView& view, SettingsStore* store);
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
@@ -82,7 +82,7 @@ public:
     bool linearFrequency() const { return linearFrequency_; }
     const StatusPanels& panels() const { return panels_; }
 
-private:
+   private:
     bool moduleLoaded() const { return engine_.module != nullptr; }
     bool hasSampleTable() const { return moduleLoaded() && !engine_.module->samples.empty(); }
     bool stopped() const { return engine_.outputStopped.load(std::memory_order_relaxed); }

@@ -29,7 +29,7 @@ std::string fileNameOf(std::string_view path);
 
 // An open list file, read one entry at a time.
 class ListFile {
-public:
+   public:
     ListFile() = default;
     ListFile(const ListFile&) = delete;
     ListFile& operator=(const ListFile&) = delete;
@@ -45,7 +45,7 @@ public:
     // of the file; carriage returns are skipped. May be empty (an empty line).
     std::string readEntry();
 
-private:
+   private:
     std::FILE* file_ = nullptr;
 };
 

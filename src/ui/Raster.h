@@ -19,7 +19,7 @@ struct Rgb {
 };
 
 class Raster {
-public:
+   public:
     Raster() = default;
     Raster(int width, int height);
 
@@ -46,7 +46,7 @@ public:
         return 0xFF000000u | (uint32_t(c.r) << 16) | (uint32_t(c.g) << 8) | uint32_t(c.b);
     }
 
-private:
+   private:
     bool inside(int x, int y) const { return x >= 0 && y >= 0 && x < width_ && y < height_; }
 
     int width_ = 0;

@@ -144,7 +144,8 @@ void StatusPanels::drawMeter(const std::array<uint32_t, 2>& peak) {
         const Rgb dim{uint8_t(shade / 2), uint8_t((255 - shade) / 2), 0};
         for (size_t side = 0; side < 2; ++side) {
             const Rgb colour = i < level[side] ? bright : dim;
-            for (int column = 0; column < kBarWidth; ++column) meter_.setPixel(barX[side] + column, y, colour);
+            for (int column = 0; column < kBarWidth; ++column)
+                meter_.setPixel(barX[side] + column, y, colour);
         }
     }
     for (size_t side = 0; side < 2; ++side) {
@@ -152,7 +153,8 @@ void StatusPanels::drawMeter(const std::array<uint32_t, 2>& peak) {
             --holdCounter_[side];
             const Rgb colour = ramp(uint32_t(hold_[side]) * 255u / h);
             const int y = g.barBottom - hold_[side];
-            for (int column = 0; column < kBarWidth; ++column) meter_.setPixel(barX[side] + column, y, colour);
+            for (int column = 0; column < kBarWidth; ++column)
+                meter_.setPixel(barX[side] + column, y, colour);
         } else {
             hold_[side] = 0;
         }

@@ -1,3 +1,5 @@
+#include <gtest/gtest.h>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDropEvent>
@@ -11,7 +13,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
-#include <gtest/gtest.h>
 
 #include "GuiApp.h"
 #include "ui/qt/QtSettingsStore.h"
@@ -26,7 +27,7 @@ constexpr int kPause = 4;
 constexpr int kStop = 5;
 
 class QtWindowTest : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         iniPath = dir.filePath(QStringLiteral("Tarvex.conf"));
@@ -65,7 +66,7 @@ TEST_F(QtWindowTest, OpensLaidOutInDialogUnits) {
     EXPECT_EQ(w.client()->size(), QSize(dialogXToPixels(409, u), dialogYToPixels(239, u)));
     EXPECT_EQ(w.minimumSize(), w.maximumSize());  // fixed size
     EXPECT_EQ(w.leftScopePanel()->geometry(), QRect(dialogXToPixels(206, u), dialogYToPixels(145, u),
-                                                   dialogXToPixels(81, u), dialogYToPixels(45, u)));
+                                                    dialogXToPixels(81, u), dialogYToPixels(45, u)));
     EXPECT_EQ(w.selector(FormatSelector::Frequency)->count(), 7);
     EXPECT_EQ(w.selector(FormatSelector::Frequency)->currentText(), QStringLiteral("44100 Hz"));
     EXPECT_EQ(w.selector(FormatSelector::Buffer)->currentText(), QStringLiteral("25 ms"));

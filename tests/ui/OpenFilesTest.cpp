@@ -1,11 +1,10 @@
-#include "ui/OpenFiles.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "support/Corpus.h"
+#include "ui/OpenFiles.h"
 
 namespace tarvex {
 namespace {
@@ -17,14 +16,14 @@ TEST(CommandLine, FirstArgument) {
     };
     const Row rows[] = {
         {"song.mod", "song.mod"},
-        {"   song.mod  other.mod", "song.mod"},               // leading blanks skipped
+        {"   song.mod  other.mod", "song.mod"},                         // leading blanks skipped
         {"\"C:\\My Music\\a b.mod\" second", "C:\\My Music\\a b.mod"},  // quoted blank, 2nd ignored
         {"\t\"x.mod\"", "x.mod"},
-        {"a\"b c\"d e", "a\"b c\"d"},                        // inner quotes stay
-        {"\"a b\"c d", "a b\"c"},                            // only the first quote goes
-        {"\"unterminated quote", "unterminated quote"},      // runs to the end
+        {"a\"b c\"d e", "a\"b c\"d"},                    // inner quotes stay
+        {"\"a b\"c d", "a b\"c"},                        // only the first quote goes
+        {"\"unterminated quote", "unterminated quote"},  // runs to the end
         {"\"", ""},
-        {"    ", ""},                                       // blanks give an empty path
+        {"    ", ""},  // blanks give an empty path
         {"", ""},
     };
     for (const Row& row : rows) EXPECT_EQ(firstArgument(row.line), row.first) << row.line;
