@@ -11,6 +11,7 @@ using tarvex::cli::Command;
 // Every command of tarvex-cli, one line each.
 constexpr Command kCommands[] = {
     {"info", "[--json] [--patterns] FILE...", "show what each module file holds", tarvex::cli::infoCommand},
+    {"render", "[OPTIONS] FILE [-o OUT.wav]", "render a module to a WAV file", tarvex::cli::renderCommand},
 };
 
 void printHelp(std::ostream& out) {

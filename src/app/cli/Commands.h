@@ -28,4 +28,7 @@ inline constexpr std::string_view kVersion = "1.5";
 // tarvex-cli info [--json] [--patterns] FILE...
 int infoCommand(const CommandArgs& args, std::ostream& out, std::ostream& err);
 
+// tarvex-cli render [options] FILE [-o OUT.wav]
+int renderCommand(const CommandArgs& args, std::ostream& out, std::ostream& err);
+
 }  // namespace tarvex::cli
