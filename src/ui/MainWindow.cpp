@@ -290,16 +290,16 @@ void MainWindow::loadFile(const std::string& path) {
 }
 
 bool MainWindow::openList(const std::string& path) {
-    if (listOpen() || !namesListFile(path)) return false;
+    // Opens only a path that names a list file, and only while no list is open.
     if (!list_.open(path)) return false;
     readNextListEntry();
     return true;
 }
 
 void MainWindow::readNextListEntry() {
-    const std::string entry = list_.readEntry();
-    if (list_.atEnd()) closeList();
-    if (!entry.empty()) loadFile(entry);
+    // Reading the last entry closes the list; that entry is still loaded.
+    const std::optional<std::string> entry = list_.readNextEntry();
+    if (entry && !entry->empty()) loadFile(*entry);
 }
 
 void MainWindow::closeList() {

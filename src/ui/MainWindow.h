@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/Engine.h"
+#include "ui/ListFile.h"
 #include "ui/MainWindowView.h"
 #include "ui/OpenFiles.h"
 #include "ui/StatusDisplay.h"
