@@ -160,9 +160,9 @@ void effect(Pattern& p, int row, int channel, uint8_t effect, uint8_t param) {
 constexpr int kDrums = 0, kBassCh = 1, kChords = 2, kLeadCh = 3;
 
 struct Chord {
-    const char* root;   // for the chord channel
-    uint8_t arpeggio;   // 0x37 minor, 0x47 major
-    const char* bass;   // low root
+    const char* root;    // for the chord channel
+    uint8_t arpeggio;    // 0x37 minor, 0x47 major
+    const char* bass;    // low root
     const char* bassUp;  // the octave above
 };
 constexpr std::array<Chord, 4> kProgression = {{
@@ -248,10 +248,24 @@ Pattern verse() {
     chords(p);
     bass(p, false);
     drums(p, true);
-    lead(p, {{0, "E-3"}, {8, "D-3"}, {10, "C-3"}, {12, "D-3"}, {14, "E-3"},
-             {16, "F-3"}, {22, "E-3"}, {24, "C-3"}, {30, "A-2"},
-             {32, "G-3"}, {38, "E-3"}, {40, "C-3"}, {44, "E-3"}, {46, "G-3"},
-             {48, "D-3"}, {56, "B-2"}, {58, "G-2"}, {60, "A-2"}});
+    lead(p, {{0, "E-3"},
+             {8, "D-3"},
+             {10, "C-3"},
+             {12, "D-3"},
+             {14, "E-3"},
+             {16, "F-3"},
+             {22, "E-3"},
+             {24, "C-3"},
+             {30, "A-2"},
+             {32, "G-3"},
+             {38, "E-3"},
+             {40, "C-3"},
+             {44, "E-3"},
+             {46, "G-3"},
+             {48, "D-3"},
+             {56, "B-2"},
+             {58, "G-2"},
+             {60, "A-2"}});
     // The last note fades out.
     for (int r = 61; r < 64; ++r) effect(p, r, kLeadCh, 0xA, 0x04);
     return p;
@@ -262,10 +276,27 @@ Pattern chorus() {
     chords(p);
     bass(p, false);
     drums(p, true);
-    lead(p, {{0, "C-3"}, {2, "E-3", 0x3, 0x20}, {8, "D-3"}, {10, "C-3"}, {12, "B-2"}, {14, "C-3"},
-             {16, "A-2"}, {20, "C-3"}, {22, "F-3"}, {28, "E-3"}, {30, "C-3"},
-             {32, "E-3"}, {34, "G-3", 0x3, 0x18}, {40, "E-3"}, {42, "D-3"}, {44, "C-3"}, {46, "E-3"},
-             {48, "D-3"}, {56, "G-2"}, {58, "D-3", 0x3, 0x30}},
+    lead(p,
+         {{0, "C-3"},
+          {2, "E-3", 0x3, 0x20},
+          {8, "D-3"},
+          {10, "C-3"},
+          {12, "B-2"},
+          {14, "C-3"},
+          {16, "A-2"},
+          {20, "C-3"},
+          {22, "F-3"},
+          {28, "E-3"},
+          {30, "C-3"},
+          {32, "E-3"},
+          {34, "G-3", 0x3, 0x18},
+          {40, "E-3"},
+          {42, "D-3"},
+          {44, "C-3"},
+          {46, "E-3"},
+          {48, "D-3"},
+          {56, "G-2"},
+          {58, "D-3", 0x3, 0x30}},
          0x56);
     return p;
 }
@@ -367,7 +398,8 @@ int main(int argc, char** argv) {
     const std::vector<uint8_t> orders = {0, 1, 2, 3, 1, 2, 4};
     const std::vector<uint8_t> bytes = writeMod(samples(), patterns, orders);
     std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size() || std::fclose(f) != 0) {
+    if (f == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size() ||
+        std::fclose(f) != 0) {
         std::fprintf(stderr, "compose-demo: cannot write %s\n", path.c_str());
         return 1;
     }

@@ -29,7 +29,7 @@ struct PcmFormat {
 using SegmentDoneHandler = void (*)(void* context);
 
 class AudioBackend {
-public:
+   public:
     virtual ~AudioBackend() = default;
 
     // Opens the device for one kind, paused. segmentBytes tells the backend how finely the caller
@@ -68,7 +68,7 @@ using TimerHandler = void (*)(void* context);
 
 // A periodic 1 ms timer with its own thread.
 class PeriodicTimer {
-public:
+   public:
     virtual ~PeriodicTimer() = default;
     // Calls handler(context) about every millisecond until kill. False when it cannot start.
     virtual bool start(TimerHandler handler, void* context) = 0;

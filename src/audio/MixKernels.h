@@ -1,9 +1,12 @@
 // Inner loops of the mixer (private to src/audio). A run is a stretch of at most kMaxRunFrames frames
-// within which no tick happens, so each channel changes only by the mixer's own advance: a channel's
-// values for the whole run are produced first, then scaled into the accumulators.
+// within which no tick happens, so each channel changes only by the mixer's own advance: the mix is
+// computed one channel at a time over the run and summed into the accumulators (32-bit wrap-around
+// addition does not depend on the order).
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <libdivide.h>
 
 #include "audio/Mixer.h"
@@ -99,6 +102,10 @@ inline bool carefulFrame(ChannelState& channel, const SampleView& s, bool isp, b
     return true;
 }
 
+// Steps beyond this take the careful path (no sequencer produces them; they keep the sums below
+// from overflowing).
+inline constexpr uint32_t kMaxFreeStep = 1u << 24;
+
 // Frames from the current position that can run without reaching the loop end or the sample end,
 // and (with interpolation) without the next frame crossing it: within them the plain loop below is
 // exact. Needs positionFraction below 1024.
@@ -106,62 +113,114 @@ inline uint32_t freeFrames(const ChannelState& channel, const SampleView& s, boo
     const uint32_t position = static_cast<uint32_t>(channel.position);
     const uint32_t end = s.loops ? s.loopEnd : s.length;
     const uint32_t margin = isp ? 2 : 1;
-    if (channel.positionFraction >= 1024 || position >= end || end - position < margin) return 0;
-    // Whole frames the advance may reach without touching the end: fraction + k * step must stay
-    // below (room + 1) * 1024.
+    if (channel.positionFraction >= 1024 || channel.step > kMaxFreeStep || position >= end ||
+        end - position < margin) {
+        return 0;
+    }
+    // fraction + k * step must stay below (room + 1) * 1024 for the position to stay at or below
+    // end - margin after k advances.
     const uint64_t room = end - position - margin;
-    const uint64_t limit = (room + 1) * 1024 - channel.positionFraction;  // k * step < limit
+    const uint64_t limit = (room + 1) * 1024 - channel.positionFraction;
     const uint64_t step = channel.step;
     if (step * wanted < limit) return wanted;
     return static_cast<uint32_t>((limit - 1) / step);
 }
 
-// The plain loop: no end, wrap or interpolation boundary is reached within these frames.
+// Where the scaled values go. Each sink adds gain * v / mixDivisor (64-bit product, truncating
+// division, low 32 bits kept) to one or both accumulators at frame k.
+template <class Divide>
+struct OneSideSink {
+    static constexpr bool kSilent = false;
+    uint32_t* acc;
+    int32_t gain;
+    Divide divide;
+    void add(uint32_t k, int32_t v) const { acc[k] += static_cast<uint32_t>(divide(static_cast<int64_t>(gain) * v)); }
+};
+
+template <class Divide>
+struct SameBothSink {
+    static constexpr bool kSilent = false;
+    uint32_t* left;
+    uint32_t* right;
+    int32_t gain;
+    Divide divide;
+    void add(uint32_t k, int32_t v) const {
+        const uint32_t q = static_cast<uint32_t>(divide(static_cast<int64_t>(gain) * v));
+        left[k] += q;
+        right[k] += q;
+    }
+};
+
+template <class Divide>
+struct TwoSideSink {
+    static constexpr bool kSilent = false;
+    uint32_t* left;
+    uint32_t* right;
+    int32_t gainLeft;
+    int32_t gainRight;
+    Divide divide;
+    void add(uint32_t k, int32_t v) const {
+        left[k] += static_cast<uint32_t>(divide(static_cast<int64_t>(gainLeft) * v));
+        right[k] += static_cast<uint32_t>(divide(static_cast<int64_t>(gainRight) * v));
+    }
+};
+
+// Both gains 0: the channel only advances.
+struct SilentSink {
+    static constexpr bool kSilent = true;
+    void add(uint32_t, int32_t) const {}
+};
+
+// Value of the free loop at a position: (w - v) * fraction >> 10 with w - v a multiple of 4096 is
+// exactly (s1 - s0) * fraction * 4.
 template <bool Isp>
-inline void freeRun(ChannelState& channel, const SampleView& s, uint32_t frames, int32_t* out) {
-    const int16_t* data = s.data;
-    uint32_t position = static_cast<uint32_t>(channel.position);
-    uint32_t fraction = channel.positionFraction;
-    const uint32_t step = channel.step;
-    for (uint32_t k = 0; k < frames; ++k) {
-        const int32_t s0 = data[position];
-        if constexpr (Isp) {
-            // (w - v) * fraction >> 10 with w - v a multiple of 4096 is exactly (s1 - s0) * fraction * 4.
-            const int32_t s1 = data[position + 1];
-            out[k] = s0 * (1 << kWorkingScaleShift) + (s1 - s0) * static_cast<int32_t>(fraction) * 4;
-        } else {
-            out[k] = s0 * (1 << kWorkingScaleShift);
-        }
+inline int32_t freeValue(const int16_t* data, uint32_t position, uint32_t fraction) {
+    const int32_t s0 = data[position];
+    if constexpr (Isp) {
+        const int32_t s1 = data[position + 1];
+        return s0 * (1 << kWorkingScaleShift) + (s1 - s0) * static_cast<int32_t>(fraction) * 4;
+    } else {
+        return s0 * (1 << kWorkingScaleShift);
+    }
+}
+
+// Where a channel stands within a free stretch: the frame index into the data being read, the
+// fraction and the step.
+struct Cursor {
+    uint32_t position;
+    uint32_t fraction;
+    uint32_t step;
+};
+
+// The plain loop over frames [first, first + frames): no end, wrap or interpolation boundary is
+// reached within them. Returns the value of the last frame.
+template <bool Isp, class Sink>
+inline int32_t freeRun(Cursor& cursor, const int16_t* data, uint32_t first, uint32_t frames, const Sink& sink) {
+    uint32_t position = cursor.position;
+    uint32_t fraction = cursor.fraction;
+    const uint32_t step = cursor.step;
+    int32_t v = 0;
+    if constexpr (Sink::kSilent) {
+        // Jump straight to the last frame; only its value is needed (for the de-click memory).
+        const uint64_t before = fraction + static_cast<uint64_t>(step) * (frames - 1);
+        position += static_cast<uint32_t>(before >> kFractionBits);
+        fraction = static_cast<uint32_t>(before & 1023);
+        v = freeValue<Isp>(data, position, fraction);
         fraction += step;
         position += fraction >> kFractionBits;
         fraction &= 1023;
-    }
-    channel.position = static_cast<int32_t>(position);
-    channel.positionFraction = fraction;
-}
-
-// The channel's values for up to `frames` frames into out; returns how many it produced (fewer when
-// the sample ends within the run).
-inline uint32_t channelValues(ChannelState& channel, const SampleView& s, bool isp, bool click, uint32_t frames,
-                              int32_t* out) {
-    uint32_t done = 0;
-    while (done < frames) {
-        uint32_t run = 0;
-        if (!(click && channel.noteStarted)) run = freeFrames(channel, s, isp, frames - done);
-        if (run > 0) {
-            if (isp) {
-                freeRun<true>(channel, s, run, out + done);
-            } else {
-                freeRun<false>(channel, s, run, out + done);
-            }
-            done += run;
-            if (click) channel.lastMixValue = out[done - 1];
-            continue;
+    } else {
+        for (uint32_t k = first; k < first + frames; ++k) {
+            v = freeValue<Isp>(data, position, fraction);
+            sink.add(k, v);
+            fraction += step;
+            position += fraction >> kFractionBits;
+            fraction &= 1023;
         }
-        if (!carefulFrame(channel, s, isp, click, out[done])) break;
-        ++done;
     }
-    return done;
+    cursor.position = position;
+    cursor.fraction = fraction;
+    return v;
 }
 
 // Exact truncating division of a 64-bit product by mixDivisor: a shift for powers of two, otherwise
@@ -171,6 +230,8 @@ struct Divider {
     bool powerOfTwo = true;
     int shift = 0;
     libdivide::libdivide_s64_t magic{};
+    double inverse = 0;  // 1 / divisor and 0.5 / divisor for the vector loop
+    double bias = 0;
 
     void set(int32_t d) {
         divisor = d;
@@ -178,13 +239,22 @@ struct Divider {
         shift = 0;
         while ((int64_t{1} << shift) < d) ++shift;
         if (!powerOfTwo) magic = libdivide::libdivide_s64_gen(d);
+        inverse = 1.0 / d;
+        bias = 0.5 / d;
     }
 };
 
+// Division by 2^shift rounding toward zero.
 struct ShiftDivide {
     int shift;
-    int64_t mask;
-    int64_t operator()(int64_t x) const { return (x + ((x >> 63) & mask)) >> shift; }
+    int64_t operator()(int64_t x) const { return (x + ((x >> 63) & ((int64_t{1} << shift) - 1))) >> shift; }
+};
+
+// The same with the shift known at compile time: 256 is the divisor of 4- and 8-channel modules at
+// full global volume and the default preamp.
+template <int Shift>
+struct FixedShiftDivide {
+    int64_t operator()(int64_t x) const { return (x + ((x >> 63) & ((int64_t{1} << Shift) - 1))) >> Shift; }
 };
 
 struct MagicDivide {
@@ -192,33 +262,170 @@ struct MagicDivide {
     int64_t operator()(int64_t x) const { return libdivide::libdivide_s64_do(x, &magic); }
 };
 
-// acc[k] += gain * v[k] / divisor, keeping the low 32 bits of each quotient.
-template <class Divide>
-inline void addScaled(uint32_t* acc, const int32_t* v, uint32_t frames, int32_t gain, Divide divide) {
-    for (uint32_t k = 0; k < frames; ++k) {
-        acc[k] += static_cast<uint32_t>(divide(static_cast<int64_t>(gain) * v[k]));
+namespace simd {
+
+// Scaling of a channel's run in the vector loop, gain * v / mixDivisor with v = 4u (u the value
+// at 10 fractional bits, |u| <= 2^25), in one of two exact ways:
+// - for a divisor 2^k (k >= 2) and a gain in -63..64: gain * u fits 32 bits, and the quotient is
+//   gain * u / 2^(k-2) truncated, a shift with the usual correction for negative values;
+// - otherwise in double precision as sign * floor(|u| * factor + bias), factor = 4 |gain| *
+//   (1 / divisor), bias = 0.5 / divisor. The exact quotient |q| = n + j / divisor (0 <= j <
+//   divisor) becomes n + (j + 0.5) / divisor give or take the rounding errors, which for quotients
+//   below 2^31 stay under 2^-20; with divisors up to 2^16 that is far inside the 0.5 / divisor on
+//   either side, so the floor is exactly n.
+struct ChannelScale {
+    enum Sides { kOne, kSame, kTwo } sides = kOne;
+    uint32_t* first = nullptr;   // left, or the only side
+    uint32_t* second = nullptr;  // right for kSame and kTwo
+    bool integer = false;
+    int shift = 0;  // k - 2
+    int32_t gainFirst = 0;
+    int32_t gainSecond = 0;
+    double factorFirst = 0;
+    double factorSecond = 0;
+    bool negateFirst = false;
+    bool negateSecond = false;
+    double bias = 0;
+};
+
+inline constexpr int32_t kMaxVectorDivisor = 1 << 16;
+inline constexpr uint32_t kMaxVectorStep = 2048;  // eight frames stay within a 16-frame window
+
+// Sets scale up for gains gl and gr at the divider's divisor; false when the vector loop cannot
+// take them.
+bool prepareScale(ChannelScale& scale, uint32_t* left, uint32_t* right, int32_t gl, int32_t gr,
+                  const Divider& divider);
+
+// Mixes whole blocks of eight frames of a free stretch (no boundary within it) starting at frame
+// first, as long as each block's source window (17 frames from the position) lies inside the data;
+// returns the frames done (a multiple of 8, at most frames) and advances the cursor past them.
+// lastValue receives the value of the last frame done (for the de-click memory).
+uint32_t freeBlocks(Cursor& cursor, const SampleView& s, bool isp, uint32_t first, uint32_t frames,
+                    const ChannelScale& scale, int32_t& lastValue);
+
+}  // namespace simd
+
+// A free stretch: eight frames at a time through the vector loop where it can, the rest plainly.
+// Returns the value of the last frame.
+template <class Sink>
+inline int32_t freeStretch(Cursor& cursor, const SampleView& s, bool isp, uint32_t first, uint32_t frames,
+                           const Sink& sink, const simd::ChannelScale* vector) {
+    int32_t last = 0;
+    if (vector != nullptr && frames >= 8) {
+        const uint32_t blocks = simd::freeBlocks(cursor, s, isp, first, frames, *vector, last);
+        first += blocks;
+        frames -= blocks;
+    }
+    if (frames > 0) {
+        last = isp ? freeRun<true>(cursor, s.data, first, frames, sink)
+                   : freeRun<false>(cursor, s.data, first, frames, sink);
+    }
+    return last;
+}
+
+// Frames of a run a looped channel may read from its position on: all it advances over the
+// frames plus the interpolation neighbour and the vector loop's window.
+inline constexpr uint32_t kMaxUnrolledFrames =
+    ((1023 + kMaxRunFrames * simd::kMaxVectorStep) >> kFractionBits) + 18;
+
+// For the vector loop, a looped sample whose loop end (or data end) lies within the run's reach
+// is read through a copy of the frames it will visit, the loop written out as often as needed:
+// then the whole run is one free stretch. Returns false when the channel does not qualify.
+template <class Sink>
+inline bool unrolledLoopRun(ChannelState& channel, const SampleView& s, bool isp, uint32_t first, uint32_t frames,
+                            const Sink& sink, const simd::ChannelScale& vector, bool click) {
+    const uint32_t position = static_cast<uint32_t>(channel.position);
+    const uint32_t step = channel.step;
+    if (!s.loops || position >= s.loopEnd || channel.positionFraction >= 1024 || step > simd::kMaxVectorStep) {
+        return false;
+    }
+    const uint32_t reach =
+        static_cast<uint32_t>((channel.positionFraction + uint64_t{step} * frames) >> kFractionBits);
+    const uint32_t count = reach + 18;
+    if (position + count <= s.loopEnd) return false;  // the plain path has room enough
+    int16_t copy[kMaxUnrolledFrames];
+    uint32_t p = position;
+    for (uint32_t i = 0; i < count;) {
+        const uint32_t chunk = std::min(count - i, s.loopEnd - p);
+        std::memcpy(copy + i, s.data + p, chunk * sizeof copy[0]);
+        i += chunk;
+        p += chunk;
+        if (p == s.loopEnd) p = s.loopStart;
+    }
+    const SampleView unrolled{copy, count, 0, 0, false};
+    Cursor cursor{0, channel.positionFraction, step};
+    const int32_t last = freeStretch(cursor, unrolled, isp, first, frames, sink, &vector);
+    uint64_t real = uint64_t{position} + cursor.position;
+    if (real >= s.loopEnd) real = s.loopStart + (real - s.loopStart) % (s.loopEnd - s.loopStart);
+    channel.position = static_cast<int32_t>(real);
+    channel.positionFraction = cursor.fraction;
+    if (click) channel.lastMixValue = last;
+    return true;
+}
+
+// One channel over a run of `frames` frames: free stretches in the plain (or vector) loop,
+// boundaries, ramps and odd states frame by frame. Stops early when the sample ends.
+template <class Sink>
+inline void mixChannel(ChannelState& channel, const SampleView& s, bool isp, bool click, uint32_t frames,
+                       const Sink& sink, const simd::ChannelScale* vector = nullptr) {
+    uint32_t done = 0;
+    while (done < frames) {
+        const bool ramp = click && channel.noteStarted;
+        if (vector != nullptr && !ramp &&
+            unrolledLoopRun(channel, s, isp, done, frames - done, sink, *vector, click)) {
+            return;
+        }
+        const uint32_t run = ramp ? 0 : freeFrames(channel, s, isp, frames - done);
+        if (run > 0) {
+            Cursor cursor{static_cast<uint32_t>(channel.position), channel.positionFraction, channel.step};
+            const int32_t last = freeStretch(cursor, s, isp, done, run, sink, vector);
+            channel.position = static_cast<int32_t>(cursor.position);
+            channel.positionFraction = cursor.fraction;
+            if (click) channel.lastMixValue = last;
+            done += run;
+            continue;
+        }
+        int32_t v = 0;
+        if (!carefulFrame(channel, s, isp, click, v)) return;
+        sink.add(done, v);
+        ++done;
     }
 }
 
 template <class Divide>
-inline void addScaledBoth(uint32_t* left, uint32_t* right, const int32_t* v, uint32_t frames, int32_t gain,
-                          Divide divide) {
-    for (uint32_t k = 0; k < frames; ++k) {
-        const uint32_t q = static_cast<uint32_t>(divide(static_cast<int64_t>(gain) * v[k]));
-        left[k] += q;
-        right[k] += q;
-    }
-}
-
-template <class Divide>
-inline void addChannel(uint32_t* left, uint32_t* right, const int32_t* v, uint32_t frames, int32_t gl, int32_t gr,
-                       Divide divide) {
+inline void mixScaled(ChannelState& channel, const SampleView& s, bool isp, bool click, uint32_t frames,
+                      uint32_t* left, uint32_t* right, int32_t gl, int32_t gr, Divide divide,
+                      const simd::ChannelScale* vector) {
     if (gl == gr) {
-        if (gl != 0) addScaledBoth(left, right, v, frames, gl, divide);
+        mixChannel(channel, s, isp, click, frames, SameBothSink<Divide>{left, right, gl, divide}, vector);
+    } else if (gr == 0) {
+        mixChannel(channel, s, isp, click, frames, OneSideSink<Divide>{left, gl, divide}, vector);
+    } else if (gl == 0) {
+        mixChannel(channel, s, isp, click, frames, OneSideSink<Divide>{right, gr, divide}, vector);
+    } else {
+        mixChannel(channel, s, isp, click, frames, TwoSideSink<Divide>{left, right, gl, gr, divide}, vector);
+    }
+}
+
+// Adds one channel's run to the accumulators with gains gl and gr (volume times global volume / 64);
+// vectorKernels allows the vector loop.
+inline void mixChannelRun(ChannelState& channel, const SampleView& s, bool isp, bool click, uint32_t frames,
+                          uint32_t* left, uint32_t* right, int32_t gl, int32_t gr, const Divider& divider,
+                          bool vectorKernels) {
+    if (gl == 0 && gr == 0) {
+        mixChannel(channel, s, isp, click, frames, SilentSink{});
         return;
     }
-    if (gl != 0) addScaled(left, v, frames, gl, divide);
-    if (gr != 0) addScaled(right, v, frames, gr, divide);
+    simd::ChannelScale scale;
+    const simd::ChannelScale* vector =
+        vectorKernels && simd::prepareScale(scale, left, right, gl, gr, divider) ? &scale : nullptr;
+    if (!divider.powerOfTwo) {
+        mixScaled(channel, s, isp, click, frames, left, right, gl, gr, MagicDivide{divider.magic}, vector);
+    } else if (divider.shift == 8) {
+        mixScaled(channel, s, isp, click, frames, left, right, gl, gr, FixedShiftDivide<8>{}, vector);
+    } else {
+        mixScaled(channel, s, isp, click, frames, left, right, gl, gr, ShiftDivide{divider.shift}, vector);
+    }
 }
 
 }  // namespace tarvex::mixkernels

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 
 #include "audio/MixKernels.h"
 #include "audio/MixOutput.h"
@@ -45,27 +46,24 @@ RunOptions readOptions(const Player& player) {
 }
 
 uint32_t framesToTick(const PlayerState& state, uint32_t increment) {
-    const uint64_t counter = state.tickFrameCounter;
-    const uint64_t target = state.samplesPerTick;
-    if (counter + increment >= target) return 1;
-    const uint64_t frames = (target - counter + increment - 1) / increment;
-    return frames > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(frames);
+    const uint32_t counter = state.tickFrameCounter;
+    const uint32_t target = state.samplesPerTick;
+    if (counter >= target || target - counter <= increment) return 1;
+    const uint32_t left = target - counter;
+    return increment == 1 ? left : (left + increment - 1) / increment;
 }
 
-template <class Divide>
-void mixChannels(Player& player, const RunOptions& options, uint32_t frames, uint32_t* left, uint32_t* right,
-                 Divide divide) {
+void mixChannels(Player& player, const RunOptions& options, const Divider& divider, bool vector, uint32_t frames,
+                 uint32_t* left, uint32_t* right) {
     const int64_t globalVolume = player.module ? player.module->globalVolume : 0;
-    int32_t values[kMaxRunFrames];
     for (ChannelState& channel : player.channels) {
         // Channels that cannot sound are skipped before any arithmetic.
         if (channel.position == -1 || channel.sample == nullptr || channel.period == 0) continue;
         const SampleView view = viewOf(*channel.sample);
         if (view.length == 0) continue;
-        const uint32_t produced = channelValues(channel, view, options.isp, options.click, frames, values);
         const int32_t gl = static_cast<int32_t>(channel.leftVolume * globalVolume / 64);
         const int32_t gr = static_cast<int32_t>(channel.rightVolume * globalVolume / 64);
-        addChannel(left, right, values, produced, gl, gr, divide);
+        mixChannelRun(channel, view, options.isp, options.click, frames, left, right, gl, gr, divider, vector);
     }
 }
 
@@ -159,7 +157,15 @@ uint32_t renderFrames(Player& player, uint8_t* buffer, uint32_t frameCount) {
     // After releaseMixState the delay lines are gone: the cross-feed then stays off.
     const bool haveDelay = mix.wideDelayLength > 0 && mix.wideDelayLeft.size() >= mix.wideDelayLength &&
                            mix.wideDelayRight.size() >= mix.wideDelayLength;
+    const bool vector = mix.vectorKernels && simd::available();
     Divider divider;
+    TailState tail{mix.ispMemoryLeft,         mix.ispMemoryRight,  mix.wideDelayLeft.data(),
+                   mix.wideDelayRight.data(), mix.wideDelayLength, mix.wideReadIndex,
+                   mix.wideWriteIndex};
+    uint32_t left[kMaxRunFrames];
+    uint32_t right[kMaxRunFrames];
+    std::atomic<int16_t> scratchLeft[kMaxRunFrames];
+    std::atomic<int16_t> scratchRight[kMaxRunFrames];
 
     uint32_t done = 0;
     while (done < frameCount) {
@@ -172,28 +178,32 @@ uint32_t renderFrames(Player& player, uint8_t* buffer, uint32_t frameCount) {
         const bool tickAtEnd = untilTick <= frames;
         if (tickAtEnd) frames = untilTick;
 
-        uint32_t left[kMaxRunFrames] = {};
-        uint32_t right[kMaxRunFrames] = {};
-        if (divider.powerOfTwo) {
-            mixChannels(player, options, frames, left, right,
-                        ShiftDivide{divider.shift, (int64_t{1} << divider.shift) - 1});
+        if (vector) {
+            simd::clearAccumulators(left, right, frames);
         } else {
-            mixChannels(player, options, frames, left, right, MagicDivide{divider.magic});
+            std::memset(left, 0, frames * sizeof left[0]);
+            std::memset(right, 0, frames * sizeof right[0]);
         }
-        if (options.isp) {
-            smooth(left, frames, mix.ispMemoryLeft);
-            smooth(right, frames, mix.ispMemoryRight);
-        }
-        if (options.wide && stereo && haveDelay) crossFeed(mix, left, right, frames);
+        mixChannels(player, options, divider, vector, frames, left, right);
 
-        LevelSink levels;
-        if (mix.levelLeft && done < mix.levelCapacity) {
-            levels.left = mix.levelLeft.get() + done;
-            levels.right = mix.levelRight.get() + done;
-            levels.room = mix.levelCapacity - done;
+        // Level entries go straight into the arrays, or through a scratch pair past their end.
+        const uint32_t levelRoom = mix.levelLeft && done < mix.levelCapacity ? mix.levelCapacity - done : 0;
+        const bool levelsFit = levelRoom >= frames;
+        std::atomic<int16_t>* levelLeft = levelsFit ? mix.levelLeft.get() + done : scratchLeft;
+        std::atomic<int16_t>* levelRight = levelsFit ? mix.levelRight.get() + done : scratchRight;
+        const bool wide = options.wide && stereo && haveDelay;
+        uint8_t* out = buffer + static_cast<size_t>(done) * bytesPerFrame;
+        if (vector && mix.outputBits == 16) {
+            simd::tail16(tail, options.isp, wide, stereo, options.clipping, left, right, frames, out, levelLeft,
+                         levelRight);
+        } else {
+            tailFor(options.isp, wide, stereo, options.clipping, mix.outputBits)(tail, left, right, frames, out,
+                                                                                 levelLeft, levelRight);
         }
-        writeAnyFrames(mix.outputBits, stereo, options.clipping, left, right, frames,
-                       buffer + static_cast<size_t>(done) * bytesPerFrame, levels);
+        for (uint32_t k = 0; !levelsFit && k < levelRoom; ++k) {
+            mix.levelLeft[done + k].store(scratchLeft[k].load(std::memory_order_relaxed), std::memory_order_relaxed);
+            mix.levelRight[done + k].store(scratchRight[k].load(std::memory_order_relaxed), std::memory_order_relaxed);
+        }
 
         // The tick clock: the counter passes samplesPerTick on the last frame of this run at most.
         state.tickFrameCounter += frames * options.tickIncrement;
@@ -207,6 +217,11 @@ uint32_t renderFrames(Player& player, uint8_t* buffer, uint32_t frameCount) {
         }
         done += frames;
     }
+
+    mix.ispMemoryLeft = tail.ispLeft;
+    mix.ispMemoryRight = tail.ispRight;
+    mix.wideReadIndex = tail.readIndex;
+    mix.wideWriteIndex = tail.writeIndex;
 
     const uint32_t elapsed = monotonicMillis() - start;
     mix.renderMillis.store(elapsed, std::memory_order_relaxed);

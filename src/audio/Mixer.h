@@ -46,6 +46,9 @@ struct MixState {
     // The output format taken at song start; bytesPerFrame follows from it.
     uint32_t outputBits = 16;
     uint32_t outputChannels = 2;
+    // Use the eight-frame vector loops where the CPU has them (same bytes; off only to test the
+    // plain loops on such a CPU).
+    bool vectorKernels = true;
 };
 
 // Sets up the mixer for the song start (called by startSong through the player): divisor from the

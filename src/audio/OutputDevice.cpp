@@ -67,8 +67,9 @@ int OutputDevice::closeDevice() {
         // Let the queued buffers play out before closing, as a draining device does. A device
         // that stops consuming must not hang the stop: give up after 8 segments and two seconds.
         backend->resume();
-        const auto ringTime = std::chrono::microseconds(uint64_t{kSegmentCount} * segmentBytes * 1000000u /
-                                                        (format.bytesPerSecond() ? format.bytesPerSecond() : 1));
+        const auto ringTime =
+            std::chrono::microseconds(uint64_t{kSegmentCount} * segmentBytes * 1000000u /
+                                      (format.bytesPerSecond() ? format.bytesPerSecond() : 1));
         const auto deadline = std::chrono::steady_clock::now() + ringTime + std::chrono::seconds(2);
         for (uint32_t k = 0; k < kSegmentCount; ++k) {
             if (!prepared_[k].load(std::memory_order_acquire)) continue;

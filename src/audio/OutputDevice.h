@@ -36,7 +36,7 @@ uint32_t segmentBytesFor(const PcmFormat& format, uint32_t bufferLength);
 std::unique_ptr<PeriodicTimer> makeThreadTimer();
 
 class OutputDevice {
-public:
+   public:
     OutputDevice();
     ~OutputDevice();
     OutputDevice(const OutputDevice&) = delete;
@@ -84,7 +84,7 @@ public:
     void killTimer();
     bool timerRunning() const { return timerRunning_.load(std::memory_order_relaxed); }
 
-private:
+   private:
     std::atomic<bool> open_{false};
     std::atomic<bool> buffersCreated_{false};
     std::atomic<bool> timerRunning_{false};

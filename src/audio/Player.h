@@ -17,6 +17,9 @@ public:
     // Declared after the mixer: its destructor stops the device and the timer before the
     // buffers they render into go.
     OutputDevice device;
+    // Preamp position 1..1024 the mix divisor follows; startPlayback applies it right after the
+    // song start, where 512 gives the song-start divisor itself.
+    uint32_t preamp = kDefaultPreamp;
 
 protected:
     void resetMixState() override { tarvex::resetMixState(*this); }

@@ -43,7 +43,9 @@ void writeMono(uint8_t*& out, int64_t x, uint32_t bits) {
 
 }  // namespace
 
-SamplePreview::~SamplePreview() { stopPreview(); }
+SamplePreview::~SamplePreview() {
+    stopPreview();
+}
 
 std::string_view SamplePreview::startPreview(const Sample& sample, uint32_t period) {
     if (!player_.playbackFinished.load(std::memory_order_acquire)) return {};
@@ -132,7 +134,8 @@ void SamplePreview::renderPreviewSegment(uint32_t a) {
                 uint64_t pos = uint64_t{position_} + whole;
                 if (loops) {
                     if (pos >= sample.loopEnd) {
-                        pos = sample.loopStart + (pos - sample.loopStart) % (sample.loopEnd - sample.loopStart);
+                        pos =
+                            sample.loopStart + (pos - sample.loopStart) % (sample.loopEnd - sample.loopStart);
                     }
                     position_ = static_cast<uint32_t>(pos);
                 } else if (pos >= length) {
@@ -177,10 +180,14 @@ void SamplePreview::onPreviewTimer(void* context) {
         preview.stopPreview();
         return;
     }
+    // As for the main player, a late event catches up on every segment the cursor crossed; each
+    // index is asked for in turn, so the end one ring revolution later is never skipped.
     const uint32_t k = preview.player_.device.playingSegment();
-    if (k != preview.previewLastSegment_.load(std::memory_order_relaxed)) {
-        preview.previewLastSegment_.store(k, std::memory_order_relaxed);
-        preview.renderPreviewSegment(k);
+    uint32_t last = preview.previewLastSegment_.load(std::memory_order_relaxed);
+    while (last != k && !preview.stopped()) {
+        last = (last + 1) % kSegmentCount;
+        preview.previewLastSegment_.store(last, std::memory_order_relaxed);
+        preview.renderPreviewSegment(last);
     }
 }
 

@@ -32,7 +32,7 @@ inline constexpr std::string_view kPreviewStopError = "Error: Failed to stop Dir
 inline constexpr std::string_view kPreviewFreeError = "Error: Failed to free DirectSound";
 
 class SamplePreview {
-public:
+   public:
     explicit SamplePreview(Player& player) : player_(player) {}
     // The handlers must never run against a preview that has gone.
     ~SamplePreview();
@@ -59,7 +59,7 @@ public:
     // Current sample frame, kPreviewEnded once the sample has run out (read after stopping).
     uint32_t position() const { return position_; }
 
-private:
+   private:
     Player& player_;
     std::atomic<bool> stopped_{true};
     std::atomic<uint32_t> endSegment_{kNoEndSegment};

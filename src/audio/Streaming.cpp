@@ -17,7 +17,9 @@ void haltOutput(Player& player) {
 
 }  // namespace
 
-Player::~Player() { stopPlayback(*this); }
+Player::~Player() {
+    stopPlayback(*this);
+}
 
 std::string_view startPlayback(Player& player) {
     if (!player.module) return {};
@@ -26,8 +28,8 @@ std::string_view startPlayback(Player& player) {
     OutputDevice& device = player.device;
     const PlayerSettings& settings = player.settings;
     const DeviceKind kind = settings.UseWaveOut ? DeviceKind::queued : DeviceKind::ring;
-    if (device.openDevice(kind, settings.Frequency, settings.Resolution, settings.Channels, settings.BufferLength,
-                          onBufferDone, &player) != 0) {
+    if (device.openDevice(kind, settings.Frequency, settings.Resolution, settings.Channels,
+                          settings.BufferLength, onBufferDone, &player) != 0) {
         return kind == DeviceKind::queued ? kQueuedOpenError : kRingOpenError;
     }
     if (device.createStreamBuffers() != 0) {
@@ -38,6 +40,9 @@ std::string_view startPlayback(Player& player) {
     if (kind == DeviceKind::queued) device.pauseDevice();
 
     startSong(player);
+    player.mix.mixDivisor.store(
+        mixDivisorForPreamp(player.module->channelCount, player.module->globalVolume, player.preamp),
+        std::memory_order_relaxed);
 
     for (uint32_t i = 1; i <= kSegmentsAhead; ++i) {
         device.lastSegment.store(i, std::memory_order_relaxed);
@@ -86,10 +91,15 @@ void onPollTimer(void* context) {
         haltOutput(player);
         return;
     }
+    // Normally the cursor has entered the next segment and this refills the one it left. An event
+    // that comes late, after the cursor has crossed more than one segment, refills every segment
+    // it crossed, in order: otherwise those would play again what they held a revolution ago.
     const uint32_t k = player.device.playingSegment();
-    if (k != player.device.lastSegment.load(std::memory_order_relaxed)) {
-        player.device.lastSegment.store(k, std::memory_order_relaxed);
-        fillSegment(player, k);
+    uint32_t last = player.device.lastSegment.load(std::memory_order_relaxed);
+    while (last != k) {
+        last = (last + 1) % kSegmentCount;
+        player.device.lastSegment.store(last, std::memory_order_relaxed);
+        fillSegment(player, last);
     }
 }
 

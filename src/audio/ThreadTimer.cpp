@@ -9,7 +9,7 @@ namespace tarvex {
 namespace {
 
 class ThreadTimer final : public PeriodicTimer {
-public:
+   public:
     ~ThreadTimer() override { kill(); }
 
     bool start(TimerHandler handler, void* context) override {
@@ -32,7 +32,7 @@ public:
         if (thread_.joinable()) thread_.join();
     }
 
-private:
+   private:
     void run(TimerHandler handler, void* context) {
         timerThread_.store(std::this_thread::get_id(), std::memory_order_relaxed);
         using Clock = std::chrono::steady_clock;
@@ -57,6 +57,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<PeriodicTimer> makeThreadTimer() { return std::make_unique<ThreadTimer>(); }
+std::unique_ptr<PeriodicTimer> makeThreadTimer() {
+    return std::make_unique<ThreadTimer>();
+}
 
 }  // namespace tarvex

@@ -4,11 +4,13 @@ namespace tarvex {
 
 Module& Engine::createModule() {
     channels.clear();
+    state.playingCells = nullptr;
     return tarvex::createModule(module);
 }
 
 void Engine::freeModule() {
     channels.clear();
+    state.playingCells = nullptr;
     tarvex::freeModule(module);
 }
 

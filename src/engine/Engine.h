@@ -112,6 +112,7 @@ struct PlayerState {
     // Written by the window's transport buttons.
     std::atomic<bool> rewinding{false};
     std::atomic<bool> fastForward{false};
+    // Set by the sequencer at the song's end and by the output layer when it stops playback.
     std::atomic<bool> songEnded{false};
 };
 
@@ -150,7 +151,8 @@ inline uint32_t samplesPerTickFor(uint32_t rate, uint32_t tempo) {
     return divisor == 0 ? 0 : rate * 25u / divisor;
 }
 
-// Starts the loaded module from its beginning at settings.Frequency. Needs a loaded module.
+// Starts the loaded module from its beginning at settings.Frequency. Without a module the song is
+// simply over.
 void startSong(Engine& engine);
 // One tick: a row tick reads the next row, other ticks continue the row's effects.
 void playTick(Engine& engine);

@@ -234,6 +234,12 @@ uint32_t stepBaseForRate(uint32_t rate) {
 }
 
 void startSong(Engine& engine) {
+    if (!engine.module) {
+        engine.channels.clear();
+        engine.state.playingCells = nullptr;
+        engine.state.songEnded.store(true, kRelaxed);
+        return;
+    }
     Module& module = *engine.module;
     PlayerState& state = engine.state;
     const uint32_t rate = engine.settings.Frequency;

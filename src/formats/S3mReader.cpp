@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <vector>
 
 #include "engine/PitchTables.h"
 #include "model/LoadResult.h"
@@ -19,7 +20,6 @@ constexpr uint8_t kNoNote = 255;
 constexpr uint8_t kNoteOffByte = 254;
 constexpr uint8_t kSampleInstrument = 1;
 constexpr uint8_t kUnsignedSamples = 2;
-constexpr uint8_t kFlagStereo = 2;
 constexpr uint8_t kFlag16Bit = 4;
 constexpr int64_t kHeaderSize = 96;
 

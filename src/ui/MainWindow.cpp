@@ -45,11 +45,14 @@ void MainWindow::initialise(const std::optional<std::string>& commandLinePath) {
     nextWhileStopped_ = false;
     engine_.outputStopped.store(true, std::memory_order_relaxed);
 
-    for (uint32_t rate : kSampleRates) view_.addSelectorEntry(FormatSelector::Frequency, formatUnsigned("%u Hz", rate));
+    for (uint32_t rate : kSampleRates)
+        view_.addSelectorEntry(FormatSelector::Frequency, formatUnsigned("%u Hz", rate));
     for (uint32_t channels : kChannelCounts)
         view_.addSelectorEntry(FormatSelector::Channels, formatUnsigned("%u", channels));
-    for (uint32_t bits : kBitDepths) view_.addSelectorEntry(FormatSelector::Resolution, formatUnsigned("%u Bit", bits));
-    for (uint32_t ms : kBufferLengthsMs) view_.addSelectorEntry(FormatSelector::Buffer, formatUnsigned("%u ms", ms));
+    for (uint32_t bits : kBitDepths)
+        view_.addSelectorEntry(FormatSelector::Resolution, formatUnsigned("%u Bit", bits));
+    for (uint32_t ms : kBufferLengthsMs)
+        view_.addSelectorEntry(FormatSelector::Buffer, formatUnsigned("%u ms", ms));
 
     tickBusy_ = false;
     loadStoredSettings();
@@ -135,11 +138,21 @@ void MainWindow::onOptionClicked(OptionBox box) {
         view_.setBox(box, on);
     };
     switch (box) {
-        case OptionBox::Isp: flip(s.ISP); break;
-        case OptionBox::Clipping: flip(s.Clipping); break;
-        case OptionBox::DeClick: flip(s.Click); break;
-        case OptionBox::WideStereo: flip(s.WideStereo); break;
-        case OptionBox::LoopsOn: flip(s.LoopsAllowed); break;
+        case OptionBox::Isp:
+            flip(s.ISP);
+            break;
+        case OptionBox::Clipping:
+            flip(s.Clipping);
+            break;
+        case OptionBox::DeClick:
+            flip(s.Click);
+            break;
+        case OptionBox::WideStereo:
+            flip(s.WideStereo);
+            break;
+        case OptionBox::LoopsOn:
+            flip(s.LoopsAllowed);
+            break;
         case OptionBox::UseWaveOut:
             pendingWaveOut_ = !pendingWaveOut_;
             view_.setBox(box, pendingWaveOut_);
@@ -279,16 +292,16 @@ void MainWindow::loadFile(const std::string& path) {
 }
 
 bool MainWindow::openList(const std::string& path) {
-    if (listOpen() || !namesListFile(path)) return false;
+    // Opens only a path that names a list file, and only while no list is open.
     if (!list_.open(path)) return false;
     readNextListEntry();
     return true;
 }
 
 void MainWindow::readNextListEntry() {
-    const std::string entry = list_.readEntry();
-    if (list_.atEnd()) closeList();
-    if (!entry.empty()) loadFile(entry);
+    // Reading the last entry closes the list; that entry is still loaded.
+    const std::optional<std::string> entry = list_.readNextEntry();
+    if (entry && !entry->empty()) loadFile(*entry);
 }
 
 void MainWindow::closeList() {

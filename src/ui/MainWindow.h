@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/Engine.h"
+#include "ui/ListFile.h"
 #include "ui/MainWindowView.h"
 #include "ui/OpenFiles.h"
 #include "ui/StatusDisplay.h"
@@ -32,7 +33,7 @@ std::string initialCaption();
 std::string captionFor(const std::string& fileName);
 
 class MainWindow {
-public:
+   public:
     MainWindow(Engine& engine, AudioControl& audio, MainWindowView& view, SettingsStore* store);
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
@@ -82,7 +83,7 @@ public:
     bool linearFrequency() const { return linearFrequency_; }
     const StatusPanels& panels() const { return panels_; }
 
-private:
+   private:
     bool moduleLoaded() const { return engine_.module != nullptr; }
     bool hasSampleTable() const { return moduleLoaded() && !engine_.module->samples.empty(); }
     bool stopped() const { return engine_.outputStopped.load(std::memory_order_relaxed); }

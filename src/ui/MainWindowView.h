@@ -23,7 +23,7 @@ struct PanelSizes {
 };
 
 class MainWindowView {
-public:
+   public:
     virtual ~MainWindowView() = default;
 
     virtual void setText(TextField field, const std::string& text) = 0;
@@ -59,7 +59,7 @@ public:
 // What the window needs of the audio side. The application wires it to the output layer; the
 // window never reaches into the device itself.
 class AudioControl {
-public:
+   public:
     virtual ~AudioControl() = default;
 
     // Starts the loaded module from its beginning with the player's settings. Returns the device

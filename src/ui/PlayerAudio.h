@@ -11,7 +11,7 @@
 namespace tarvex {
 
 class PlayerAudio : public AudioControl {
-public:
+   public:
     // The player's device must have its backend installed by the caller.
     explicit PlayerAudio(Player& player) : player_(player) {}
 
@@ -25,7 +25,7 @@ public:
     // thread, by the song start and by stopPlayback; the audio side only writes their entries.
     LevelBuffer levels() override;
 
-private:
+   private:
     Player& player_;
     std::vector<int16_t> left_;
     std::vector<int16_t> right_;

@@ -5,14 +5,6 @@
 
 namespace tarvex {
 
-namespace {
-
-uint32_t pack(Rgb c) {
-    return 0xFF000000u | (uint32_t(c.r) << 16) | (uint32_t(c.g) << 8) | uint32_t(c.b);
-}
-
-}  // namespace
-
 Raster::Raster(int width, int height) {
     resize(width, height);
 }
@@ -29,9 +21,9 @@ Rgb Raster::pixel(int x, int y) const {
     return Rgb{uint8_t(p >> 16), uint8_t(p >> 8), uint8_t(p)};
 }
 
-void Raster::setPixel(int x, int y, Rgb colour) {
-    if (!inside(x, y)) return;
-    pixels_[size_t(y) * size_t(width_) + size_t(x)] = pack(colour);
+void Raster::copyPixels(const Raster& other) {
+    if (other.width_ != width_ || other.height_ != height_) return;
+    std::copy(other.pixels_.begin(), other.pixels_.end(), pixels_.begin());
 }
 
 void Raster::fillRect(int left, int top, int right, int bottom, Rgb colour) {

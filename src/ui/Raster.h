@@ -5,6 +5,7 @@
 // draw with the geometry of the original panels (whose erase rectangle starts one row above).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -18,7 +19,7 @@ struct Rgb {
 };
 
 class Raster {
-public:
+   public:
     Raster() = default;
     Raster(int width, int height);
 
@@ -28,7 +29,9 @@ public:
 
     // Black outside the buffer.
     Rgb pixel(int x, int y) const;
-    void setPixel(int x, int y, Rgb colour);
+    void setPixel(int x, int y, Rgb colour) {
+        if (inside(x, y)) pixels_[size_t(y) * size_t(width_) + size_t(x)] = pack(colour);
+    }
     // Fills x in [left, right), y in [top, bottom).
     void fillRect(int left, int top, int right, int bottom, Rgb colour);
     // A one-pixel line from (x0, y0) towards (x1, y1); the end point itself is not drawn.
@@ -36,8 +39,14 @@ public:
 
     // Rows top to bottom, each pixel 0xFFRRGGBB: the layout of a 32-bit RGB image.
     const uint32_t* pixels() const { return pixels_.data(); }
+    // Makes this raster a copy of other's pixels (same size; otherwise nothing happens).
+    void copyPixels(const Raster& other);
 
-private:
+    static uint32_t pack(Rgb c) {
+        return 0xFF000000u | (uint32_t(c.r) << 16) | (uint32_t(c.g) << 8) | uint32_t(c.b);
+    }
+
+   private:
     bool inside(int x, int y) const { return x >= 0 && y >= 0 && x < width_ && y < height_; }
 
     int width_ = 0;

@@ -70,6 +70,8 @@ MeterGeometry MeterGeometry::forPanel(int width, int height) {
 void StatusPanels::setUp(int scopeWidth, int scopeHeight, int meterWidth, int meterHeight) {
     scope_ = ScopeGeometry::forPanel(scopeWidth, scopeHeight);
     meterGeometry_ = MeterGeometry::forPanel(meterWidth, meterHeight);
+    cleanScope_.resize(scopeWidth, scopeHeight);
+    drawCleanScope();
     leftScope_.resize(scopeWidth, scopeHeight);
     rightScope_.resize(scopeWidth, scopeHeight);
     meter_.resize(meterWidth, meterHeight);
@@ -78,9 +80,9 @@ void StatusPanels::setUp(int scopeWidth, int scopeHeight, int meterWidth, int me
     holdCounter_ = {0, 0};
 }
 
-void StatusPanels::clearScope(Raster& raster) {
-    raster.fillRect(scope_.left, scope_.eraseTop, scope_.right, scope_.eraseBottom, kScopeBackground);
-    raster.line(scope_.right - 1, scope_.zeroLine, scope_.left, scope_.zeroLine, kScopeZeroLine);
+void StatusPanels::drawCleanScope() {
+    cleanScope_.fillRect(scope_.left, scope_.eraseTop, scope_.right, scope_.eraseBottom, kScopeBackground);
+    cleanScope_.line(scope_.right - 1, scope_.zeroLine, scope_.left, scope_.zeroLine, kScopeZeroLine);
 }
 
 void StatusPanels::plot(Raster& raster, int x, int16_t sample) {
@@ -92,8 +94,9 @@ void StatusPanels::plot(Raster& raster, int x, int16_t sample) {
 }
 
 bool StatusPanels::refresh(const LevelBuffer& levels, bool stopped) {
-    clearScope(leftScope_);
-    clearScope(rightScope_);
+    // One copy per panel gives what the erase fill and the zero line would draw.
+    leftScope_.copyPixels(cleanScope_);
+    rightScope_.copyPixels(cleanScope_);
     std::array<uint32_t, 2> peak = {0, 0};
     bool frozen = false;
     if (stopped) {
@@ -141,7 +144,8 @@ void StatusPanels::drawMeter(const std::array<uint32_t, 2>& peak) {
         const Rgb dim{uint8_t(shade / 2), uint8_t((255 - shade) / 2), 0};
         for (size_t side = 0; side < 2; ++side) {
             const Rgb colour = i < level[side] ? bright : dim;
-            for (int column = 0; column < kBarWidth; ++column) meter_.setPixel(barX[side] + column, y, colour);
+            for (int column = 0; column < kBarWidth; ++column)
+                meter_.setPixel(barX[side] + column, y, colour);
         }
     }
     for (size_t side = 0; side < 2; ++side) {
@@ -149,7 +153,8 @@ void StatusPanels::drawMeter(const std::array<uint32_t, 2>& peak) {
             --holdCounter_[side];
             const Rgb colour = ramp(uint32_t(hold_[side]) * 255u / h);
             const int y = g.barBottom - hold_[side];
-            for (int column = 0; column < kBarWidth; ++column) meter_.setPixel(barX[side] + column, y, colour);
+            for (int column = 0; column < kBarWidth; ++column)
+                meter_.setPixel(barX[side] + column, y, colour);
         } else {
             hold_[side] = 0;
         }

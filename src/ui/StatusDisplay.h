@@ -49,8 +49,8 @@ struct ScopeGeometry {
     int right = 0;  // R (exclusive)
     int eraseTop = -1;
     int eraseBottom = 0;
-    int yTop = -1;     // yT
-    int yBottom = 0;   // yB
+    int yTop = -1;    // yT
+    int yBottom = 0;  // yB
     uint32_t scaleQ10 = 0;
     int zeroLine = 0;  // y0
 
@@ -75,7 +75,7 @@ struct LevelBuffer {
 
 // Draws the scopes and the level meter; keeps the peak-hold state between refreshes.
 class StatusPanels {
-public:
+   public:
     // Computes the geometry once, from the client sizes of the panels.
     void setUp(int scopeWidth, int scopeHeight, int meterWidth, int meterHeight);
 
@@ -91,13 +91,15 @@ public:
     int holdValue(int side) const { return hold_[size_t(side)]; }
     int holdCounter(int side) const { return holdCounter_[size_t(side)]; }
 
-private:
-    void clearScope(Raster& raster);
+   private:
+    // Each refresh starts the scopes from this picture: the erased panel with its zero line.
+    void drawCleanScope();
     void plot(Raster& raster, int x, int16_t sample);
     void drawMeter(const std::array<uint32_t, 2>& peak);
 
     ScopeGeometry scope_;
     MeterGeometry meterGeometry_;
+    Raster cleanScope_;
     Raster leftScope_;
     Raster rightScope_;
     Raster meter_;

@@ -28,20 +28,6 @@ bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit 
     return true;
 }
 
-// The bytes of a WAV file's data chunk.
-std::vector<uint8_t> wavData(const std::filesystem::path& path) {
-    const std::vector<uint8_t> file = readFileBytes(path);
-    size_t at = 12;
-    while (at + 8 <= file.size()) {
-        const uint32_t size = file[at + 4] | file[at + 5] << 8 | file[at + 6] << 16 | uint32_t{file[at + 7]} << 24;
-        if (std::string(file.begin() + at, file.begin() + at + 4) == "data") {
-            return slice(file, at + 8, std::min<size_t>(size, file.size() - at - 8));
-        }
-        at += 8 + size;
-    }
-    return {};
-}
-
 struct CaptureRig {
     CaptureRig(const ModuleBuilder& song, const StreamOptions& options, const std::string& name)
         : path(writeTempFile(name, {})) {
@@ -84,7 +70,8 @@ TEST(CaptureStream, RingKindRecordsTheRenderUpToWhereItStoppedItself) {
         CaptureRig rig(shortSong(), options, "ring.wav");
         const auto captured = playToEnd(rig, pause);
         const auto reference = referenceRender(shortSong(), options);
-        const uint32_t seg = segmentBytesFor({options.rate, options.bits, options.channels}, options.bufferLength);
+        const uint32_t seg =
+            segmentBytesFor({options.rate, options.bits, options.channels}, options.bufferLength);
         // The timer stops at the first event after the end: up to 8 rendered segments unplayed.
         ASSERT_LE(captured.size(), reference.size());
         EXPECT_GE(captured.size() + 8u * seg, reference.size());

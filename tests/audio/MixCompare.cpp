@@ -23,6 +23,7 @@ void setUp(Player& player, const Module& module, const RenderPlan& plan) {
     player.settings.Clipping = plan.clipping;
     player.settings.LoopsAllowed = false;
     startSong(player);
+    player.mix.vectorKernels = plan.vectorKernels;
     player.mix.mixDivisor = mixDivisorForPreamp(module.channelCount, module.globalVolume, plan.preamp);
     if (plan.prepare) plan.prepare(player);
 }
@@ -96,7 +97,8 @@ std::string describe(const RenderPlan& plan) {
     std::ostringstream text;
     text << plan.rate << " Hz " << plan.bits << "-bit " << (plan.channels == 1 ? "mono" : "stereo")
          << " isp " << plan.isp << " click " << plan.click << " wide " << plan.wide << " clip " << plan.clipping
-         << " preamp " << plan.preamp << " seed " << plan.seed << (plan.toggles ? " toggling" : "");
+         << " preamp " << plan.preamp << " seed " << plan.seed << (plan.toggles ? " toggling" : "")
+         << (plan.vectorKernels ? "" : " plain loops");
     return text.str();
 }
 

@@ -40,6 +40,7 @@ TEST(MixCorpus, EveryModuleMatchesTheReference) {
             plan.frames = plan.rate * 3;
             plan.seed = planIndex;
             plan.toggles = j == kPlansPerFile - 1;
+            plan.vectorKernels = j % 2 == 0;
             ASSERT_TRUE(rendersAgree(module, plan)) << file.filename() << ": " << describe(plan);
         }
     }

@@ -127,6 +127,7 @@ TEST(MixEquivalence, GeneratedSongsMatchTheReferenceInEveryFormat) {
             plan.preamp = preamps[seed % 5];
             plan.frames = plan.rate * 2;
             plan.seed = seed;
+            plan.vectorKernels = seed % 2 == 0;
             const Module module = randomModule(seed);
             ASSERT_TRUE(rendersAgree(module, plan)) << "song " << seed << ": " << describe(plan);
             ++seed;
@@ -143,6 +144,7 @@ TEST(MixEquivalence, ChangesBetweenCallsApplyFromTheNextFrame) {
         plan.frames = plan.rate * 3;
         plan.bits = 8 + 8 * (seed % 3);
         plan.channels = 1 + seed % 2;
+        plan.vectorKernels = seed % 4 < 2;
         ASSERT_TRUE(rendersAgree(randomModule(seed), plan)) << "song " << seed << ": " << describe(plan);
     }
 }
@@ -179,7 +181,10 @@ TEST(MixEquivalence, HandMadeChannelStatesMatchTheReference) {
                 ch.lastMixValue = static_cast<int32_t>(rng());
             }
         };
-        ASSERT_TRUE(rendersAgree(module, plan)) << "state " << seed << ": " << describe(plan);
+        for (const bool vector : {true, false}) {
+            plan.vectorKernels = vector;
+            ASSERT_TRUE(rendersAgree(module, plan)) << "state " << seed << ": " << describe(plan);
+        }
     }
 }
 

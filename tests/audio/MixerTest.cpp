@@ -62,6 +62,18 @@ TEST(MixDivisor, WorkedExampleGivesAQuarterAmplitude) {
     EXPECT_EQ(values, (std::vector<int32_t>{10000, 0}));
 }
 
+TEST(MixDivisor, InvertedSideAtFullScaleKeepsItsSign) {
+    // leftVolume -64 (a set-panning parameter above 128) on -32768: -64 * -32768 * 4096 / 256 adds
+    // 33554432 to L, 8192 in 16-bit output, however the mixer's loops compute it.
+    for (const bool vector : {true, false}) {
+        MixRig rig({}, {makeSample(constantData(-32768, 64), 0, 64)});
+        rig.player.mix.vectorKernels = vector;
+        rig.play(0, 0, 1024, -64, 0);
+        const std::vector<int32_t> values = rig.renderValues(64);
+        for (size_t i = 0; i < values.size(); i += 2) ASSERT_EQ(values[i], 8192) << "frame " << i / 2;
+    }
+}
+
 TEST(MixDivisor, GlobalVolumeZeroRendersSilenceWithDivisorOne) {
     MixRig rig({.globalVolume = 0}, {makeSample(constantData(20000, 8), 0, 8)});
     EXPECT_EQ(rig.player.mix.mixDivisor.load(), 1);

@@ -22,7 +22,8 @@ Sample rampSample(uint32_t length, uint32_t loopStart = 0, uint32_t loopEnd = 0)
 // 16-bit mono values as played.
 std::vector<int32_t> values(const std::vector<uint8_t>& bytes) {
     std::vector<int32_t> v;
-    for (size_t i = 0; i + 1 < bytes.size(); i += 2) v.push_back(static_cast<int16_t>(bytes[i] | (bytes[i + 1] << 8)));
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2)
+        v.push_back(static_cast<int16_t>(bytes[i] | (bytes[i + 1] << 8)));
     return v;
 }
 
@@ -47,11 +48,11 @@ TEST(PreviewStep, C6PlaysTheBaseFrequencyAndEachOctaveDoublesIt) {
         uint32_t step;
     };
     const Case cases[] = {
-        {8363, 44100, "C-6", 194},   // 8363 / 44100 of a frame per frame
-        {8363, 44100, "C-7", 388},   // one octave up
-        {8363, 44100, "C-5", 97},    // one octave down
-        {44100, 44100, "C-6", 1024}, // a sample at the output rate: one frame per frame
-        {8363, 8000, "A-6", 1803},   // 8363 * 428 / 8000 * 1024 / 254 = 1803.8
+        {8363, 44100, "C-6", 194},    // 8363 / 44100 of a frame per frame
+        {8363, 44100, "C-7", 388},    // one octave up
+        {8363, 44100, "C-5", 97},     // one octave down
+        {44100, 44100, "C-6", 1024},  // a sample at the output rate: one frame per frame
+        {8363, 8000, "A-6", 1803},    // 8363 * 428 / 8000 * 1024 / 254 = 1803.8
         {0, 44100, "C-6", 0},
     };
     for (const Case& c : cases) {

@@ -4,12 +4,15 @@
 
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "audio/Player.h"
 #include "audio/Streaming.h"
 #include "audio/devices/PullDevice.h"
+#include "support/Corpus.h"
 #include "support/ModuleBuilder.h"
 
 namespace tarvex::test {
@@ -48,12 +51,17 @@ inline ModuleBuilder shortSong(uint32_t rows = 25) {
 
 // Everything an offline render writes: frame by frame up to and including the frame on which
 // playbackFinished is set, then `extraBytes` more of what the channels still sound.
-inline std::vector<uint8_t> referenceRender(const ModuleBuilder& song, const StreamOptions& options,
-                                            size_t extraBytes = 0) {
+inline std::vector<uint8_t> referenceRender(std::unique_ptr<Module> module, const StreamOptions& options,
+                                            size_t extraBytes = 0, uint32_t preamp = kDefaultPreamp,
+                                            bool wide = true) {
     Player player;
-    player.module = song.build();
+    player.module = std::move(module);
     applyOptions(player, options);
+    player.settings.WideStereo = wide;
+
     startSong(player);
+    player.mix.mixDivisor =
+        mixDivisorForPreamp(player.module->channelCount, player.module->globalVolume, preamp);
     const uint32_t frameBytes = player.mix.bytesPerFrame;
     std::vector<uint8_t> bytes;
     while (!player.playbackFinished.load()) {
@@ -68,9 +76,14 @@ inline std::vector<uint8_t> referenceRender(const ModuleBuilder& song, const Str
     return bytes;
 }
 
+inline std::vector<uint8_t> referenceRender(const ModuleBuilder& song, const StreamOptions& options,
+                                            size_t extraBytes = 0) {
+    return referenceRender(song.build(), options, extraBytes);
+}
+
 // A device without a thread: the test says when it plays, and it keeps what it played.
 class ManualDevice final : public PullDevice {
-public:
+   public:
     bool failOpen = false;
     bool failBuffers = false;
     int opens = 0;
@@ -100,23 +113,25 @@ public:
         return PullDevice::segmentPlaying(index);
     }
 
-protected:
+   protected:
     bool openStream(const PcmFormat&, uint32_t segmentBytes) override {
         ++opens;
         segmentBytes_ = segmentBytes;
         return !failOpen;
     }
     void closeStream() override { ++closes; }
-    void consumed(const uint8_t* data, uint32_t bytes) override { played.insert(played.end(), data, data + bytes); }
+    void consumed(const uint8_t* data, uint32_t bytes) override {
+        played.insert(played.end(), data, data + bytes);
+    }
 
-private:
+   private:
     uint32_t segmentBytes_ = 0;
     bool inPull_ = false;
 };
 
 // A timer that fires when the test says so.
 class ManualTimer final : public PeriodicTimer {
-public:
+   public:
     TimerHandler handler = nullptr;
     void* context = nullptr;
     bool running = false;
@@ -162,6 +177,21 @@ struct ManualPlayer {
 inline std::vector<uint8_t> slice(const std::vector<uint8_t>& bytes, size_t from, size_t count) {
     return std::vector<uint8_t>(bytes.begin() + static_cast<std::ptrdiff_t>(from),
                                 bytes.begin() + static_cast<std::ptrdiff_t>(from + count));
+}
+
+// The bytes of a WAV file's data chunk.
+inline std::vector<uint8_t> wavData(const std::filesystem::path& path) {
+    const std::vector<uint8_t> file = readFileBytes(path);
+    size_t at = 12;
+    while (at + 8 <= file.size()) {
+        const uint32_t size =
+            file[at + 4] | file[at + 5] << 8 | file[at + 6] << 16 | uint32_t{file[at + 7]} << 24;
+        if (std::string(file.begin() + at, file.begin() + at + 4) == "data") {
+            return slice(file, at + 8, std::min<size_t>(size, file.size() - at - 8));
+        }
+        at += 8 + size;
+    }
+    return {};
 }
 
 }  // namespace tarvex::test

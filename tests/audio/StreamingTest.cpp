@@ -14,19 +14,20 @@ TEST(SegmentSize, FollowsBytesPerSecondAndRoundsUpToEightAndFrame) {
         uint32_t rate, bits, channels, bufferLength, bytes;
     };
     const Case cases[] = {
-        {8000, 8, 1, 120, 120},          // 8000 x 120 / 8 / 1000: already whole
-        {44100, 16, 2, 250, 5512},       // 31.25 ms before the first play: 1378 frames
-        {44100, 16, 2, 200, 4416},       // 4410 -> 4416
-        {44100, 24, 2, 200, 6618},       // 6615 -> 6616 -> a multiple of 6
-        {22050, 24, 1, 120, 993},        // 992.25 -> 992 -> a multiple of 3
-        {11025, 8, 1, 120, 168},         // 165 -> 168
-        {192000, 24, 2, 2000, 288000},   // the largest: 250 ms at 192 kHz, 24-bit stereo
+        {8000, 8, 1, 120, 120},         // 8000 x 120 / 8 / 1000: already whole
+        {44100, 16, 2, 250, 5512},      // 31.25 ms before the first play: 1378 frames
+        {44100, 16, 2, 200, 4416},      // 4410 -> 4416
+        {44100, 24, 2, 200, 6618},      // 6615 -> 6616 -> a multiple of 6
+        {22050, 24, 1, 120, 993},       // 992.25 -> 992 -> a multiple of 3
+        {11025, 8, 1, 120, 168},        // 165 -> 168
+        {192000, 24, 2, 2000, 288000},  // the largest: 250 ms at 192 kHz, 24-bit stereo
     };
     for (const Case& c : cases) {
         const PcmFormat format{c.rate, c.bits, c.channels};
         EXPECT_EQ(segmentBytesFor(format, c.bufferLength), c.bytes) << c.rate << " Hz " << c.bits << " bits";
         // The mixer sizes its level arrays from the same cut.
-        EXPECT_EQ(segmentFramesFor(c.rate, c.bits, c.channels, c.bufferLength) * format.blockAlign(), c.bytes);
+        EXPECT_EQ(segmentFramesFor(c.rate, c.bits, c.channels, c.bufferLength) * format.blockAlign(),
+                  c.bytes);
     }
 }
 
@@ -113,6 +114,23 @@ TEST(RingStart, PlaysTheSongGaplesslyAndStopsItselfAtTheEnd) {
     stopPlayback(rig.player);
     EXPECT_EQ(rig.player.mix.levelLeft, nullptr);
     EXPECT_EQ(rig.device->closes, 1);
+}
+
+TEST(RingStart, ALateTimerEventRefillsEverySegmentTheCursorCrossed) {
+    ManualPlayer rig(shortSong());
+    ASSERT_TRUE(startPlayback(rig.player).empty());
+    const uint32_t seg = rig.player.device.segmentBytes;
+    const auto reference = referenceRender(shortSong(), {});
+    rig.timer->fire();
+    rig.device->play(3 * seg + seg / 2);  // three segments pass without a timer event
+    rig.timer->fire();
+    EXPECT_EQ(rig.player.device.lastSegment.load(), 3u);
+    for (uint32_t k = 0; k < 3; ++k) EXPECT_EQ(rig.ringSegment(k), slice(reference, (8 + k) * seg, seg)) << k;
+    for (int i = 0; i < 30; ++i) {
+        rig.device->play(seg / 4);
+        rig.timer->fire();
+    }
+    EXPECT_EQ(rig.device->played, slice(reference, 0, rig.device->played.size()));
 }
 
 TEST(RingPause, FillsNothingWhilePausedAndGoesOnWhereTheCursorStood) {

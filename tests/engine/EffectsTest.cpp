@@ -23,14 +23,14 @@ int64_t volumeOf(const ChannelState& c) { return c.volume; }
 int64_t outputOf(const ChannelState& c) { return c.leftVolume; }
 int64_t positionOf(const ChannelState& c) { return c.position; }
 
-TestSong play(const std::vector<CellSpec>& rows, uint8_t format = kFormatMod, const SampleSpec& sample = {}) {
+TestSong play(const std::vector<CellFields>& rows, uint8_t format = kFormatMod, const SampleFields& sample = {}) {
     ModuleBuilder song(4);
     song.format(format).sample(sample).rows(0, rows);
     return TestSong(song);
 }
 
 // A note with one effect on row 0.
-TestSong playNote(uint8_t effect, uint8_t param, uint8_t format = kFormatMod, const SampleSpec& sample = {}) {
+TestSong playNote(uint8_t effect, uint8_t param, uint8_t format = kFormatMod, const SampleFields& sample = {}) {
     return play({{.period = kC6, .sample = 1, .effect = effect, .param = param}}, format, sample);
 }
 
@@ -259,7 +259,7 @@ TEST(VolumeSlide, S3mAndModRules) {
 }
 
 TEST(VolumeSlide, ParameterZeroRepeatsUnderS3mOnly) {
-    const std::vector<CellSpec> rows = {{.period = kC6, .sample = 1, .effect = kVolumeSlide, .param = 0x02, .volume = 32},
+    const std::vector<CellFields> rows = {{.period = kC6, .sample = 1, .effect = kVolumeSlide, .param = 0x02, .volume = 32},
                                         {.effect = kVolumeSlide}, {.effect = kVibratoVolumeSlide}};
     TestSong s3m = play(rows, kFormatS3m);
     s3m.run(18);
@@ -271,7 +271,7 @@ TEST(VolumeSlide, ParameterZeroRepeatsUnderS3mOnly) {
 
 TEST(FineVolumeSlide, AppliesOnceOnTheFirstEffectTick) {
     const auto rows = [](uint8_t param) {
-        return std::vector<CellSpec>{{.period = kC6, .sample = 1, .effect = kExtended, .param = param, .volume = 32}};
+        return std::vector<CellFields>{{.period = kC6, .sample = 1, .effect = kExtended, .param = param, .volume = 32}};
     };
     EXPECT_EQ(play(rows(0xA5)).trace(3, volumeOf), (Trace{32, 37, 37}));
     EXPECT_EQ(play(rows(0xB5)).trace(3, volumeOf), (Trace{32, 27, 27}));
@@ -302,7 +302,7 @@ TEST(PositionJump, BackwardJumpsNeedLoopsAllowed) {
 }
 
 TEST(SetFinetune, RetunesTheLastNote) {
-    const SampleSpec tuned{.baseFrequency = FinetuneTable[3], .finetune = 3};
+    const SampleFields tuned{.baseFrequency = FinetuneTable[3], .finetune = 3};
     TestSong own = playNote(kExtended, 0x53, kFormatMod, tuned);
     own.tick();
     EXPECT_EQ(own.channel().period, 6848 * 8363 / 8529);

@@ -116,7 +116,7 @@ TEST(SequencerOrders, WalksTheOrderListAndEndsAfterIt) {
 TEST(SequencerOrders, JumpBreakAndBothTogether) {
     struct Case {
         const char* name;
-        std::vector<CellSpec> commands;  // on row 2 of order 0, one channel each
+        std::vector<CellFields> commands;  // on row 2 of order 0, one channel each
         Position after;
     };
     const Case cases[] = {

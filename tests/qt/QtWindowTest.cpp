@@ -1,3 +1,5 @@
+#include <gtest/gtest.h>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDropEvent>
@@ -11,9 +13,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
-#include <gtest/gtest.h>
 
 #include "GuiApp.h"
+#include "support/Corpus.h"
 #include "ui/qt/QtSettingsStore.h"
 #include "ui/qt/RasterPanel.h"
 
@@ -21,12 +23,28 @@ namespace tarvex {
 namespace {
 
 const std::string kDemo = std::string(TARVEX_SOURCE_DIR) + "/examples/demo.mod";
+
+// A four-channel "M.K." song that ends after its first row: speed 1 and a pattern break out of a
+// one-entry order list.
+std::vector<uint8_t> shortSong(const std::string& title) {
+    std::vector<uint8_t> bytes(1084 + 1024 + 64, 0);
+    std::copy(title.begin(), title.end(), bytes.begin());
+    bytes[20 + 23] = 32;  // sample 1: 32 words, volume 64, no loop
+    bytes[20 + 25] = 64;
+    bytes[20 + 29] = 1;
+    bytes[950] = 1;
+    std::copy_n("M.K.", 4, bytes.begin() + 1080);
+    const uint8_t row0[] = {0x01, 0xAC, 0x1F, 0x01,   // sample 1 at period 428, speed 1
+                            0x00, 0x00, 0x0D, 0x00};  // pattern break
+    std::copy(std::begin(row0), std::end(row0), bytes.begin() + 1084);
+    return bytes;
+}
 constexpr int kPlay = 1;
 constexpr int kPause = 4;
 constexpr int kStop = 5;
 
 class QtWindowTest : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         iniPath = dir.filePath(QStringLiteral("Tarvex.conf"));
@@ -65,7 +83,7 @@ TEST_F(QtWindowTest, OpensLaidOutInDialogUnits) {
     EXPECT_EQ(w.client()->size(), QSize(dialogXToPixels(409, u), dialogYToPixels(239, u)));
     EXPECT_EQ(w.minimumSize(), w.maximumSize());  // fixed size
     EXPECT_EQ(w.leftScopePanel()->geometry(), QRect(dialogXToPixels(206, u), dialogYToPixels(145, u),
-                                                   dialogXToPixels(81, u), dialogYToPixels(45, u)));
+                                                    dialogXToPixels(81, u), dialogYToPixels(45, u)));
     EXPECT_EQ(w.selector(FormatSelector::Frequency)->count(), 7);
     EXPECT_EQ(w.selector(FormatSelector::Frequency)->currentText(), QStringLiteral("44100 Hz"));
     EXPECT_EQ(w.selector(FormatSelector::Buffer)->currentText(), QStringLiteral("25 ms"));
@@ -109,6 +127,11 @@ TEST_F(QtWindowTest, DroppedFileIsShownAndPlaysOnTheNullDevice) {
         }
     EXPECT_GT(coloured, scope.width() / 2);
 
+    // The preamp sets the divisor on the next tick: 4 channels at global volume 64, position 1024.
+    w.preamp()->setValue(1024);
+    QTest::qWait(60);
+    EXPECT_EQ(app->player.mix.mixDivisor.load(), 4 * 64 * 1024 / 512);
+
     w.transportButton(kPause)->click();
     EXPECT_TRUE(w.logic().paused());
     w.transportButton(kPlay)->click();
@@ -121,6 +144,26 @@ TEST_F(QtWindowTest, DroppedFileIsShownAndPlaysOnTheNullDevice) {
     EXPECT_FALSE(app->player.outputStopped.load());
     w.close();
     EXPECT_TRUE(app->player.outputStopped.load());  // closing stops
+}
+
+TEST_F(QtWindowTest, ListPlaysEntryAfterEntryAsSongsEnd) {
+    const auto first = test::writeTempFile("first.mod", shortSong("first"));
+    const auto second = test::writeTempFile("second.mod", shortSong("second"));
+    const std::string lines = first.string() + "\n" + second.string() + "\n";
+    const auto list = test::writeTempFile("songs.lst", std::vector<uint8_t>(lines.begin(), lines.end()));
+    auto app = openApp();
+    qt::QtMainWindow& w = *app->window;
+    drop(w, {list.string()});
+    EXPECT_EQ(text(w, TextField::Title), QStringLiteral("first"));
+    EXPECT_TRUE(w.logic().listOpen());
+    // The output layer stops at the song's end; the window timer then loads and plays the next.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return text(w, TextField::Title) == QStringLiteral("second"); }, 5000));
+    EXPECT_FALSE(w.logic().listOpen());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return app->player.outputStopped.load(); }, 5000));
+    QTest::qWait(100);
+    EXPECT_EQ(text(w, TextField::Title), QStringLiteral("second"));  // nothing follows the last
+    EXPECT_TRUE(app->player.outputStopped.load());
+    w.close();
 }
 
 TEST_F(QtWindowTest, SettingsRoundTripThroughTheFile) {

@@ -30,17 +30,17 @@ ModuleBuilder& ModuleBuilder::speed(uint32_t initialSpeed) {
     return *this;
 }
 
-ModuleBuilder& ModuleBuilder::sample(const SampleSpec& spec) {
+ModuleBuilder& ModuleBuilder::sample(const SampleFields& fields) {
     Sample sample;
-    sample.length = spec.length;
-    sample.volume = spec.volume;
-    sample.baseFrequency = spec.baseFrequency;
-    sample.basePeriod = frequencyToBasePeriod(spec.baseFrequency);
-    sample.finetune = spec.finetune;
-    sample.loopStart = spec.loopStart;
-    sample.loopEnd = spec.loopEnd;
-    sample.data.assign(spec.length, 0);
-    for (uint32_t i = 0; i < spec.length; ++i) sample.data[i] = static_cast<int16_t>((i % 64) * 256 - 8192);
+    sample.length = fields.length;
+    sample.volume = fields.volume;
+    sample.baseFrequency = fields.baseFrequency;
+    sample.basePeriod = frequencyToBasePeriod(fields.baseFrequency);
+    sample.finetune = fields.finetune;
+    sample.loopStart = fields.loopStart;
+    sample.loopEnd = fields.loopEnd;
+    sample.data.assign(fields.length, 0);
+    for (uint32_t i = 0; i < fields.length; ++i) sample.data[i] = static_cast<int16_t>((i % 64) * 256 - 8192);
     module_->samples.push_back(std::move(sample));
     module_->sampleCount = static_cast<uint32_t>(module_->samples.size());
     return *this;
@@ -51,30 +51,30 @@ ModuleBuilder& ModuleBuilder::patternCount(uint32_t count) {
     return *this;
 }
 
-ModuleBuilder& ModuleBuilder::cell(uint32_t pattern, uint32_t row, uint32_t channel, const CellSpec& spec) {
+ModuleBuilder& ModuleBuilder::cell(uint32_t pattern, uint32_t row, uint32_t channel, const CellFields& fields) {
     if (module_->patterns.size() <= pattern) module_->patterns.resize(pattern + 1);
     module_->patternCount = static_cast<uint32_t>(module_->patterns.size());
     NoteCell cell;
     cell.row = row;
     cell.channel = channel;
-    cell.period = spec.period;
-    const int32_t index = noteIndex(spec.period);
+    cell.period = fields.period;
+    const int32_t index = noteIndex(fields.period);
     cell.note = static_cast<int8_t>(index < 0 ? -1 : index % 12);
     cell.octave = static_cast<int8_t>(index < 0 ? 0 : index / 12);
-    cell.sample = spec.sample;
-    cell.effect = spec.effect;
-    cell.param = spec.param;
-    cell.volume = spec.volume;
+    cell.sample = fields.sample;
+    cell.effect = fields.effect;
+    cell.param = fields.param;
+    cell.volume = fields.volume;
     insertCell(*module_, pattern, cell);
     return *this;
 }
 
-ModuleBuilder& ModuleBuilder::rows(uint32_t channel, const std::vector<CellSpec>& specs) {
-    for (uint32_t row = 0; row < specs.size(); ++row) {
-        const CellSpec& spec = specs[row];
-        const bool empty = spec.period == 0 && spec.sample == 0 && spec.effect == 0 && spec.param == 0 &&
-                           spec.volume == -1;
-        if (!empty) cell(0, row, channel, spec);
+ModuleBuilder& ModuleBuilder::rows(uint32_t channel, const std::vector<CellFields>& cells) {
+    for (uint32_t row = 0; row < cells.size(); ++row) {
+        const CellFields& fields = cells[row];
+        const bool empty = fields.period == 0 && fields.sample == 0 && fields.effect == 0 && fields.param == 0 &&
+                           fields.volume == -1;
+        if (!empty) cell(0, row, channel, fields);
     }
     return *this;
 }

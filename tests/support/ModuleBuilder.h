@@ -18,7 +18,7 @@
 
 namespace tarvex::test {
 
-struct CellSpec {
+struct CellFields {
     uint32_t period = 0;  // plain period (428 = C-6); 0 none; kNoteOff
     uint32_t sample = 0;  // 1-based, 0 none
     uint8_t effect = 0;
@@ -26,7 +26,7 @@ struct CellSpec {
     int32_t volume = -1;  // volume column, -1 none
 };
 
-struct SampleSpec {
+struct SampleFields {
     uint32_t length = 4000;
     uint32_t volume = 64;
     uint32_t baseFrequency = 8363;
@@ -43,12 +43,12 @@ public:
     ModuleBuilder& tempo(uint32_t initialTempo);
     ModuleBuilder& speed(uint32_t initialSpeed);
     // Appends a sample; the first one added is sample number 1.
-    ModuleBuilder& sample(const SampleSpec& spec = {});
+    ModuleBuilder& sample(const SampleFields& fields = {});
     // At least this many patterns (patterns named by cells exist anyway).
     ModuleBuilder& patternCount(uint32_t count);
-    ModuleBuilder& cell(uint32_t pattern, uint32_t row, uint32_t channel, const CellSpec& spec);
-    // Cells for rows 0, 1, ... of pattern 0 on one channel; empty specs leave their row empty.
-    ModuleBuilder& rows(uint32_t channel, const std::vector<CellSpec>& specs);
+    ModuleBuilder& cell(uint32_t pattern, uint32_t row, uint32_t channel, const CellFields& fields);
+    // Cells for rows 0, 1, ... of pattern 0 on one channel; empty cells leave their row empty.
+    ModuleBuilder& rows(uint32_t channel, const std::vector<CellFields>& cells);
     // The order list, played in full; {0} when never given.
     ModuleBuilder& orders(std::vector<uint32_t> list);
     // Cuts the played length to count entries of the order list.

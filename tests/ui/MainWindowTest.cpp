@@ -1,5 +1,3 @@
-#include "ui/MainWindow.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -8,6 +6,7 @@
 
 #include "WindowFakes.h"
 #include "support/Corpus.h"
+#include "ui/MainWindow.h"
 
 namespace tarvex {
 namespace {
@@ -16,7 +15,7 @@ using test::FakeAudio;
 using test::FakeView;
 
 class WindowTest : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override { window.initialise(std::nullopt); }
 
     std::string mod(const std::string& name) {
@@ -40,7 +39,8 @@ TEST_F(WindowTest, InitialisationFillsTheSelectors) {
               (std::vector<std::string>{"8000 Hz", "11025 Hz", "22050 Hz", "44100 Hz", "48000 Hz", "96000 Hz",
                                         "192000 Hz"}));
     EXPECT_EQ(view.entries[FormatSelector::Channels], (std::vector<std::string>{"1", "2"}));
-    EXPECT_EQ(view.entries[FormatSelector::Resolution], (std::vector<std::string>{"8 Bit", "16 Bit", "24 Bit"}));
+    EXPECT_EQ(view.entries[FormatSelector::Resolution],
+              (std::vector<std::string>{"8 Bit", "16 Bit", "24 Bit"}));
     ASSERT_EQ(view.entries[FormatSelector::Buffer].size(), 11u);
     EXPECT_EQ(view.entries[FormatSelector::Buffer].front(), "15 ms");
     EXPECT_EQ(view.entries[FormatSelector::Buffer].back(), "250 ms");

@@ -1,7 +1,7 @@
+#include <gtest/gtest.h>
+
 #include "ui/DialogUnits.h"
 #include "ui/Raster.h"
-
-#include <gtest/gtest.h>
 
 namespace tarvex {
 namespace {
@@ -38,7 +38,8 @@ TEST(Raster, LinesLeaveTheirEndPointUndrawn) {
 TEST(Raster, FillsAndPixelsClipToTheBuffer) {
     Raster r(4, 3);
     r.fillRect(-2, -1, 2, 10, kWhite);  // right and bottom edges exclusive
-    EXPECT_EQ(setPixels(r), (std::vector<std::pair<int, int>>{{0, 0}, {1, 0}, {0, 1}, {1, 1}, {0, 2}, {1, 2}}));
+    EXPECT_EQ(setPixels(r),
+              (std::vector<std::pair<int, int>>{{0, 0}, {1, 0}, {0, 1}, {1, 1}, {0, 2}, {1, 2}}));
     r.fillRect(3, 0, 1, 3, Rgb{});  // an inverted rectangle is empty
     r.setPixel(4, 0, kWhite);
     r.setPixel(-1, 0, kWhite);

@@ -1,8 +1,8 @@
-#include "ui/StatusDisplay.h"
-
 #include <gtest/gtest.h>
 
 #include <vector>
+
+#include "ui/StatusDisplay.h"
 
 namespace tarvex {
 namespace {
@@ -34,7 +34,7 @@ TEST(StatusTexts, FormatsEveryField) {
 
     v.nextOrder = 1;
     v.playTime = (3600u + 60u + 1u) * 1'000'000u;  // one hour, one minute, one second
-    v.renderMillis = 40;  // slower than real time
+    v.renderMillis = 40;                           // slower than real time
     t = formatStatus(v);
     EXPECT_EQ(t.index, "01/10");
     EXPECT_EQ(t.time, "61:01");
@@ -61,7 +61,7 @@ TEST(ScopeGeometry, ScaleOneForPlotHeights64To127) {
 }
 
 class ScopeTest : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override { panels.setUp(20, 70, 40, 70); }
 
     bool refresh(std::vector<int16_t> left, std::vector<int16_t> right, bool stopped = false) {
@@ -80,9 +80,9 @@ TEST_F(ScopeTest, PlotsEachFrameWithItsColour) {
     refresh({0, -32768, 32767, 16384}, {0, 0, 0, -16384});
     const Raster& l = panels.leftScope();
     const int yB = 69;
-    EXPECT_EQ(l.pixel(0, yB - 31), kGreen);   // silence sits on the zero line, pure green
-    EXPECT_EQ(l.pixel(4, yB), kRed);          // -32768 on the bottom row, full red
-    EXPECT_EQ(l.pixel(9, yB - 63), kRed);     // 32767 at yB - 65534 / 1024
+    EXPECT_EQ(l.pixel(0, yB - 31), kGreen);               // silence sits on the zero line, pure green
+    EXPECT_EQ(l.pixel(4, yB), kRed);                      // -32768 on the bottom row, full red
+    EXPECT_EQ(l.pixel(9, yB - 63), kRed);                 // 32767 at yB - 65534 / 1024
     EXPECT_EQ(l.pixel(14, yB - 47), (Rgb{127, 128, 0}));  // 16384 * 255 / 32767 = 127
     EXPECT_EQ(panels.rightScope().pixel(14, yB - 15), (Rgb{127, 128, 0}));  // the sign does not matter
     // The zero line runs from x = R - 1 = 19 towards x = 0, its undrawn end point; the points
@@ -115,8 +115,8 @@ TEST_F(ScopeTest, SilenceLeavesBothBarsAtHalfBrightness) {
     refresh(std::vector<int16_t>(8, 0), std::vector<int16_t>(8, 0));
     const Raster& m = panels.meter();
     EXPECT_EQ(panels.meterGeometry().barHeight, 60);
-    EXPECT_EQ(m.pixel(5, 65), (Rgb{0, 127, 0}));    // bottom row: g = 0, halved green
-    EXPECT_EQ(m.pixel(34, 6), (Rgb{125, 2, 0}));    // top row i = 59: g = 250
+    EXPECT_EQ(m.pixel(5, 65), (Rgb{0, 127, 0}));  // bottom row: g = 0, halved green
+    EXPECT_EQ(m.pixel(34, 6), (Rgb{125, 2, 0}));  // top row i = 59: g = 250
     EXPECT_EQ(panels.holdCounter(0), 0);
 }
 
@@ -128,7 +128,7 @@ TEST_F(ScopeTest, FullScalePeakReachesTheTopRow) {
     EXPECT_EQ(panels.holdValue(1), 59);
     EXPECT_EQ(m.pixel(5, 65), kGreen);
     EXPECT_EQ(m.pixel(14, 65 - 58), (Rgb{246, 9, 0}));  // row 58: 58 * 255 / 60 = 246
-    EXPECT_EQ(m.pixel(34, 65 - 59), (Rgb{250, 5, 0}));   // row 59: the marker, 59 * 255 / 60
+    EXPECT_EQ(m.pixel(34, 65 - 59), (Rgb{250, 5, 0}));  // row 59: the marker, 59 * 255 / 60
 }
 
 TEST_F(ScopeTest, HoldMarkersStayTenRefreshesThenReset) {

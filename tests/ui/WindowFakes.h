@@ -15,8 +15,11 @@
 namespace tarvex::test {
 
 class FakeView : public MainWindowView {
-public:
-    void setText(TextField field, const std::string& text) override { texts[field] = text; ++textWrites; }
+   public:
+    void setText(TextField field, const std::string& text) override {
+        texts[field] = text;
+        ++textWrites;
+    }
     void setCaption(const std::string& text) override { caption = text; }
     void clearSampleList() override { sampleLines.clear(); }
     void addSampleLine(const std::string& text) override { sampleLines.push_back(text); }
@@ -78,7 +81,7 @@ public:
 // Starting sets the flags a song start clears; stopping sets them again. The song's end is the
 // test's call to endSong(), as the output layer's own stop at the end of a song.
 class FakeAudio : public AudioControl {
-public:
+   public:
     explicit FakeAudio(Engine& engine) : engine_(engine) {}
 
     std::string startPlayback() override {
@@ -119,7 +122,7 @@ public:
     std::vector<int16_t> left;
     std::vector<int16_t> right;
 
-private:
+   private:
     Engine& engine_;
 };
 

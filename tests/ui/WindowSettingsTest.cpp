@@ -23,7 +23,7 @@ uint32_t stored(MemorySettingsStore& store, const char* name) {
 }
 
 class WindowSettingsTest : public ::testing::Test {
-protected:
+   protected:
     void open() { window.initialise(std::nullopt); }
 
     Engine engine;
@@ -36,31 +36,31 @@ protected:
 TEST_F(WindowSettingsTest, MissingKeySelectsTheDefaultsAndClosingWritesThem) {
     open();
     EXPECT_TRUE(store.keyExists);
-    EXPECT_EQ(view.selected[FormatSelector::Frequency], 3u);  // 44100 Hz
-    EXPECT_EQ(view.selected[FormatSelector::Buffer], 1u);     // 25 ms
-    EXPECT_EQ(view.selected[FormatSelector::Channels], 1u);   // 2
-    EXPECT_EQ(view.selected[FormatSelector::Resolution], 1u); // 16 Bit
-    for (OptionBox box : {OptionBox::Isp, OptionBox::WideStereo, OptionBox::Clipping, OptionBox::DeClick,
-                          OptionBox::LoopsOn})
+    EXPECT_EQ(view.selected[FormatSelector::Frequency], 3u);   // 44100 Hz
+    EXPECT_EQ(view.selected[FormatSelector::Buffer], 1u);      // 25 ms
+    EXPECT_EQ(view.selected[FormatSelector::Channels], 1u);    // 2
+    EXPECT_EQ(view.selected[FormatSelector::Resolution], 1u);  // 16 Bit
+    for (OptionBox box :
+         {OptionBox::Isp, OptionBox::WideStereo, OptionBox::Clipping, OptionBox::DeClick, OptionBox::LoopsOn})
         EXPECT_TRUE(view.boxes[box]);
     EXPECT_FALSE(view.boxes[OptionBox::UseWaveOut]);
     window.close();
-    EXPECT_EQ(store.writeOrder,
-              (std::vector<std::string>{"PlayerFrequenzy", "PlayerBuffers", "PlayerChannels", "PlayerSamples", "ISP",
-                                        "WideStereo", "UseWaveOut", "Clipping", "Click", "LoopsAllowed"}));
+    EXPECT_EQ(store.writeOrder, (std::vector<std::string>{
+                                    "PlayerFrequenzy", "PlayerBuffers", "PlayerChannels", "PlayerSamples",
+                                    "ISP", "WideStereo", "UseWaveOut", "Clipping", "Click", "LoopsAllowed"}));
     EXPECT_EQ(stored(store, "PlayerFrequenzy"), 3u);
     EXPECT_EQ(stored(store, "ISP"), 1u);
     EXPECT_EQ(stored(store, "UseWaveOut"), 0u);
 }
 
 TEST_F(WindowSettingsTest, StoredValuesAndTheirInvalidForms) {
-    store.values["PlayerFrequenzy"] = dword(7);           // past the table: default 44100
-    store.values["PlayerBuffers"] = dword(0xFFFFFFF0);    // negative as signed: default
-    store.values["PlayerChannels"] = dword(0);            // mono
-    store.values["PlayerSamples"] = {2, 0};               // not 4 bytes: default
-    store.values["ISP"] = dword(2);                       // any non-zero is on
+    store.values["PlayerFrequenzy"] = dword(7);         // past the table: default 44100
+    store.values["PlayerBuffers"] = dword(0xFFFFFFF0);  // negative as signed: default
+    store.values["PlayerChannels"] = dword(0);          // mono
+    store.values["PlayerSamples"] = {2, 0};             // not 4 bytes: default
+    store.values["ISP"] = dword(2);                     // any non-zero is on
     store.values["WideStereo"] = dword(0);
-    store.values["Clipping"] = dword(0xFFFFFFFF);         // counts as missing: stays on
+    store.values["Clipping"] = dword(0xFFFFFFFF);  // counts as missing: stays on
     store.values["Click"] = dword(0);
     store.values["UseWaveOut"] = dword(5);
     open();

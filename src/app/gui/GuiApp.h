@@ -18,7 +18,7 @@ namespace tarvex {
 std::string deviceNameFromEnvironment();
 
 class GuiApp {
-public:
+   public:
     // Uses the named backend; an unknown name falls back to "sdl" with a notice on stderr.
     GuiApp(const std::string& deviceName, std::unique_ptr<SettingsStore> store);
     ~GuiApp();

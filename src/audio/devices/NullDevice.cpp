@@ -1,49 +1,21 @@
 #include "audio/devices/NullDevice.h"
 
 #include <algorithm>
-#include <array>
 #include <chrono>
 #include <new>
+
+#include "audio/WavFile.h"
 
 namespace tarvex {
 namespace {
 
 constexpr uint32_t kScratchFrames = 4096;
-constexpr uint32_t kWavHeaderBytes = 44;
-
-void put16(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-
-void put32(uint8_t* p, uint32_t v) {
-    put16(p, v);
-    put16(p + 2, v >> 16);
-}
-
-// A canonical PCM WAV header for dataBytes bytes of format.
-std::array<uint8_t, kWavHeaderBytes> wavHeader(const PcmFormat& format, uint64_t dataBytes) {
-    const uint32_t data = static_cast<uint32_t>(std::min<uint64_t>(dataBytes, 0xFFFFFFFFu - 36));
-    std::array<uint8_t, kWavHeaderBytes> h = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E',
-                                              'f', 'm', 't', ' ', 16, 0, 0, 0};
-    put32(&h[4], 36 + data);
-    put16(&h[20], 1);  // PCM
-    put16(&h[22], format.channels);
-    put32(&h[24], format.rate);
-    put32(&h[28], format.bytesPerSecond());
-    put16(&h[32], format.blockAlign());
-    put16(&h[34], format.bits);
-    h[36] = 'd';
-    h[37] = 'a';
-    h[38] = 't';
-    h[39] = 'a';
-    put32(&h[40], data);
-    return h;
-}
 
 }  // namespace
 
-NullDevice::~NullDevice() { close(); }
+NullDevice::~NullDevice() {
+    close();
+}
 
 bool NullDevice::openStream(const PcmFormat& format, uint32_t) {
     scratchBytes_ = kScratchFrames * format.blockAlign();
@@ -100,13 +72,15 @@ void NullDevice::run() {
     }
 }
 
-CaptureDevice::~CaptureDevice() { close(); }
+CaptureDevice::~CaptureDevice() {
+    close();
+}
 
 bool CaptureDevice::openStream(const PcmFormat& format, uint32_t segmentBytes) {
     file_ = std::fopen(path_.c_str(), "wb");
     if (file_ == nullptr) return false;
     dataBytes_ = 0;
-    const auto header = wavHeader(format, 0);
+    const auto header = wavHeader(WavFormat{format.rate, format.bits, format.channels}, 0);
     if (std::fwrite(header.data(), 1, header.size(), file_) != header.size() ||
         !NullDevice::openStream(format, segmentBytes)) {
         std::fclose(file_);
@@ -119,7 +93,9 @@ bool CaptureDevice::openStream(const PcmFormat& format, uint32_t segmentBytes) {
 void CaptureDevice::closeStream() {
     NullDevice::closeStream();
     if (file_ == nullptr) return;
-    const auto header = wavHeader(format(), dataBytes_);
+    const uint32_t dataBytes = static_cast<uint32_t>(std::min<uint64_t>(dataBytes_, kMaxWavDataBytes));
+    if (wavPadBytes(dataBytes) != 0) std::fputc(0, file_);
+    const auto header = wavHeader(WavFormat{format().rate, format().bits, format().channels}, dataBytes);
     std::fseek(file_, 0, SEEK_SET);
     std::fwrite(header.data(), 1, header.size(), file_);
     std::fclose(file_);

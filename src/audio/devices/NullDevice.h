@@ -13,16 +13,16 @@
 namespace tarvex {
 
 class NullDevice : public PullDevice {
-public:
+   public:
     // speed > 1 runs the clock faster than real time (tests); 1 is real time.
     explicit NullDevice(double speed = 1.0) : speed_(speed) {}
     ~NullDevice() override;
 
-protected:
+   protected:
     bool openStream(const PcmFormat& format, uint32_t segmentBytes) override;
     void closeStream() override;
 
-private:
+   private:
     void run();
 
     double speed_;
@@ -33,16 +33,17 @@ private:
 };
 
 class CaptureDevice final : public NullDevice {
-public:
-    explicit CaptureDevice(std::string path, double speed = 1.0) : NullDevice(speed), path_(std::move(path)) {}
+   public:
+    explicit CaptureDevice(std::string path, double speed = 1.0)
+        : NullDevice(speed), path_(std::move(path)) {}
     ~CaptureDevice() override;
 
-protected:
+   protected:
     bool openStream(const PcmFormat& format, uint32_t segmentBytes) override;
     void closeStream() override;
     void consumed(const uint8_t* data, uint32_t bytes) override;
 
-private:
+   private:
     std::string path_;
     std::FILE* file_ = nullptr;
     uint64_t dataBytes_ = 0;

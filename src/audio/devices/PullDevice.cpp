@@ -8,8 +8,8 @@ namespace tarvex {
 
 PullDevice::~PullDevice() = default;  // subclasses close in their own destructors
 
-bool PullDevice::open(DeviceKind kind, const PcmFormat& format, uint32_t segmentBytes, SegmentDoneHandler done,
-                      void* context) {
+bool PullDevice::open(DeviceKind kind, const PcmFormat& format, uint32_t segmentBytes,
+                      SegmentDoneHandler done, void* context) {
     close();
     kind_ = kind;
     format_ = format;
@@ -81,7 +81,9 @@ uint8_t* PullDevice::lockRing(uint32_t offset, uint32_t bytes) {
     return ring_.get() + offset;
 }
 
-void PullDevice::unlockRing(uint32_t, uint32_t) { unlocks_.fetch_add(1, std::memory_order_release); }
+void PullDevice::unlockRing(uint32_t, uint32_t) {
+    unlocks_.fetch_add(1, std::memory_order_release);
+}
 
 void PullDevice::pull(uint8_t* out, uint32_t bytes) {
     if (kind_ == DeviceKind::queued) {

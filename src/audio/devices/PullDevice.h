@@ -20,7 +20,7 @@
 namespace tarvex {
 
 class PullDevice : public AudioBackend {
-public:
+   public:
     ~PullDevice() override;
 
     bool open(DeviceKind kind, const PcmFormat& format, uint32_t segmentBytes, SegmentDoneHandler done,
@@ -39,7 +39,7 @@ public:
     void unlockRing(uint32_t offset, uint32_t bytes) final;
     uint32_t playCursor() const final { return cursor_.load(std::memory_order_acquire); }
 
-protected:
+   protected:
     // Starts the consuming thread or callback; it calls pull from then on, also while paused.
     virtual bool openStream(const PcmFormat& format, uint32_t segmentBytes) = 0;
     // Stops it; once this returns pull is not running and will not run again.
@@ -57,7 +57,7 @@ protected:
     bool running() const { return running_.load(std::memory_order_acquire); }
     const PcmFormat& format() const { return format_; }
 
-private:
+   private:
     static constexpr uint32_t kQueueCapacity = 16;
     struct QueueEntry {
         uint32_t index = 0;

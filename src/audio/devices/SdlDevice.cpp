@@ -5,6 +5,10 @@
 #include <algorithm>
 #include <new>
 
+#if defined(__linux__)
+#include <dlfcn.h>
+#endif
+
 namespace tarvex {
 namespace {
 
@@ -16,11 +20,33 @@ uint16_t transferFrames(uint32_t segmentFrames) {
     return static_cast<uint16_t>(frames);
 }
 
+#if defined(__linux__)
+void ignoreAlsaMessage(const char*, int, const char*, int, const char*, ...) {}
+#endif
+
+// SDL tries ALSA when no sound server answers, and ALSA prints its own complaints to stderr when
+// there is no sound card. The player reports a failed open itself, in one line: silence ALSA's
+// messages in the library SDL is about to load (the same copy, since it is already loaded).
+void quietAlsa() {
+#if defined(__linux__)
+    void* alsa = dlopen("libasound.so.2", RTLD_NOW | RTLD_LOCAL);
+    if (alsa == nullptr) return;
+    using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
+    using SetHandler = int (*)(Handler);
+    if (auto set = reinterpret_cast<SetHandler>(dlsym(alsa, "snd_lib_error_set_handler")))
+        set(ignoreAlsaMessage);
+        // The handle stays open: SDL keeps using the library and its handler.
+#endif
+}
+
 }  // namespace
 
-SdlDevice::~SdlDevice() { close(); }
+SdlDevice::~SdlDevice() {
+    close();
+}
 
 bool SdlDevice::openStream(const PcmFormat& format, uint32_t segmentBytes) {
+    quietAlsa();
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
     subsystemUp_ = true;
 

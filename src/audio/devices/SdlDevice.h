@@ -10,15 +10,15 @@
 namespace tarvex {
 
 class SdlDevice final : public PullDevice {
-public:
+   public:
     SdlDevice() = default;
     ~SdlDevice() override;
 
-protected:
+   protected:
     bool openStream(const PcmFormat& format, uint32_t segmentBytes) override;
     void closeStream() override;
 
-private:
+   private:
     static void callback(void* userdata, uint8_t* stream, int len);
 
     uint32_t deviceId_ = 0;

@@ -30,6 +30,7 @@
 #include "ui/qt/RasterPanel.h"
 
 #ifdef Q_OS_WIN
+#define NOMINMAX
 #include <windows.h>
 #endif
 
@@ -61,14 +62,18 @@ QFont dialogFont() {
 
 DialogBaseUnits dialogBaseUnits(const QFont& font) {
     const QFontMetrics metrics(font);
-    const QString alphabet = QString::fromLatin1(kBaseUnitAlphabet.data(), qsizetype(kBaseUnitAlphabet.size()));
+    const QString alphabet =
+        QString::fromLatin1(kBaseUnitAlphabet.data(), qsizetype(kBaseUnitAlphabet.size()));
     return baseUnitsFromFont(metrics.horizontalAdvance(alphabet), metrics.height());
 }
 
 QtMainWindow::QtMainWindow(Engine& engine, AudioControl& audio, SettingsStore* store, QWidget* parent)
-    : QDialog(parent), logic_(engine, audio, *this, store), font_(dialogFont()), units_(dialogBaseUnits(font_)) {
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
+    : QDialog(parent),
+      logic_(engine, audio, *this, store),
+      font_(dialogFont()),
+      units_(dialogBaseUnits(font_)) {
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
     setFont(font_);
     setWindowTitle(fromUtf8(initialCaption()));
     setWindowIcon(applicationIcon());
@@ -100,13 +105,17 @@ QRect QtMainWindow::du(int x, int y, int width, int height) const {
 void QtMainWindow::buildMenu() {
     menuBar_ = new QMenuBar(this);
     QMenu* file = menuBar_->addMenu(QStringLiteral("&File"));
-    connect(file->addAction(QStringLiteral("&Open modfile")), &QAction::triggered, this, [this] { logic_.onOpenFile(); });
-    connect(file->addAction(QStringLiteral("&Samples...")), &QAction::triggered, this, [this] { logic_.onSamples(); });
-    connect(file->addAction(QStringLiteral("&Pattern...")), &QAction::triggered, this, [this] { logic_.onPattern(); });
+    connect(file->addAction(QStringLiteral("&Open modfile")), &QAction::triggered, this,
+            [this] { logic_.onOpenFile(); });
+    connect(file->addAction(QStringLiteral("&Samples...")), &QAction::triggered, this,
+            [this] { logic_.onSamples(); });
+    connect(file->addAction(QStringLiteral("&Pattern...")), &QAction::triggered, this,
+            [this] { logic_.onPattern(); });
     file->addSeparator();
     connect(file->addAction(QStringLiteral("&Exit")), &QAction::triggered, this, [this] { requestClose(); });
     QMenu* help = menuBar_->addMenu(QStringLiteral("&?"));
-    connect(help->addAction(QStringLiteral("Inf&o...")), &QAction::triggered, this, [this] { logic_.onAbout(); });
+    connect(help->addAction(QStringLiteral("Inf&o...")), &QAction::triggered, this,
+            [this] { logic_.onAbout(); });
 }
 
 void QtMainWindow::buildControls() {
@@ -139,7 +148,8 @@ void QtMainWindow::buildControls() {
         auto* s = new QComboBox(c);
         s->setEditable(false);
         const QRect r = du(x, y, w, 0);
-        s->setGeometry(r.x(), r.y(), r.width(), std::min(s->sizeHint().height(), dialogYToPixels(14, units_)));
+        s->setGeometry(r.x(), r.y(), r.width(),
+                       std::min(s->sizeHint().height(), dialogYToPixels(14, units_)));
         selectors_[which] = s;
     };
 
@@ -225,9 +235,11 @@ void QtMainWindow::buildControls() {
     leftScope_->setAutoFillBackground(true);
     rightScope_->setAutoFillBackground(true);
 
-    const std::array<TransportIcon, 6> icons = {TransportIcon::Rewind, TransportIcon::Play, TransportIcon::FastForward,
-                                                TransportIcon::NextEntry, TransportIcon::Pause, TransportIcon::Stop};
-    const std::array<const char*, 6> tips = {"Rewind", "Play", "Fast forward", "Next list entry", "Pause", "Stop"};
+    const std::array<TransportIcon, 6> icons = {TransportIcon::Rewind,      TransportIcon::Play,
+                                                TransportIcon::FastForward, TransportIcon::NextEntry,
+                                                TransportIcon::Pause,       TransportIcon::Stop};
+    const std::array<const char*, 6> tips = {"Rewind",          "Play",  "Fast forward",
+                                             "Next list entry", "Pause", "Stop"};
     for (size_t i = 0; i < transport_.size(); ++i) {
         auto* button = new QPushButton(c);
         button->setGeometry(du(245 + 18 * int(i), 212, 14, 13));
@@ -266,7 +278,8 @@ void QtMainWindow::addSystemMenuEntry() {
     HMENU menu = GetSystemMenu(reinterpret_cast<HWND>(winId()), FALSE);
     if (menu != nullptr) {
         AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-        AppendMenuW(menu, MF_STRING, kAboutCommand, reinterpret_cast<LPCWSTR>(QString::fromUtf8(kAboutEntry).utf16()));
+        AppendMenuW(menu, MF_STRING, kAboutCommand,
+                    reinterpret_cast<LPCWSTR>(QString::fromUtf8(kAboutEntry).utf16()));
     }
 #endif
 }
@@ -291,7 +304,8 @@ void QtMainWindow::contextMenuEvent(QContextMenuEvent* event) {
 #else
     // Window managers keep the system menu to themselves: the about entry lives here instead.
     QMenu menu(this);
-    connect(menu.addAction(QString::fromUtf8(kAboutEntry)), &QAction::triggered, this, [this] { logic_.onAbout(); });
+    connect(menu.addAction(QString::fromUtf8(kAboutEntry)), &QAction::triggered, this,
+            [this] { logic_.onAbout(); });
     menu.exec(event->globalPos());
 #endif
 }
@@ -411,7 +425,8 @@ void QtMainWindow::showError(const std::string& text) {
 std::optional<std::string> QtMainWindow::chooseModuleFile() {
     // Filter patterns in both cases: file names on this system are case-sensitive.
     const QStringList filters = {
-        QStringLiteral("Supported Files (*.mod *.nst *.lst *.stm *.s3m *.wow *.MOD *.NST *.LST *.STM *.S3M *.WOW)"),
+        QStringLiteral(
+            "Supported Files (*.mod *.nst *.lst *.stm *.s3m *.wow *.MOD *.NST *.LST *.STM *.S3M *.WOW)"),
         QStringLiteral("MOD-Files [mod] (*.mod *.MOD)"),
         QStringLiteral("NoiseTracker-Files [nst] (*.nst *.NST)"),
         QStringLiteral("Grave Composer [wow] (*.wow *.WOW)"),
@@ -431,9 +446,9 @@ std::optional<std::string> QtMainWindow::chooseModuleFile() {
 }
 
 void QtMainWindow::panelsDrawn(const StatusPanels&) {
-    leftScope_->update();
-    rightScope_->update();
-    meter_->update();
+    leftScope_->refresh();
+    rightScope_->refresh();
+    meter_->refresh();
 }
 
 void QtMainWindow::openSampleWindow(uint32_t sampleIndex) {
@@ -462,9 +477,10 @@ void showAboutBox(QWidget* parent) {
     box.setWindowTitle(QStringLiteral("About Tarvex V%1").arg(QString::fromLatin1(kTarvexVersion)));
     box.setFont(dialogFont());
     auto* layout = new QVBoxLayout(&box);
-    auto* text = new QLabel(QStringLiteral("Tarvex\nTracker module player\nVersion %1\n\nMOD, STM and S3M modules")
-                                .arg(QString::fromLatin1(kTarvexVersion)),
-                            &box);
+    auto* text =
+        new QLabel(QStringLiteral("Tarvex\nTracker module player\nVersion %1\n\nMOD, STM and S3M modules")
+                       .arg(QString::fromLatin1(kTarvexVersion)),
+                   &box);
     text->setAlignment(Qt::AlignCenter);
     layout->addWidget(text);
     auto* ok = new QPushButton(QStringLiteral("OK"), &box);

@@ -32,7 +32,7 @@ class RasterPanel;
 // The samples and pattern windows, provided by the application; without them the menu entries
 // and the double-click open nothing.
 class SubWindows {
-public:
+   public:
     virtual ~SubWindows() = default;
     virtual void openSamples(QWidget* parent, uint32_t sampleIndex) = 0;
     virtual void openPattern(QWidget* parent) = 0;
@@ -46,7 +46,7 @@ DialogBaseUnits dialogBaseUnits(const QFont& font);
 class QtMainWindow : public QDialog, private MainWindowView {
     Q_OBJECT
 
-public:
+   public:
     QtMainWindow(Engine& engine, AudioControl& audio, SettingsStore* store, QWidget* parent = nullptr);
     ~QtMainWindow() override;
 
@@ -76,7 +76,7 @@ public:
     void accept() override;
     void reject() override;
 
-protected:
+   protected:
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -84,7 +84,7 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
     bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
 
-private:
+   private:
     // MainWindowView
     void setText(TextField field, const std::string& text) override;
     void setCaption(const std::string& text) override;

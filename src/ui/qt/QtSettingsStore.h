@@ -11,7 +11,7 @@
 namespace tarvex::qt {
 
 class QtSettingsStore : public SettingsStore {
-public:
+   public:
     // The platform's native store for the current user.
     QtSettingsStore();
     // An INI file at path (tests, portable setups).
@@ -26,7 +26,7 @@ public:
 
     QSettings& settings() { return *settings_; }
 
-private:
+   private:
     std::unique_ptr<QSettings> settings_;
 };
 

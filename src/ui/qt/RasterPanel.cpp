@@ -1,6 +1,7 @@
 #include "ui/qt/RasterPanel.h"
 
 #include <QImage>
+#include <QPaintEvent>
 #include <QPainter>
 
 namespace tarvex::qt {
@@ -18,9 +19,10 @@ void RasterPanel::setRaster(const Raster* raster) {
 }
 
 void RasterPanel::paintEvent(QPaintEvent* event) {
-    QFrame::paintEvent(event);
-    QPainter painter(this);
     const QRect client = contentsRect();
+    // Refreshes repaint the client area only; the frame needs drawing when more is exposed.
+    if (!client.contains(event->rect())) QFrame::paintEvent(event);
+    QPainter painter(this);
     if (raster_ == nullptr || raster_->width() == 0 || raster_->height() == 0) {
         painter.fillRect(client, palette().color(backgroundRole()));
         return;

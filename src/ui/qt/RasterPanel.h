@@ -8,16 +8,18 @@
 namespace tarvex::qt {
 
 class RasterPanel : public QFrame {
-public:
+   public:
     explicit RasterPanel(QWidget* parent);
     // The raster to show; it must outlive the panel or be replaced. Null shows the background.
     void setRaster(const Raster* raster);
     QSize clientSize() const { return contentsRect().size(); }
+    // Repaints the client area after the raster has changed.
+    void refresh() { update(contentsRect()); }
 
-protected:
+   protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+   private:
     const Raster* raster_ = nullptr;
 };
 

@@ -1,0 +1,73 @@
+// renderFrames per module: output frames per second of CPU time, and the same as a multiple of real
+// time ("x_realtime"), at 44100 Hz, 16-bit stereo with every mixer option on, one default device
+// segment (1378 frames) per call. The song restarts when it ends; the restart is not timed.
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "audio/Player.h"
+#include "model/Loader.h"
+
+namespace {
+
+using tarvex::Player;
+
+constexpr uint32_t kRate = 44100;
+
+void renderModule(benchmark::State& state, const std::string& path, bool allOptions) {
+    Player player;
+    if (!tarvex::loadModuleFile(path, player.createModule()).loaded) {
+        state.SkipWithError("cannot load the module");
+        return;
+    }
+    player.settings.Frequency = kRate;
+    player.settings.ISP = allOptions;
+    player.settings.Click = allOptions;
+    player.settings.WideStereo = allOptions;
+    player.settings.Clipping = allOptions;
+    player.settings.LoopsAllowed = false;
+    tarvex::startSong(player);
+    const uint32_t frames = tarvex::segmentFramesFor(kRate, 16, 2, player.settings.BufferLength);
+    std::vector<uint8_t> buffer(static_cast<size_t>(frames) * player.mix.bytesPerFrame);
+    int64_t rendered = 0;
+    for (auto _ : state) {
+        if (player.playbackFinished) {
+            state.PauseTiming();
+            tarvex::startSong(player);
+            state.ResumeTiming();
+        }
+        tarvex::renderFrames(player, buffer.data(), frames);
+        benchmark::DoNotOptimize(buffer.data());
+        rendered += frames;
+    }
+    state.counters["frames_per_s"] = benchmark::Counter(static_cast<double>(rendered), benchmark::Counter::kIsRate);
+    state.counters["x_realtime"] =
+        benchmark::Counter(static_cast<double>(rendered) / kRate, benchmark::Counter::kIsRate);
+}
+
+std::vector<std::string> benchModules() {
+    const std::filesystem::path corpus(TARVEX_CORPUS_DIR);
+    std::ifstream list(std::filesystem::path(__FILE__).parent_path() / "PeerModules.txt");
+    std::vector<std::string> modules;
+    for (std::string line; std::getline(list, line);) {
+        if (!line.empty() && line[0] != '#') modules.push_back((corpus / line).string());
+    }
+    return modules;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    for (const std::string& path : benchModules()) {
+        const std::string name = std::filesystem::path(path).filename().string();
+        benchmark::RegisterBenchmark(("render/" + name).c_str(), renderModule, path, true);
+        benchmark::RegisterBenchmark(("render_plain/" + name).c_str(), renderModule, path, false);
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

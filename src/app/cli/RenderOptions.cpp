@@ -1,0 +1,157 @@
+#include "cli/RenderOptions.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+
+#include "audio/Player.h"
+
+namespace tarvex::cli {
+
+namespace {
+
+constexpr uint64_t kMicrosPerSecond = 1000000;
+// Beyond this no WAV file could hold the result anyway (4 GiB at 8000 Hz, 8-bit mono).
+constexpr uint64_t kMaxSeconds = 1ull << 20;
+
+bool parseUnsigned(std::string_view text, uint32_t& value) {
+    if (text.empty()) return false;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    return ec == std::errc() && ptr == end;
+}
+
+bool parseSwitch(std::string_view text, bool& value) {
+    if (text == "on") {
+        value = true;
+        return true;
+    }
+    if (text == "off") {
+        value = false;
+        return true;
+    }
+    return false;
+}
+
+template <size_t N>
+bool oneOf(uint32_t value, const std::array<uint32_t, N>& allowed) {
+    return std::find(allowed.begin(), allowed.end(), value) != allowed.end();
+}
+
+std::string rateList() {
+    std::string list;
+    for (uint32_t rate : kSampleRates) list += (list.empty() ? "" : ", ") + std::to_string(rate);
+    return list;
+}
+
+}  // namespace
+
+uint64_t RenderOptions::maxFrames() const {
+    // Split so that the product cannot overflow: whole seconds, then the microseconds left.
+    const uint64_t seconds = maxMicroseconds / kMicrosPerSecond;
+    const uint64_t micros = maxMicroseconds % kMicrosPerSecond;
+    return seconds * rate + micros * rate / kMicrosPerSecond;
+}
+
+bool parseSeconds(std::string_view text, uint64_t& microseconds) {
+    const size_t dot = text.find('.');
+    const std::string_view whole = text.substr(0, dot);
+    const std::string_view fraction = dot == std::string_view::npos ? std::string_view() : text.substr(dot + 1);
+    if (whole.empty() && fraction.empty()) return false;
+    if (dot != std::string_view::npos && fraction.empty()) return false;
+    if (fraction.size() > 6) return false;
+    uint64_t seconds = 0;
+    for (char c : whole) {
+        if (c < '0' || c > '9') return false;
+        seconds = seconds * 10 + static_cast<uint64_t>(c - '0');
+        if (seconds > kMaxSeconds) return false;
+    }
+    uint64_t micros = 0;
+    for (size_t k = 0; k < 6; ++k) {
+        const char c = k < fraction.size() ? fraction[k] : '0';
+        if (c < '0' || c > '9') return false;
+        micros = micros * 10 + static_cast<uint64_t>(c - '0');
+    }
+    microseconds = seconds * kMicrosPerSecond + micros;
+    return true;
+}
+
+OptionParse parseRenderOption(const CommandArgs& args, size_t& i, RenderOptions& options, std::string& error) {
+    const std::string_view arg = args[i];
+    static constexpr std::string_view names[] = {"--rate",  "--bits",     "--channels", "--isp",
+                                                 "--click", "--wide",     "--clipping", "--loops",
+                                                 "--preamp", "--max-seconds"};
+    std::string_view name = arg;
+    std::string_view value;
+    bool inlineValue = false;
+    if (const size_t eq = arg.find('='); eq != std::string_view::npos) {
+        name = arg.substr(0, eq);
+        value = arg.substr(eq + 1);
+        inlineValue = true;
+    }
+    if (std::find(std::begin(names), std::end(names), name) == std::end(names)) return OptionParse::NotMine;
+    if (!inlineValue) {
+        if (i + 1 >= args.size()) {
+            error = "option " + std::string(name) + " needs a value";
+            return OptionParse::Invalid;
+        }
+        value = args[++i];
+    }
+
+    const auto invalid = [&](std::string_view expected) {
+        error = "bad value '" + std::string(value) + "' for " + std::string(name) + ": expected " +
+                std::string(expected);
+        return OptionParse::Invalid;
+    };
+    uint32_t number = 0;
+    if (name == "--rate") {
+        if (!parseUnsigned(value, number) || !oneOf(number, kSampleRates)) return invalid(rateList());
+        options.rate = number;
+    } else if (name == "--bits") {
+        if (!parseUnsigned(value, number) || !oneOf(number, kBitDepths)) return invalid("8, 16 or 24");
+        options.bits = number;
+    } else if (name == "--channels") {
+        if (!parseUnsigned(value, number) || !oneOf(number, kChannelCounts)) return invalid("1 or 2");
+        options.channels = number;
+    } else if (name == "--preamp") {
+        if (!parseUnsigned(value, number) || number < kMinPreamp || number > kMaxPreamp) return invalid("1 to 1024");
+        options.preamp = number;
+    } else if (name == "--max-seconds") {
+        if (!parseSeconds(value, options.maxMicroseconds)) return invalid("seconds, e.g. 90 or 2.5");
+    } else {
+        bool* target = name == "--isp"        ? &options.isp
+                       : name == "--click"    ? &options.click
+                       : name == "--wide"     ? &options.wide
+                       : name == "--clipping" ? &options.clipping
+                                              : &options.loops;
+        if (!parseSwitch(value, *target)) return invalid("on or off");
+    }
+    return OptionParse::Taken;
+}
+
+std::string_view renderOptionsHelp() {
+    return "  --rate HZ          8000, 11025, 22050, 44100 (default), 48000, 96000 or 192000\n"
+           "  --bits 8|16|24     bits per sample (default 16)\n"
+           "  --channels 1|2     mono or stereo (default 2)\n"
+           "  --isp on|off       interpolation and smoothing (default on)\n"
+           "  --click on|off     de-click ramp at note starts (default on)\n"
+           "  --wide on|off      wide-stereo cross-feed (default on)\n"
+           "  --clipping on|off  limit instead of wrapping around (default on)\n"
+           "  --loops on|off     carry out jumps back (default off, so songs end)\n"
+           "  --preamp 1..1024   preamp slider position; higher is quieter (default 512)\n"
+           "  --max-seconds S    stop after S seconds even if the song goes on (default 1200)\n";
+}
+
+void applyRenderOptions(const RenderOptions& options, Player& player) {
+    PlayerSettings& settings = player.settings;
+    settings.Frequency = options.rate;
+    settings.Resolution = options.bits;
+    settings.Channels = options.channels;
+    settings.ISP.store(options.isp, std::memory_order_relaxed);
+    settings.Click.store(options.click, std::memory_order_relaxed);
+    settings.WideStereo.store(options.wide, std::memory_order_relaxed);
+    settings.Clipping.store(options.clipping, std::memory_order_relaxed);
+    settings.LoopsAllowed.store(options.loops, std::memory_order_relaxed);
+}
+
+}  // namespace tarvex::cli

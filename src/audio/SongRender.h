@@ -1,0 +1,30 @@
+// Offline rendering of a whole song: start it, render until the mixer sets playbackFinished (the
+// frame on which it is set is the last one delivered) or until a frame limit, handing the PCM to a
+// sink block by block. Deterministic: the same module and settings give the same bytes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+
+namespace tarvex {
+
+class Player;
+
+struct SongRenderResult {
+    uint64_t frames = 0;     // frames delivered
+    bool finished = false;   // the song ended (playbackFinished); false when the limit cut it
+    bool aborted = false;    // the sink refused a block
+};
+
+// Returns false to stop rendering (a write failed).
+using PcmSink = std::function<bool(const uint8_t* bytes, size_t count)>;
+// Called after each block with the frames delivered so far.
+using RenderProgress = std::function<void(uint64_t frames)>;
+
+// Starts the player's loaded module with its settings, sets mixDivisor from the preamp position and
+// renders at most maxFrames frames.
+SongRenderResult renderSong(Player& player, uint32_t preamp, uint64_t maxFrames, const PcmSink& sink,
+                            const RenderProgress& progress = {});
+
+}  // namespace tarvex
