@@ -65,7 +65,8 @@ void PatternWindow::followPosition(uint32_t pattern, uint32_t row) {
     showPage(pattern, first);
     // A row past the pattern (the position before the first row is read) or a pattern that could
     // not be shown has no line to select on the page on display.
-    if (row >= kRowsPerPattern || int64_t(pattern) != shownPattern_ || int64_t(first) != shownFirstRow_) return;
+    if (row >= kRowsPerPattern || int64_t(pattern) != shownPattern_ || int64_t(first) != shownFirstRow_)
+        return;
     view_.selectLine(row - first);
 }
 

@@ -19,7 +19,7 @@ namespace tarvex {
 
 // What the pattern window's logic needs of its widgets. Every text handed over is UTF-8.
 class PatternWindowView {
-public:
+   public:
     virtual ~PatternWindowView() = default;
 
     // The read-only field with the number of the pattern on display.
@@ -39,7 +39,7 @@ public:
 uint32_t followFirstRow(uint32_t row);
 
 class PatternWindow {
-public:
+   public:
     // The module is read from the engine at each call; it must not change while the window is
     // open (the main window holds its list advance meanwhile).
     PatternWindow(const Engine& engine, PatternWindowView& view);
@@ -65,7 +65,7 @@ public:
     // Pages built since construction: a page already on display is not built again.
     uint32_t pagesBuilt() const { return pagesBuilt_; }
 
-private:
+   private:
     const Module* module() const { return engine_.module.get(); }
 
     const Engine& engine_;

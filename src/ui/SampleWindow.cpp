@@ -101,7 +101,8 @@ void SampleWindow::showSampleFields() {
         const std::optional<std::string_view> note =
             s->basePeriod == kNoteOff ? std::nullopt : noteName(int32_t(s->basePeriod));
         view_.setField(SampleControl::BaseNote, note ? std::string(*note) : std::string());
-        view_.setField(SampleControl::BaseFrequency, formatted("%lu", static_cast<unsigned long>(s->baseFrequency)));
+        view_.setField(SampleControl::BaseFrequency,
+                       formatted("%lu", static_cast<unsigned long>(s->baseFrequency)));
         view_.setField(SampleControl::Finetune, formatted("%d", int(s->finetune)));
     }
     view_.setIspBox(player_.settings.ISP.load(std::memory_order_relaxed));

@@ -36,7 +36,7 @@ enum class SampleControl : int {
 
 // What the window's logic needs of its widgets. Every text handed over is UTF-8.
 class SampleWindowView {
-public:
+   public:
     virtual ~SampleWindowView() = default;
 
     // One of the nine read-only fields (Index, Name, Length, LoopStart, LoopEnd, Volume, BaseNote,
@@ -75,7 +75,7 @@ inline constexpr Rgb kWaveformLoopPen{0, 0, 255};
 void drawWaveform(Raster& raster, int width, int height, const Sample* sample);
 
 class SampleWindow {
-public:
+   public:
     // Starts at sampleIndex (0 when the module has no such slot). The module is read from the
     // player; it must not change while the window is open.
     SampleWindow(Player& player, SampleWindowView& view, uint32_t sampleIndex);
@@ -107,7 +107,7 @@ public:
     const Raster& waveform() const { return waveform_; }
     const SamplePreview& preview() const { return preview_; }
 
-private:
+   private:
     uint32_t slotCount() const;
     void showStep();
 

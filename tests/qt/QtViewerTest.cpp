@@ -1,6 +1,8 @@
 // The pattern and samples windows as the main window opens them, on the offscreen platform with
 // the silent null device. A modal window runs its own loop: each test schedules what it does
 // inside the window before the call that opens it.
+#include <gtest/gtest.h>
+
 #include <QAction>
 #include <QCheckBox>
 #include <QLineEdit>
@@ -13,7 +15,6 @@
 #include <QTest>
 #include <QTimer>
 #include <functional>
-#include <gtest/gtest.h>
 
 #include "GuiApp.h"
 #include "support/Corpus.h"
@@ -26,7 +27,7 @@ namespace {
 constexpr int kStop = 5;
 
 class QtViewerTest : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         app = std::make_unique<GuiApp>(
@@ -67,8 +68,8 @@ protected:
     static void doubleClick(QWidget* widget, QPoint at) {
         const QPointF local(at);
         const QPointF global(widget->mapToGlobal(at));
-        for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonDblClick,
-                                  QEvent::MouseButtonRelease}) {
+        for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease,
+                                  QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease}) {
             const bool down = type != QEvent::MouseButtonRelease;
             QMouseEvent event(type, local, global, Qt::LeftButton, down ? Qt::LeftButton : Qt::NoButton,
                               Qt::NoModifier);
@@ -102,7 +103,8 @@ TEST_F(QtViewerTest, PatternWindowFollowsStepsAndClosesEveryWay) {
                EXPECT_EQ(p->size(), QSize(dialogXToPixels(432, u), dialogYToPixels(279, u)));
                EXPECT_EQ(p->list()->geometry(), QRect(dialogXToPixels(7, u), dialogYToPixels(51, u),
                                                       dialogXToPixels(418, u), dialogYToPixels(221, u)));
-               EXPECT_EQ(p->horizontalExtent(), 4 * QFontMetrics(QApplication::font()).horizontalAdvance('H') * 20);
+               EXPECT_EQ(p->horizontalExtent(),
+                         4 * QFontMetrics(QApplication::font()).horizontalAdvance('H') * 20);
                // The main window's timer hands over the playing position with every status refresh:
                // the pattern and row it has just shown.
                QTest::qWait(800);
@@ -152,54 +154,54 @@ TEST_F(QtViewerTest, SamplesWindowByDoubleClickAndFromTheMenu) {
     QListWidgetItem* item = instruments->item(17);
     instruments->scrollToItem(item);
 
-    inside(
-        [&] { doubleClick(instruments->viewport(), instruments->visualItemRect(item).center()); },
-        [&] {
-            qt::QtSampleWindow* s = app->viewers.sampleWindow();
-            ASSERT_NE(s, nullptr);
-            EXPECT_TRUE(s->isModal());
-            EXPECT_EQ(s->windowTitle(), QStringLiteral("Samples"));
-            const DialogBaseUnits u = qt::dialogBaseUnits(qt::dialogFont());
-            EXPECT_EQ(s->size(), QSize(dialogXToPixels(362, u), dialogYToPixels(247, u)));
-            // Sample 18: a Latin-1 name, read from the file's 0x84 as "ä".
-            EXPECT_EQ(s->field(SampleControl::Index)->text(), QStringLiteral("18"));
-            EXPECT_EQ(s->field(SampleControl::Name)->text(), QStringLiteral("Pyh\u00E4nkatariinantie 14a"));
-            EXPECT_EQ(s->field(SampleControl::Length)->text(), QStringLiteral("3366"));
-            EXPECT_EQ(s->field(SampleControl::BaseNote)->text(), QStringLiteral("C-6"));
-            EXPECT_EQ(s->noteList()->count(), 132);
-            EXPECT_EQ(s->noteList()->currentItem()->text(), QStringLiteral("C-6"));
+    inside([&] { doubleClick(instruments->viewport(), instruments->visualItemRect(item).center()); },
+           [&] {
+               qt::QtSampleWindow* s = app->viewers.sampleWindow();
+               ASSERT_NE(s, nullptr);
+               EXPECT_TRUE(s->isModal());
+               EXPECT_EQ(s->windowTitle(), QStringLiteral("Samples"));
+               const DialogBaseUnits u = qt::dialogBaseUnits(qt::dialogFont());
+               EXPECT_EQ(s->size(), QSize(dialogXToPixels(362, u), dialogYToPixels(247, u)));
+               // Sample 18: a Latin-1 name, read from the file's 0x84 as "ä".
+               EXPECT_EQ(s->field(SampleControl::Index)->text(), QStringLiteral("18"));
+               EXPECT_EQ(s->field(SampleControl::Name)->text(),
+                         QStringLiteral("Pyh\u00E4nkatariinantie 14a"));
+               EXPECT_EQ(s->field(SampleControl::Length)->text(), QStringLiteral("3366"));
+               EXPECT_EQ(s->field(SampleControl::BaseNote)->text(), QStringLiteral("C-6"));
+               EXPECT_EQ(s->noteList()->count(), 132);
+               EXPECT_EQ(s->noteList()->currentItem()->text(), QStringLiteral("C-6"));
 
-            // The waveform is drawn into the frame's client area: black with red, no loop markers.
-            QTest::qWait(20);
-            const Raster& wave = s->logic().waveform();
-            EXPECT_EQ(wave.width(), s->waveformPanel()->clientSize().width());
-            int red = 0;
-            int blue = 0;
-            for (int y = 0; y < wave.height(); ++y)
-                for (int x = 0; x < wave.width(); ++x) {
-                    red += wave.pixel(x, y) == kWaveformPen ? 1 : 0;
-                    blue += wave.pixel(x, y) == kWaveformLoopPen ? 1 : 0;
-                }
-            EXPECT_GT(red, wave.width());
-            EXPECT_EQ(blue, 0);
+               // The waveform is drawn into the frame's client area: black with red, no loop markers.
+               QTest::qWait(20);
+               const Raster& wave = s->logic().waveform();
+               EXPECT_EQ(wave.width(), s->waveformPanel()->clientSize().width());
+               int red = 0;
+               int blue = 0;
+               for (int y = 0; y < wave.height(); ++y)
+                   for (int x = 0; x < wave.width(); ++x) {
+                       red += wave.pixel(x, y) == kWaveformPen ? 1 : 0;
+                       blue += wave.pixel(x, y) == kWaveformLoopPen ? 1 : 0;
+                   }
+               EXPECT_GT(red, wave.width());
+               EXPECT_EQ(blue, 0);
 
-            s->button(SampleControl::Next)->click();
-            EXPECT_EQ(s->field(SampleControl::Index)->text(), QStringLiteral("19"));
-            EXPECT_EQ(s->field(SampleControl::BaseNote)->text(), QString());  // 8463 Hz: no exact note
-            s->button(SampleControl::Previous)->click();
-            s->button(SampleControl::Previous)->click();
-            EXPECT_EQ(s->field(SampleControl::Index)->text(), QStringLiteral("17"));
+               s->button(SampleControl::Next)->click();
+               EXPECT_EQ(s->field(SampleControl::Index)->text(), QStringLiteral("19"));
+               EXPECT_EQ(s->field(SampleControl::BaseNote)->text(), QString());  // 8463 Hz: no exact note
+               s->button(SampleControl::Previous)->click();
+               s->button(SampleControl::Previous)->click();
+               EXPECT_EQ(s->field(SampleControl::Index)->text(), QStringLiteral("17"));
 
-            // The player is stopped: PlayOnce takes the device, StopPlay gives it back.
-            s->button(SampleControl::PlayOnce)->click();
-            EXPECT_TRUE(app->player.device.isOpen());
-            EXPECT_FALSE(s->logic().preview().stopped());
-            s->button(SampleControl::StopPlay)->click();
-            EXPECT_FALSE(app->player.device.isOpen());
-            s->button(SampleControl::PlayOnce)->click();
-            EXPECT_TRUE(app->player.device.isOpen());
-            QTest::keyClick(s->noteList(), Qt::Key_Escape);
-        });
+               // The player is stopped: PlayOnce takes the device, StopPlay gives it back.
+               s->button(SampleControl::PlayOnce)->click();
+               EXPECT_TRUE(app->player.device.isOpen());
+               EXPECT_FALSE(s->logic().preview().stopped());
+               s->button(SampleControl::StopPlay)->click();
+               EXPECT_FALSE(app->player.device.isOpen());
+               s->button(SampleControl::PlayOnce)->click();
+               EXPECT_TRUE(app->player.device.isOpen());
+               QTest::keyClick(s->noteList(), Qt::Key_Escape);
+           });
     EXPECT_EQ(app->viewers.sampleWindow(), nullptr);
     EXPECT_FALSE(app->player.device.isOpen());  // closing stopped the preview
 

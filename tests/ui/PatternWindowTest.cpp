@@ -7,12 +7,11 @@
 namespace tarvex {
 namespace {
 
-using test::CellSpec;
 using test::FakePatternView;
 using test::ModuleBuilder;
 
 class PatternWindowTest : public ::testing::Test {
-protected:
+   protected:
     void load(const ModuleBuilder& song) { engine.module = song.build(); }
 
     Engine engine;
@@ -22,7 +21,8 @@ protected:
 
 TEST_F(PatternWindowTest, OpensOnPatternZeroWithTheCellTexts) {
     ModuleBuilder song(2);
-    song.cell(0, 0, 0, {.period = PeriodTable[48].period, .sample = 1, .effect = 10, .param = 0x0F, .volume = 64});
+    song.cell(0, 0, 0,
+              {.period = PeriodTable[48].period, .sample = 1, .effect = 10, .param = 0x0F, .volume = 64});
     song.cell(0, 0, 1, {.volume = 0});
     song.cell(0, 1, 0, {.period = kNoteOff});
     song.cell(0, 1, 1, {.effect = 17});

@@ -95,7 +95,7 @@ TEST(Waveform, LongSampleWithLoopAndNoData) {
 }
 
 class SampleWindowTest : public ::testing::Test {
-protected:
+   protected:
     SampleWindowTest() {
         auto fake = std::make_unique<RecordingBackend>();
         backend = fake.get();
@@ -149,7 +149,7 @@ TEST_F(SampleWindowTest, FieldsOfEverySlot) {
     };
     const Expected slots[] = {
         {"1", "", "4000", "0", "0", "48", "C-6", "8363", "0"},
-        {"2", "", "0", "0", "0", "0", "", "0", "0"},                    // empty slot
+        {"2", "", "0", "0", "0", "0", "", "0", "0"},                      // empty slot
         {"3", "Fl\xC3\xBCgel", "100", "0", "0", "64", "", "8000", "-3"},  // 409: no exact note
         {"4", "", "800", "100", "700", "64", "C-6", "8363", "0"},
         {"5", "", "64", "0", "0", "64", "C-6", "8363", "0"},

@@ -13,7 +13,7 @@
 namespace tarvex::test {
 
 class FakePatternView : public PatternWindowView {
-public:
+   public:
     void setPatternNumber(const std::string& text) override { number = text; }
     void setListRedraw(bool on) override {
         redraw = on;
@@ -43,7 +43,7 @@ public:
 };
 
 class FakeSampleView : public SampleWindowView {
-public:
+   public:
     void setField(SampleControl field, const std::string& text) override { fields[field] = text; }
     void setIspBox(bool checked) override { isp = checked; }
     void addNote(const std::string& name) override { notes.push_back(name); }
@@ -60,7 +60,9 @@ public:
     void showError(const std::string& text) override { errors.push_back(text); }
     void endDialog() override { ++dialogEnds; }
 
-    std::string field(SampleControl id) const { return fields.count(id) ? fields.at(id) : std::string("<unset>"); }
+    std::string field(SampleControl id) const {
+        return fields.count(id) ? fields.at(id) : std::string("<unset>");
+    }
 
     std::map<SampleControl, std::string> fields;
     bool isp = false;
@@ -77,7 +79,7 @@ public:
 
 // A device of either kind that plays only when told: it keeps every queued segment.
 class RecordingBackend : public AudioBackend {
-public:
+   public:
     bool open(DeviceKind kind, const PcmFormat& f, uint32_t, SegmentDoneHandler, void*) override {
         ++opens;
         if (failOpen) return false;

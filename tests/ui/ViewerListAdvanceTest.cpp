@@ -17,7 +17,7 @@ using test::FakeView;
 using test::RecordingBackend;
 
 class ViewerListAdvanceTest : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override {
         auto fake = std::make_unique<RecordingBackend>();
         backend = fake.get();
@@ -27,8 +27,10 @@ protected:
         const auto mod = [](const std::string& title, const std::string& sample) {
             return test::writeTempFile(title + "-viewer.mod", test::tinyMod(title, sample)).string();
         };
-        const std::string text = mod("a", "bass") + "\n" + mod("b", "Fl\xFCgel") + "\n" + mod("c", "cello") + "\n";
-        window.loadFile(test::writeTempFile("viewers.lst", std::vector<uint8_t>(text.begin(), text.end())).string());
+        const std::string text =
+            mod("a", "bass") + "\n" + mod("b", "Fl\xFCgel") + "\n" + mod("c", "cello") + "\n";
+        window.loadFile(
+            test::writeTempFile("viewers.lst", std::vector<uint8_t>(text.begin(), text.end())).string());
         window.onPlay();
         ASSERT_TRUE(audio.playing());
     }

@@ -44,7 +44,8 @@ int main(int argc, char** argv) {
     int status = 0;
     QTimer::singleShot(int(seconds * 1000), &window, [&] {
         QTimer::singleShot(kSettleMs, &window, [&] {
-            if (!save(gui.viewers.patternWindow(), out.filePath(QStringLiteral("pattern-window.png")))) status = 1;
+            if (!save(gui.viewers.patternWindow(), out.filePath(QStringLiteral("pattern-window.png"))))
+                status = 1;
             if (gui.viewers.patternWindow() != nullptr) gui.viewers.patternWindow()->accept();
         });
         window.logic().onPattern();

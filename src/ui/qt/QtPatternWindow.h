@@ -17,7 +17,7 @@ namespace tarvex::qt {
 class QtPatternWindow : public QDialog, private PatternWindowView {
     Q_OBJECT
 
-public:
+   public:
     QtPatternWindow(const Engine& engine, QWidget* parent);
 
     // The window's initialisation, then the modal dialog until it closes.
@@ -35,7 +35,7 @@ public:
 
     void done(int result) override;
 
-private:
+   private:
     // PatternWindowView
     void setPatternNumber(const std::string& text) override;
     void setListRedraw(bool on) override;

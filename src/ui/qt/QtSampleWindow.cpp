@@ -39,8 +39,8 @@ void WaveformPanel::paintEvent(QPaintEvent* event) {
 
 QtSampleWindow::QtSampleWindow(Player& player, uint32_t sampleIndex, QWidget* parent)
     : QDialog(parent), logic_(player, *this, sampleIndex) {
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
     setWindowTitle(QStringLiteral("Samples"));
     const QFont font = dialogFont();
     setFont(font);
@@ -59,7 +59,8 @@ void QtSampleWindow::buildControls() {
     const auto label = [&](const char* text, int x, int y, int w = 0) {
         auto* l = new QLabel(QString::fromUtf8(text), this);
         const QRect r = du(x, y, w, kLabelHeightDu);
-        l->setGeometry(r.x(), r.y(), w > 0 ? r.width() : metrics.horizontalAdvance(l->text()) + 2, r.height());
+        l->setGeometry(r.x(), r.y(), w > 0 ? r.width() : metrics.horizontalAdvance(l->text()) + 2,
+                       r.height());
     };
     const auto edit = [&](SampleControl id, const char* caption, int x, int y, int w, int labelY) {
         label(caption, x, labelY);
@@ -94,8 +95,8 @@ void QtSampleWindow::buildControls() {
 
     connect(iconButton(SampleControl::Next, "Nächstes Sample", 326, 16, 22, 17), &QPushButton::clicked, this,
             [this] { logic_.nextSample(); });
-    connect(iconButton(SampleControl::Previous, "Vorheriges Sample", 326, 38, 22, 17), &QPushButton::clicked, this,
-            [this] { logic_.previousSample(); });
+    connect(iconButton(SampleControl::Previous, "Vorheriges Sample", 326, 38, 22, 17), &QPushButton::clicked,
+            this, [this] { logic_.previousSample(); });
 
     waveform_ = new WaveformPanel(this, logic_);
     waveform_->setGeometry(du(15, 59, 333, 166));

@@ -18,20 +18,20 @@ namespace tarvex::qt {
 
 // The waveform frame: redrawn by the window logic on every paint, nothing kept between paints.
 class WaveformPanel : public RasterPanel {
-public:
+   public:
     WaveformPanel(QWidget* parent, SampleWindow& logic);
 
-protected:
+   protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+   private:
     SampleWindow& logic_;
 };
 
 class QtSampleWindow : public QDialog, private SampleWindowView {
     Q_OBJECT
 
-public:
+   public:
     QtSampleWindow(Player& player, uint32_t sampleIndex, QWidget* parent);
 
     // initSampleWindow, then the modal dialog until it closes.
@@ -48,10 +48,10 @@ public:
     void accept() override;
     void reject() override;
 
-protected:
+   protected:
     void keyPressEvent(QKeyEvent* event) override;
 
-private:
+   private:
     // SampleWindowView
     void setField(SampleControl field, const std::string& text) override;
     void setIspBox(bool checked) override;

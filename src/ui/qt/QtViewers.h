@@ -12,7 +12,7 @@
 namespace tarvex::qt {
 
 class QtViewers : public SubWindows {
-public:
+   public:
     explicit QtViewers(Player& player) : player_(player) {}
     ~QtViewers() override;
 
@@ -24,7 +24,7 @@ public:
     QtPatternWindow* patternWindow() const { return pattern_.data(); }
     QtSampleWindow* sampleWindow() const { return samples_; }
 
-private:
+   private:
     Player& player_;
     // Owned by its parent, the main window, which may go first.
     QPointer<QtPatternWindow> pattern_;
