@@ -145,6 +145,14 @@ TEST_F(QtViewerTest, PatternWindowFollowsStepsAndClosesEveryWay) {
     inside([&] { fileEntry(QStringLiteral("&Pattern..."))->trigger(); }, [&] { first->close(); });
     EXPECT_FALSE(first->isVisible());
     EXPECT_FALSE(first->logic().isOpen());
+    // Enter in the list is the dialog's OK command, the "Close" button.
+    inside([&] { fileEntry(QStringLiteral("&Pattern..."))->trigger(); },
+           [&] {
+               first->list()->setFocus();
+               QTest::keyClick(first->list(), Qt::Key_Return);
+           });
+    EXPECT_FALSE(first->isVisible());
+    EXPECT_FALSE(first->logic().isOpen());
 }
 
 TEST_F(QtViewerTest, SamplesWindowByDoubleClickAndFromTheMenu) {

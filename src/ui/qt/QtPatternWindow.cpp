@@ -82,6 +82,8 @@ void QtPatternWindow::runModal() {
     list_->setFont(fixedFont_);
     lineHeight_ = QFontMetrics(fixedFont_).lineSpacing() + 2;
     logic_.initialise();
+    // Each opening starts on the first control, as a freshly made dialog would.
+    close_->setFocus();
     exec();
     // However the dialog ended, following stops with it.
     logic_.close();
