@@ -4,8 +4,11 @@
 // addition does not depend on the order).
 #pragma once
 
-#include <cstdint>
 #include <libdivide.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
 
 #include "audio/Mixer.h"
 #include "engine/Engine.h"
@@ -25,7 +28,8 @@ struct SampleView {
 inline SampleView viewOf(const Sample& sample) {
     SampleView view;
     view.data = sample.data.data();
-    view.length = sample.length < sample.data.size() ? sample.length : static_cast<uint32_t>(sample.data.size());
+    view.length =
+        sample.length < sample.data.size() ? sample.length : static_cast<uint32_t>(sample.data.size());
     view.loopEnd = sample.loopEnd < view.length ? sample.loopEnd : view.length;
     view.loopStart = sample.loopStart;
     view.loops = sample.loopEnd != 0 && view.loopStart < view.loopEnd;
@@ -138,7 +142,9 @@ struct OneSideSink {
     uint32_t* acc;
     int32_t gain;
     Divide divide;
-    void add(uint32_t k, int32_t v) const { acc[k] += static_cast<uint32_t>(divide(static_cast<int64_t>(gain) * v)); }
+    void add(uint32_t k, int32_t v) const {
+        acc[k] += static_cast<uint32_t>(divide(static_cast<int64_t>(gain) * v));
+    }
 };
 
 template <class Divide>
@@ -188,13 +194,22 @@ inline int32_t freeValue(const int16_t* data, uint32_t position, uint32_t fracti
     }
 }
 
+// Where a channel stands within a free stretch: the frame index into the data being read, the
+// fraction and the step.
+struct Cursor {
+    uint32_t position;
+    uint32_t fraction;
+    uint32_t step;
+};
+
 // The plain loop over frames [first, first + frames): no end, wrap or interpolation boundary is
 // reached within them. Returns the value of the last frame.
 template <bool Isp, class Sink>
-inline int32_t freeRun(ChannelState& channel, const int16_t* data, uint32_t first, uint32_t frames, const Sink& sink) {
-    uint32_t position = static_cast<uint32_t>(channel.position);
-    uint32_t fraction = channel.positionFraction;
-    const uint32_t step = channel.step;
+inline int32_t freeRun(Cursor& cursor, const int16_t* data, uint32_t first, uint32_t frames,
+                       const Sink& sink) {
+    uint32_t position = cursor.position;
+    uint32_t fraction = cursor.fraction;
+    const uint32_t step = cursor.step;
     int32_t v = 0;
     if constexpr (Sink::kSilent) {
         // Jump straight to the last frame; only its value is needed (for the de-click memory).
@@ -214,31 +229,9 @@ inline int32_t freeRun(ChannelState& channel, const int16_t* data, uint32_t firs
             fraction &= 1023;
         }
     }
-    channel.position = static_cast<int32_t>(position);
-    channel.positionFraction = fraction;
+    cursor.position = position;
+    cursor.fraction = fraction;
     return v;
-}
-
-// One channel over a run of `frames` frames: free stretches in the plain loop, boundaries, ramps and
-// odd states frame by frame. Stops early when the sample ends.
-template <class Sink>
-inline void mixChannel(ChannelState& channel, const SampleView& s, bool isp, bool click, uint32_t frames,
-                       const Sink& sink) {
-    uint32_t done = 0;
-    while (done < frames) {
-        const uint32_t run = click && channel.noteStarted ? 0 : freeFrames(channel, s, isp, frames - done);
-        if (run > 0) {
-            const int32_t last = isp ? freeRun<true>(channel, s.data, done, run, sink)
-                                     : freeRun<false>(channel, s.data, done, run, sink);
-            if (click) channel.lastMixValue = last;
-            done += run;
-            continue;
-        }
-        int32_t v = 0;
-        if (!carefulFrame(channel, s, isp, click, v)) return;
-        sink.add(done, v);
-        ++done;
-    }
 }
 
 // Exact truncating division of a 64-bit product by mixDivisor: a shift for powers of two, otherwise
@@ -248,6 +241,8 @@ struct Divider {
     bool powerOfTwo = true;
     int shift = 0;
     libdivide::libdivide_s64_t magic{};
+    double inverse = 0;  // 1 / divisor and 0.5 / divisor for the vector loop
+    double bias = 0;
 
     void set(int32_t d) {
         divisor = d;
@@ -255,6 +250,8 @@ struct Divider {
         shift = 0;
         while ((int64_t{1} << shift) < d) ++shift;
         if (!powerOfTwo) magic = libdivide::libdivide_s64_gen(d);
+        inverse = 1.0 / d;
+        bias = 0.5 / d;
     }
 };
 
@@ -276,31 +273,205 @@ struct MagicDivide {
     int64_t operator()(int64_t x) const { return libdivide::libdivide_s64_do(x, &magic); }
 };
 
-template <class Divide>
-inline void mixScaled(ChannelState& channel, const SampleView& s, bool isp, bool click, uint32_t frames,
-                      uint32_t* left, uint32_t* right, int32_t gl, int32_t gr, Divide divide) {
+namespace simd {
+
+// Scaling of a channel's run in the vector loop, gain * v / mixDivisor with v = 4u (u the value
+// at 10 fractional bits, |u| <= 2^25), in one of two exact ways:
+// - for a divisor 2^k (k >= 2) and a gain in -63..64: gain * u fits 32 bits, and the quotient is
+//   gain * u / 2^(k-2) truncated, a shift with the usual correction for negative values;
+// - otherwise in double precision as sign * floor(|u| * factor + bias), factor = 4 |gain| *
+//   (1 / divisor), bias = 0.5 / divisor. The exact quotient |q| = n + j / divisor (0 <= j <
+//   divisor) becomes n + (j + 0.5) / divisor give or take the rounding errors, which for quotients
+//   below 2^31 stay under 2^-20; with divisors up to 2^16 that is far inside the 0.5 / divisor on
+//   either side, so the floor is exactly n.
+struct ChannelScale {
+    enum Sides { kOne, kSame, kTwo } sides = kOne;
+    uint32_t* first = nullptr;   // left, or the only side
+    uint32_t* second = nullptr;  // right for kSame and kTwo
+    bool integer = false;
+    int shift = 0;  // k - 2
+    int32_t gainFirst = 0;
+    int32_t gainSecond = 0;
+    double factorFirst = 0;
+    double factorSecond = 0;
+    bool negateFirst = false;
+    bool negateSecond = false;
+    double bias = 0;
+};
+
+inline constexpr int32_t kMaxVectorDivisor = 1 << 16;
+inline constexpr uint32_t kMaxVectorStep = 2048;  // eight frames stay within a 16-frame window
+
+// Sets scale up for gains gl and gr at the divider's divisor; false when the vector loop cannot
+// take them.
+inline bool prepareScale(ChannelScale& scale, uint32_t* left, uint32_t* right, int32_t gl, int32_t gr,
+                         const Divider& divider) {
+    // Quotients must stay below 2^31: |u| <= 2^25, so 4 |gain| 2^25 / divisor < 2^31.
+    const int64_t limit = int64_t{16} * divider.divisor;
+    const int64_t magnitudeLeft = gl < 0 ? -int64_t{gl} : gl;
+    const int64_t magnitudeRight = gr < 0 ? -int64_t{gr} : gr;
+    if (divider.divisor > kMaxVectorDivisor || magnitudeLeft >= limit || magnitudeRight >= limit)
+        return false;
+    const auto small = [](int32_t gain) { return gain >= -63 && gain <= 64; };
+    scale.integer = divider.powerOfTwo && divider.shift >= 2 && small(gl) && small(gr);
+    scale.shift = divider.shift - 2;
+    scale.first = left;
+    scale.second = right;
+    scale.gainFirst = gl;
+    scale.gainSecond = gr;
     if (gl == gr) {
-        mixChannel(channel, s, isp, click, frames, SameBothSink<Divide>{left, right, gl, divide});
-    } else if (gr == 0) {
-        mixChannel(channel, s, isp, click, frames, OneSideSink<Divide>{left, gl, divide});
-    } else if (gl == 0) {
-        mixChannel(channel, s, isp, click, frames, OneSideSink<Divide>{right, gr, divide});
+        scale.sides = ChannelScale::kSame;
+    } else if (gl != 0 && gr != 0) {
+        scale.sides = ChannelScale::kTwo;
     } else {
-        mixChannel(channel, s, isp, click, frames, TwoSideSink<Divide>{left, right, gl, gr, divide});
+        scale.sides = ChannelScale::kOne;
+        if (gl == 0) {
+            scale.first = right;
+            scale.gainFirst = gr;
+        }
+    }
+    if (!scale.integer) {
+        scale.bias = divider.bias;
+        scale.factorFirst =
+            4.0 * static_cast<double>(scale.gainFirst < 0 ? -int64_t{scale.gainFirst} : scale.gainFirst) *
+            divider.inverse;
+        scale.factorSecond = 4.0 * static_cast<double>(magnitudeRight) * divider.inverse;
+        scale.negateFirst = scale.gainFirst < 0;
+        scale.negateSecond = gr < 0;
+    }
+    return true;
+}
+
+// Mixes whole blocks of eight frames of a free stretch (no boundary within it) starting at frame
+// first, as long as each block's source window (17 frames from the position) lies inside the data;
+// returns the frames done (a multiple of 8, at most frames) and advances the cursor past them.
+// lastValue receives the value of the last frame done (for the de-click memory).
+uint32_t freeBlocks(Cursor& cursor, const SampleView& s, bool isp, uint32_t first, uint32_t frames,
+                    const ChannelScale& scale, int32_t& lastValue);
+
+}  // namespace simd
+
+// A free stretch: eight frames at a time through the vector loop where it can, the rest plainly.
+// Returns the value of the last frame.
+template <class Sink>
+inline int32_t freeStretch(Cursor& cursor, const SampleView& s, bool isp, uint32_t first, uint32_t frames,
+                           const Sink& sink, const simd::ChannelScale* vector) {
+    int32_t last = 0;
+    if (vector != nullptr && frames >= 8) {
+        const uint32_t blocks = simd::freeBlocks(cursor, s, isp, first, frames, *vector, last);
+        first += blocks;
+        frames -= blocks;
+    }
+    if (frames > 0) {
+        last = isp ? freeRun<true>(cursor, s.data, first, frames, sink)
+                   : freeRun<false>(cursor, s.data, first, frames, sink);
+    }
+    return last;
+}
+
+// Frames of a run a looped channel may read from its position on: all it advances over the
+// frames plus the interpolation neighbour and the vector loop's window.
+inline constexpr uint32_t kMaxUnrolledFrames =
+    ((1023 + kMaxRunFrames * simd::kMaxVectorStep) >> kFractionBits) + 18;
+
+// For the vector loop, a looped sample whose loop end (or data end) lies within the run's reach
+// is read through a copy of the frames it will visit, the loop written out as often as needed:
+// then the whole run is one free stretch. Returns false when the channel does not qualify.
+template <class Sink>
+inline bool unrolledLoopRun(ChannelState& channel, const SampleView& s, bool isp, uint32_t first,
+                            uint32_t frames, const Sink& sink, const simd::ChannelScale& vector, bool click) {
+    const uint32_t position = static_cast<uint32_t>(channel.position);
+    const uint32_t step = channel.step;
+    if (!s.loops || position >= s.loopEnd || channel.positionFraction >= 1024 ||
+        step > simd::kMaxVectorStep) {
+        return false;
+    }
+    const uint32_t reach =
+        static_cast<uint32_t>((channel.positionFraction + uint64_t{step} * frames) >> kFractionBits);
+    const uint32_t count = reach + 18;
+    if (position + count <= s.loopEnd) return false;  // the plain path has room enough
+    int16_t copy[kMaxUnrolledFrames];
+    uint32_t p = position;
+    for (uint32_t i = 0; i < count;) {
+        const uint32_t chunk = std::min(count - i, s.loopEnd - p);
+        std::memcpy(copy + i, s.data + p, chunk * sizeof copy[0]);
+        i += chunk;
+        p += chunk;
+        if (p == s.loopEnd) p = s.loopStart;
+    }
+    const SampleView unrolled{copy, count, 0, 0, false};
+    Cursor cursor{0, channel.positionFraction, step};
+    const int32_t last = freeStretch(cursor, unrolled, isp, first, frames, sink, &vector);
+    uint64_t real = uint64_t{position} + cursor.position;
+    if (real >= s.loopEnd) real = s.loopStart + (real - s.loopStart) % (s.loopEnd - s.loopStart);
+    channel.position = static_cast<int32_t>(real);
+    channel.positionFraction = cursor.fraction;
+    if (click) channel.lastMixValue = last;
+    return true;
+}
+
+// One channel over a run of `frames` frames: free stretches in the plain (or vector) loop,
+// boundaries, ramps and odd states frame by frame. Stops early when the sample ends.
+template <class Sink>
+inline void mixChannel(ChannelState& channel, const SampleView& s, bool isp, bool click, uint32_t frames,
+                       const Sink& sink, const simd::ChannelScale* vector = nullptr) {
+    uint32_t done = 0;
+    while (done < frames) {
+        const bool ramp = click && channel.noteStarted;
+        if (vector != nullptr && !ramp &&
+            unrolledLoopRun(channel, s, isp, done, frames - done, sink, *vector, click)) {
+            return;
+        }
+        const uint32_t run = ramp ? 0 : freeFrames(channel, s, isp, frames - done);
+        if (run > 0) {
+            Cursor cursor{static_cast<uint32_t>(channel.position), channel.positionFraction, channel.step};
+            const int32_t last = freeStretch(cursor, s, isp, done, run, sink, vector);
+            channel.position = static_cast<int32_t>(cursor.position);
+            channel.positionFraction = cursor.fraction;
+            if (click) channel.lastMixValue = last;
+            done += run;
+            continue;
+        }
+        int32_t v = 0;
+        if (!carefulFrame(channel, s, isp, click, v)) return;
+        sink.add(done, v);
+        ++done;
     }
 }
 
-// Adds one channel's run to the accumulators with gains gl and gr (volume times global volume / 64).
+template <class Divide>
+inline void mixScaled(ChannelState& channel, const SampleView& s, bool isp, bool click, uint32_t frames,
+                      uint32_t* left, uint32_t* right, int32_t gl, int32_t gr, Divide divide,
+                      const simd::ChannelScale* vector) {
+    if (gl == gr) {
+        mixChannel(channel, s, isp, click, frames, SameBothSink<Divide>{left, right, gl, divide}, vector);
+    } else if (gr == 0) {
+        mixChannel(channel, s, isp, click, frames, OneSideSink<Divide>{left, gl, divide}, vector);
+    } else if (gl == 0) {
+        mixChannel(channel, s, isp, click, frames, OneSideSink<Divide>{right, gr, divide}, vector);
+    } else {
+        mixChannel(channel, s, isp, click, frames, TwoSideSink<Divide>{left, right, gl, gr, divide}, vector);
+    }
+}
+
+// Adds one channel's run to the accumulators with gains gl and gr (volume times global volume / 64);
+// vectorKernels allows the vector loop.
 inline void mixChannelRun(ChannelState& channel, const SampleView& s, bool isp, bool click, uint32_t frames,
-                          uint32_t* left, uint32_t* right, int32_t gl, int32_t gr, const Divider& divider) {
+                          uint32_t* left, uint32_t* right, int32_t gl, int32_t gr, const Divider& divider,
+                          bool vectorKernels) {
     if (gl == 0 && gr == 0) {
         mixChannel(channel, s, isp, click, frames, SilentSink{});
-    } else if (!divider.powerOfTwo) {
-        mixScaled(channel, s, isp, click, frames, left, right, gl, gr, MagicDivide{divider.magic});
+        return;
+    }
+    simd::ChannelScale scale;
+    const simd::ChannelScale* vector =
+        vectorKernels && simd::prepareScale(scale, left, right, gl, gr, divider) ? &scale : nullptr;
+    if (!divider.powerOfTwo) {
+        mixScaled(channel, s, isp, click, frames, left, right, gl, gr, MagicDivide{divider.magic}, vector);
     } else if (divider.shift == 8) {
-        mixScaled(channel, s, isp, click, frames, left, right, gl, gr, FixedShiftDivide<8>{});
+        mixScaled(channel, s, isp, click, frames, left, right, gl, gr, FixedShiftDivide<8>{}, vector);
     } else {
-        mixScaled(channel, s, isp, click, frames, left, right, gl, gr, ShiftDivide{divider.shift});
+        mixScaled(channel, s, isp, click, frames, left, right, gl, gr, ShiftDivide{divider.shift}, vector);
     }
 }
 

@@ -122,7 +122,8 @@ inline void tailRun(TailState& t, const uint32_t* left, const uint32_t* right, u
         while (done < frames) {
             const uint32_t untilWrap = std::min(t.delayLength - t.readIndex, t.delayLength - t.writeIndex);
             const uint32_t n = std::min(frames - done, untilWrap);
-            out = tailFrames<Isp, Wide, Bits, Stereo, Clipping>(t, left, right, done, n, out, levelLeft, levelRight);
+            out = tailFrames<Isp, Wide, Bits, Stereo, Clipping>(t, left, right, done, n, out, levelLeft,
+                                                                levelRight);
             if (t.readIndex == t.delayLength) t.readIndex = 0;
             if (t.writeIndex == t.delayLength) t.writeIndex = 0;
             done += n;
@@ -145,15 +146,32 @@ inline TailFunction tailForBits(uint32_t bits) {
 template <bool Isp, bool Clipping>
 inline TailFunction tailForLayout(bool wide, bool stereo, uint32_t bits) {
     if (!stereo) return tailForBits<Isp, false, false, Clipping>(bits);  // wide stereo needs two channels
-    return wide ? tailForBits<Isp, true, true, Clipping>(bits) : tailForBits<Isp, false, true, Clipping>(bits);
+    return wide ? tailForBits<Isp, true, true, Clipping>(bits)
+                : tailForBits<Isp, false, true, Clipping>(bits);
 }
 
 // The tail loop for the options of one run.
 inline TailFunction tailFor(bool isp, bool wide, bool stereo, bool clipping, uint32_t bits) {
     if (isp) {
-        return clipping ? tailForLayout<true, true>(wide, stereo, bits) : tailForLayout<true, false>(wide, stereo, bits);
+        return clipping ? tailForLayout<true, true>(wide, stereo, bits)
+                        : tailForLayout<true, false>(wide, stereo, bits);
     }
-    return clipping ? tailForLayout<false, true>(wide, stereo, bits) : tailForLayout<false, false>(wide, stereo, bits);
+    return clipping ? tailForLayout<false, true>(wide, stereo, bits)
+                    : tailForLayout<false, false>(wide, stereo, bits);
 }
+
+namespace simd {
+
+// True when this build has the vector loops and the CPU can run them.
+bool available();
+
+// Clears the first `frames` (rounded up to 8, at most kMaxRunFrames) entries of both accumulators.
+void clearAccumulators(uint32_t* left, uint32_t* right, uint32_t frames);
+
+// The tail for 16-bit output, eight frames at a time where it can; same contract as tailRun.
+void tail16(TailState& t, bool isp, bool wide, bool stereo, bool clipping, uint32_t* left, uint32_t* right,
+            uint32_t frames, uint8_t* out, std::atomic<int16_t>* levelLeft, std::atomic<int16_t>* levelRight);
+
+}  // namespace simd
 
 }  // namespace tarvex::mixkernels

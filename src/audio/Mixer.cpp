@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 
 #include "audio/MixKernels.h"
 #include "audio/MixOutput.h"
@@ -52,8 +53,8 @@ uint32_t framesToTick(const PlayerState& state, uint32_t increment) {
     return increment == 1 ? left : (left + increment - 1) / increment;
 }
 
-void mixChannels(Player& player, const RunOptions& options, const Divider& divider, uint32_t frames,
-                 uint32_t* left, uint32_t* right) {
+void mixChannels(Player& player, const RunOptions& options, const Divider& divider, bool vector,
+                 uint32_t frames, uint32_t* left, uint32_t* right) {
     const int64_t globalVolume = player.module ? player.module->globalVolume : 0;
     for (ChannelState& channel : player.channels) {
         // Channels that cannot sound are skipped before any arithmetic.
@@ -62,7 +63,8 @@ void mixChannels(Player& player, const RunOptions& options, const Divider& divid
         if (view.length == 0) continue;
         const int32_t gl = static_cast<int32_t>(channel.leftVolume * globalVolume / 64);
         const int32_t gr = static_cast<int32_t>(channel.rightVolume * globalVolume / 64);
-        mixChannelRun(channel, view, options.isp, options.click, frames, left, right, gl, gr, divider);
+        mixChannelRun(channel, view, options.isp, options.click, frames, left, right, gl, gr, divider,
+                      vector);
     }
 }
 
@@ -118,7 +120,8 @@ void resetMixState(Player& player) {
 
     mix.levelLength = levelLengthFor(settings.Frequency, settings.BufferLength);
     const uint32_t capacity = std::max(
-        mix.levelLength, segmentFramesFor(settings.Frequency, mix.outputBits, mix.outputChannels, settings.BufferLength));
+        mix.levelLength,
+        segmentFramesFor(settings.Frequency, mix.outputBits, mix.outputChannels, settings.BufferLength));
     if (capacity != mix.levelCapacity || !mix.levelLeft) {
         mix.levelLeft = std::make_unique<std::atomic<int16_t>[]>(capacity);
         mix.levelRight = std::make_unique<std::atomic<int16_t>[]>(capacity);
@@ -156,10 +159,13 @@ uint32_t renderFrames(Player& player, uint8_t* buffer, uint32_t frameCount) {
     // After releaseMixState the delay lines are gone: the cross-feed then stays off.
     const bool haveDelay = mix.wideDelayLength > 0 && mix.wideDelayLeft.size() >= mix.wideDelayLength &&
                            mix.wideDelayRight.size() >= mix.wideDelayLength;
+    const bool vector = mix.vectorKernels && simd::available();
     Divider divider;
     TailState tail{mix.ispMemoryLeft,         mix.ispMemoryRight,  mix.wideDelayLeft.data(),
                    mix.wideDelayRight.data(), mix.wideDelayLength, mix.wideReadIndex,
                    mix.wideWriteIndex};
+    uint32_t left[kMaxRunFrames];
+    uint32_t right[kMaxRunFrames];
     std::atomic<int16_t> scratchLeft[kMaxRunFrames];
     std::atomic<int16_t> scratchRight[kMaxRunFrames];
 
@@ -174,9 +180,13 @@ uint32_t renderFrames(Player& player, uint8_t* buffer, uint32_t frameCount) {
         const bool tickAtEnd = untilTick <= frames;
         if (tickAtEnd) frames = untilTick;
 
-        uint32_t left[kMaxRunFrames] = {};
-        uint32_t right[kMaxRunFrames] = {};
-        mixChannels(player, options, divider, frames, left, right);
+        if (vector) {
+            simd::clearAccumulators(left, right, frames);
+        } else {
+            std::memset(left, 0, frames * sizeof left[0]);
+            std::memset(right, 0, frames * sizeof right[0]);
+        }
+        mixChannels(player, options, divider, vector, frames, left, right);
 
         // Level entries go straight into the arrays, or through a scratch pair past their end.
         const uint32_t levelRoom = mix.levelLeft && done < mix.levelCapacity ? mix.levelCapacity - done : 0;
@@ -184,11 +194,19 @@ uint32_t renderFrames(Player& player, uint8_t* buffer, uint32_t frameCount) {
         std::atomic<int16_t>* levelLeft = levelsFit ? mix.levelLeft.get() + done : scratchLeft;
         std::atomic<int16_t>* levelRight = levelsFit ? mix.levelRight.get() + done : scratchRight;
         const bool wide = options.wide && stereo && haveDelay;
-        tailFor(options.isp, wide, stereo, options.clipping, mix.outputBits)(
-            tail, left, right, frames, buffer + static_cast<size_t>(done) * bytesPerFrame, levelLeft, levelRight);
+        uint8_t* out = buffer + static_cast<size_t>(done) * bytesPerFrame;
+        if (vector && mix.outputBits == 16) {
+            simd::tail16(tail, options.isp, wide, stereo, options.clipping, left, right, frames, out,
+                         levelLeft, levelRight);
+        } else {
+            tailFor(options.isp, wide, stereo, options.clipping, mix.outputBits)(tail, left, right, frames,
+                                                                                 out, levelLeft, levelRight);
+        }
         for (uint32_t k = 0; !levelsFit && k < levelRoom; ++k) {
-            mix.levelLeft[done + k].store(scratchLeft[k].load(std::memory_order_relaxed), std::memory_order_relaxed);
-            mix.levelRight[done + k].store(scratchRight[k].load(std::memory_order_relaxed), std::memory_order_relaxed);
+            mix.levelLeft[done + k].store(scratchLeft[k].load(std::memory_order_relaxed),
+                                          std::memory_order_relaxed);
+            mix.levelRight[done + k].store(scratchRight[k].load(std::memory_order_relaxed),
+                                           std::memory_order_relaxed);
         }
 
         // The tick clock: the counter passes samplesPerTick on the last frame of this run at most.

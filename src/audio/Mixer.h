@@ -42,10 +42,13 @@ struct MixState {
     uint32_t levelCapacity = 0;  // entries allocated: levelLength or one segment, whichever is more
     uint32_t levelLength = 0;    // frames in one buffer duration, rounded up
     std::atomic<uint32_t> renderMillis{0};
-    uint32_t bytesPerFrame = 0;
+    uint32_t bytesPerFrame = 4;  // matches the output format below until a song start sets both
     // The output format taken at song start; bytesPerFrame follows from it.
     uint32_t outputBits = 16;
     uint32_t outputChannels = 2;
+    // Use the eight-frame vector loops where the CPU has them (same bytes; off only to test the
+    // plain loops on such a CPU).
+    bool vectorKernels = true;
 };
 
 // Sets up the mixer for the song start (called by startSong through the player): divisor from the

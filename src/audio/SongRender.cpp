@@ -9,7 +9,7 @@ namespace tarvex {
 
 namespace {
 
-constexpr uint32_t kBlockFrames = 4096;
+constexpr size_t kBlockBytes = size_t{1} << 20;  // what the sink receives at a time, the last block aside
 
 }  // namespace
 
@@ -19,23 +19,30 @@ SongRenderResult renderSong(Player& player, uint32_t preamp, uint64_t maxFrames,
     const Module& module = *player.module;
     player.mix.mixDivisor.store(mixDivisorForPreamp(module.channelCount, module.globalVolume, preamp),
                                 std::memory_order_relaxed);
-    std::vector<uint8_t> block(static_cast<size_t>(kBlockFrames) * player.mix.bytesPerFrame);
+    const uint32_t bytesPerFrame = player.mix.bytesPerFrame;
+    const uint32_t blockFrames = static_cast<uint32_t>(kBlockBytes / bytesPerFrame);
+    std::vector<uint8_t> block(static_cast<size_t>(blockFrames) * bytesPerFrame);
     SongRenderResult result;
-    while (result.frames < maxFrames && !player.playbackFinished.load(std::memory_order_relaxed)) {
-        // No call passes a tick boundary: once the song has ended, the call that reaches the next
-        // boundary (where playbackFinished is set) stops right there.
-        const uint64_t frames =
-            std::min<uint64_t>({kBlockFrames, maxFrames - result.frames, framesToNextTick(player)});
-        const uint32_t count = static_cast<uint32_t>(frames);
-        renderFrames(player, block.data(), count);
-        if (!sink(block.data(), static_cast<size_t>(count) * player.mix.bytesPerFrame)) {
+    bool finished = false;
+    while (result.frames < maxFrames && !finished) {
+        uint32_t filled = 0;
+        while (filled < blockFrames && result.frames + filled < maxFrames && !finished) {
+            // No call passes a tick boundary: once the song has ended, the call that reaches the
+            // next boundary (where playbackFinished is set) stops right there.
+            const uint32_t frames = static_cast<uint32_t>(std::min<uint64_t>(
+                {blockFrames - filled, maxFrames - result.frames - filled, framesToNextTick(player)}));
+            renderFrames(player, block.data() + static_cast<size_t>(filled) * bytesPerFrame, frames);
+            filled += frames;
+            finished = player.playbackFinished.load(std::memory_order_relaxed);
+        }
+        if (!sink(block.data(), static_cast<size_t>(filled) * bytesPerFrame)) {
             result.aborted = true;
             break;
         }
-        result.frames += count;
+        result.frames += filled;
         if (progress) progress(result.frames);
     }
-    result.finished = player.playbackFinished.load(std::memory_order_relaxed);
+    result.finished = finished;
     return result;
 }
 

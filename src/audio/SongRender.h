@@ -12,9 +12,9 @@ namespace tarvex {
 class Player;
 
 struct SongRenderResult {
-    uint64_t frames = 0;     // frames delivered
-    bool finished = false;   // the song ended (playbackFinished); false when the limit cut it
-    bool aborted = false;    // the sink refused a block
+    uint64_t frames = 0;    // frames delivered
+    bool finished = false;  // the song ended (playbackFinished); false when the limit cut it
+    bool aborted = false;   // the sink refused a block
 };
 
 // Returns false to stop rendering (a write failed).
@@ -23,7 +23,7 @@ using PcmSink = std::function<bool(const uint8_t* bytes, size_t count)>;
 using RenderProgress = std::function<void(uint64_t frames)>;
 
 // Starts the player's loaded module with its settings, sets mixDivisor from the preamp position and
-// renders at most maxFrames frames.
+// renders at most maxFrames frames, handing them to the sink in blocks of about a megabyte.
 SongRenderResult renderSong(Player& player, uint32_t preamp, uint64_t maxFrames, const PcmSink& sink,
                             const RenderProgress& progress = {});
 

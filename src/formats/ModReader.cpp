@@ -1,7 +1,6 @@
 #include "formats/ModReader.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <limits>
 #include <string>

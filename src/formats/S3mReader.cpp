@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <vector>
 
 #include "engine/PitchTables.h"
 #include "model/LoadResult.h"

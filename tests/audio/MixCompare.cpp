@@ -23,16 +23,21 @@ void setUp(Player& player, const Module& module, const RenderPlan& plan) {
     player.settings.Clipping = plan.clipping;
     player.settings.LoopsAllowed = false;
     startSong(player);
+    player.mix.vectorKernels = plan.vectorKernels;
     player.mix.mixDivisor = mixDivisorForPreamp(module.channelCount, module.globalVolume, plan.preamp);
     if (plan.prepare) plan.prepare(player);
 }
 
 uint32_t nextCallLength(std::mt19937& rng) {
     switch (rng() % 4) {
-        case 0: return 1 + rng() % 70;     // around one run
-        case 1: return 1 + rng() % 1500;   // a device segment
-        case 2: return 1378;               // the default segment
-        default: return 1 + rng() % 6000;  // several ticks at once
+        case 0:
+            return 1 + rng() % 70;  // around one run
+        case 1:
+            return 1 + rng() % 1500;  // a device segment
+        case 2:
+            return 1378;  // the default segment
+        default:
+            return 1 + rng() % 6000;  // several ticks at once
     }
 }
 
@@ -42,13 +47,26 @@ void toggleSomething(std::mt19937& rng, Player& a, Player& b) {
     for (Player* p : {&a, &b}) {
         PlayerSettings& s = p->settings;
         switch (what) {
-            case 0: s.ISP = !s.ISP; break;
-            case 1: s.Click = !s.Click; break;
-            case 2: s.WideStereo = !s.WideStereo; break;
-            case 3: s.Clipping = !s.Clipping; break;
-            case 4: setFastForward(*p, !p->state.fastForward); break;
-            case 5: setRewinding(*p, !p->state.rewinding); break;
-            default: break;
+            case 0:
+                s.ISP = !s.ISP;
+                break;
+            case 1:
+                s.Click = !s.Click;
+                break;
+            case 2:
+                s.WideStereo = !s.WideStereo;
+                break;
+            case 3:
+                s.Clipping = !s.Clipping;
+                break;
+            case 4:
+                setFastForward(*p, !p->state.fastForward);
+                break;
+            case 5:
+                setRewinding(*p, !p->state.rewinding);
+                break;
+            default:
+                break;
         }
     }
     if (what >= 6) {
@@ -67,8 +85,8 @@ void toggleSomething(std::mt19937& rng, Player& a, Player& b) {
             f.noteStarted != r.noteStarted || f.lastMixValue != r.lastMixValue) {
             return ::testing::AssertionFailure()
                    << "channel " << c << ": position " << f.position << "/" << r.position << ", fraction "
-                   << f.positionFraction << "/" << r.positionFraction << ", noteStarted " << f.noteStarted << "/"
-                   << r.noteStarted << ", lastMixValue " << f.lastMixValue << "/" << r.lastMixValue;
+                   << f.positionFraction << "/" << r.positionFraction << ", noteStarted " << f.noteStarted
+                   << "/" << r.noteStarted << ", lastMixValue " << f.lastMixValue << "/" << r.lastMixValue;
         }
     }
     const MixState& fm = fast.mix;
@@ -94,9 +112,10 @@ void toggleSomething(std::mt19937& rng, Player& a, Player& b) {
 
 std::string describe(const RenderPlan& plan) {
     std::ostringstream text;
-    text << plan.rate << " Hz " << plan.bits << "-bit " << (plan.channels == 1 ? "mono" : "stereo")
-         << " isp " << plan.isp << " click " << plan.click << " wide " << plan.wide << " clip " << plan.clipping
-         << " preamp " << plan.preamp << " seed " << plan.seed << (plan.toggles ? " toggling" : "");
+    text << plan.rate << " Hz " << plan.bits << "-bit " << (plan.channels == 1 ? "mono" : "stereo") << " isp "
+         << plan.isp << " click " << plan.click << " wide " << plan.wide << " clip " << plan.clipping
+         << " preamp " << plan.preamp << " seed " << plan.seed << (plan.toggles ? " toggling" : "")
+         << (plan.vectorKernels ? "" : " plain loops");
     return text.str();
 }
 

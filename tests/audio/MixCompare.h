@@ -26,8 +26,9 @@ struct RenderPlan {
     bool clipping = true;
     uint32_t preamp = 512;
     uint32_t frames = 44100;
-    uint32_t seed = 1;      // call lengths and, with toggles, the changes between calls
-    bool toggles = false;   // flip options, preamp and transport flags between calls
+    uint32_t seed = 1;          // call lengths and, with toggles, the changes between calls
+    bool toggles = false;       // flip options, preamp and transport flags between calls
+    bool vectorKernels = true;  // let the fast mixer use its vector loops where the CPU has them
     // Runs on each player after the song start (must do the same to both).
     std::function<void(Player&)> prepare;
 };

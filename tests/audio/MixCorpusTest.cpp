@@ -15,7 +15,7 @@ TEST(MixCorpus, EveryModuleMatchesTheReference) {
     if (files.empty()) GTEST_SKIP() << "no corpus at " << corpusDir();
     static const uint32_t rates[] = {44100, 22050, 48000, 8000, 11025};
     static const uint32_t preamps[] = {512, 256, 1024, 37, 700, 1};
-    constexpr uint32_t kPlansPerFile = 4;
+    constexpr uint32_t kPlansPerFile = 6;
     constexpr uint32_t kCombinations = 16 * 6;  // options x (bits x channels)
     uint32_t planIndex = 0;
     uint32_t loaded = 0;
@@ -35,9 +35,12 @@ TEST(MixCorpus, EveryModuleMatchesTheReference) {
             plan.clipping = options & 8;
             plan.bits = format % 3 == 0 ? 8 : (format % 3 == 1 ? 16 : 24);
             plan.channels = format < 3 ? 1 : 2;
-            plan.rate = rates[planIndex % 5];
-            plan.preamp = preamps[planIndex % 6];
-            plan.frames = plan.rate * 3;
+            // Rate, preamp and loop kind vary independently of the combination (a multiplicative hash).
+            const uint32_t spread = planIndex * 2654435761u;
+            plan.rate = rates[(spread >> 8) % 5];
+            plan.preamp = preamps[(spread >> 16) % 6];
+            plan.vectorKernels = (spread >> 24) & 1;
+            plan.frames = plan.rate * 4;
             plan.seed = planIndex;
             plan.toggles = j == kPlansPerFile - 1;
             ASSERT_TRUE(rendersAgree(module, plan)) << file.filename() << ": " << describe(plan);

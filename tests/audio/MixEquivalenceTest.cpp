@@ -34,8 +34,9 @@ Sample randomSample(std::mt19937& rng) {
     sample.length = lengths[rng() % 8];
     sample.data = randomData(rng, sample.length);
     switch (rng() % 5) {
-        case 0: break;  // no loop
-        case 1:         // an ordinary loop
+        case 0:
+            break;  // no loop
+        case 1:     // an ordinary loop
             if (sample.length > 1) {
                 sample.loopStart = rng() % (sample.length - 1);
                 sample.loopEnd = sample.loopStart + 1 + rng() % (sample.length - sample.loopStart);
@@ -95,7 +96,8 @@ Module randomModule(uint32_t seed) {
                     cell.effect = static_cast<uint8_t>(rng() % 18);
                     cell.param = static_cast<uint8_t>(rng());
                     // Keep speed and tempo changes from ending the song or crawling.
-                    if (cell.effect == 15 || cell.effect == 16) cell.param = static_cast<uint8_t>(3 + rng() % 100);
+                    if (cell.effect == 15 || cell.effect == 16)
+                        cell.param = static_cast<uint8_t>(3 + rng() % 100);
                     if (cell.effect == 11 || cell.effect == 13) cell.effect = 10;
                 }
                 cell.volume = rng() % 4 == 0 ? static_cast<int32_t>(rng() % 65) : -1;
@@ -128,7 +130,10 @@ TEST(MixEquivalence, GeneratedSongsMatchTheReferenceInEveryFormat) {
             plan.frames = plan.rate * 2;
             plan.seed = seed;
             const Module module = randomModule(seed);
-            ASSERT_TRUE(rendersAgree(module, plan)) << "song " << seed << ": " << describe(plan);
+            for (const bool vector : {true, false}) {
+                plan.vectorKernels = vector;
+                ASSERT_TRUE(rendersAgree(module, plan)) << "song " << seed << ": " << describe(plan);
+            }
             ++seed;
         }
     }
@@ -143,6 +148,7 @@ TEST(MixEquivalence, ChangesBetweenCallsApplyFromTheNextFrame) {
         plan.frames = plan.rate * 3;
         plan.bits = 8 + 8 * (seed % 3);
         plan.channels = 1 + seed % 2;
+        plan.vectorKernels = seed % 4 < 2;
         ASSERT_TRUE(rendersAgree(randomModule(seed), plan)) << "song " << seed << ": " << describe(plan);
     }
 }
@@ -179,7 +185,10 @@ TEST(MixEquivalence, HandMadeChannelStatesMatchTheReference) {
                 ch.lastMixValue = static_cast<int32_t>(rng());
             }
         };
-        ASSERT_TRUE(rendersAgree(module, plan)) << "state " << seed << ": " << describe(plan);
+        for (const bool vector : {true, false}) {
+            plan.vectorKernels = vector;
+            ASSERT_TRUE(rendersAgree(module, plan)) << "state " << seed << ": " << describe(plan);
+        }
     }
 }
 

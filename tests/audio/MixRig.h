@@ -23,7 +23,7 @@ struct MixRigOptions {
 };
 
 class MixRig {
-public:
+   public:
     explicit MixRig(const MixRigOptions& options, std::vector<Sample> samples = {});
 
     Player player;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <thread>
 
 #include "MixRig.h"
 
@@ -29,16 +30,14 @@ TEST(MixDivisor, FollowsChannelsGlobalVolumeAndPreamp) {
         int32_t divisor;
     };
     const Row rows[] = {
-        {4, 64, 512, 256},   // the worked example
-        {8, 64, 512, 256},   // 8 channels count as 4
-        {8, 64, 1024, 512},  // further down the slider: quieter
-        {3, 64, 512, 192},
-        {5, 64, 256, 64},    // 5 channels count as 2
-        {32, 48, 512, 768},
-        {4, 64, 1, 1},       // 0.5 truncates to 0, floored to 1
-        {4, 0, 512, 1},      // globalVolume 0
-        {4, 64, 0, 1},       // below the slider's range: taken as 1
-        {4, 64, 5000, 512},  // above it: taken as 1024
+        {4, 64, 512, 256},                     // the worked example
+        {8, 64, 512, 256},                     // 8 channels count as 4
+        {8, 64, 1024, 512},                    // further down the slider: quieter
+        {3, 64, 512, 192},  {5, 64, 256, 64},  // 5 channels count as 2
+        {32, 48, 512, 768}, {4, 64, 1, 1},     // 0.5 truncates to 0, floored to 1
+        {4, 0, 512, 1},                        // globalVolume 0
+        {4, 64, 0, 1},                         // below the slider's range: taken as 1
+        {4, 64, 5000, 512},                    // above it: taken as 1024
     };
     for (const Row& row : rows) {
         EXPECT_EQ(mixDivisorForPreamp(row.channels, row.globalVolume, row.preamp), row.divisor)
@@ -60,6 +59,18 @@ TEST(MixDivisor, WorkedExampleGivesAQuarterAmplitude) {
     rig.play(3, 0, 1024, 64, 0);  // channel 3 is a left channel too: half of full scale
     values = rig.renderValues(1);
     EXPECT_EQ(values, (std::vector<int32_t>{10000, 0}));
+}
+
+TEST(MixDivisor, InvertedSideAtFullScaleKeepsItsSign) {
+    // leftVolume -64 (a set-panning parameter above 128) on -32768: -64 * -32768 * 4096 / 256 adds
+    // 33554432 to L, 8192 in 16-bit output, however the mixer's loops compute it.
+    for (const bool vector : {true, false}) {
+        MixRig rig({}, {makeSample(constantData(-32768, 64), 0, 64)});
+        rig.player.mix.vectorKernels = vector;
+        rig.play(0, 0, 1024, -64, 0);
+        const std::vector<int32_t> values = rig.renderValues(64);
+        for (size_t i = 0; i < values.size(); i += 2) ASSERT_EQ(values[i], 8192) << "frame " << i / 2;
+    }
 }
 
 TEST(MixDivisor, GlobalVolumeZeroRendersSilenceWithDivisorOne) {
@@ -284,7 +295,7 @@ TEST(MixOutput, WideStereoFeedsHalfTheOtherSide881FramesLate) {
     rig.play(0, 0, 1024, 64, 0);
     const std::vector<int32_t> values = rig.renderValues(900);
     for (size_t i = 0; i < 900; ++i) {
-        ASSERT_EQ(values[2 * i], 64000) << i;                      // left: dry, nothing to receive
+        ASSERT_EQ(values[2 * i], 64000) << i;                    // left: dry, nothing to receive
         ASSERT_EQ(values[2 * i + 1], i < 881 ? 0 : 32000) << i;  // right: half the left, delayed
     }
 }
@@ -328,6 +339,25 @@ TEST(MixCall, ZeroFramesTouchNothingButTheClock) {
     EXPECT_EQ(ch.positionFraction, before.positionFraction);
     EXPECT_EQ(rig.player.state.tickFrameCounter, 5u);
     EXPECT_LT(rig.player.mix.renderMillis.load(), 12345u);  // measured anew
+}
+
+TEST(MixCall, DivisorChangedFromAnotherThreadAppliesWithinTheBuffer) {
+    MixRig rig({.rate = 8000, .bits = 8, .outputChannels = 1}, {makeSample(constantData(20000, 64), 0, 64)});
+    rig.play(0, 0, 1024, 64, 0);
+    std::atomic<bool> started{false};
+    std::thread window([&] {
+        while (!started.load()) std::this_thread::yield();
+        // Once the first tick has run, the call is under way: silence everything from here on.
+        while (rig.player.state.playTime.load() == 0) std::this_thread::yield();
+        rig.player.mix.mixDivisor = INT32_MAX;
+    });
+    const uint32_t frames = 8000 * 3000;  // 50 minutes in one call
+    std::vector<uint8_t> bytes(frames);
+    started = true;
+    renderFrames(rig.player, bytes.data(), frames);
+    window.join();
+    EXPECT_EQ(bytes[0], 147);  // 20000 at a quarter: 5000 in 16 bits, 19 in 8 bits, stored as 147
+    for (uint32_t i = frames - 10000; i < frames; ++i) ASSERT_NEAR(bytes[i], 128, 1) << i;
 }
 
 TEST(MixCall, ReleasedStateStillRendersWithoutCrossFeed) {
@@ -391,10 +421,8 @@ TEST(MixTickClock, PlaybackFinishedAtTheTickBoundaryAfterSongEnd) {
         bool finished;
     };
     const Row rows[] = {
-        {881, false, false},
-        {1, true, false},  // frame 882: the first tick finds no order position
-        {881, true, false},
-        {1, true, true},  // frame 1764: the next tick boundary
+        {881, false, false}, {1, true, false},  // frame 882: the first tick finds no order position
+        {881, true, false},  {1, true, true},   // frame 1764: the next tick boundary
         {100, true, true},
     };
     for (const Row& row : rows) {

@@ -117,8 +117,10 @@ void referenceRenderFrames(Player& player, uint8_t* buffer, uint32_t frameCount)
             mix.wideDelayLeft[mix.wideWriteIndex] = l;
             mix.wideDelayRight[mix.wideWriteIndex] = r;
             mix.wideWriteIndex = (mix.wideWriteIndex + 1) % mix.wideDelayLength;
-            r = static_cast<int32_t>(static_cast<uint32_t>(r) + static_cast<uint32_t>(mix.wideDelayLeft[mix.wideReadIndex] >> 1));
-            l = static_cast<int32_t>(static_cast<uint32_t>(l) + static_cast<uint32_t>(mix.wideDelayRight[mix.wideReadIndex] >> 1));
+            r = static_cast<int32_t>(static_cast<uint32_t>(r) +
+                                     static_cast<uint32_t>(mix.wideDelayLeft[mix.wideReadIndex] >> 1));
+            l = static_cast<int32_t>(static_cast<uint32_t>(l) +
+                                     static_cast<uint32_t>(mix.wideDelayRight[mix.wideReadIndex] >> 1));
             mix.wideReadIndex = (mix.wideReadIndex + 1) % mix.wideDelayLength;
         }
         l >>= 4;

@@ -94,15 +94,5 @@ TEST(Module, CreateAndFree) {
     EXPECT_EQ(current, nullptr);
 }
 
-TEST(Module, FootprintCountsOwnedData) {
-    Module module;
-    const size_t bare = moduleFootprint(module);
-    module.samples.resize(1);
-    module.samples[0].data.resize(1000);
-    module.patterns.resize(1);
-    module.patterns[0].resize(10);
-    EXPECT_GE(moduleFootprint(module) - bare, sizeof(Sample) + 2000 + sizeof(Pattern) + 10 * sizeof(NoteCell));
-}
-
 }  // namespace
 }  // namespace tarvex

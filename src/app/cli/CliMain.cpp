@@ -12,6 +12,10 @@ using tarvex::cli::Command;
 constexpr Command kCommands[] = {
     {"info", "[--json] [--patterns] FILE...", "show what each module file holds", tarvex::cli::infoCommand},
     {"render", "[OPTIONS] FILE [-o OUT.wav]", "render a module to a WAV file", tarvex::cli::renderCommand},
+    {"play", "[options] FILE...", "play modules and list files through the sound device",
+     tarvex::cli::playCommand},
+    {"preview", "[options] FILE SAMPLE [--note NAME]", "play one sample of a module once",
+     tarvex::cli::previewCommand},
 };
 
 void printHelp(std::ostream& out) {

@@ -27,6 +27,10 @@ inline constexpr std::string_view kVersion = "1.5";
 
 // tarvex-cli info [--json] [--patterns] FILE...
 int infoCommand(const CommandArgs& args, std::ostream& out, std::ostream& err);
+// tarvex-cli play [options] FILE...
+int playCommand(const CommandArgs& args, std::ostream& out, std::ostream& err);
+// tarvex-cli preview [options] FILE SAMPLE [--note NAME]
+int previewCommand(const CommandArgs& args, std::ostream& out, std::ostream& err);
 
 // tarvex-cli render [options] FILE [-o OUT.wav]
 int renderCommand(const CommandArgs& args, std::ostream& out, std::ostream& err);

@@ -6,6 +6,7 @@
 // output, which may be a pipe: the song is then rendered twice, once to learn the data size for the
 // header, since rendering is deterministic. --max-seconds cuts a song that goes on (said on stderr).
 // Progress goes to stderr when it is a terminal.
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -101,7 +102,8 @@ std::optional<int> parseRequest(const CommandArgs& args, RenderRequest& request,
                 return kExitUsage;
             }
             if (parsed == OptionParse::NotMine) {
-                err << "tarvex-cli render: unknown option '" << arg << "'\n" << kRenderUsage << renderOptionsHelp();
+                err << "tarvex-cli render: unknown option '" << arg << "'\n"
+                    << kRenderUsage << renderOptionsHelp();
                 return kExitUsage;
             }
         }
@@ -120,53 +122,33 @@ std::optional<int> parseRequest(const CommandArgs& args, RenderRequest& request,
     return std::nullopt;
 }
 
-// Shows the play position on one terminal line, every few seconds of audio.
+// Shows the play position on one terminal line, about ten times a second.
 class ProgressLine {
-public:
+   public:
     ProgressLine(bool enabled, const Player& player, std::string name)
         : enabled_(enabled), player_(player), name_(std::move(name)) {}
 
     void update(uint64_t frames) {
-        const uint32_t rate = player_.settings.Frequency;
-        if (!enabled_ || frames < next_) return;
-        next_ = frames + static_cast<uint64_t>(rate) * 5;
-        const PlayerState& state = player_.state;
-        std::cerr << "\rRendering " << name_ << "  " << clockText(frames, rate) << "  order "
-                  << state.nextOrder.load() << '/' << player_.module->songLength << "   " << std::flush;
+        if (!enabled_) return;
+        const auto now = std::chrono::steady_clock::now();
+        if (shown_ && now - last_ < std::chrono::milliseconds(100)) return;
+        last_ = now;
+        shown_ = true;
+        std::cerr << "\rRendering " << name_ << "  " << clockText(frames, player_.settings.Frequency)
+                  << "  order " << player_.state.nextOrder.load() << '/' << player_.module->songLength
+                  << "   " << std::flush;
     }
 
     void clear() {
-        if (enabled_ && next_ > 0) std::cerr << "\r\033[K" << std::flush;
+        if (shown_) std::cerr << "\r\033[K" << std::flush;
     }
 
-private:
+   private:
     bool enabled_;
     const Player& player_;
     std::string name_;
-    uint64_t next_ = 0;
-};
-
-// Gathers the PCM into large writes: a call of the mixer ends at every tick, a few kilobytes.
-class BlockWriter {
-public:
-    explicit BlockWriter(std::ostream& stream) : stream_(stream) { buffer_.reserve(kCapacity); }
-
-    bool write(const uint8_t* bytes, size_t count) {
-        if (buffer_.size() + count > kCapacity && !flush()) return false;
-        buffer_.insert(buffer_.end(), bytes, bytes + count);
-        return true;
-    }
-
-    bool flush() {
-        stream_.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
-        buffer_.clear();
-        return static_cast<bool>(stream_);
-    }
-
-private:
-    static constexpr size_t kCapacity = 1 << 20;
-    std::ostream& stream_;
-    std::vector<char> buffer_;
+    bool shown_ = false;
+    std::chrono::steady_clock::time_point last_;
 };
 
 }  // namespace
@@ -179,8 +161,8 @@ int renderCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
     Player player;
     const LoadOutcome outcome = loadModuleFile(request.input, player.createModule());
     if (!outcome.loaded) {
-        err << "tarvex-cli render: " << request.input << ": " << resultMessage(outcome.result, outcome.sizeDetail)
-            << '\n';
+        err << "tarvex-cli render: " << request.input << ": "
+            << resultMessage(outcome.result, outcome.sizeDetail) << '\n';
         return kExitFailed;
     }
     applyRenderOptions(options, player);
@@ -196,7 +178,8 @@ int renderCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
     uint64_t knownFrames = 0;
     if (toStdout) {
         // A pipe cannot be rewound to fix the header: learn the length from a first, silent pass.
-        knownFrames = renderSong(player, options.preamp, maxFrames, [](const uint8_t*, size_t) { return true; }).frames;
+        knownFrames =
+            renderSong(player, options.preamp, maxFrames, [](const uint8_t*, size_t) { return true; }).frames;
 #ifdef _WIN32
         if (&out == &std::cout) _setmode(_fileno(stdout), _O_BINARY);
 #endif
@@ -212,16 +195,17 @@ int renderCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
     const auto header = wavHeader(format, static_cast<uint32_t>(knownFrames * format.blockAlign()));
     sinkStream->write(reinterpret_cast<const char*>(header.data()), header.size());
     ProgressLine progress(progressShown, player, std::filesystem::path(request.input).filename().string());
-    BlockWriter writer(*sinkStream);
     const SongRenderResult result = renderSong(
-        player, options.preamp, maxFrames, [&](const uint8_t* bytes, size_t count) { return writer.write(bytes, count); },
+        player, options.preamp, maxFrames,
+        [&](const uint8_t* bytes, size_t count) {
+            sinkStream->write(reinterpret_cast<const char*>(bytes), static_cast<std::streamsize>(count));
+            return static_cast<bool>(*sinkStream);
+        },
         [&](uint64_t frames) { progress.update(frames); });
     progress.clear();
 
     const uint64_t dataBytes = result.frames * format.blockAlign();
-    const uint8_t pad = 0;
-    if (wavPadBytes(dataBytes) != 0) writer.write(&pad, 1);
-    writer.flush();
+    if (wavPadBytes(dataBytes) != 0) sinkStream->put(0);
     if (!toStdout) {
         const auto finalHeader = wavHeader(format, static_cast<uint32_t>(dataBytes));
         file.seekp(0);
@@ -231,7 +215,8 @@ int renderCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
         sinkStream->flush();
     }
     if (result.aborted || !*sinkStream || (toStdout && result.frames != knownFrames)) {
-        err << "tarvex-cli render: writing " << (toStdout ? "standard output" : request.output) << " failed\n";
+        err << "tarvex-cli render: writing " << (toStdout ? "standard output" : request.output)
+            << " failed\n";
         return kExitFailed;
     }
     if (!result.finished) {

@@ -56,7 +56,8 @@ uint64_t RenderOptions::maxFrames() const {
 bool parseSeconds(std::string_view text, uint64_t& microseconds) {
     const size_t dot = text.find('.');
     const std::string_view whole = text.substr(0, dot);
-    const std::string_view fraction = dot == std::string_view::npos ? std::string_view() : text.substr(dot + 1);
+    const std::string_view fraction =
+        dot == std::string_view::npos ? std::string_view() : text.substr(dot + 1);
     if (whole.empty() && fraction.empty()) return false;
     if (dot != std::string_view::npos && fraction.empty()) return false;
     if (fraction.size() > 6) return false;
@@ -76,10 +77,11 @@ bool parseSeconds(std::string_view text, uint64_t& microseconds) {
     return true;
 }
 
-OptionParse parseRenderOption(const CommandArgs& args, size_t& i, RenderOptions& options, std::string& error) {
+OptionParse parseRenderOption(const CommandArgs& args, size_t& i, RenderOptions& options,
+                              std::string& error) {
     const std::string_view arg = args[i];
-    static constexpr std::string_view names[] = {"--rate",  "--bits",     "--channels", "--isp",
-                                                 "--click", "--wide",     "--clipping", "--loops",
+    static constexpr std::string_view names[] = {"--rate",   "--bits",       "--channels", "--isp",
+                                                 "--click",  "--wide",       "--clipping", "--loops",
                                                  "--preamp", "--max-seconds"};
     std::string_view name = arg;
     std::string_view value;
@@ -114,7 +116,8 @@ OptionParse parseRenderOption(const CommandArgs& args, size_t& i, RenderOptions&
         if (!parseUnsigned(value, number) || !oneOf(number, kChannelCounts)) return invalid("1 or 2");
         options.channels = number;
     } else if (name == "--preamp") {
-        if (!parseUnsigned(value, number) || number < kMinPreamp || number > kMaxPreamp) return invalid("1 to 1024");
+        if (!parseUnsigned(value, number) || number < kMinPreamp || number > kMaxPreamp)
+            return invalid("1 to 1024");
         options.preamp = number;
     } else if (name == "--max-seconds") {
         if (!parseSeconds(value, options.maxMicroseconds)) return invalid("seconds, e.g. 90 or 2.5");

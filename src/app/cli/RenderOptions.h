@@ -25,7 +25,7 @@ struct RenderOptions {
     bool wide = true;
     bool clipping = true;
     bool loops = false;
-    uint32_t preamp = kDefaultPreamp;             // 1..1024
+    uint32_t preamp = kDefaultPreamp;              // 1..1024
     uint64_t maxMicroseconds = 1200ull * 1000000;  // --max-seconds, kept exact to the microsecond
 
     // Frames in maxMicroseconds at rate, truncated: exactly S x rate for a whole number of seconds.

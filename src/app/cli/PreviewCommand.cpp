@@ -1,0 +1,112 @@
+// tarvex-cli preview [options] FILE SAMPLE [--note NAME]
+//
+// Plays one sample of a module once, through the sample preview, at a note of the period table
+// ("C-6" plays the sample at its base frequency). A looped sample plays until q is pressed (on a
+// terminal) or --max-seconds has passed. Exit status 0, 1 when the file, the sample or the device
+// failed, 2 on a usage error.
+#include <chrono>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "audio/SamplePreview.h"
+#include "audio/devices/Devices.h"
+#include "cli/Commands.h"
+#include "cli/OutputOptions.h"
+#include "cli/Terminal.h"
+#include "cli/TextOutput.h"
+#include "engine/PitchTables.h"
+#include "model/Loader.h"
+
+namespace tarvex::cli {
+
+namespace {
+
+constexpr std::string_view kPreviewUsage =
+    "Usage: tarvex-cli preview [options] FILE SAMPLE [--note NAME]\n"
+    "Plays sample number SAMPLE (1 = the first) of a module once, mono, at the note NAME of the\n"
+    "period table (C-0 .. H-A; default C-6, the sample's base frequency). q stops it.\n";
+
+uint32_t periodOf(const std::string& name) {
+    for (const PeriodEntry& entry : PeriodTable) {
+        if (name == entry.name) return entry.period;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int previewCommand(const CommandArgs& args, std::ostream& out, std::ostream& err) {
+    for (const std::string& arg : args) {
+        if (arg == "--help" || arg == "-h") {
+            out << kPreviewUsage << kDeviceOptionsHelp << renderOptionsHelp()
+                << "  --note NAME        the note to play (default C-6)\n";
+            return kExitOk;
+        }
+    }
+    OutputOptions options;
+    std::vector<std::string> operands;
+    if (!parseOutputOptions(args, options, operands, err, true)) return kExitUsage;
+    uint32_t number = 0;
+    if (operands.size() != 2 ||
+        (number = static_cast<uint32_t>(std::strtoul(operands[1].c_str(), nullptr, 10))) == 0) {
+        err << kPreviewUsage;
+        return kExitUsage;
+    }
+    const std::string& path = operands[0];
+
+    Player player;
+    Module& module = player.createModule();
+    const LoadOutcome loaded = loadModuleFile(path, module);
+    if (!loaded.loaded) {
+        err << path << ": " << resultMessage(loaded.result, loaded.sizeDetail) << '\n';
+        return kExitFailed;
+    }
+    if (number > module.sampleCount || number > module.samples.size()) {
+        err << path << ": there is no sample " << number << " (the module has " << module.sampleCount
+            << ")\n";
+        return kExitFailed;
+    }
+    const Sample& sample = module.samples[number - 1];
+    if (sample.data.empty() || sample.length == 0) {
+        err << path << ": sample " << number << " holds no data\n";
+        return kExitFailed;
+    }
+    applyOutputOptions(options, player);
+    player.device.backend = makeBackend(options.device);
+
+    SamplePreview preview(player);
+    std::string_view error = preview.startPreview(sample, periodOf(options.note));
+    if (!error.empty() && !options.fallbackDevice.empty()) {
+        err << "tarvex-cli: no audio device could be opened (" << error << "); playing on the "
+            << options.fallbackDevice << " device instead\n";
+        player.device.backend = makeBackend(options.fallbackDevice);
+        error = preview.startPreview(sample, periodOf(options.note));
+    }
+    if (!error.empty()) {
+        err << error << '\n';
+        return kExitFailed;
+    }
+    out << path << ": sample " << number << " \"" << latin1ToUtf8(sample.name.view()) << "\" at "
+        << options.note << '\n'
+        << std::flush;
+
+    KeyInput keys(&out == &std::cout && stdinIsTerminal());
+    const auto start = std::chrono::steady_clock::now();
+    while (!preview.stopped()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        const int key = keys.poll();
+        if (key == 'q' || key == 3) break;
+        if (std::chrono::steady_clock::now() - start >=
+            std::chrono::microseconds(options.render.maxMicroseconds)) {
+            break;
+        }
+    }
+    error = preview.stopPreview();
+    if (!error.empty()) err << error << '\n';
+    return kExitOk;
+}
+
+}  // namespace tarvex::cli

@@ -1,0 +1,38 @@
+#include "GuiApp.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "audio/devices/Devices.h"
+
+namespace tarvex {
+
+std::string deviceNameFromEnvironment() {
+    const char* name = std::getenv("TARVEX_DEVICE");
+    return name != nullptr && *name != 0 ? std::string(name) : std::string("sdl");
+}
+
+GuiApp::GuiApp(const std::string& deviceName, std::unique_ptr<SettingsStore> settingsStore)
+    : store(std::move(settingsStore)) {
+    player.device.backend = makeBackend(deviceName);
+    if (!player.device.backend) {
+        std::fprintf(stderr, "tarvex: unknown device \"%s\", using sdl\n", deviceName.c_str());
+        player.device.backend = makeBackend("sdl");
+    }
+    window = std::make_unique<qt::QtMainWindow>(player, audio, store.get());
+    window->setSubWindows(&viewers);
+}
+
+GuiApp::~GuiApp() {
+    // The window goes first: nothing may reach the player through it any more.
+    window.reset();
+}
+
+int GuiApp::run(const std::optional<std::string>& path) {
+    window->initialise(path);
+    window->exec();
+    window->shutdown();
+    return 0;
+}
+
+}  // namespace tarvex

@@ -1,0 +1,350 @@
+// The vector loops: x86-64 with GCC or Clang, chosen at run time when the CPU has AVX2.
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+#include "audio/MixKernels.h"
+#include "audio/MixOutput.h"
+
+#if (defined(__x86_64__) || defined(_M_X64)) && (defined(__GNUC__) || defined(__clang__))
+#define TARVEX_MIX_AVX2 1
+#endif
+// Thread-sanitised builds keep to the plain loops, whose every level store is an atomic one.
+#if defined(__SANITIZE_THREAD__)
+#undef TARVEX_MIX_AVX2
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#undef TARVEX_MIX_AVX2
+#endif
+#endif
+
+#ifdef TARVEX_MIX_AVX2
+#include <immintrin.h>
+#define TARVEX_AVX2_FUNCTION __attribute__((target("avx2")))
+#endif
+
+namespace tarvex::mixkernels::simd {
+
+#ifdef TARVEX_MIX_AVX2
+
+namespace {
+
+// sign(u) * floor(|u| * factor + bias), negated for a negative gain.
+struct DoubleScaler {
+    __m256d factor;
+    __m256d bias;
+    bool negate;
+
+    TARVEX_AVX2_FUNCTION __m256i operator()(__m256i u) const {
+        const __m256i magnitude = _mm256_abs_epi32(u);
+        __m256d low = _mm256_cvtepi32_pd(_mm256_castsi256_si128(magnitude));
+        __m256d high = _mm256_cvtepi32_pd(_mm256_extracti128_si256(magnitude, 1));
+        low = _mm256_add_pd(_mm256_mul_pd(low, factor), bias);
+        high = _mm256_add_pd(_mm256_mul_pd(high, factor), bias);
+        __m256i q = _mm256_set_m128i(_mm256_cvttpd_epi32(high), _mm256_cvttpd_epi32(low));
+        q = _mm256_sign_epi32(q, u);
+        return negate ? _mm256_sub_epi32(_mm256_setzero_si256(), q) : q;
+    }
+};
+
+// gain * u / 2^shift truncated toward zero.
+struct ShiftScaler {
+    __m256i gain;
+    __m128i shift;
+    __m256i roundUp;  // 2^shift - 1, added to negative products
+
+    TARVEX_AVX2_FUNCTION __m256i operator()(__m256i u) const {
+        const __m256i x = _mm256_mullo_epi32(u, gain);
+        return _mm256_sra_epi32(_mm256_add_epi32(x, _mm256_and_si256(_mm256_srai_epi32(x, 31), roundUp)),
+                                shift);
+    }
+};
+
+// The same for the divisor 256 (shift 6), that of 4- and 8-channel modules at full global volume.
+struct Shift6Scaler {
+    __m256i gain;
+
+    TARVEX_AVX2_FUNCTION __m256i operator()(__m256i u) const {
+        const __m256i x = _mm256_mullo_epi32(u, gain);
+        return _mm256_srai_epi32(_mm256_add_epi32(x, _mm256_srli_epi32(_mm256_srai_epi32(x, 31), 26)), 6);
+    }
+};
+
+TARVEX_AVX2_FUNCTION inline void addTo(uint32_t* acc, __m256i q) {
+    __m256i* at = reinterpret_cast<__m256i*>(acc);
+    _mm256_storeu_si256(at, _mm256_add_epi32(_mm256_loadu_si256(at), q));
+}
+
+// The vector loop for one way of scaling and one layout of sides.
+template <bool Isp, ChannelScale::Sides Sides, class Scaler>
+TARVEX_AVX2_FUNCTION uint32_t blocks(Cursor& cursor, const SampleView& s, uint32_t first, uint32_t frames,
+                                     const ChannelScale& scale, const Scaler& scaleFirst,
+                                     const Scaler& scaleSecond, int32_t& lastValue) {
+    const uint32_t step = cursor.step;
+    uint32_t position = cursor.position;
+    uint32_t fraction = cursor.fraction;
+    const int16_t* data = s.data;
+    const __m256i offsets = _mm256_mullo_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7),
+                                               _mm256_set1_epi32(static_cast<int32_t>(step)));
+    const __m256i fractionMask = _mm256_set1_epi32(1023);
+    const __m256i one = _mm256_set1_epi32(1024);
+    uint32_t* accFirst = scale.first + first;
+    uint32_t* accSecond = scale.second + first;
+    __m256i u = _mm256_setzero_si256();
+    uint32_t done = 0;
+    // Each block reads the 17 frames from position on: two overlapping 16-frame loads.
+    while (frames - done >= 8 && s.length - position >= 17) {
+        const __m256i f = _mm256_add_epi32(_mm256_set1_epi32(static_cast<int32_t>(fraction)), offsets);
+        const __m256i whole = _mm256_srli_epi32(f, 10);  // frames past position, 0..14
+        const __m256i pairIndex = _mm256_srli_epi32(f, 11);
+        // Frame pairs (data[p], data[p + 1]) starting at even and at odd offsets from position.
+        const __m256i even = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + position));
+        const __m256i odd = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + position + 1));
+        const __m256i pairs = _mm256_castps_si256(
+            _mm256_blendv_ps(_mm256_castsi256_ps(_mm256_permutevar8x32_epi32(even, pairIndex)),
+                             _mm256_castsi256_ps(_mm256_permutevar8x32_epi32(odd, pairIndex)),
+                             _mm256_castsi256_ps(_mm256_slli_epi32(whole, 31))));
+        // u = s0 * (1024 - fraction) + s1 * fraction = s0 * 1024 + (s1 - s0) * fraction; the value
+        // at working scale is 4u. Without interpolation the weights are 1024 and 0.
+        __m256i weights = one;
+        if constexpr (Isp) {
+            const __m256i fr = _mm256_and_si256(f, fractionMask);
+            weights = _mm256_or_si256(_mm256_slli_epi32(fr, 16), _mm256_sub_epi32(one, fr));
+        }
+        u = _mm256_madd_epi16(pairs, weights);
+        const __m256i q = scaleFirst(u);
+        addTo(accFirst + done, q);
+        if constexpr (Sides == ChannelScale::kSame) addTo(accSecond + done, q);
+        if constexpr (Sides == ChannelScale::kTwo) addTo(accSecond + done, scaleSecond(u));
+        const uint32_t total = fraction + 8 * step;
+        position += total >> kFractionBits;
+        fraction = total & 1023;
+        done += 8;
+    }
+    if (done > 0) {
+        lastValue = _mm256_extract_epi32(u, 7) * 4;
+        cursor.position = position;
+        cursor.fraction = fraction;
+    }
+    return done;
+}
+
+template <bool Isp, class Scaler>
+TARVEX_AVX2_FUNCTION uint32_t blocksForSides(Cursor& cursor, const SampleView& s, uint32_t first,
+                                             uint32_t frames, const ChannelScale& scale,
+                                             const Scaler& scaleFirst, const Scaler& scaleSecond,
+                                             int32_t& lastValue) {
+    switch (scale.sides) {
+        case ChannelScale::kSame:
+            return blocks<Isp, ChannelScale::kSame>(cursor, s, first, frames, scale, scaleFirst, scaleSecond,
+                                                    lastValue);
+        case ChannelScale::kTwo:
+            return blocks<Isp, ChannelScale::kTwo>(cursor, s, first, frames, scale, scaleFirst, scaleSecond,
+                                                   lastValue);
+        default:
+            return blocks<Isp, ChannelScale::kOne>(cursor, s, first, frames, scale, scaleFirst, scaleSecond,
+                                                   lastValue);
+    }
+}
+
+template <bool Isp>
+TARVEX_AVX2_FUNCTION uint32_t blocksForScale(Cursor& cursor, const SampleView& s, uint32_t first,
+                                             uint32_t frames, const ChannelScale& scale, int32_t& lastValue) {
+    if (scale.integer && scale.shift == 6) {
+        const Shift6Scaler a{_mm256_set1_epi32(scale.gainFirst)};
+        const Shift6Scaler b{_mm256_set1_epi32(scale.gainSecond)};
+        return blocksForSides<Isp>(cursor, s, first, frames, scale, a, b, lastValue);
+    }
+    if (scale.integer) {
+        const __m128i shift = _mm_cvtsi32_si128(scale.shift);
+        const __m256i roundUp = _mm256_set1_epi32((1 << scale.shift) - 1);
+        const ShiftScaler a{_mm256_set1_epi32(scale.gainFirst), shift, roundUp};
+        const ShiftScaler b{_mm256_set1_epi32(scale.gainSecond), shift, roundUp};
+        return blocksForSides<Isp>(cursor, s, first, frames, scale, a, b, lastValue);
+    }
+    const __m256d bias = _mm256_set1_pd(scale.bias);
+    const DoubleScaler a{_mm256_set1_pd(scale.factorFirst), bias, scale.negateFirst};
+    const DoubleScaler b{_mm256_set1_pd(scale.factorSecond), bias, scale.negateSecond};
+    return blocksForSides<Isp>(cursor, s, first, frames, scale, a, b, lastValue);
+}
+
+TARVEX_AVX2_FUNCTION uint32_t freeBlocksAvx2(Cursor& cursor, const SampleView& s, bool isp, uint32_t first,
+                                             uint32_t frames, const ChannelScale& scale, int32_t& lastValue) {
+    if (cursor.step > kMaxVectorStep) return 0;
+    return isp ? blocksForScale<true>(cursor, s, first, frames, scale, lastValue)
+               : blocksForScale<false>(cursor, s, first, frames, scale, lastValue);
+}
+
+TARVEX_AVX2_FUNCTION inline __m256i clipVector(__m256i x) {
+    return _mm256_min_epi32(_mm256_max_epi32(x, _mm256_set1_epi32(kFullScaleMin)),
+                            _mm256_set1_epi32(kFullScaleMax));
+}
+
+template <size_t... J>
+inline void storeLanes(std::atomic<int16_t>* levels, const int32_t* lanes, std::index_sequence<J...>) {
+    (levels[J].store(static_cast<int16_t>(lanes[J]), std::memory_order_relaxed), ...);
+}
+
+// Level entries are single atomic stores, so that the window may read them while they are written.
+TARVEX_AVX2_FUNCTION inline void storeLevels(std::atomic<int16_t>* levels, __m256i values) {
+    alignas(32) int32_t lanes[8];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), _mm256_srai_epi32(values, 8));
+    storeLanes(levels, lanes, std::make_index_sequence<8>());
+}
+
+// The ISP post filter over four frames of one side. With m the filter memory, frame j of the group
+// is floor((x_0 + 2 x_1 + ... + 2^j x_j + m) / 2^(j+1)), the nested halvings written out (floor((a +
+// floor(b / 2^k)) / 2) = floor((2^k a + b) / 2^(k+1)) for integers); sums below 2^36 in 64-bit lanes.
+// memory holds m in every lane and receives the last frame's value.
+TARVEX_AVX2_FUNCTION inline __m128i smoothFour(__m128i x, __m256i& memory) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i weighted = _mm256_sllv_epi64(_mm256_cvtepi32_epi64(x), _mm256_setr_epi64x(0, 1, 2, 3));
+    // Prefix sums over the four lanes: by one lane, then by two.
+    __m256i sums = _mm256_add_epi64(
+        weighted,
+        _mm256_blend_epi32(_mm256_permute4x64_epi64(weighted, _MM_SHUFFLE(2, 1, 0, 0)), zero, 0x03));
+    sums = _mm256_add_epi64(sums, _mm256_permute2x128_si256(sums, sums, 0x08));
+    // Arithmetic shifts by 1..4 through logical ones on values offset by 2^62.
+    const __m256i offset = _mm256_set1_epi64x(int64_t{1} << 62);
+    const __m256i shifted = _mm256_srlv_epi64(_mm256_add_epi64(_mm256_add_epi64(sums, memory), offset),
+                                              _mm256_setr_epi64x(1, 2, 3, 4));
+    const __m256i y = _mm256_sub_epi64(
+        shifted, _mm256_setr_epi64x(int64_t{1} << 61, int64_t{1} << 60, int64_t{1} << 59, int64_t{1} << 58));
+    memory = _mm256_permute4x64_epi64(y, _MM_SHUFFLE(3, 3, 3, 3));
+    return _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(y, _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6)));
+}
+
+TARVEX_AVX2_FUNCTION inline __m256i smoothEight(__m256i x, int32_t& memory) {
+    __m256i m = _mm256_set1_epi64x(memory);
+    const __m128i low = smoothFour(_mm256_castsi256_si128(x), m);
+    const __m128i high = smoothFour(_mm256_extracti128_si256(x, 1), m);
+    memory = _mm_cvtsi128_si32(_mm256_castsi256_si128(m));
+    return _mm256_set_m128i(high, low);
+}
+
+// Eight frames of the tail; the delay-line block [writeIndex, +8) and the read block
+// [writeIndex + 1, +8) lie inside the lines, and each read comes before the write to its entry.
+TARVEX_AVX2_FUNCTION void tailBlock(TailState& t, bool isp, bool wide, bool stereo, bool clipping,
+                                    const uint32_t* left, const uint32_t* right, uint8_t* out,
+                                    std::atomic<int16_t>* levelLeft, std::atomic<int16_t>* levelRight) {
+    __m256i l = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(left));
+    __m256i r = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(right));
+    if (isp) {
+        l = smoothEight(l, t.ispLeft);
+        r = smoothEight(r, t.ispRight);
+    }
+    if (wide) {
+        int32_t* delayLeft = t.delayLeft;
+        int32_t* delayRight = t.delayRight;
+        const __m256i fromLeft =
+            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(delayLeft + t.readIndex));
+        const __m256i fromRight =
+            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(delayRight + t.readIndex));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(delayLeft + t.writeIndex), l);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(delayRight + t.writeIndex), r);
+        r = _mm256_add_epi32(r, _mm256_srai_epi32(fromLeft, 1));
+        l = _mm256_add_epi32(l, _mm256_srai_epi32(fromRight, 1));
+        t.writeIndex += 8;
+        t.readIndex += 8;
+        if (t.readIndex == t.delayLength) t.readIndex = 0;
+    }
+    l = _mm256_srai_epi32(l, kOutputShift);
+    r = _mm256_srai_epi32(r, kOutputShift);
+    const __m256i low16 = _mm256_set1_epi32(0xFFFF);
+    if (stereo) {
+        if (clipping) {
+            l = clipVector(l);
+            r = clipVector(r);
+        }
+        storeLevels(levelLeft, l);
+        storeLevels(levelRight, r);
+        // Each 32-bit lane becomes one frame: left's bits 8..23, then right's.
+        const __m256i frames = _mm256_or_si256(_mm256_and_si256(_mm256_srai_epi32(l, 8), low16),
+                                               _mm256_slli_epi32(_mm256_srai_epi32(r, 8), 16));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), frames);
+    } else {
+        __m256i x = _mm256_add_epi32(l, r);
+        if (clipping) x = clipVector(x);
+        storeLevels(levelLeft, x);
+        storeLevels(levelRight, x);
+        const __m256i words = _mm256_and_si256(_mm256_srai_epi32(x, 8), low16);
+        const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi32(words, words), 0x08);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(packed));
+    }
+}
+
+TARVEX_AVX2_FUNCTION void tail16Avx2(TailState& t, bool isp, bool wide, bool stereo, bool clipping,
+                                     uint32_t* left, uint32_t* right, uint32_t frames, uint8_t* out,
+                                     std::atomic<int16_t>* levelLeft, std::atomic<int16_t>* levelRight) {
+    const TailFunction plain = tailFor(isp, wide, stereo, clipping, 16);
+    const uint32_t bytesPerFrame = stereo ? 4 : 2;
+    uint32_t k = 0;
+    while (k < frames) {
+        const bool blockFits =
+            frames - k >= 8 &&
+            (!wide || (t.readIndex == t.writeIndex + 1 && t.delayLength - t.readIndex >= 8));
+        if (blockFits) {
+            tailBlock(t, isp, wide, stereo, clipping, left + k, right + k, out + k * bytesPerFrame,
+                      levelLeft + k, levelRight + k);
+            k += 8;
+        } else {
+            // Around a delay-line wrap, and for the last frames, one frame at a time.
+            plain(t, left + k, right + k, 1, out + k * bytesPerFrame, levelLeft + k, levelRight + k);
+            k += 1;
+        }
+    }
+}
+
+TARVEX_AVX2_FUNCTION void clearAvx2(uint32_t* left, uint32_t* right, uint32_t frames) {
+    const __m256i zero = _mm256_setzero_si256();
+    for (uint32_t k = 0; k < frames; k += 8) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(left + k), zero);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(right + k), zero);
+    }
+}
+
+}  // namespace
+
+bool available() {
+    return __builtin_cpu_supports("avx2");
+}
+
+void clearAccumulators(uint32_t* left, uint32_t* right, uint32_t frames) {
+    clearAvx2(left, right, std::min(frames, kMaxRunFrames));
+}
+
+uint32_t freeBlocks(Cursor& cursor, const SampleView& s, bool isp, uint32_t first, uint32_t frames,
+                    const ChannelScale& scale, int32_t& lastValue) {
+    return freeBlocksAvx2(cursor, s, isp, first, frames, scale, lastValue);
+}
+
+void tail16(TailState& t, bool isp, bool wide, bool stereo, bool clipping, uint32_t* left, uint32_t* right,
+            uint32_t frames, uint8_t* out, std::atomic<int16_t>* levelLeft,
+            std::atomic<int16_t>* levelRight) {
+    tail16Avx2(t, isp, wide, stereo, clipping, left, right, frames, out, levelLeft, levelRight);
+}
+
+#else
+
+bool available() {
+    return false;
+}
+
+void clearAccumulators(uint32_t* left, uint32_t* right, uint32_t frames) {
+    std::memset(left, 0, frames * sizeof left[0]);
+    std::memset(right, 0, frames * sizeof right[0]);
+}
+
+uint32_t freeBlocks(Cursor&, const SampleView&, bool, uint32_t, uint32_t, const ChannelScale&, int32_t&) {
+    return 0;
+}
+
+void tail16(TailState& t, bool isp, bool wide, bool stereo, bool clipping, uint32_t* left, uint32_t* right,
+            uint32_t frames, uint8_t* out, std::atomic<int16_t>* levelLeft,
+            std::atomic<int16_t>* levelRight) {
+    tailFor(isp, wide, stereo, clipping, 16)(t, left, right, frames, out, levelLeft, levelRight);
+}
+
+#endif
+
+}  // namespace tarvex::mixkernels::simd

@@ -1,0 +1,135 @@
+#include "audio/OutputDevice.h"
+
+#include <chrono>
+#include <new>
+#include <thread>
+
+namespace tarvex {
+
+uint32_t segmentBytesFor(const PcmFormat& format, uint32_t bufferLength) {
+    const uint32_t align = format.blockAlign();
+    uint32_t bytes = ((format.bytesPerSecond() * bufferLength) / 8) / 1000;
+    bytes = (bytes + 7) / 8 * 8;
+    if (align > 0) bytes = (bytes + align - 1) / align * align;
+    return bytes;
+}
+
+OutputDevice::OutputDevice() : timer(makeThreadTimer()) {}
+
+OutputDevice::~OutputDevice() {
+    killTimer();
+    closeDevice();
+}
+
+int OutputDevice::openDevice(DeviceKind newKind, uint32_t rate, uint32_t bits, uint32_t channels,
+                             uint32_t bufferLength, SegmentDoneHandler done, void* context) {
+    kind = newKind;
+    format = PcmFormat{rate, bits, channels};
+    segmentBytes = segmentBytesFor(format, bufferLength);
+    if (!backend || format.blockAlign() == 0) return 1;
+    if (!backend->open(kind, format, segmentBytes, done, context)) return 1;
+    open_.store(true, std::memory_order_release);
+    if (kind == DeviceKind::queued) backend->resetQueue();
+    return 0;
+}
+
+int OutputDevice::createStreamBuffers() {
+    if (!isOpen() || segmentBytes == 0) return 1;
+    if (kind == DeviceKind::queued) {
+        queuedBlock_.reset(new (std::nothrow) uint8_t[size_t{kSegmentCount} * segmentBytes]());
+        if (!queuedBlock_) return 1;
+        for (auto& p : prepared_) p.store(false, std::memory_order_relaxed);
+        if (!backend->createQueue(kSegmentCount, segmentBytes)) {
+            queuedBlock_.reset();
+            return 1;
+        }
+    } else {
+        if (!backend->createRing(kSegmentCount * segmentBytes)) return 1;
+        for (uint32_t k = 0; k < kSegmentCount; ++k) segmentOffsets[k] = k * segmentBytes;
+    }
+    buffersCreated_.store(true, std::memory_order_release);
+    return 0;
+}
+
+int OutputDevice::pauseDevice() {
+    if (backend) backend->pause();
+    return 0;
+}
+
+int OutputDevice::resumeDevice() {
+    if (backend) backend->resume();
+    return 0;
+}
+
+int OutputDevice::closeDevice() {
+    if (!isOpen()) return 0;
+    if (kind == DeviceKind::queued && queuedBlock_) {
+        // Let the queued buffers play out before closing, as a draining device does. A device
+        // that stops consuming must not hang the stop: give up after 8 segments and two seconds.
+        backend->resume();
+        const auto ringTime =
+            std::chrono::microseconds(uint64_t{kSegmentCount} * segmentBytes * 1000000u /
+                                      (format.bytesPerSecond() ? format.bytesPerSecond() : 1));
+        const auto deadline = std::chrono::steady_clock::now() + ringTime + std::chrono::seconds(2);
+        for (uint32_t k = 0; k < kSegmentCount; ++k) {
+            if (!prepared_[k].load(std::memory_order_acquire)) continue;
+            while (backend->segmentPlaying(k) && std::chrono::steady_clock::now() < deadline) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            prepared_[k].store(false, std::memory_order_relaxed);
+        }
+        backend->resetQueue();
+    }
+    backend->close();
+    queuedBlock_.reset();
+    buffersCreated_.store(false, std::memory_order_relaxed);
+    open_.store(false, std::memory_order_release);
+    return 0;
+}
+
+uint32_t OutputDevice::playingSegment() const {
+    if (kind != DeviceKind::ring || !buffersCreated_.load(std::memory_order_acquire)) return 0;
+    const uint32_t cursor = backend->playCursor();
+    uint32_t k = 0;
+    while (k + 1 < kSegmentCount && segmentOffsets[k + 1] <= cursor) ++k;
+    return k;
+}
+
+uint8_t* OutputDevice::beginSegment(uint32_t s) {
+    if (!buffersCreated_.load(std::memory_order_acquire) || s >= kSegmentCount) return nullptr;
+    if (kind == DeviceKind::queued) {
+        // The buffer comes back from the device once played; a still queued one is left alone.
+        if (prepared_[s].load(std::memory_order_acquire)) {
+            if (backend->segmentPlaying(s)) return nullptr;
+            prepared_[s].store(false, std::memory_order_relaxed);
+        }
+        return queuedBlock_.get() + size_t{s} * segmentBytes;
+    }
+    // The region from segment s to the next one; it never wraps.
+    return backend->lockRing(segmentOffsets[s], segmentBytes);
+}
+
+void OutputDevice::commitSegment(uint32_t s, uint8_t* data) {
+    if (data == nullptr) return;
+    if (kind == DeviceKind::queued) {
+        prepared_[s].store(true, std::memory_order_release);
+        backend->queueSegment(s, data, segmentBytes);
+    } else {
+        backend->unlockRing(segmentOffsets[s], segmentBytes);
+    }
+}
+
+bool OutputDevice::startTimer(TimerHandler handler, void* context) {
+    if (!timer) return false;
+    timer->kill();
+    if (!timer->start(handler, context)) return false;
+    timerRunning_.store(true, std::memory_order_relaxed);
+    return true;
+}
+
+void OutputDevice::killTimer() {
+    timerRunning_.store(false, std::memory_order_relaxed);
+    if (timer) timer->kill();
+}
+
+}  // namespace tarvex

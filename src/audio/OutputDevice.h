@@ -1,0 +1,96 @@
+// The single device layer shared by the main player and the sample preview: a ring of 8 equal
+// segments on a device of either kind.
+//
+// Queued kind: 8 segment buffers in one block; a buffer is handed to the device when rendered and
+// comes back when the device reports it played. Ring kind: one device buffer of 8 segments whose
+// play cursor a 1 ms timer polls; the segment the cursor has just left is rendered again.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+#include "audio/AudioBackend.h"
+
+namespace tarvex {
+
+inline constexpr uint32_t kSegmentCount = 8;
+inline constexpr uint32_t kSegmentsAhead = kSegmentCount - 1;
+
+// The texts handed to the caller when a start fails (shown with the caption "Error:").
+inline constexpr std::string_view kQueuedOpenError = "Error: Failed to open wave out device";
+inline constexpr std::string_view kRingOpenError = "Error: Failed to inititialize DirectSound";
+inline constexpr std::string_view kQueuedBufferError = "Error: Failed to create a streaming buffer (WaveOut)";
+inline constexpr std::string_view kRingBufferError =
+    "Error: Failed to create a streaming secondary buffer (DirectSound)";
+
+// Bytes per segment for a buffer duration of bufferLength / 8 ms: bytes per second x duration,
+// truncated, then rounded up to a multiple of 8 and then of the frame size.
+// 8000 Hz, 8 bits, mono, 15 ms (bufferLength 120): 120 bytes. 44100 Hz, 16-bit stereo, 31.25 ms
+// (250): 5512 bytes = 1378 frames. 44100 Hz, 24-bit stereo, 25 ms: 6615 -> 6616 -> 6618.
+uint32_t segmentBytesFor(const PcmFormat& format, uint32_t bufferLength);
+
+// The 1 ms timer on a thread of its own (std::thread, sleeping to the next millisecond).
+std::unique_ptr<PeriodicTimer> makeThreadTimer();
+
+class OutputDevice {
+   public:
+    OutputDevice();
+    ~OutputDevice();
+    OutputDevice(const OutputDevice&) = delete;
+    OutputDevice& operator=(const OutputDevice&) = delete;
+
+    // Installed by the application (tests install fakes); never swapped while a device is open.
+    std::unique_ptr<AudioBackend> backend;
+    std::unique_ptr<PeriodicTimer> timer;
+
+    // Fixed from one open to the next close.
+    DeviceKind kind = DeviceKind::ring;
+    PcmFormat format;
+    uint32_t segmentBytes = 0;
+    std::array<uint32_t, kSegmentCount> segmentOffsets = {};
+
+    // Segment index last handed to fillSegment (0..7); written by whichever thread renders.
+    std::atomic<uint32_t> lastSegment{0};
+
+    // Opens the backend for kind in the given format, paused. 0 on success.
+    int openDevice(DeviceKind kind, uint32_t rate, uint32_t bits, uint32_t channels, uint32_t bufferLength,
+                   SegmentDoneHandler done, void* context);
+    // The 8 segments: the zero-filled block of queued buffers, or the device's looping buffer.
+    int createStreamBuffers();
+    // Always succeed; usable from any thread, also while another thread closes the device.
+    int pauseDevice();
+    int resumeDevice();
+    // Releases what openDevice and createStreamBuffers made. The queued kind first lets every
+    // queued buffer play out. Harmless when nothing is open.
+    int closeDevice();
+    bool isOpen() const { return open_.load(std::memory_order_acquire); }
+
+    // Ring kind: the segment holding the play cursor; queued kind: 0.
+    uint32_t playingSegment() const;
+
+    // Write access to segment s: takes back the queued buffer, or locks the ring region. Null when
+    // there is nothing to write into (then the segment must not be rendered).
+    uint8_t* beginSegment(uint32_t s);
+    // Hands segment s back to the device: queues the buffer, or unlocks the ring region.
+    void commitSegment(uint32_t s, uint8_t* data);
+
+    // The 1 ms periodic timer of the ring kind.
+    bool startTimer(TimerHandler handler, void* context);
+    // From the timer's own thread this only ends the timer; from any other thread it also waits
+    // until no handler runs, whether or not the timer was still marked running.
+    void killTimer();
+    bool timerRunning() const { return timerRunning_.load(std::memory_order_relaxed); }
+
+   private:
+    std::atomic<bool> open_{false};
+    std::atomic<bool> buffersCreated_{false};
+    std::atomic<bool> timerRunning_{false};
+    // Queued kind: the 8 data areas, one block; prepared = handed to the device.
+    std::unique_ptr<uint8_t[]> queuedBlock_;
+    std::array<std::atomic<bool>, kSegmentCount> prepared_ = {};
+};
+
+}  // namespace tarvex

@@ -1,0 +1,39 @@
+// Keeping the device fed: start, stop and the refill handlers of the main player.
+//
+// Threads. The owner's thread (the window, the CLI) starts, stops, pauses and resumes, and renders
+// the first 7 segments. After that segments are rendered on the device's thread (queued kind:
+// onBufferDone) or on the 1 ms timer's thread (ring kind: onPollTimer), one segment per call.
+//
+// The handoff at stop. No render may run while the mixer's buffers are freed, and the render
+// threads take no lock. stopPlayback therefore (1) kills the timer, which joins the timer thread,
+// so no ring-kind render runs or can start; (2) raises outputStopped, after which neither handler
+// starts a render; (3) pauses and (4) closes the device, and the backend's close returns only once
+// its own thread has left the done handler for good, so no queued-kind render runs either. Only
+// then (6) are the sequencer's and mixer's buffers freed. At the end of a song the ring kind's
+// timer handler runs the stop on the timer's own thread; it cannot join itself, but it is the
+// only thread that renders, so nothing else renders while it closes the device. It leaves the
+// freeing to the owner's next stopPlayback (every start, load and exit runs one), because the
+// owner may be reading the level arrays at that very moment. A stop from the owner always joins
+// the timer first, so the two stops never overlap.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "audio/Player.h"
+
+namespace tarvex {
+
+// Starts the loaded module from its beginning on a freshly opened device of the kind UseWaveOut
+// selects, in the format of the settings. Returns the error text when the device or its buffers
+// cannot be had (the caller shows it), empty otherwise; without a module it starts nothing.
+std::string_view startPlayback(Player& player);
+// Stops playback and releases the device; harmless when nothing plays.
+void stopPlayback(Player& player);
+// Renders segment (a + 7) mod 8, the one before a, and hands it to the device.
+bool fillSegment(Player& player, uint32_t a);
+// Device handlers; context is the Player.
+void onBufferDone(void* context);
+void onPollTimer(void* context);
+
+}  // namespace tarvex

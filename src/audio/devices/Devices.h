@@ -1,0 +1,15 @@
+// Choosing a backend by name: "sdl", "null" or "capture=OUT.wav".
+#pragma once
+
+#include <memory>
+#include <string_view>
+
+#include "audio/AudioBackend.h"
+
+namespace tarvex {
+
+// The backend a device name stands for, or null when the name is not one of them. Nothing is
+// opened here: a backend that cannot open reports it at open.
+std::unique_ptr<AudioBackend> makeBackend(std::string_view name);
+
+}  // namespace tarvex

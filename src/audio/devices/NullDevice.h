@@ -1,0 +1,52 @@
+// Backends without sound: `null` takes the stream at real-time pace and drops it; `capture` does
+// the same and writes every byte it took, in order, to a WAV file.
+#pragma once
+
+#include <atomic>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "audio/devices/PullDevice.h"
+
+namespace tarvex {
+
+class NullDevice : public PullDevice {
+   public:
+    // speed > 1 runs the clock faster than real time (tests); 1 is real time.
+    explicit NullDevice(double speed = 1.0) : speed_(speed) {}
+    ~NullDevice() override;
+
+   protected:
+    bool openStream(const PcmFormat& format, uint32_t segmentBytes) override;
+    void closeStream() override;
+
+   private:
+    void run();
+
+    double speed_;
+    std::atomic<bool> shutdown_{false};
+    std::thread thread_;
+    std::unique_ptr<uint8_t[]> scratch_;
+    uint32_t scratchBytes_ = 0;
+};
+
+class CaptureDevice final : public NullDevice {
+   public:
+    explicit CaptureDevice(std::string path, double speed = 1.0)
+        : NullDevice(speed), path_(std::move(path)) {}
+    ~CaptureDevice() override;
+
+   protected:
+    bool openStream(const PcmFormat& format, uint32_t segmentBytes) override;
+    void closeStream() override;
+    void consumed(const uint8_t* data, uint32_t bytes) override;
+
+   private:
+    std::string path_;
+    std::FILE* file_ = nullptr;
+    uint64_t dataBytes_ = 0;
+};
+
+}  // namespace tarvex

@@ -1,0 +1,348 @@
+#include "ui/MainWindow.h"
+
+#include <cstdio>
+
+#include "engine/PlayerSettings.h"
+#include "model/Loader.h"
+#include "ui/Settings.h"
+#include "ui/TextEncoding.h"
+
+namespace tarvex {
+
+namespace {
+
+std::string formatUnsigned(const char* pattern, uint32_t value) {
+    char text[32];
+    std::snprintf(text, sizeof text, pattern, unsigned(value));
+    return text;
+}
+
+constexpr TextField kStatusFields[] = {TextField::Cpu, TextField::Index, TextField::Pattern, TextField::Row,
+                                       TextField::Bpm, TextField::Speed, TextField::Time};
+
+}  // namespace
+
+std::string initialCaption() {
+    return std::string("Tarvex V") + kTarvexVersion;
+}
+
+std::string captionFor(const std::string& fileName) {
+    return initialCaption() + " - " + fileName;
+}
+
+MainWindow::MainWindow(Engine& engine, AudioControl& audio, MainWindowView& view, SettingsStore* store)
+    : engine_(engine), audio_(audio), view_(view), store_(store) {}
+
+void MainWindow::initialise(const std::optional<std::string>& commandLinePath) {
+    const PanelSizes sizes = view_.panelSizes();
+    panels_.setUp(sizes.scopeWidth, sizes.scopeHeight, sizes.meterWidth, sizes.meterHeight);
+
+    paused_ = false;
+    list_.close();
+    advanceRequested_ = false;
+    autoAdvance_ = false;
+    displayFrozen_ = false;
+    nextWhileStopped_ = false;
+    engine_.outputStopped.store(true, std::memory_order_relaxed);
+
+    for (uint32_t rate : kSampleRates)
+        view_.addSelectorEntry(FormatSelector::Frequency, formatUnsigned("%u Hz", rate));
+    for (uint32_t channels : kChannelCounts)
+        view_.addSelectorEntry(FormatSelector::Channels, formatUnsigned("%u", channels));
+    for (uint32_t bits : kBitDepths)
+        view_.addSelectorEntry(FormatSelector::Resolution, formatUnsigned("%u Bit", bits));
+    for (uint32_t ms : kBufferLengthsMs)
+        view_.addSelectorEntry(FormatSelector::Buffer, formatUnsigned("%u ms", ms));
+
+    tickBusy_ = false;
+    loadStoredSettings();
+
+    if (commandLinePath) {
+        loadFile(*commandLinePath);
+        onPlay();
+    }
+}
+
+void MainWindow::close() {
+    audio_.stopPlayback();
+    saveStoredSettings();
+    view_.endDialog();
+}
+
+void MainWindow::shutdown() {
+    closeList();
+    audio_.stopPlayback();
+    engine_.freeModule();
+}
+
+void MainWindow::onPlay() {
+    nextWhileStopped_ = false;
+    if (engine_.state.fastForward.load(std::memory_order_relaxed)) {
+        setFastForward(engine_, false);
+        return;
+    }
+    if (engine_.state.rewinding.load(std::memory_order_relaxed)) {
+        setRewinding(engine_, false);
+        return;
+    }
+    if (paused_) {
+        onPause();
+        return;
+    }
+    onStop();
+    applyOutputFormat(controlStates(), engine_.settings);
+    const std::string error = audio_.startPlayback();
+    if (!error.empty()) view_.showError(error);
+    displayFrozen_ = false;
+    if (listOpen()) autoAdvance_ = true;
+}
+
+void MainWindow::onPause() {
+    paused_ = !paused_;
+    if (paused_) {
+        audio_.pauseDevice();
+    } else {
+        audio_.resumeDevice();
+    }
+}
+
+void MainWindow::onStop() {
+    autoAdvance_ = false;
+    audio_.stopPlayback();
+    // A stopped player is not paused: the next play starts playback instead of resuming nothing.
+    paused_ = false;
+}
+
+void MainWindow::onFastForward() {
+    setRewinding(engine_, false);
+    setFastForward(engine_, true);
+}
+
+void MainWindow::onRewind() {
+    setRewinding(engine_, true);
+    setFastForward(engine_, false);
+}
+
+void MainWindow::onNextEntry() {
+    if (!listOpen()) return;
+    if (stopped()) nextWhileStopped_ = true;
+    onStop();
+    advanceRequested_ = true;
+}
+
+void MainWindow::onOptionClicked(OptionBox box) {
+    PlayerSettings& s = engine_.settings;
+    const auto flip = [this, box](std::atomic<bool>& option) {
+        const bool on = !option.load(std::memory_order_relaxed);
+        option.store(on, std::memory_order_relaxed);
+        view_.setBox(box, on);
+    };
+    switch (box) {
+        case OptionBox::Isp:
+            flip(s.ISP);
+            break;
+        case OptionBox::Clipping:
+            flip(s.Clipping);
+            break;
+        case OptionBox::DeClick:
+            flip(s.Click);
+            break;
+        case OptionBox::WideStereo:
+            flip(s.WideStereo);
+            break;
+        case OptionBox::LoopsOn:
+            flip(s.LoopsAllowed);
+            break;
+        case OptionBox::UseWaveOut:
+            pendingWaveOut_ = !pendingWaveOut_;
+            view_.setBox(box, pendingWaveOut_);
+            break;
+        case OptionBox::LinearFrequ:
+            linearFrequency_ = !linearFrequency_;
+            view_.setBox(box, linearFrequency_);
+            break;
+    }
+}
+
+void MainWindow::showOptionBoxes() {
+    const PlayerSettings& s = engine_.settings;
+    view_.setBox(OptionBox::Isp, s.ISP.load(std::memory_order_relaxed));
+    view_.setBox(OptionBox::WideStereo, s.WideStereo.load(std::memory_order_relaxed));
+    view_.setBox(OptionBox::Clipping, s.Clipping.load(std::memory_order_relaxed));
+    view_.setBox(OptionBox::DeClick, s.Click.load(std::memory_order_relaxed));
+}
+
+template <typename Open>
+void MainWindow::runSubWindow(Open open) {
+    ++subWindowsOpen_;
+    open();
+    --subWindowsOpen_;
+    // A song that ended while the window was open is followed by the next entry at once.
+    if (subWindowsOpen_ == 0 && !tickBusy_) advanceList();
+}
+
+void MainWindow::onOpenFile() {
+    closeList();
+    const std::optional<std::string> path = view_.chooseModuleFile();
+    if (path && !path->empty()) loadFile(*path);
+}
+
+void MainWindow::onSamples() {
+    if (!hasSampleTable()) return;
+    runSubWindow([this] { view_.openSampleWindow(0); });
+    showOptionBoxes();
+}
+
+void MainWindow::onSampleDoubleClicked(uint32_t index) {
+    if (!hasSampleTable() || index >= engine_.module->samples.size()) return;
+    runSubWindow([this, index] { view_.openSampleWindow(index); });
+    // The samples window can switch ISP: the boxes follow however it was opened.
+    showOptionBoxes();
+}
+
+void MainWindow::onPattern() {
+    if (!moduleLoaded()) return;
+    runSubWindow([this] { view_.openPatternWindow(); });
+}
+
+void MainWindow::onAbout() {
+    view_.showAbout();
+}
+
+void MainWindow::onFilesDropped(const std::vector<std::string>& paths) {
+    if (paths.empty()) return;
+    loadFile(paths.front());
+    onPlay();
+}
+
+void MainWindow::writeStatusTexts() {
+    const PlayerState& st = engine_.state;
+    StatusValues v;
+    v.renderMillis = audio_.renderMillis();
+    v.bufferLength = engine_.settings.BufferLength;
+    v.nextOrder = st.nextOrder.load(std::memory_order_relaxed);
+    v.songLength = moduleLoaded() ? engine_.module->songLength : 0;
+    v.currentPattern = st.currentPattern.load(std::memory_order_relaxed);
+    v.row = st.row.load(std::memory_order_relaxed);
+    v.tempo = st.tempo.load(std::memory_order_relaxed);
+    v.speed = st.speed.load(std::memory_order_relaxed);
+    v.playTime = st.playTime.load(std::memory_order_relaxed);
+    const StatusTexts t = formatStatus(v);
+    const std::string* texts[] = {&t.cpu, &t.index, &t.pattern, &t.row, &t.bpm, &t.speed, &t.time};
+    for (size_t i = 0; i < std::size(kStatusFields); ++i) view_.setText(kStatusFields[i], *texts[i]);
+    audio_.setPreamp(view_.preampPosition());
+    view_.followPosition(v.currentPattern, v.row);
+}
+
+void MainWindow::statusTick() {
+    if (tickBusy_) return;
+    tickBusy_ = true;
+    const bool minimised = view_.isMinimised();
+    if (!stopped() && !minimised) writeStatusTexts();
+    advanceList();
+    if (!paused_ && !minimised && !displayFrozen_) {
+        if (panels_.refresh(audio_.levels(), stopped())) displayFrozen_ = true;
+        view_.panelsDrawn(panels_);
+    }
+    tickBusy_ = false;
+}
+
+void MainWindow::advanceList() {
+    if (!listOpen()) return;
+    if (autoAdvance_ && stopped()) advanceRequested_ = true;
+    if (!advanceRequested_ || subWindowsOpen_ > 0) return;
+    advanceRequested_ = false;
+    readNextListEntry();
+    if (stopped() && !nextWhileStopped_) onPlay();
+}
+
+void MainWindow::loadFile(const std::string& path) {
+    view_.setBusy(true);
+    if (!listOpen() && openList(path)) {
+        view_.setBusy(false);
+        return;
+    }
+    audio_.stopPlayback();
+    Module& module = engine_.createModule();
+    setRewinding(engine_, false);
+    setFastForward(engine_, false);
+    paused_ = false;
+    for (TextField field : {TextField::Title, TextField::File, TextField::Errors, TextField::Tracker})
+        view_.setText(field, "");
+    view_.clearSampleList();
+
+    const LoadOutcome outcome = loadModuleFile(path, module);
+    const std::string message = resultMessage(outcome.result, outcome.sizeDetail);
+    if (outcome.loaded) {
+        const std::string fileName = fileNameOf(path);
+        view_.setText(TextField::Title, latin1ToUtf8(module.title.view()));
+        view_.setText(TextField::File, fileName);
+        view_.setCaption(captionFor(fileName));
+        for (uint32_t i = 0; i < module.sampleCount && i < module.samples.size(); ++i)
+            view_.addSampleLine(latin1ToUtf8(module.samples[i].name.view()));
+        view_.setText(TextField::Errors, message);
+        view_.setText(TextField::Tracker, latin1ToUtf8(trackerLine(module)));
+        linearFrequency_ = false;
+        view_.setBox(OptionBox::LinearFrequ, false);
+    } else {
+        engine_.freeModule();
+        view_.setText(TextField::Errors, message);
+    }
+    view_.setBusy(false);
+}
+
+bool MainWindow::openList(const std::string& path) {
+    // Opens only a path that names a list file, and only while no list is open.
+    if (!list_.open(path)) return false;
+    readNextListEntry();
+    return true;
+}
+
+void MainWindow::readNextListEntry() {
+    // Reading the last entry closes the list; that entry is still loaded.
+    const std::optional<std::string> entry = list_.readNextEntry();
+    if (entry && !entry->empty()) loadFile(*entry);
+}
+
+void MainWindow::closeList() {
+    list_.close();
+}
+
+SettingsControls MainWindow::controlStates() const {
+    SettingsControls c;
+    c.rateIndex = view_.selectedEntry(FormatSelector::Frequency);
+    c.bufferIndex = view_.selectedEntry(FormatSelector::Buffer);
+    c.channelsIndex = view_.selectedEntry(FormatSelector::Channels);
+    c.bitsIndex = view_.selectedEntry(FormatSelector::Resolution);
+    // The boxes always show these states: every click and every load of them sets both.
+    const PlayerSettings& s = engine_.settings;
+    c.isp = s.ISP.load(std::memory_order_relaxed);
+    c.wideStereo = s.WideStereo.load(std::memory_order_relaxed);
+    c.useWaveOut = pendingWaveOut_;
+    c.clipping = s.Clipping.load(std::memory_order_relaxed);
+    c.click = s.Click.load(std::memory_order_relaxed);
+    c.loopsAllowed = s.LoopsAllowed.load(std::memory_order_relaxed);
+    return c;
+}
+
+void MainWindow::loadStoredSettings() {
+    MemorySettingsStore empty;
+    const SettingsControls c = loadSettings(store_ != nullptr ? *store_ : empty, engine_.settings);
+    view_.selectEntry(FormatSelector::Frequency, c.rateIndex);
+    view_.selectEntry(FormatSelector::Buffer, c.bufferIndex);
+    view_.selectEntry(FormatSelector::Channels, c.channelsIndex);
+    view_.selectEntry(FormatSelector::Resolution, c.bitsIndex);
+    view_.setBox(OptionBox::Isp, c.isp);
+    view_.setBox(OptionBox::WideStereo, c.wideStereo);
+    pendingWaveOut_ = c.useWaveOut;
+    view_.setBox(OptionBox::UseWaveOut, c.useWaveOut);
+    view_.setBox(OptionBox::Clipping, c.clipping);
+    view_.setBox(OptionBox::DeClick, c.click);
+    view_.setBox(OptionBox::LoopsOn, c.loopsAllowed);
+}
+
+void MainWindow::saveStoredSettings() {
+    if (store_ != nullptr) saveSettings(*store_, controlStates());
+}
+
+}  // namespace tarvex

@@ -1,0 +1,120 @@
+// The main window's logic: transport, options, opening files and lists, and the window timer.
+//
+// It drives a MainWindowView (the widgets) and an AudioControl (the output layer) and works on
+// the player's Engine: its module, settings, play position and transport flags. Everything here
+// runs on the user-interface thread; the audio side shares only the atomics of Engine.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/Engine.h"
+#include "ui/ListFile.h"
+#include "ui/MainWindowView.h"
+#include "ui/OpenFiles.h"
+#include "ui/StatusDisplay.h"
+
+namespace tarvex {
+
+class SettingsStore;
+struct SettingsControls;
+
+inline constexpr const char* kTarvexVersion = "1.5";
+inline constexpr uint32_t kPreampMin = 1;
+inline constexpr uint32_t kPreampMax = 1024;
+inline constexpr uint32_t kPreampStart = 512;
+inline constexpr uint32_t kPreampTick = 64;
+inline constexpr int kStatusTickMs = 15;
+
+// The caption before any load, and after a load of fileName.
+std::string initialCaption();
+std::string captionFor(const std::string& fileName);
+
+class MainWindow {
+   public:
+    MainWindow(Engine& engine, AudioControl& audio, MainWindowView& view, SettingsStore* store);
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
+
+    // The window's initialisation once its controls exist: panel geometry, flags, selectors,
+    // stored settings; then the command line's path, if any, is loaded and played.
+    void initialise(const std::optional<std::string>& commandLinePath);
+    // Every way of closing the window: stop, save the settings, end the dialog.
+    void close();
+    // After the dialog has ended: close the list, stop, drop the module.
+    void shutdown();
+
+    // Transport buttons.
+    void onPlay();
+    void onPause();
+    void onStop();
+    void onFastForward();
+    void onRewind();
+    void onNextEntry();
+
+    void onOptionClicked(OptionBox box);
+    // Menu entries and the instrument list.
+    void onOpenFile();
+    void onSamples();
+    void onSampleDoubleClicked(uint32_t index);
+    void onPattern();
+    void onAbout();
+    // Files dropped on the window: the first one counts.
+    void onFilesDropped(const std::vector<std::string>& paths);
+
+    // The window timer's callback.
+    void statusTick();
+
+    // Opening files and lists.
+    void loadFile(const std::string& path);
+    bool openList(const std::string& path);
+    void readNextListEntry();
+    void closeList();
+
+    bool paused() const { return paused_; }
+    bool listOpen() const { return list_.isOpen(); }
+    bool advanceRequested() const { return advanceRequested_; }
+    bool autoAdvance() const { return autoAdvance_; }
+    bool displayFrozen() const { return displayFrozen_; }
+    bool nextWhileStopped() const { return nextWhileStopped_; }
+    bool pendingWaveOut() const { return pendingWaveOut_; }
+    bool linearFrequency() const { return linearFrequency_; }
+    const StatusPanels& panels() const { return panels_; }
+
+   private:
+    bool moduleLoaded() const { return engine_.module != nullptr; }
+    bool hasSampleTable() const { return moduleLoaded() && !engine_.module->samples.empty(); }
+    bool stopped() const { return engine_.outputStopped.load(std::memory_order_relaxed); }
+    void writeStatusTexts();
+    void advanceList();
+    void showOptionBoxes();
+    // Runs a modal sub-window; list advance waits while one is open, so the module it shows
+    // cannot be replaced under it.
+    template <typename Open>
+    void runSubWindow(Open open);
+    // The option controls' states, as stored and as applied at play.
+    SettingsControls controlStates() const;
+    void loadStoredSettings();
+    void saveStoredSettings();
+
+    Engine& engine_;
+    AudioControl& audio_;
+    MainWindowView& view_;
+    SettingsStore* store_;
+    StatusPanels panels_;
+    ListFile list_;
+
+    bool paused_ = false;
+    bool advanceRequested_ = false;
+    bool autoAdvance_ = false;
+    bool displayFrozen_ = false;
+    bool nextWhileStopped_ = false;
+    bool pendingWaveOut_ = false;
+    bool linearFrequency_ = false;
+    bool tickBusy_ = false;
+    int subWindowsOpen_ = 0;
+};
+
+}  // namespace tarvex

@@ -1,0 +1,47 @@
+#include "ui/PlayerAudio.h"
+
+#include "audio/Streaming.h"
+
+namespace tarvex {
+
+std::string PlayerAudio::startPlayback() {
+    return std::string(tarvex::startPlayback(player_));
+}
+
+void PlayerAudio::stopPlayback() {
+    tarvex::stopPlayback(player_);
+}
+
+void PlayerAudio::pauseDevice() {
+    player_.device.pauseDevice();
+}
+
+void PlayerAudio::resumeDevice() {
+    player_.device.resumeDevice();
+}
+
+void PlayerAudio::setPreamp(uint32_t position) {
+    if (!player_.module) return;
+    const int32_t divisor =
+        mixDivisorForPreamp(player_.module->channelCount, player_.module->globalVolume, position);
+    player_.mix.mixDivisor.store(divisor, std::memory_order_relaxed);
+}
+
+uint32_t PlayerAudio::renderMillis() {
+    return player_.mix.renderMillis.load(std::memory_order_relaxed);
+}
+
+LevelBuffer PlayerAudio::levels() {
+    const MixState& mix = player_.mix;
+    if (!mix.levelLeft || !mix.levelRight) return LevelBuffer{};
+    const uint32_t length = std::min(mix.levelLength, mix.levelCapacity);
+    left_.resize(length);
+    right_.resize(length);
+    for (uint32_t i = 0; i < length; ++i) {
+        left_[i] = mix.levelLeft[i].load(std::memory_order_relaxed);
+        right_[i] = mix.levelRight[i].load(std::memory_order_relaxed);
+    }
+    return LevelBuffer{left_.data(), right_.data(), length};
+}
+
+}  // namespace tarvex

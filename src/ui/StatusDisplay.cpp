@@ -1,0 +1,164 @@
+#include "ui/StatusDisplay.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace tarvex {
+
+namespace {
+
+// The meter panel's own background: the bars never cover it completely.
+constexpr Rgb kMeterBackground{192, 192, 192};
+
+std::string format(const char* pattern, unsigned a) {
+    char text[32];
+    std::snprintf(text, sizeof text, pattern, a);
+    return text;
+}
+
+std::string format(const char* pattern, unsigned a, unsigned b) {
+    char text[32];
+    std::snprintf(text, sizeof text, pattern, a, b);
+    return text;
+}
+
+// Green at the bottom of a bar, red at the top: c = 0 is pure green, 255 pure red.
+Rgb ramp(uint32_t c) {
+    return Rgb{uint8_t(c), uint8_t(255 - c), 0};
+}
+
+}  // namespace
+
+StatusTexts formatStatus(const StatusValues& v) {
+    StatusTexts t;
+    // A buffer length of 0 never comes from the selectors; it only guards the division.
+    const uint32_t load = v.bufferLength == 0 ? 0 : v.renderMillis * 800u / v.bufferLength;
+    t.cpu = format("%u%%", load);
+    t.index = format("%02X/%02X", v.nextOrder, v.songLength);
+    t.pattern = format("%02X", v.currentPattern);
+    t.row = format("%02X", v.row);
+    t.bpm = format("%u", v.tempo);
+    t.speed = format("%u", unsigned(v.speed));
+    const uint32_t seconds = v.playTime / 1000000u;
+    t.time = format("%2u:%02u", seconds / 60u, seconds % 60u);
+    return t;
+}
+
+ScopeGeometry ScopeGeometry::forPanel(int width, int height) {
+    ScopeGeometry g;
+    g.left = 0;
+    g.right = width;
+    g.eraseTop = -1;
+    g.eraseBottom = height;
+    g.yTop = -1;
+    g.yBottom = height - 1;
+    const int plotHeight = std::max(g.yBottom - g.yTop, 0);
+    g.scaleQ10 = uint32_t(plotHeight) * 1024u / 65535u;
+    g.zeroLine = g.yBottom - int(g.scaleQ10 * 32767u / 1024u);
+    return g;
+}
+
+MeterGeometry MeterGeometry::forPanel(int width, int height) {
+    MeterGeometry g;
+    g.barBottom = height - 5;
+    g.barHeight = (height - 5) - 5;
+    g.leftBarX = 5;
+    g.rightBarX = width - 15;
+    return g;
+}
+
+void StatusPanels::setUp(int scopeWidth, int scopeHeight, int meterWidth, int meterHeight) {
+    scope_ = ScopeGeometry::forPanel(scopeWidth, scopeHeight);
+    meterGeometry_ = MeterGeometry::forPanel(meterWidth, meterHeight);
+    cleanScope_.resize(scopeWidth, scopeHeight);
+    drawCleanScope();
+    leftScope_.resize(scopeWidth, scopeHeight);
+    rightScope_.resize(scopeWidth, scopeHeight);
+    meter_.resize(meterWidth, meterHeight);
+    meter_.fillRect(0, 0, meterWidth, meterHeight, kMeterBackground);
+    hold_ = {0, 0};
+    holdCounter_ = {0, 0};
+}
+
+void StatusPanels::drawCleanScope() {
+    cleanScope_.fillRect(scope_.left, scope_.eraseTop, scope_.right, scope_.eraseBottom, kScopeBackground);
+    cleanScope_.line(scope_.right - 1, scope_.zeroLine, scope_.left, scope_.zeroLine, kScopeZeroLine);
+}
+
+void StatusPanels::plot(Raster& raster, int x, int16_t sample) {
+    const int64_t s = sample;
+    int64_t y = scope_.yBottom - ((s + 32767) * int64_t(scope_.scaleQ10)) / 1024;
+    y = std::clamp<int64_t>(y, scope_.yTop, scope_.yBottom);
+    const int64_t signedShade = (s * 255) / 32767;
+    raster.setPixel(x, int(y), ramp(uint32_t(signedShade < 0 ? -signedShade : signedShade)));
+}
+
+bool StatusPanels::refresh(const LevelBuffer& levels, bool stopped) {
+    // One copy per panel gives what the erase fill and the zero line would draw.
+    leftScope_.copyPixels(cleanScope_);
+    rightScope_.copyPixels(cleanScope_);
+    std::array<uint32_t, 2> peak = {0, 0};
+    bool frozen = false;
+    if (stopped) {
+        frozen = true;
+    } else if (levels.length > 0) {
+        const uint32_t step = uint32_t(scope_.right - 1 - scope_.left) * 1024u / levels.length;
+        uint32_t a = 0;
+        for (uint32_t i = 0; i < levels.length; ++i) {
+            if (levels.left == nullptr || levels.right == nullptr) break;
+            const int x = scope_.left + int(a / 1024u);
+            a += step;
+            const int16_t l = levels.left[i];
+            const int16_t r = levels.right[i];
+            peak[0] = std::max<uint32_t>(peak[0], uint32_t(l < 0 ? -int32_t(l) : l));
+            peak[1] = std::max<uint32_t>(peak[1], uint32_t(r < 0 ? -int32_t(r) : r));
+            plot(leftScope_, x, l);
+            plot(rightScope_, x, r);
+        }
+    }
+    drawMeter(peak);
+    return frozen;
+}
+
+void StatusPanels::drawMeter(const std::array<uint32_t, 2>& peak) {
+    const MeterGeometry& g = meterGeometry_;
+    const int height = g.barHeight;
+    if (height <= 0) return;
+    const uint32_t h = uint32_t(height);
+    std::array<int, 2> level = {0, 0};
+    for (size_t side = 0; side < 2; ++side) {
+        // 64-bit product: in 32 bits a bar taller than 127 pixels would wrap at full scale.
+        uint64_t value = ((uint64_t(h) * peak[side] * 1024u) / 32767u) / 1024u;
+        if (value >= h) value = h - 1;
+        level[side] = int(value);
+        if (level[side] > hold_[side]) {
+            hold_[side] = level[side];
+            holdCounter_[side] = kPeakHoldRefreshes;
+        }
+    }
+    const std::array<int, 2> barX = {g.leftBarX, g.rightBarX};
+    for (int i = 0; i < height; ++i) {
+        const int y = g.barBottom - i;
+        const uint32_t shade = uint32_t(i) * 255u / h;
+        const Rgb bright = ramp(shade);
+        const Rgb dim{uint8_t(shade / 2), uint8_t((255 - shade) / 2), 0};
+        for (size_t side = 0; side < 2; ++side) {
+            const Rgb colour = i < level[side] ? bright : dim;
+            for (int column = 0; column < kBarWidth; ++column)
+                meter_.setPixel(barX[side] + column, y, colour);
+        }
+    }
+    for (size_t side = 0; side < 2; ++side) {
+        if (holdCounter_[side] > 0) {
+            --holdCounter_[side];
+            const Rgb colour = ramp(uint32_t(hold_[side]) * 255u / h);
+            const int y = g.barBottom - hold_[side];
+            for (int column = 0; column < kBarWidth; ++column)
+                meter_.setPixel(barX[side] + column, y, colour);
+        } else {
+            hold_[side] = 0;
+        }
+    }
+}
+
+}  // namespace tarvex

@@ -1,0 +1,133 @@
+#include "ui/qt/QtPatternWindow.h"
+
+#include <QApplication>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+
+#include "ui/qt/QtMainWindow.h"
+#include "ui/qt/ViewerIcons.h"
+
+namespace tarvex::qt {
+
+namespace {
+
+constexpr int kWidthDu = 432;
+constexpr int kHeightDu = 279;
+constexpr int kLabelHeightDu = 8;
+
+}  // namespace
+
+QtPatternWindow::QtPatternWindow(const Engine& engine, QWidget* parent)
+    : QDialog(parent), logic_(engine, *this) {
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                   Qt::CustomizeWindowHint);
+    setWindowTitle(QStringLiteral("Pattern"));
+    const QFont font = dialogFont();
+    setFont(font);
+    units_ = dialogBaseUnits(font);
+    setFixedSize(dialogXToPixels(kWidthDu, units_), dialogYToPixels(kHeightDu, units_));
+
+    close_ = new QPushButton(QStringLiteral("Close"), this);
+    close_->setGeometry(du(189, 20, 50, 14));
+    close_->setDefault(true);  // the dialog's OK command
+    connect(close_, &QPushButton::clicked, this, &QDialog::accept);
+
+    auto* label = new QLabel(QStringLiteral("Pattern:"), this);
+    const QRect at = du(69, 15, 0, kLabelHeightDu);
+    label->setGeometry(at.x(), at.y(), QFontMetrics(font).horizontalAdvance(label->text()) + 2, at.height());
+    number_ = new QLineEdit(this);
+    number_->setReadOnly(true);
+    number_->setGeometry(du(69, 23, 42, 12));
+    number_->setTextMargins(0, 0, 0, 0);
+
+    previous_ = new QPushButton(this);
+    previous_->setGeometry(du(31, 19, 22, 17));
+    previous_->setToolTip(QStringLiteral("Previous pattern"));
+    next_ = new QPushButton(this);
+    next_->setGeometry(du(129, 19, 22, 17));
+    next_->setToolTip(QStringLiteral("Next pattern"));
+    connect(previous_, &QPushButton::clicked, this, [this] { logic_.previousPattern(); });
+    connect(next_, &QPushButton::clicked, this, [this] { logic_.nextPattern(); });
+
+    list_ = new QListWidget(this);
+    list_->setGeometry(du(7, 51, 418, 221));
+    list_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    list_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Every line has the extent's width: only the first one needs measuring.
+    list_->setUniformItemSizes(true);
+}
+
+QRect QtPatternWindow::du(int x, int y, int width, int height) const {
+    const PixelRect r = dialogRectToPixels(x, y, width, height, units_);
+    return QRect(r.x, r.y, r.width, r.height);
+}
+
+void QtPatternWindow::runModal() {
+    previous_->setIcon(arrowIcon(ArrowIcon::Left));
+    next_->setIcon(arrowIcon(ArrowIcon::Right));
+    for (QPushButton* button : {previous_, next_}) {
+        const int side = std::min(button->width(), button->height()) - 4;
+        button->setIconSize(QSize(side, side));
+    }
+    if (!haveFixedFont_) {
+        fixedFont_ = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        haveFixedFont_ = true;
+    }
+    list_->setFont(fixedFont_);
+    lineHeight_ = QFontMetrics(fixedFont_).lineSpacing() + 2;
+    logic_.initialise();
+    // Each opening starts on the first control, as a freshly made dialog would.
+    close_->setFocus();
+    exec();
+    // However the dialog ended, following stops with it.
+    logic_.close();
+}
+
+void QtPatternWindow::done(int result) {
+    logic_.close();
+    QDialog::done(result);
+}
+
+void QtPatternWindow::setPatternNumber(const std::string& text) {
+    number_->setText(QString::fromUtf8(text.data(), qsizetype(text.size())));
+}
+
+void QtPatternWindow::setListRedraw(bool on) {
+    if (!on) ++suspensions_;
+    list_->setUpdatesEnabled(on);
+    if (on) list_->viewport()->update();
+}
+
+void QtPatternWindow::clearLines() {
+    list_->clear();
+}
+
+void QtPatternWindow::addLine(const std::string& text) {
+    auto* item = new QListWidgetItem(QString::fromUtf8(text.data(), qsizetype(text.size())));
+    // The horizontal extent is the width the list scrolls across.
+    item->setSizeHint(QSize(extent_, lineHeight_));
+    list_->addItem(item);
+}
+
+void QtPatternWindow::selectLine(uint32_t index) {
+    if (index >= uint32_t(list_->count())) return;
+    list_->setCurrentRow(int(index));
+    list_->scrollToItem(list_->item(int(index)), QAbstractItemView::EnsureVisible);
+}
+
+void QtPatternWindow::setHorizontalExtent(int pixels) {
+    extent_ = pixels;
+}
+
+int QtPatternWindow::letterHWidth() const {
+    // The list's own surface before the fixed font: the toolkit's default font.
+    return QFontMetrics(QApplication::font(list_)).horizontalAdvance(QLatin1Char('H'));
+}
+
+}  // namespace tarvex::qt

@@ -1,0 +1,66 @@
+#include "ui/qt/QtSettingsStore.h"
+
+#include <QVariant>
+
+namespace tarvex::qt {
+
+namespace {
+
+QString keyName(std::string_view name) {
+    return QString::fromLatin1(name.data(), qsizetype(name.size()));
+}
+
+}  // namespace
+
+QtSettingsStore::QtSettingsStore()
+    : settings_(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                            QStringLiteral("Brennwerks"), QStringLiteral("Tarvex"))) {}
+
+QtSettingsStore::QtSettingsStore(const QString& iniPath)
+    : settings_(std::make_unique<QSettings>(iniPath, QSettings::IniFormat)) {}
+
+bool QtSettingsStore::open() {
+    settings_->sync();
+    return settings_->status() == QSettings::NoError;
+}
+
+std::optional<uint32_t> parseStoredNumber(const QString& text) {
+    if (text.isEmpty() || text.size() > 10) return std::nullopt;
+    uint64_t value = 0;
+    for (QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9')) return std::nullopt;
+        value = value * 10 + uint64_t(c.unicode() - '0');
+    }
+    if (value > 0xFFFFFFFFu) return std::nullopt;
+    return uint32_t(value);
+}
+
+std::optional<uint32_t> QtSettingsStore::read(std::string_view name) {
+    const QVariant value = settings_->value(keyName(name));
+    if (!value.isValid()) return std::nullopt;
+    switch (value.typeId()) {
+        case QMetaType::Int:  // a 4-byte registry value
+            return uint32_t(value.toInt());
+        case QMetaType::UInt:
+            return uint32_t(value.toUInt());
+        case QMetaType::QString:  // INI files keep every value as text
+            return parseStoredNumber(value.toString());
+        default:  // 8-byte numbers, binary data, lists: not a 32-bit value
+            return std::nullopt;
+    }
+}
+
+void QtSettingsStore::write(std::string_view name, uint32_t value) {
+#ifdef Q_OS_WIN
+    // A signed 32-bit variant is what becomes a REG_DWORD.
+    settings_->setValue(keyName(name), QVariant(qint32(value)));
+#else
+    settings_->setValue(keyName(name), QVariant(uint(value)));
+#endif
+}
+
+void QtSettingsStore::close() {
+    settings_->sync();
+}
+
+}  // namespace tarvex::qt

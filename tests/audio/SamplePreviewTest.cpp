@@ -1,0 +1,205 @@
+// The one-sample preview on a device and a timer driven by hand.
+#include <gtest/gtest.h>
+
+#include "StreamRig.h"
+#include "audio/SamplePreview.h"
+#include "engine/PitchTables.h"
+
+namespace tarvex::test {
+namespace {
+
+Sample rampSample(uint32_t length, uint32_t loopStart = 0, uint32_t loopEnd = 0) {
+    Sample s;
+    s.length = length;
+    s.volume = 64;
+    s.baseFrequency = 8363;
+    s.loopStart = loopStart;
+    s.loopEnd = loopEnd;
+    for (uint32_t i = 0; i < length; ++i) s.data.push_back(static_cast<int16_t>(1000 + 100 * (i % 200)));
+    return s;
+}
+
+// 16-bit mono values as played.
+std::vector<int32_t> values(const std::vector<uint8_t>& bytes) {
+    std::vector<int32_t> v;
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2)
+        v.push_back(static_cast<int16_t>(bytes[i] | (bytes[i + 1] << 8)));
+    return v;
+}
+
+struct PreviewRig : ManualPlayer {
+    explicit PreviewRig(bool queued = false, uint32_t rate = 44100)
+        : ManualPlayer(shortSong(), StreamOptions{.rate = rate, .queued = queued}) {}
+    SamplePreview preview{player};
+    uint32_t seg() const { return player.device.segmentBytes; }
+    // One segment of time: the device plays it and the timer looks.
+    void pass(uint32_t segments = 1) {
+        for (uint32_t i = 0; i < segments * 4; ++i) {
+            device->play(seg() / 4);
+            timer->fire();
+        }
+    }
+};
+
+TEST(PreviewStep, C6PlaysTheBaseFrequencyAndEachOctaveDoublesIt) {
+    struct Case {
+        uint32_t baseFrequency, rate;
+        const char* note;
+        uint32_t step;
+    };
+    const Case cases[] = {
+        {8363, 44100, "C-6", 194},    // 8363 / 44100 of a frame per frame
+        {8363, 44100, "C-7", 388},    // one octave up
+        {8363, 44100, "C-5", 97},     // one octave down
+        {44100, 44100, "C-6", 1024},  // a sample at the output rate: one frame per frame
+        {8363, 8000, "A-6", 1803},    // 8363 * 428 / 8000 * 1024 / 254 = 1803.8
+        {0, 44100, "C-6", 0},
+    };
+    for (const Case& c : cases) {
+        uint32_t period = 0;
+        for (const PeriodEntry& e : PeriodTable) {
+            if (std::string_view(e.name) == c.note) period = e.period;
+        }
+        EXPECT_EQ(previewStep(c.baseFrequency, c.rate, period), c.step) << c.note << " at " << c.rate;
+    }
+    EXPECT_EQ(previewStep(8363, 44100, 0), 0u);
+    EXPECT_EQ(previewStep(4000000000u, 8000, 14), 0xFFFFFFFFu);  // 1.6e10 saturates
+}
+
+TEST(PreviewRender, AdvancesFirstThenPlaysAtHalfScaleForVolume64) {
+    PreviewRig rig;
+    Sample s = rampSample(4000);
+    s.baseFrequency = 44100;  // step 1024 at C-6: one sample frame per output frame
+    rig.player.settings.ISP = false;
+    ASSERT_TRUE(rig.preview.startPreview(s, 428).empty());
+    const auto v = values(rig.ringSegment(0));
+    // frame: sample frame played after advancing: value (s << 12) * 64 / 128 >> 4 >> 8 = s / 2
+    EXPECT_EQ(v[0], s.data[1] / 2);
+    EXPECT_EQ(v[1], s.data[2] / 2);
+    EXPECT_EQ(v[9], s.data[10] / 2);
+
+    // With ISP, interpolation by the fraction and the one-pole smoothing: step 512.
+    PreviewRig smooth;
+    s.baseFrequency = 22050;
+    ASSERT_TRUE(smooth.preview.startPreview(s, 428).empty());
+    const auto w = values(smooth.ringSegment(0));
+    const int64_t d0 = int64_t{s.data[0]} << 12, d1 = int64_t{s.data[1]} << 12;
+    const int64_t f0 = (d0 + ((d1 - d0) * 512) / 1024) >> 1;  // frame 0: position 0, fraction 512
+    const int64_t f1 = (d1 + f0) >> 1;                        // frame 1: position 1, fraction 0
+    EXPECT_EQ(w[0], static_cast<int16_t>(((f0 * 64 / 128) >> 4) >> 8));
+    EXPECT_EQ(w[1], static_cast<int16_t>(((f1 * 64 / 128) >> 4) >> 8));
+}
+
+TEST(PreviewEnd, AShortSampleStopsOneRingRevolutionAfterItEnded) {
+    for (bool queued : {false, true}) {
+        SCOPED_TRACE(queued ? "queued" : "ring");
+        PreviewRig rig(queued);
+        const Sample s = rampSample(100);  // 528 frames at step 194, half a segment
+        ASSERT_TRUE(rig.preview.startPreview(s, 428).empty());
+        // It ran out during the first fill request, index 1; requests 2 to 7 rendered silence.
+        EXPECT_EQ(rig.preview.endSegment(), 1u);
+        EXPECT_EQ(rig.preview.lastSegment(), 7u);
+        EXPECT_FALSE(rig.preview.stopped());
+
+        // Requests 0 and then 1 follow. The ring's first timer event asks for 0 at once, so 1 comes
+        // as segment 0, the one with the sound, has played; the queued kind's first notification
+        // asks for 0 after buffer 0 has played, and 1 after buffer 1.
+        const uint32_t segmentsToStop = queued ? 2 : 1;
+        for (uint32_t i = 0; i < segmentsToStop; ++i) {
+            EXPECT_FALSE(rig.preview.stopped()) << "segment " << i;
+            rig.pass(1);
+        }
+        EXPECT_TRUE(rig.preview.stopped());
+        EXPECT_EQ(rig.preview.endSegment(), kNoEndSegment);
+        EXPECT_FALSE(rig.device->running());
+        // The ring kind's next timer event closes the device; the queued one stays open, paused.
+        rig.timer->fire();
+        EXPECT_EQ(rig.player.device.isOpen(), queued);
+        EXPECT_FALSE(rig.timer->running);
+
+        // Heard once: the sound, then silence to the end of what was played.
+        const auto v = values(rig.device->played);
+        ASSERT_EQ(v.size(), segmentsToStop * rig.seg() / 2);
+        EXPECT_NE(v[10], 0);
+        for (size_t i = 100 * 1024 / 194 + 2; i < v.size(); ++i) ASSERT_EQ(v[i], 0) << "frame " << i;
+        rig.preview.stopPreview();
+        EXPECT_FALSE(rig.player.device.isOpen());
+    }
+}
+
+TEST(PreviewEnd, ALoopedSamplePlaysUntilStopped) {
+    for (bool queued : {false, true}) {
+        SCOPED_TRACE(queued ? "queued" : "ring");
+        PreviewRig rig(queued);
+        const Sample s = rampSample(400, 100, 400);
+        ASSERT_TRUE(rig.preview.startPreview(s, 214).empty());
+        rig.pass(40);  // five ring revolutions
+        EXPECT_FALSE(rig.preview.stopped());
+        EXPECT_EQ(rig.preview.endSegment(), kNoEndSegment);
+        const auto v = values(rig.device->played);
+        ASSERT_EQ(v.size(), 40u * rig.seg() / 2);
+        for (size_t i = 0; i < v.size(); i += 97) ASSERT_NE(v[i], 0) << "frame " << i;
+
+        EXPECT_TRUE(rig.preview.stopPreview().empty());
+        EXPECT_TRUE(rig.preview.stopped());
+        EXPECT_FALSE(rig.player.device.isOpen());
+        EXPECT_FALSE(rig.timer->running);
+    }
+}
+
+TEST(PreviewStart, PlayOnceAgainRestartsFromFrameZero) {
+    PreviewRig rig;
+    const Sample s = rampSample(20000);
+    ASSERT_TRUE(rig.preview.startPreview(s, 428).empty());
+    rig.pass(3);
+    const auto first = rig.device->played;
+    ASSERT_TRUE(rig.preview.startPreview(s, 428).empty());
+    EXPECT_EQ(rig.device->opens, 2);
+    EXPECT_EQ(rig.device->closes, 1);
+    rig.device->played.clear();
+    rig.pass(3);
+    EXPECT_EQ(rig.device->played, first);
+}
+
+TEST(PreviewStart, DoesNothingWhileTheMainPlayerOwnsTheDeviceOrWithoutData) {
+    PreviewRig rig;
+    ASSERT_TRUE(startPlayback(rig.player).empty());
+    const Sample s = rampSample(1000);
+    EXPECT_TRUE(rig.preview.startPreview(s, 428).empty());
+    EXPECT_EQ(rig.device->opens, 1);
+    EXPECT_TRUE(rig.preview.stopped());
+    // Its stop leaves the main player's device alone.
+    rig.preview.stopPreview();
+    EXPECT_TRUE(rig.player.device.isOpen());
+    stopPlayback(rig.player);
+
+    const Sample empty;
+    EXPECT_TRUE(rig.preview.startPreview(empty, 428).empty());
+    EXPECT_EQ(rig.device->opens, 1);
+}
+
+TEST(PreviewStart, FailuresReportTheDeviceKindsMessages) {
+    struct Case {
+        bool queued, failOpen;
+        std::string_view message;
+    };
+    const Case cases[] = {
+        {false, true, "Error: Failed to inititialize DirectSound"},
+        {true, true, "Error: Failed to open wave out device"},
+        {false, false, "Error: Failed to create a streaming secondary buffer (DirectSound)"},
+        {true, false, "Error: Failed to create a streaming buffer (WaveOut)"},
+    };
+    for (const Case& c : cases) {
+        PreviewRig rig(c.queued);
+        rig.device->failOpen = c.failOpen;
+        rig.device->failBuffers = !c.failOpen;
+        const Sample s = rampSample(1000);
+        EXPECT_EQ(rig.preview.startPreview(s, 428), c.message);
+        EXPECT_TRUE(rig.preview.stopped());
+        EXPECT_FALSE(rig.player.device.isOpen());
+        EXPECT_FALSE(rig.timer->running);
+    }
+}
+
+}  // namespace
+}  // namespace tarvex::test

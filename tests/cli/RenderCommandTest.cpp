@@ -1,0 +1,237 @@
+// tarvex-cli render, in process: WAV layout, song length to the frame, the time limit, standard
+// output, the default file name, options, determinism, and every corpus file.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "cli/Commands.h"
+#include "cli/RenderOptions.h"
+#include "support/Corpus.h"
+#include "support/ModWriter.h"
+
+namespace tarvex {
+namespace {
+
+struct RunResult {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+RunResult render(const cli::CommandArgs& args) {
+    std::ostringstream out;
+    std::ostringstream err;
+    const int status = cli::renderCommand(args, out, err);
+    return {status, out.str(), err.str()};
+}
+
+uint32_t le32(const std::vector<uint8_t>& b, size_t at) {
+    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
+}
+
+uint16_t le16(const std::vector<uint8_t>& b, size_t at) {
+    return static_cast<uint16_t>(b[at] | (b[at + 1] << 8));
+}
+
+struct WavFacts {
+    uint16_t channels;
+    uint32_t rate;
+    uint16_t bits;
+    uint32_t dataBytes;
+    uint32_t frames;
+};
+
+// Checks the canonical 44-byte header against the file size and returns its facts.
+WavFacts readWav(const std::vector<uint8_t>& wav) {
+    EXPECT_GE(wav.size(), 44u);
+    if (wav.size() < 44) return {};
+    EXPECT_EQ(std::string(wav.begin(), wav.begin() + 4), "RIFF");
+    EXPECT_EQ(std::string(wav.begin() + 8, wav.begin() + 16), "WAVEfmt ");
+    EXPECT_EQ(le32(wav, 16), 16u);
+    EXPECT_EQ(le16(wav, 20), 1u);  // PCM
+    EXPECT_EQ(std::string(wav.begin() + 36, wav.begin() + 40), "data");
+    WavFacts facts{le16(wav, 22), le32(wav, 24), le16(wav, 34), le32(wav, 40), 0};
+    const uint32_t blockAlign = facts.channels * facts.bits / 8;
+    EXPECT_EQ(le16(wav, 32), blockAlign);
+    EXPECT_EQ(le32(wav, 28), facts.rate * blockAlign);
+    const uint32_t pad = facts.dataBytes & 1;
+    EXPECT_EQ(le32(wav, 4), 36 + facts.dataBytes + pad);
+    EXPECT_EQ(wav.size(), 44 + facts.dataBytes + pad);
+    facts.frames = blockAlign ? facts.dataBytes / blockAlign : 0;
+    return facts;
+}
+
+// One pattern of 64 rows at speed 6, tempo 125: a note on row 0 and, when asked, a jump back to
+// order 0 on row 63 (so that the song repeats while loops are on).
+std::string writeSong(const std::string& name, bool jumpBack) {
+    test::ModWriter mod = test::ModWriter::withSignature("M.K.");
+    mod.samples[0].data.assign(512, 0);
+    for (size_t i = 0; i < 512; ++i) mod.samples[0].data[i] = static_cast<int8_t>((i % 64) * 4 - 128);
+    mod.samples[0].loopStartWords = 0;
+    mod.samples[0].loopLengthWords = 256;
+    mod.setCell(0, 0, 0, 1, 428, 0, 0);
+    if (jumpBack) mod.setCell(0, 63, 1, 0, 0, 0xB, 0);
+    return test::writeTempFile(name, mod.bytes()).string();
+}
+
+TEST(RenderCommand, SongEndsOnTheFrameThatFinishesPlayback) {
+    const std::string song = writeSong("ends.mod", false);
+    const std::string wavPath = (std::filesystem::path(song).parent_path() / "ends.wav").string();
+    // 64 rows x 6 ticks, then the tick that finds no order position ends the song; playback finishes
+    // at the next tick boundary: 386 ticks of rate * 25 / 1250 frames.
+    struct Row {
+        std::string rate;
+        uint32_t framesPerTick;
+    };
+    for (const Row& row : {Row{"44100", 882}, Row{"8000", 160}, Row{"22050", 441}}) {
+        const RunResult run = render({"--rate", row.rate, song, "-o", wavPath});
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.err, "");
+        const WavFacts wav = readWav(test::readFileBytes(wavPath));
+        EXPECT_EQ(wav.rate, static_cast<uint32_t>(std::stoul(row.rate)));
+        EXPECT_EQ(wav.frames, 386 * row.framesPerTick) << row.rate;
+        EXPECT_EQ(wav.channels, 2);
+        EXPECT_EQ(wav.bits, 16);
+    }
+}
+
+TEST(RenderCommand, LoopsStayOffUnlessAskedAndTheLimitCutsExactly) {
+    const std::string song = writeSong("loops.mod", true);
+    const std::string wavPath = (std::filesystem::path(song).parent_path() / "loops.wav").string();
+
+    RunResult run = render({song, "-o", wavPath});  // the jump back is ignored: the song ends
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(readWav(test::readFileBytes(wavPath)).frames, 386u * 882u);
+
+    run = render({"--loops", "on", "--max-seconds", "2", song, "-o", wavPath});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(readWav(test::readFileBytes(wavPath)).frames, 88200u);
+    EXPECT_NE(run.err.find("had not ended after 2 seconds"), std::string::npos) << run.err;
+
+    run = render({"--loops=on", "--max-seconds=0.25", "--rate=11025", "--bits=8", "--channels=1", song, "-o",
+                  wavPath});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const WavFacts wav = readWav(test::readFileBytes(wavPath));
+    EXPECT_EQ(wav.frames, 2756u);  // 0.25 x 11025 = 2756.25
+    EXPECT_EQ(wav.bits, 8);
+    EXPECT_EQ(wav.channels, 1);
+    EXPECT_EQ(wav.dataBytes, 2756u);  // even: no pad byte
+
+    run = render(
+        {"--loops", "on", "--max-seconds", "0.0001", "--bits", "8", "--channels", "1", song, "-o", wavPath});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(readWav(test::readFileBytes(wavPath)).dataBytes, 4u);  // 4.41 frames: 4 bytes
+    run = render(
+        {"--loops", "on", "--max-seconds", "0.00007", "--bits", "8", "--channels", "1", song, "-o", wavPath});
+    EXPECT_EQ(readWav(test::readFileBytes(wavPath)).dataBytes, 3u);  // odd: one pad byte follows
+}
+
+TEST(RenderCommand, StandardOutputDefaultNameAndDeterminism) {
+    const std::string song = writeSong("same.mod", false);
+    const std::filesystem::path dir = std::filesystem::path(song).parent_path();
+    const std::string wavPath = (dir / "same-file.wav").string();
+    const RunResult toFile = render({"--wide", "off", song, "-o", wavPath});
+    ASSERT_EQ(toFile.status, 0) << toFile.err;
+    const std::vector<uint8_t> fileBytes = test::readFileBytes(wavPath);
+
+    const RunResult toOut = render({"--wide", "off", song, "-o", "-"});
+    ASSERT_EQ(toOut.status, 0) << toOut.err;
+    EXPECT_TRUE(std::vector<uint8_t>(toOut.out.begin(), toOut.out.end()) == fileBytes);
+
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(std::filesystem::temp_directory_path());
+    const RunResult byDefault = render({"--wide", "off", song});
+    const std::filesystem::path expected = std::filesystem::temp_directory_path() / "same.mod.wav";
+    const bool exists = std::filesystem::exists(expected);
+    const std::vector<uint8_t> defaultBytes = exists ? test::readFileBytes(expected) : std::vector<uint8_t>{};
+    std::filesystem::remove(expected);
+    std::filesystem::current_path(before);
+    ASSERT_EQ(byDefault.status, 0) << byDefault.err;
+    ASSERT_TRUE(exists);
+    EXPECT_TRUE(defaultBytes == fileBytes);
+
+    const RunResult withWide = render({song, "-o", "-"});
+    EXPECT_FALSE(withWide.out == toOut.out);  // the option reaches the mixer
+}
+
+TEST(RenderCommand, UsageErrorsAndUnreadableFiles) {
+    const std::string song = writeSong("usage.mod", false);
+    const cli::CommandArgs bad[] = {
+        {},
+        {song, song},
+        {"--rate", "44000", song},
+        {"--bits", "12", song},
+        {"--channels", "3", song},
+        {"--isp", "yes", song},
+        {"--preamp", "0", song},
+        {"--preamp", "1025", song},
+        {"--max-seconds", "-1", song},
+        {"--max-seconds", "1.5s", song},
+        {"--max-seconds", "1.1234567", song},
+        {"--frobnicate", song},
+        {song, "-o"},
+        {"--rate"},
+    };
+    for (const cli::CommandArgs& args : bad) {
+        const RunResult run = render(args);
+        EXPECT_EQ(run.status, cli::kExitUsage) << (args.empty() ? "" : args[0]);
+        EXPECT_FALSE(run.err.empty());
+    }
+    const RunResult missing = render({"/nonexistent/dir/x.mod", "-o", "-"});
+    EXPECT_EQ(missing.status, cli::kExitFailed);
+    EXPECT_NE(missing.err.find("File not found"), std::string::npos) << missing.err;
+    const RunResult help = render({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("--max-seconds"), std::string::npos);
+}
+
+TEST(RenderOptions, SecondsAreExactToTheMicrosecond) {
+    struct Row {
+        const char* text;
+        uint64_t micros;
+    };
+    for (const Row& row :
+         {Row{"1200", 1200000000}, Row{"2.5", 2500000}, Row{"0.000001", 1}, Row{".5", 500000}, Row{"0", 0}}) {
+        uint64_t micros = 99;
+        EXPECT_TRUE(cli::parseSeconds(row.text, micros)) << row.text;
+        EXPECT_EQ(micros, row.micros) << row.text;
+    }
+    for (const char* text : {"", ".", "1.", "1e3", "abc", "1.0000001", "99999999999"}) {
+        uint64_t micros = 0;
+        EXPECT_FALSE(cli::parseSeconds(text, micros)) << text;
+    }
+    cli::RenderOptions options;
+    options.rate = 44100;
+    options.maxMicroseconds = 1200000000;
+    EXPECT_EQ(options.maxFrames(), 52920000u);
+    options.rate = 11025;
+    options.maxMicroseconds = 100000;  // 0.1 s: 1102.5 frames
+    EXPECT_EQ(options.maxFrames(), 1102u);
+}
+
+// Every file of the corpus, malformed ones included: a clean exit, and a valid WAV when it loads.
+TEST(RenderCommand, EveryCorpusFileRendersWithinTheLimit) {
+    const std::vector<std::filesystem::path> files = test::corpusFiles();
+    if (files.empty()) GTEST_SKIP() << "no corpus";
+    const std::string wavPath =
+        (std::filesystem::temp_directory_path() / "tarvex-render-corpus.wav").string();
+    size_t rendered = 0;
+    for (const std::filesystem::path& file : files) {
+        std::filesystem::remove(wavPath);
+        const RunResult run = render({"--rate", "8000", "--max-seconds", "3", file.string(), "-o", wavPath});
+        ASSERT_TRUE(run.status == cli::kExitOk || run.status == cli::kExitFailed) << file << ": " << run.err;
+        if (run.status != cli::kExitOk) continue;
+        ++rendered;
+        const WavFacts wav = readWav(test::readFileBytes(wavPath));
+        EXPECT_LE(wav.frames, 24000u) << file;
+        if (wav.frames == 24000u) {
+            EXPECT_NE(run.err.find("had not ended"), std::string::npos) << file;
+        }
+    }
+    std::filesystem::remove(wavPath);
+    EXPECT_GT(rendered, files.size() / 2);
+}
+
+}  // namespace
+}  // namespace tarvex

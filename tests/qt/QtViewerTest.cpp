@@ -1,0 +1,268 @@
+// The pattern and samples windows as the main window opens them, on the offscreen platform with
+// the silent null device. A modal window runs its own loop: each test schedules what it does
+// inside the window before the call that opens it.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+
+#include "GuiApp.h"
+#include "support/Corpus.h"
+#include "ui/qt/QtSettingsStore.h"
+#include "ui/qt/ViewerIcons.h"
+
+namespace tarvex {
+namespace {
+
+constexpr int kStop = 5;
+
+class QtViewerTest : public ::testing::Test {
+   protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        app = std::make_unique<GuiApp>(
+            "null", std::make_unique<qt::QtSettingsStore>(dir.filePath(QStringLiteral("Tarvex.conf"))));
+        app->window->initialise(std::nullopt);
+        app->window->show();
+    }
+    void TearDown() override { app->window->close(); }
+
+    qt::QtMainWindow& main() { return *app->window; }
+    QAction* fileEntry(const QString& text) {
+        for (QAction* a : main().menuBar()->actions().front()->menu()->actions())
+            if (a->text() == text) return a;
+        return nullptr;
+    }
+    // Runs body inside the modal loop that open starts; a window left open is closed after 10 s.
+    void inside(const std::function<void()>& open, const std::function<void()>& body) {
+        bool ran = false;
+        QTimer start;
+        start.setSingleShot(true);
+        QObject::connect(&start, &QTimer::timeout, [&] {
+            body();
+            ran = true;
+        });
+        QTimer guard;
+        guard.setSingleShot(true);
+        QObject::connect(&guard, &QTimer::timeout, [] {
+            ADD_FAILURE() << "a viewer was left open";
+            if (QWidget* w = QApplication::activeModalWidget()) w->close();
+        });
+        start.start(0);
+        guard.start(10000);
+        open();
+        // The timers die here: a body whose window never opened cannot run later.
+        EXPECT_TRUE(ran) << "no modal window ran";
+    }
+    // Press, release, double click, release: the events a double click brings.
+    static void doubleClick(QWidget* widget, QPoint at) {
+        const QPointF local(at);
+        const QPointF global(widget->mapToGlobal(at));
+        for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease,
+                                  QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease}) {
+            const bool down = type != QEvent::MouseButtonRelease;
+            QMouseEvent event(type, local, global, Qt::LeftButton, down ? Qt::LeftButton : Qt::NoButton,
+                              Qt::NoModifier);
+            QApplication::sendEvent(widget, &event);
+        }
+    }
+    void load(const std::string& corpusFile) {
+        main().logic().loadFile((test::corpusDir() / corpusFile).string());
+        ASSERT_EQ(main().field(TextField::Errors)->text(), QStringLiteral("No Errors"));
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<GuiApp> app;
+};
+
+TEST_F(QtViewerTest, PatternWindowFollowsStepsAndClosesEveryWay) {
+    fileEntry(QStringLiteral("&Pattern..."))->trigger();  // no module: nothing opens
+    EXPECT_EQ(app->viewers.patternWindow(), nullptr);
+
+    load("mod/sundance.mod");  // 4 channels, 47 patterns
+    main().logic().onPlay();
+    ASSERT_FALSE(app->player.outputStopped.load());
+    inside([&] { fileEntry(QStringLiteral("&Pattern..."))->trigger(); },
+           [&] {
+               qt::QtPatternWindow* p = app->viewers.patternWindow();
+               ASSERT_NE(p, nullptr);
+               EXPECT_TRUE(p->isVisible());
+               EXPECT_TRUE(p->isModal());
+               EXPECT_EQ(p->windowTitle(), QStringLiteral("Pattern"));
+               const DialogBaseUnits u = qt::dialogBaseUnits(qt::dialogFont());
+               EXPECT_EQ(p->size(), QSize(dialogXToPixels(432, u), dialogYToPixels(279, u)));
+               EXPECT_EQ(p->list()->geometry(), QRect(dialogXToPixels(7, u), dialogYToPixels(51, u),
+                                                      dialogXToPixels(418, u), dialogYToPixels(221, u)));
+               EXPECT_EQ(p->horizontalExtent(),
+                         4 * QFontMetrics(QApplication::font()).horizontalAdvance('H') * 20);
+               // The main window's timer hands over the playing position with every status refresh:
+               // the pattern and row it has just shown.
+               QTest::qWait(800);
+               main().logic().onStop();
+               const QString pattern = main().field(TextField::Pattern)->text();
+               const uint32_t row = main().field(TextField::Row)->text().toUInt(nullptr, 16);
+               EXPECT_EQ(p->numberField()->text(), pattern);
+               ASSERT_GE(p->list()->currentRow(), 0);
+               const QString selected = p->list()->currentItem()->text();
+               EXPECT_EQ(selected.left(3), QString::asprintf("%02X ", row));
+               EXPECT_EQ(p->list()->currentRow(), int(row - followFirstRow(row)));
+               EXPECT_EQ(p->list()->count(), int(64 - followFirstRow(row)));
+               EXPECT_EQ(selected.size(), 3 + 4 * 16);
+
+               // Stopped, the buttons browse from pattern 0, with wrap.
+               p->previousButton()->click();
+               EXPECT_EQ(p->numberField()->text(), QStringLiteral("2E"));
+               EXPECT_EQ(p->list()->count(), 64);
+               EXPECT_EQ(p->list()->item(0)->text().left(3), QStringLiteral("00 "));
+               p->nextButton()->click();
+               p->nextButton()->click();
+               EXPECT_EQ(p->numberField()->text(), QStringLiteral("01"));
+               p->closeButton()->click();
+           });
+    qt::QtPatternWindow* first = app->viewers.patternWindow();
+    EXPECT_FALSE(first->isVisible());
+    EXPECT_FALSE(first->logic().isOpen());
+
+    // Escape and the close box end it too; every opening reuses the one window from pattern 0.
+    inside([&] { fileEntry(QStringLiteral("&Pattern..."))->trigger(); },
+           [&] {
+               EXPECT_EQ(app->viewers.patternWindow(), first);
+               EXPECT_EQ(first->numberField()->text(), QStringLiteral("00"));
+               EXPECT_TRUE(first->logic().isOpen());
+               QTest::keyClick(first->list(), Qt::Key_Escape);
+           });
+    EXPECT_FALSE(first->logic().isOpen());
+    inside([&] { fileEntry(QStringLiteral("&Pattern..."))->trigger(); }, [&] { first->close(); });
+    EXPECT_FALSE(first->isVisible());
+    EXPECT_FALSE(first->logic().isOpen());
+    // Enter in the list is the dialog's OK command, the "Close" button.
+    inside([&] { fileEntry(QStringLiteral("&Pattern..."))->trigger(); },
+           [&] {
+               first->list()->setFocus();
+               QTest::keyClick(first->list(), Qt::Key_Return);
+           });
+    EXPECT_FALSE(first->isVisible());
+    EXPECT_FALSE(first->logic().isOpen());
+}
+
+TEST_F(QtViewerTest, SamplesWindowByDoubleClickAndFromTheMenu) {
+    load("mod/sundance.mod");
+    QListWidget* instruments = main().sampleList();
+    ASSERT_EQ(instruments->count(), 31);
+    QListWidgetItem* item = instruments->item(17);
+    instruments->scrollToItem(item);
+
+    inside([&] { doubleClick(instruments->viewport(), instruments->visualItemRect(item).center()); },
+           [&] {
+               qt::QtSampleWindow* s = app->viewers.sampleWindow();
+               ASSERT_NE(s, nullptr);
+               EXPECT_TRUE(s->isModal());
+               EXPECT_EQ(s->windowTitle(), QStringLiteral("Samples"));
+               const DialogBaseUnits u = qt::dialogBaseUnits(qt::dialogFont());
+               EXPECT_EQ(s->size(), QSize(dialogXToPixels(362, u), dialogYToPixels(247, u)));
+               // Sample 18: a Latin-1 name, read from the file's 0x84 as "ä".
+               EXPECT_EQ(s->field(SampleControl::Index)->text(), QStringLiteral("18"));
+               EXPECT_EQ(s->field(SampleControl::Name)->text(),
+                         QStringLiteral("Pyh\u00E4nkatariinantie 14a"));
+               EXPECT_EQ(s->field(SampleControl::Length)->text(), QStringLiteral("3366"));
+               EXPECT_EQ(s->field(SampleControl::BaseNote)->text(), QStringLiteral("C-6"));
+               EXPECT_EQ(s->noteList()->count(), 132);
+               EXPECT_EQ(s->noteList()->currentItem()->text(), QStringLiteral("C-6"));
+
+               // The waveform is drawn into the frame's client area: black with red, no loop markers.
+               QTest::qWait(20);
+               const Raster& wave = s->logic().waveform();
+               EXPECT_EQ(wave.width(), s->waveformPanel()->clientSize().width());
+               int red = 0;
+               int blue = 0;
+               for (int y = 0; y < wave.height(); ++y)
+                   for (int x = 0; x < wave.width(); ++x) {
+                       red += wave.pixel(x, y) == kWaveformPen ? 1 : 0;
+                       blue += wave.pixel(x, y) == kWaveformLoopPen ? 1 : 0;
+                   }
+               EXPECT_GT(red, wave.width());
+               EXPECT_EQ(blue, 0);
+
+               s->button(SampleControl::Next)->click();
+               EXPECT_EQ(s->field(SampleControl::Index)->text(), QStringLiteral("19"));
+               EXPECT_EQ(s->field(SampleControl::BaseNote)->text(), QString());  // 8463 Hz: no exact note
+               s->button(SampleControl::Previous)->click();
+               s->button(SampleControl::Previous)->click();
+               EXPECT_EQ(s->field(SampleControl::Index)->text(), QStringLiteral("17"));
+
+               // The player is stopped: PlayOnce takes the device, StopPlay gives it back.
+               s->button(SampleControl::PlayOnce)->click();
+               EXPECT_TRUE(app->player.device.isOpen());
+               EXPECT_FALSE(s->logic().preview().stopped());
+               s->button(SampleControl::StopPlay)->click();
+               EXPECT_FALSE(app->player.device.isOpen());
+               s->button(SampleControl::PlayOnce)->click();
+               EXPECT_TRUE(app->player.device.isOpen());
+               QTest::keyClick(s->noteList(), Qt::Key_Escape);
+           });
+    EXPECT_EQ(app->viewers.sampleWindow(), nullptr);
+    EXPECT_FALSE(app->player.device.isOpen());  // closing stopped the preview
+
+    // From the menu at the first sample. ISP switched here reaches the main window's box on close.
+    const bool isp = app->player.settings.ISP.load();
+    inside([&] { fileEntry(QStringLiteral("&Samples..."))->trigger(); },
+           [&] {
+               qt::QtSampleWindow* s = app->viewers.sampleWindow();
+               ASSERT_NE(s, nullptr);
+               EXPECT_EQ(s->field(SampleControl::Index)->text(), QStringLiteral("1"));
+               EXPECT_EQ(s->ispBox()->isChecked(), isp);
+               s->ispBox()->click();
+               EXPECT_EQ(app->player.settings.ISP.load(), !isp);
+               s->button(SampleControl::PlayOnce)->click();
+               EXPECT_TRUE(app->player.device.isOpen());
+               // Enter outside a button is the dialog's OK command.
+               s->field(SampleControl::Name)->setFocus();
+               QTest::keyClick(s->field(SampleControl::Name), Qt::Key_Return);
+           });
+    EXPECT_EQ(app->viewers.sampleWindow(), nullptr);
+    EXPECT_FALSE(app->player.device.isOpen());
+    EXPECT_EQ(main().box(OptionBox::Isp)->isChecked(), !isp);
+
+    // The close box, during main playback: PlayOnce does nothing and the player plays on.
+    main().logic().onPlay();
+    inside([&] { fileEntry(QStringLiteral("&Samples..."))->trigger(); },
+           [&] {
+               qt::QtSampleWindow* s = app->viewers.sampleWindow();
+               ASSERT_NE(s, nullptr);
+               s->noteList()->scrollToItem(s->noteList()->item(80), QAbstractItemView::PositionAtTop);
+               s->button(SampleControl::PlayOnce)->click();
+               EXPECT_EQ(s->noteList()->currentRow(), 72);  // not even the selection moves
+               EXPECT_TRUE(s->logic().preview().stopped());
+               s->close();
+           });
+    EXPECT_EQ(app->viewers.sampleWindow(), nullptr);
+    EXPECT_FALSE(app->player.outputStopped.load());
+    main().transportButton(kStop)->click();
+}
+
+TEST_F(QtViewerTest, ArrowIconsPointTheirWay) {
+    const QImage right = qt::arrowIcon(qt::ArrowIcon::Right).pixmap(32, 32).toImage();
+    const QImage left = qt::arrowIcon(qt::ArrowIcon::Left).pixmap(32, 32).toImage();
+    ASSERT_EQ(right.size(), QSize(32, 32));
+    // The head is on the pointing side: its upper edge at x = 18 for the right arrow, 13 left.
+    EXPECT_GT(qAlpha(right.pixel(18, 8)), 128);
+    EXPECT_LT(qAlpha(right.pixel(13, 8)), 16);
+    EXPECT_GT(qAlpha(left.pixel(13, 8)), 128);
+    EXPECT_LT(qAlpha(left.pixel(18, 8)), 16);
+    EXPECT_LT(qGray(right.pixel(16, 16)), 64);  // dark on a transparent ground
+    EXPECT_EQ(qAlpha(right.pixel(1, 1)), 0);
+    EXPECT_EQ(qAlpha(left.pixel(30, 30)), 0);
+}
+
+}  // namespace
+}  // namespace tarvex

@@ -1,0 +1,237 @@
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDropEvent>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPushButton>
+#include <QSettings>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+
+#include "GuiApp.h"
+#include "support/Corpus.h"
+#include "ui/qt/QtSettingsStore.h"
+#include "ui/qt/RasterPanel.h"
+
+namespace tarvex {
+namespace {
+
+const std::string kDemo = std::string(TARVEX_SOURCE_DIR) + "/examples/demo.mod";
+
+// A four-channel "M.K." song that ends after its first row: speed 1 and a pattern break out of a
+// one-entry order list.
+std::vector<uint8_t> shortSong(const std::string& title) {
+    std::vector<uint8_t> bytes(1084 + 1024 + 64, 0);
+    std::copy(title.begin(), title.end(), bytes.begin());
+    bytes[20 + 23] = 32;  // sample 1: 32 words, volume 64, no loop
+    bytes[20 + 25] = 64;
+    bytes[20 + 29] = 1;
+    bytes[950] = 1;
+    std::copy_n("M.K.", 4, bytes.begin() + 1080);
+    const uint8_t row0[] = {0x01, 0xAC, 0x1F, 0x01,   // sample 1 at period 428, speed 1
+                            0x00, 0x00, 0x0D, 0x00};  // pattern break
+    std::copy(std::begin(row0), std::end(row0), bytes.begin() + 1084);
+    return bytes;
+}
+constexpr int kPlay = 1;
+constexpr int kPause = 4;
+constexpr int kStop = 5;
+
+class QtWindowTest : public ::testing::Test {
+   protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        iniPath = dir.filePath(QStringLiteral("Tarvex.conf"));
+    }
+
+    std::unique_ptr<GuiApp> openApp() {
+        auto app = std::make_unique<GuiApp>("null", std::make_unique<qt::QtSettingsStore>(iniPath));
+        app->window->initialise(std::nullopt);
+        app->window->show();
+        return app;
+    }
+
+    static void drop(qt::QtMainWindow& window, const std::vector<std::string>& paths) {
+        QMimeData mime;
+        QList<QUrl> urls;
+        for (const std::string& p : paths) urls.push_back(QUrl::fromLocalFile(QString::fromStdString(p)));
+        mime.setUrls(urls);
+        // The application delivers a drop to the widget that accepted the drag's entry.
+        QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&window, &enter);
+        QDropEvent event(QPointF(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&window, &event);
+    }
+
+    static QString text(qt::QtMainWindow& w, TextField field) { return w.field(field)->text(); }
+
+    QTemporaryDir dir;
+    QString iniPath;
+};
+
+TEST_F(QtWindowTest, OpensLaidOutInDialogUnits) {
+    auto app = openApp();
+    qt::QtMainWindow& w = *app->window;
+    const DialogBaseUnits u = w.baseUnits();
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Tarvex V1.5"));
+    EXPECT_EQ(w.client()->size(), QSize(dialogXToPixels(409, u), dialogYToPixels(239, u)));
+    EXPECT_EQ(w.minimumSize(), w.maximumSize());  // fixed size
+    EXPECT_EQ(w.leftScopePanel()->geometry(), QRect(dialogXToPixels(206, u), dialogYToPixels(145, u),
+                                                    dialogXToPixels(81, u), dialogYToPixels(45, u)));
+    EXPECT_EQ(w.selector(FormatSelector::Frequency)->count(), 7);
+    EXPECT_EQ(w.selector(FormatSelector::Frequency)->currentText(), QStringLiteral("44100 Hz"));
+    EXPECT_EQ(w.selector(FormatSelector::Buffer)->currentText(), QStringLiteral("25 ms"));
+    EXPECT_EQ(w.preamp()->minimum(), 1);
+    EXPECT_EQ(w.preamp()->maximum(), 1024);
+    EXPECT_EQ(w.preamp()->value(), 512);
+    EXPECT_EQ(w.preamp()->tickInterval(), 64);
+    EXPECT_TRUE(w.preamp()->invertedAppearance());  // the minimum at the top
+    EXPECT_EQ(w.statusTimer().interval(), 15);
+    EXPECT_TRUE(w.statusTimer().isActive());
+    QStringList menus;
+    for (QAction* a : w.menuBar()->actions()) menus << a->text();
+    EXPECT_EQ(menus, (QStringList{QStringLiteral("&File"), QStringLiteral("&?")}));
+    w.close();
+}
+
+TEST_F(QtWindowTest, DroppedFileIsShownAndPlaysOnTheNullDevice) {
+    auto app = openApp();
+    qt::QtMainWindow& w = *app->window;
+    drop(w, {kDemo, "/nonexistent/second.mod"});
+    EXPECT_EQ(text(w, TextField::Title), QStringLiteral("tarvex demo"));
+    EXPECT_EQ(text(w, TextField::File), QStringLiteral("demo.mod"));
+    EXPECT_EQ(text(w, TextField::Errors), QStringLiteral("No Errors"));
+    EXPECT_EQ(text(w, TextField::Tracker), QStringLiteral("ProTracker [M.K.]"));
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Tarvex V1.5 - demo.mod"));
+    ASSERT_EQ(w.sampleList()->count(), 31);
+    EXPECT_EQ(w.sampleList()->item(0)->text(), QStringLiteral("lead square"));
+    EXPECT_FALSE(app->player.outputStopped.load());
+
+    // Let the window timer run: the position advances and the scopes show sound.
+    QTest::qWait(600);
+    EXPECT_NE(text(w, TextField::Index), QString());
+    EXPECT_EQ(text(w, TextField::Bpm), QStringLiteral("125"));
+    EXPECT_NE(app->player.state.playTime.load(), 0u);
+    const Raster& scope = w.logic().panels().leftScope();
+    int coloured = 0;
+    for (int y = 0; y < scope.height(); ++y)
+        for (int x = 0; x < scope.width(); ++x) {
+            const Rgb p = scope.pixel(x, y);
+            if (p.b == 0 && (p.r != 0 || p.g != 0)) ++coloured;
+        }
+    EXPECT_GT(coloured, scope.width() / 2);
+
+    // The preamp sets the divisor on the next tick: 4 channels at global volume 64, position 1024.
+    w.preamp()->setValue(1024);
+    QTest::qWait(60);
+    EXPECT_EQ(app->player.mix.mixDivisor.load(), 4 * 64 * 1024 / 512);
+
+    w.transportButton(kPause)->click();
+    EXPECT_TRUE(w.logic().paused());
+    w.transportButton(kPlay)->click();
+    EXPECT_FALSE(w.logic().paused());
+    w.transportButton(kStop)->click();
+    EXPECT_TRUE(app->player.outputStopped.load());
+    QTest::qWait(50);
+    EXPECT_TRUE(w.logic().displayFrozen());
+    w.transportButton(kPlay)->click();
+    EXPECT_FALSE(app->player.outputStopped.load());
+    w.close();
+    EXPECT_TRUE(app->player.outputStopped.load());  // closing stops
+}
+
+TEST_F(QtWindowTest, ListPlaysEntryAfterEntryAsSongsEnd) {
+    const auto first = test::writeTempFile("first.mod", shortSong("first"));
+    const auto second = test::writeTempFile("second.mod", shortSong("second"));
+    const std::string lines = first.string() + "\n" + second.string() + "\n";
+    const auto list = test::writeTempFile("songs.lst", std::vector<uint8_t>(lines.begin(), lines.end()));
+    auto app = openApp();
+    qt::QtMainWindow& w = *app->window;
+    drop(w, {list.string()});
+    EXPECT_EQ(text(w, TextField::Title), QStringLiteral("first"));
+    EXPECT_TRUE(w.logic().listOpen());
+    // The output layer stops at the song's end; the window timer then loads and plays the next.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return text(w, TextField::Title) == QStringLiteral("second"); }, 5000));
+    EXPECT_FALSE(w.logic().listOpen());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return app->player.outputStopped.load(); }, 5000));
+    QTest::qWait(100);
+    EXPECT_EQ(text(w, TextField::Title), QStringLiteral("second"));  // nothing follows the last
+    EXPECT_TRUE(app->player.outputStopped.load());
+    w.close();
+}
+
+TEST_F(QtWindowTest, SettingsRoundTripThroughTheFile) {
+    {
+        auto app = openApp();
+        qt::QtMainWindow& w = *app->window;
+        w.selector(FormatSelector::Frequency)->setCurrentIndex(5);
+        w.selector(FormatSelector::Buffer)->setCurrentIndex(10);
+        w.selector(FormatSelector::Channels)->setCurrentIndex(0);
+        w.selector(FormatSelector::Resolution)->setCurrentIndex(2);
+        w.box(OptionBox::Isp)->click();
+        w.box(OptionBox::UseWaveOut)->click();
+        EXPECT_FALSE(app->player.settings.ISP.load());
+        QTest::keyClick(&w, Qt::Key_Escape);  // closes and saves like "&Exit"
+        EXPECT_FALSE(w.isVisible());
+    }
+    QSettings file(iniPath, QSettings::IniFormat);
+    EXPECT_EQ(file.value(QStringLiteral("PlayerFrequenzy")).toString(), QStringLiteral("5"));
+    EXPECT_EQ(file.value(QStringLiteral("ISP")).toString(), QStringLiteral("0"));
+    EXPECT_EQ(file.value(QStringLiteral("UseWaveOut")).toString(), QStringLiteral("1"));
+    EXPECT_EQ(file.allKeys().size(), 10);
+
+    auto app = openApp();
+    qt::QtMainWindow& w = *app->window;
+    EXPECT_EQ(w.selector(FormatSelector::Frequency)->currentText(), QStringLiteral("96000 Hz"));
+    EXPECT_EQ(w.selector(FormatSelector::Buffer)->currentText(), QStringLiteral("250 ms"));
+    EXPECT_EQ(w.selector(FormatSelector::Channels)->currentText(), QStringLiteral("1"));
+    EXPECT_EQ(w.selector(FormatSelector::Resolution)->currentText(), QStringLiteral("24 Bit"));
+    EXPECT_FALSE(w.box(OptionBox::Isp)->isChecked());
+    EXPECT_FALSE(app->player.settings.ISP.load());
+    EXPECT_TRUE(w.box(OptionBox::UseWaveOut)->isChecked());
+    EXPECT_TRUE(w.box(OptionBox::Clipping)->isChecked());
+    w.close();
+}
+
+TEST_F(QtWindowTest, StoredTextsThatAreNoNumberCountAsMissing) {
+    {
+        QSettings file(iniPath, QSettings::IniFormat);
+        file.setValue(QStringLiteral("PlayerFrequenzy"), QStringLiteral("0"));
+        file.setValue(QStringLiteral("PlayerBuffers"), QStringLiteral("4294967296"));  // above 32 bits
+        file.setValue(QStringLiteral("PlayerSamples"), QStringLiteral("-1"));
+        file.setValue(QStringLiteral("ISP"), QStringLiteral("off"));
+        file.setValue(QStringLiteral("Clipping"), QStringLiteral("4294967295"));  // 0xFFFFFFFF
+        file.setValue(QStringLiteral("Click"), QStringLiteral("0"));
+    }
+    EXPECT_EQ(qt::parseStoredNumber(QStringLiteral("0x10")), std::nullopt);
+    EXPECT_EQ(qt::parseStoredNumber(QStringLiteral(" 1")), std::nullopt);
+    EXPECT_EQ(qt::parseStoredNumber(QStringLiteral("4294967295")), 0xFFFFFFFFu);
+    auto app = openApp();
+    qt::QtMainWindow& w = *app->window;
+    EXPECT_EQ(w.selector(FormatSelector::Frequency)->currentText(), QStringLiteral("8000 Hz"));
+    EXPECT_EQ(w.selector(FormatSelector::Buffer)->currentText(), QStringLiteral("25 ms"));
+    EXPECT_EQ(w.selector(FormatSelector::Resolution)->currentText(), QStringLiteral("16 Bit"));
+    EXPECT_TRUE(w.box(OptionBox::Isp)->isChecked());
+    EXPECT_TRUE(w.box(OptionBox::Clipping)->isChecked());
+    EXPECT_FALSE(w.box(OptionBox::DeClick)->isChecked());
+    w.close();
+}
+
+TEST_F(QtWindowTest, EnterOutsideAButtonClosesTheWindow) {
+    auto app = openApp();
+    qt::QtMainWindow& w = *app->window;
+    w.selector(FormatSelector::Frequency)->setFocus();
+    QTest::keyClick(&w, Qt::Key_Return);
+    EXPECT_FALSE(w.isVisible());
+    QSettings file(iniPath, QSettings::IniFormat);
+    EXPECT_EQ(file.allKeys().size(), 10);
+}
+
+}  // namespace
+}  // namespace tarvex
