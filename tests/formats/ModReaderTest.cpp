@@ -176,13 +176,13 @@ TEST(ModReader, SignatureTable) {
 TEST(ModReader, SampleHeaders) {
     ModWriter mod = ModWriter::withSignature("M.K.");
     const auto sample = [](std::string name, size_t length, uint8_t finetune, uint16_t loopStart, uint16_t loopLength) {
-        test::ModSampleSpec spec;
-        spec.name = std::move(name);
-        spec.data.assign(length, 0);
-        spec.finetune = finetune;
-        spec.loopStartWords = loopStart;
-        spec.loopLengthWords = loopLength;
-        return spec;
+        test::ModSampleSpec desc;
+        desc.name = std::move(name);
+        desc.data.assign(length, 0);
+        desc.finetune = finetune;
+        desc.loopStartWords = loopStart;
+        desc.loopLengthWords = loopLength;
+        return desc;
     };
     mod.samples[0] = sample(std::string("bass\x09" "drum\x81", 10), 64, 0xF8, 4, 8);
     mod.samples[0].volume = 200;

@@ -20,11 +20,11 @@ struct Loaded {
 };
 
 S3mInstrumentSpec instrument(std::vector<uint8_t> data, uint8_t flags = 0, std::string name = "") {
-    S3mInstrumentSpec spec;
-    spec.data = std::move(data);
-    spec.flags = flags;
-    spec.name = std::move(name);
-    return spec;
+    S3mInstrumentSpec desc;
+    desc.data = std::move(data);
+    desc.flags = flags;
+    desc.name = std::move(name);
+    return desc;
 }
 
 Loaded load(const std::vector<uint8_t>& bytes) {
