@@ -186,6 +186,33 @@ TEST(InfoCommand, FactsOfOneModule) {
     EXPECT_EQ(text.out.find("Pattern 0:"), std::string::npos);  // only with --patterns
 }
 
+// Two patterns of 64 rows at speed 6 and tempo 125: 768 ticks of 20 ms, plus the tick that finds
+// the order list at its end.
+TEST(InfoCommand, DurationOfEndingAndEndlessSongs) {
+    test::ModWriter mod = test::ModWriter::withSignature("M.K.");
+    mod.songLength = 2;
+    mod.orders[1] = 1;
+    mod.patternCount = 2;
+    const std::string ending = test::writeTempFile("ending.mod", mod.bytes()).string();
+    const CliRun text = info({ending});
+    EXPECT_NE(text.out.find("Duration:      0:15.380\n"), std::string::npos) << text.out;
+    const CliRun json = info({"--json", ending});
+    Json doc;
+    ASSERT_TRUE(JsonParser(json.out).parseDocument(doc));
+    EXPECT_EQ(doc.fields["durationMs"].text, "15380");
+
+    // Two channels looping in the same row share the one loop state and never let the song go on.
+    test::ModWriter endless = test::ModWriter::withSignature("M.K.");
+    endless.setCell(0, 0, 0, 0, 0, 0xE, 0x60);
+    endless.setCell(0, 1, 0, 0, 0, 0xE, 0x62);
+    endless.setCell(0, 1, 1, 0, 0, 0xE, 0x62);
+    const std::string looping = test::writeTempFile("endless.mod", endless.bytes()).string();
+    EXPECT_NE(info({looping}).out.find("Duration:      over 60:00\n"), std::string::npos);
+    Json endlessDoc;
+    ASSERT_TRUE(JsonParser(info({"--json", looping}).out).parseDocument(endlessDoc));
+    EXPECT_EQ(endlessDoc.fields["durationMs"].kind, Json::Null);
+}
+
 TEST(InfoCommand, SeveralFilesFailuresAndUsage) {
     const std::string good = test::writeTempFile("good.mod", test::ModWriter::withSignature("M.K.").bytes()).string();
     const std::string missing = good + ".missing.mod";
