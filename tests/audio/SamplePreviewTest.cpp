@@ -179,17 +179,7 @@ TEST(PreviewStart, DoesNothingWhileTheMainPlayerOwnsTheDeviceOrWithoutData) {
 }
 
 TEST(PreviewStart, FailuresReportTheDeviceKindsMessages) {
-    struct Case {
-        bool queued, failOpen;
-        std::string_view message;
-    };
-    const Case cases[] = {
-        {false, true, "Error: Failed to inititialize DirectSound"},
-        {true, true, "Error: Failed to open wave out device"},
-        {false, false, "Error: Failed to create a streaming secondary buffer (DirectSound)"},
-        {true, false, "Error: Failed to create a streaming buffer (WaveOut)"},
-    };
-    for (const Case& c : cases) {
+    for (const StartFailureCase& c : kStartFailureCases) {
         PreviewRig rig(c.queued);
         rig.device->failOpen = c.failOpen;
         rig.device->failBuffers = !c.failOpen;

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "audio/Player.h"
@@ -193,5 +194,18 @@ inline std::vector<uint8_t> wavData(const std::filesystem::path& path) {
     }
     return {};
 }
+
+// The four ways a start can fail, with the message each device kind reports (spelled out here, not
+// taken from the program's constants, so a changed text is caught).
+struct StartFailureCase {
+    bool queued, failOpen;
+    std::string_view message;
+};
+inline constexpr StartFailureCase kStartFailureCases[] = {
+    {false, true, "Error: Failed to inititialize DirectSound"},
+    {true, true, "Error: Failed to open wave out device"},
+    {false, false, "Error: Failed to create a streaming secondary buffer (DirectSound)"},
+    {true, false, "Error: Failed to create a streaming buffer (WaveOut)"},
+};
 
 }  // namespace tarvex::test

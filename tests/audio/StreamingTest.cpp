@@ -215,17 +215,7 @@ TEST(StopAndRestart, StopWhileIdleIsHarmlessAndStartWhilePlayingBeginsAgain) {
 }
 
 TEST(StartFailure, ReportsOneMessageAndLeavesNothingRunning) {
-    struct Case {
-        bool queued, failOpen;
-        std::string_view message;
-    };
-    const Case cases[] = {
-        {false, true, "Error: Failed to inititialize DirectSound"},
-        {true, true, "Error: Failed to open wave out device"},
-        {false, false, "Error: Failed to create a streaming secondary buffer (DirectSound)"},
-        {true, false, "Error: Failed to create a streaming buffer (WaveOut)"},
-    };
-    for (const Case& c : cases) {
+    for (const StartFailureCase& c : kStartFailureCases) {
         SCOPED_TRACE(c.message);
         const StreamOptions options{.queued = c.queued};
         ManualPlayer rig(shortSong(), options);
