@@ -3,7 +3,7 @@
 
 #include "StreamRig.h"
 #include "audio/SamplePreview.h"
-#include "engine/PitchTables.h"
+#include "core/PitchTables.h"
 
 namespace tarvex::test {
 namespace {
