@@ -13,7 +13,6 @@ namespace tarvex {
 
 namespace {
 
-constexpr uint32_t kRows = 64;
 constexpr int kS3mChannels = 32;
 constexpr uint8_t kUnusedChannel = 255;
 constexpr uint8_t kPanTableMarker = 252;
@@ -113,12 +112,7 @@ void readSampleData(ByteReader& file, int64_t offset, uint8_t flags, bool unsign
     const int64_t frameBytes = sixteenBit ? 2 : 1;
     const int64_t held = std::max<int64_t>(0, file.size() - offset) / frameBytes;
     const int64_t wanted = std::min<int64_t>(sample.length, held);
-    const uint32_t frames = static_cast<uint32_t>(budget.takeUpTo(wanted, sizeof(int16_t)));
-    if (frames < sample.length) {
-        sample.length = frames;
-        normaliseLoop(sample);
-    }
-    sample.data.resize(sample.length);
+    cutToFrames(sample, static_cast<uint64_t>(budget.takeUpTo(wanted, sizeof(int16_t))));
     file.seek(offset);
     for (int16_t& frame : sample.data) {
         if (sixteenBit) {
@@ -173,7 +167,7 @@ int64_t unpackPattern(ByteReader& file, Module& module, uint32_t pattern, const 
     const int64_t start = file.position();
     file.skip(2);
     uint32_t row = 0;
-    while (row < kRows) {
+    while (row < kRowsPerPattern) {
         if (file.position() - start > unpackLeft) break;  // over the cap: the rest stays empty
         const uint8_t w = file.readByte();
         if (w == 0) {

@@ -14,7 +14,7 @@
 namespace tarvex {
 
 class ByteReader {
-public:
+   public:
     explicit ByteReader(std::span<const uint8_t> bytes) : bytes_(bytes) {}
 
     int64_t size() const { return static_cast<int64_t>(bytes_.size()); }
@@ -33,7 +33,7 @@ public:
     uint16_t readLittleEndian16();
     uint32_t readLittleEndian32();
 
-private:
+   private:
     std::span<const uint8_t> bytes_;
     int64_t position_ = 0;
 };
@@ -41,6 +41,10 @@ private:
 // Big-endian reads of the MOD family and of STM pattern cells: 0x12 0x34 reads as 0x1234.
 uint16_t readBigEndian16(ByteReader& file);
 uint32_t readBigEndian32(ByteReader& file);
+
+// A sample's signed 8-bit frames from the current position, each stored as v * 256, after the
+// sample has been cut to the `available` frames (cutToFrames). Returns the frames read.
+uint32_t readSigned8Frames(ByteReader& file, Sample& sample, int64_t available);
 
 // Converts one byte of a text field: 1..31 become a space, the German letters of code page 437
 // become their Latin-1 forms (0x81 -> 0xFC, 0x84 -> 0xE4, ...), everything else stays.

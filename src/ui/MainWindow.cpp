@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "core/TextEncoding.h"
+#include "core/Version.h"
 #include "engine/PlayerSettings.h"
 #include "formats/Loader.h"
 #include "ui/Settings.h"
@@ -23,7 +24,7 @@ constexpr TextField kStatusFields[] = {TextField::Cpu, TextField::Index, TextFie
 }  // namespace
 
 std::string initialCaption() {
-    return std::string("Tarvex V") + kTarvexVersion;
+    return "Tarvex V" + std::string(kVersion);
 }
 
 std::string captionFor(const std::string& fileName) {
@@ -216,17 +217,7 @@ void MainWindow::onFilesDropped(const std::vector<std::string>& paths) {
 }
 
 void MainWindow::writeStatusTexts() {
-    const PlayerState& st = engine_.state;
-    StatusValues v;
-    v.renderMillis = audio_.renderMillis();
-    v.bufferLength = engine_.settings.BufferLength;
-    v.nextOrder = st.nextOrder.load(std::memory_order_relaxed);
-    v.songLength = moduleLoaded() ? engine_.module->songLength : 0;
-    v.currentPattern = st.currentPattern.load(std::memory_order_relaxed);
-    v.row = st.row.load(std::memory_order_relaxed);
-    v.tempo = st.tempo.load(std::memory_order_relaxed);
-    v.speed = st.speed.load(std::memory_order_relaxed);
-    v.playTime = st.playTime.load(std::memory_order_relaxed);
+    const StatusValues v = statusValues(engine_, audio_.renderMillis());
     const StatusTexts t = formatStatus(v);
     const std::string* texts[] = {&t.cpu, &t.index, &t.pattern, &t.row, &t.bpm, &t.speed, &t.time};
     for (size_t i = 0; i < std::size(kStatusFields); ++i) view_.setText(kStatusFields[i], *texts[i]);

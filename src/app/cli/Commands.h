@@ -23,7 +23,6 @@ struct Command {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
-inline constexpr std::string_view kVersion = "1.5";
 
 // tarvex-cli info [--json] [--patterns] FILE...
 int infoCommand(const CommandArgs& args, std::ostream& out, std::ostream& err);

@@ -21,7 +21,7 @@
 #include "cli/TextOutput.h"
 #include "formats/Loader.h"
 #include "ui/ListFile.h"
-#include "ui/StatusText.h"
+#include "ui/StatusDisplay.h"
 
 namespace tarvex::cli {
 
@@ -77,7 +77,8 @@ struct Session {
 };
 
 std::string statusText(const Session& s, bool paused) {
-    const StatusTexts t = statusTexts(s.player);
+    const StatusTexts t =
+        formatStatus(statusValues(s.player, s.player.mix.renderMillis.load(std::memory_order_relaxed)));
     std::string line = "CPU " + t.cpu + " | Index " + t.index + " | Pattern " + t.pattern + " | Row " +
                        t.row + " | BPM " + t.bpm + " | Speed " + t.speed + " | Time " + t.time;
     if (paused) {
