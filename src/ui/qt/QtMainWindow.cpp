@@ -476,16 +476,20 @@ void QtMainWindow::endDialog() {
 }
 
 int captionWidth(const QString& caption) {
-    // Window managers draw captions in a bold face of about the application's size, next to an
-    // icon and up to three buttons of about the caption's height each.
+    // Window managers draw captions in a bold face of their own, often larger than the
+    // application's (room for half as wide again), between an icon and up to three buttons, each
+    // about as wide as the caption is high, with some padding.
     QFont font = QApplication::font();
     font.setBold(true);
     const QFontMetrics metrics(font);
-    return metrics.horizontalAdvance(caption) + 4 * metrics.height();
+    return metrics.horizontalAdvance(caption) * 3 / 2 + 6 * metrics.height();
 }
 
 std::unique_ptr<QDialog> makeAboutBox(QWidget* parent) {
     auto box = std::make_unique<QDialog>(parent);
+    // A caption with the close box only: minimising or maximising a message has no use.
+    box->setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                        Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
     box->setWindowTitle(QStringLiteral("About Tarvex V%1").arg(QString::fromLatin1(kTarvexVersion)));
     box->setFont(dialogFont());
     auto* layout = new QVBoxLayout(box.get());
