@@ -1,4 +1,4 @@
-// Module texts are Latin-1 bytes (after the readers' conversion); the views take UTF-8.
+// Module texts are Latin-1 bytes (after the readers' conversion); windows and terminals take UTF-8.
 #pragma once
 
 #include <string>
@@ -6,6 +6,7 @@
 
 namespace tarvex {
 
+// Each byte is a Latin-1 character: bytes from 0x80 become two UTF-8 bytes ("\xE4" -> "ä").
 std::string latin1ToUtf8(std::string_view latin1);
 
 // A file name as the system's bytes give it, for display: valid UTF-8 (the file-name encoding
