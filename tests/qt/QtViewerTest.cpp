@@ -180,7 +180,7 @@ TEST_F(QtViewerTest, PatternWindowFollowsStepsAndClosesEveryWay) {
 }
 
 TEST_F(QtViewerTest, PatternWindowShowsTwentyWholeLines) {
-    load("s3m/inside_out.s3m");
+    load();
     inside([&] { fileEntry(QStringLiteral("&Pattern..."))->trigger(); },
            [&] {
                qt::QtPatternWindow* p = app->viewers.patternWindow();

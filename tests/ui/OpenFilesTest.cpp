@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
+#include "core/TextEncoding.h"
 #include "support/Corpus.h"
 #include "ui/ListFile.h"
 #include "ui/OpenFiles.h"
-#include "ui/TextEncoding.h"
 
 namespace tarvex {
 namespace {
