@@ -151,6 +151,38 @@ TEST_F(QtWindowTest, DroppedFileIsShownAndPlaysOnTheNullDevice) {
     EXPECT_TRUE(app->player.outputStopped.load());  // closing stops
 }
 
+TEST_F(QtWindowTest, DroppedNamesKeepTheirBytes) {
+    struct Row {
+        const char* name;  // on disk
+        const char* uri;   // as a file manager sends it, after the folder
+        QString shown;
+    };
+    const Row rows[] = {
+        {"M\xFCsik.mod", "M%FCsik.mod", QStringLiteral("M\u00FCsik.mod")},         // Latin-1
+        {"M\xC3\xBCsik.mod", "M%C3%BCsik.mod", QStringLiteral("M\u00FCsik.mod")},  // UTF-8
+        {"with blank.mod", "with%20blank.mod", QStringLiteral("with blank.mod")},
+    };
+    auto app = openApp();
+    qt::QtMainWindow& w = *app->window;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const auto file = test::writeTempFile(row.name, shortSong("dropped"));
+        const QByteArray folder =
+            QUrl::fromLocalFile(QString::fromStdString(file.parent_path().string())).toEncoded();
+        QMimeData mime;
+        mime.setData(QStringLiteral("text/uri-list"), folder + "/" + row.uri + "\r\n");
+        QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&w, &enter);
+        QDropEvent event(QPointF(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&w, &event);
+        EXPECT_EQ(text(w, TextField::Errors), QStringLiteral("No Errors"));
+        EXPECT_EQ(text(w, TextField::File), row.shown);
+        EXPECT_EQ(w.windowTitle(), QStringLiteral("Tarvex V1.5 - ") + row.shown);
+        w.transportButton(kStop)->click();
+    }
+    w.close();
+}
+
 TEST_F(QtWindowTest, ListPlaysEntryAfterEntryAsSongsEnd) {
     const auto first = test::writeTempFile("first.mod", shortSong("first"));
     const auto second = test::writeTempFile("second.mod", shortSong("second"));
@@ -248,7 +280,9 @@ TEST_F(QtWindowTest, SettingsFileIsMadeWhenTheWindowOpens) {
         auto app = openAppAt(row.path);
         qt::QtMainWindow& w = *app->window;
         EXPECT_EQ(QFileInfo(row.path).isFile(), row.made);
-        if (row.made) EXPECT_EQ(QFileInfo(row.path).size(), 0);
+        if (row.made) {
+            EXPECT_EQ(QFileInfo(row.path).size(), 0);
+        }
         EXPECT_EQ(w.selector(FormatSelector::Frequency)->currentText(), QStringLiteral("44100 Hz"));
         EXPECT_TRUE(w.box(OptionBox::Isp)->isChecked());
         w.close();

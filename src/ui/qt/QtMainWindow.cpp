@@ -353,7 +353,13 @@ void QtMainWindow::dropEvent(QDropEvent* event) {
     const QList<QUrl> urls = event->mimeData()->urls();
     if (urls.isEmpty() || !urls.front().isLocalFile()) return;
     event->acceptProposedAction();
+#ifdef Q_OS_WIN
     const QByteArray path = QFile::encodeName(urls.front().toLocalFile());
+#else
+    // The path's own bytes: a name that is not valid UTF-8 (a Latin-1 "ü") would not survive the
+    // detour through a QString.
+    const QByteArray path = QByteArray::fromPercentEncoding(urls.front().path(QUrl::FullyEncoded).toLatin1());
+#endif
     logic_.onFilesDropped({path.toStdString()});
 }
 
