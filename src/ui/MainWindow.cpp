@@ -274,7 +274,7 @@ void MainWindow::loadFile(const std::string& path) {
     const LoadOutcome outcome = loadModuleFile(path, module);
     const std::string message = resultMessage(outcome.result, outcome.sizeDetail);
     if (outcome.loaded) {
-        const std::string fileName = fileNameOf(path);
+        const std::string fileName = fileNameToUtf8(fileNameOf(path));
         view_.setText(TextField::Title, latin1ToUtf8(module.title.view()));
         view_.setText(TextField::File, fileName);
         view_.setCaption(captionFor(fileName));
