@@ -195,7 +195,10 @@ int playCommand(const CommandArgs& args, std::ostream& out, std::ostream& err) {
             return kExitOk;
         }
     }
-    if (!parseOutputOptions(args, options, files, err)) return kExitUsage;
+    if (!parseOutputOptions(args, options, files, err)) {
+        err << usageText("play");
+        return kExitUsage;
+    }
     if (files.empty()) {
         err << usageText("play");
         return kExitUsage;

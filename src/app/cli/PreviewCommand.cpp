@@ -42,7 +42,10 @@ int previewCommand(const CommandArgs& args, std::ostream& out, std::ostream& err
     }
     OutputOptions options;
     std::vector<std::string> operands;
-    if (!parseOutputOptions(args, options, operands, err, true)) return kExitUsage;
+    if (!parseOutputOptions(args, options, operands, err, true)) {
+        err << usageText("preview");
+        return kExitUsage;
+    }
     uint32_t number = 0;
     if (operands.size() != 2 ||
         (number = static_cast<uint32_t>(std::strtoul(operands[1].c_str(), nullptr, 10))) == 0) {

@@ -14,11 +14,9 @@ WindowArgs parseWindowArgs(const std::vector<std::string>& args) {
         if (!optionsDone && arg == "--") {
             optionsDone = true;
         } else if (!optionsDone && (arg == "--help" || arg == "-h")) {
-            parsed.action = WindowArgs::Action::help;
-            return parsed;
+            return WindowArgs{WindowArgs::Action::help, std::nullopt, {}};
         } else if (!optionsDone && arg == "--version") {
-            parsed.action = WindowArgs::Action::version;
-            return parsed;
+            return WindowArgs{WindowArgs::Action::version, std::nullopt, {}};
         } else if (!optionsDone && arg.size() > 1 && arg[0] == '-') {
             parsed.action = WindowArgs::Action::usageError;
             parsed.error = "unknown option '" + arg + "'";
