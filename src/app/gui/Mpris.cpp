@@ -248,6 +248,10 @@ MprisService::Seen MprisService::look() const {
 void MprisService::refresh() {
     const Seen now = look();
     if (now == seen_) return;
+    if (serviceName_.isEmpty()) {
+        seen_ = now;  // nobody to tell
+        return;
+    }
     QVariantMap changed;
     if (now.status != seen_.status) changed.insert(QStringLiteral("PlaybackStatus"), now.status);
     if (now.loadCount != seen_.loadCount) changed.insert(QStringLiteral("Metadata"), metadata());
@@ -257,7 +261,6 @@ void MprisService::refresh() {
         changed.insert(QStringLiteral("CanPause"), now.canPlay);
     }
     seen_ = now;
-    if (serviceName_.isEmpty()) return;
     QDBusMessage signal = QDBusMessage::createSignal(QString::fromLatin1(kMprisObjectPath),
                                                      QStringLiteral("org.freedesktop.DBus.Properties"),
                                                      QStringLiteral("PropertiesChanged"));
