@@ -9,10 +9,10 @@
 #include <QFileInfo>
 #include <QUrl>
 
-#include "model/Loader.h"
+#include "core/TextEncoding.h"
+#include "formats/Loader.h"
 #include "ui/MainWindow.h"
 #include "ui/OpenFiles.h"
-#include "ui/TextEncoding.h"
 #include "ui/qt/QtMainWindow.h"
 
 namespace tarvex {
