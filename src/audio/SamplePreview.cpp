@@ -117,6 +117,7 @@ void SamplePreview::renderPreviewSegment(uint32_t a) {
     const bool wasSounding = position_ != kPreviewEnded;
 
     uint8_t* out = data;
+    uint32_t endFrames = 0;  // frames up to and including the one in which the sample ran out
     for (uint32_t i = 0; i < frames; ++i) {
         int64_t x = 0;
         if (position_ != kPreviewEnded) {
@@ -135,6 +136,7 @@ void SamplePreview::renderPreviewSegment(uint32_t a) {
                     position_ = static_cast<uint32_t>(pos);
                 } else if (pos >= length) {
                     position_ = kPreviewEnded;
+                    endFrames = i + 1;
                 } else {
                     position_ = static_cast<uint32_t>(pos);
                 }
@@ -158,6 +160,8 @@ void SamplePreview::renderPreviewSegment(uint32_t a) {
     // must not move the mark, or it would never be met again.
     if (wasSounding && position_ == kPreviewEnded) endSegment_.store(a, std::memory_order_relaxed);
     device.commitSegment(s, data);
+    // The ring kind stops as soon as the last sounding frame has been played.
+    if (endFrames != 0) device.markRingEnd(s, endFrames * (bits / 8));
 }
 
 void SamplePreview::onPreviewBufferDone(void* context) {
@@ -175,9 +179,16 @@ void SamplePreview::onPreviewTimer(void* context) {
         preview.stopPreview();
         return;
     }
+    OutputDevice& device = preview.player_.device;
+    if (device.ringEndPassed()) {
+        // The sample's last frame has been played: the next event closes the device.
+        preview.stopped_.store(true, std::memory_order_release);
+        device.pauseDevice();
+        return;
+    }
     // As for the main player, a late event catches up on every segment the cursor crossed; each
     // index is asked for in turn, so the end one ring revolution later is never skipped.
-    const uint32_t k = preview.player_.device.playingSegment();
+    const uint32_t k = device.playingSegment();
     uint32_t last = preview.previewLastSegment_.load(std::memory_order_relaxed);
     while (last != k && !preview.stopped()) {
         last = (last + 1) % kSegmentCount;

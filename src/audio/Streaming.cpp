@@ -71,6 +71,9 @@ bool fillSegment(Player& player, uint32_t a) {
     const uint32_t bytesPerFrame = player.mix.bytesPerFrame;
     if (bytesPerFrame != 0) renderFrames(player, data, player.device.segmentBytes / bytesPerFrame);
     player.device.commitSegment(s, data);
+    // The song's last frame is in this segment: the ring kind stops once it has been played.
+    const uint32_t lastFrames = bytesPerFrame != 0 ? player.mix.finishedAfterFrames : 0;
+    if (lastFrames != 0) player.device.markRingEnd(s, lastFrames * bytesPerFrame);
     return true;
 }
 
@@ -85,9 +88,9 @@ void onBufferDone(void* context) {
 void onPollTimer(void* context) {
     Player& player = *static_cast<Player*>(context);
     if (player.outputStopped.load(std::memory_order_acquire)) return;
-    if (player.state.songEnded.load(std::memory_order_relaxed) &&
-        player.playbackFinished.load(std::memory_order_relaxed)) {
-        // The end of the song, on the timer's thread: see the header for why the buffers stay.
+    if (player.device.ringEndPassed()) {
+        // The song's last frame has been played. This is the timer's thread: see the header for
+        // why the buffers stay.
         haltOutput(player);
         return;
     }

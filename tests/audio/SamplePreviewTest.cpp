@@ -90,10 +90,20 @@ TEST(PreviewRender, AdvancesFirstThenPlaysAtHalfScaleForVolume64) {
     EXPECT_EQ(w[1], static_cast<int16_t>(((f1 * 64 / 128) >> 4) >> 8));
 }
 
-TEST(PreviewEnd, AShortSampleStopsOneRingRevolutionAfterItEnded) {
-    for (bool queued : {false, true}) {
-        SCOPED_TRACE(queued ? "queued" : "ring");
-        PreviewRig rig(queued);
+TEST(PreviewEnd, AShortSampleIsHeardToItsLastFrameAndThenStops) {
+    // 100 frames at step 194: frames 0-526 sound, in frame 527 the sample runs out. The ring kind
+    // stops as soon as its cursor has passed that frame; the queued kind at the fill request one
+    // revolution after the one in which the sample ran out.
+    struct Case {
+        bool queued;
+        uint32_t segmentsToStop;  // of time passed
+        uint32_t framesHeard;     // 0: the segments passed
+        uint32_t endSegmentAfter;
+    };
+    const Case cases[] = {{false, 1, 528, 1}, {true, 2, 0, kNoEndSegment}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.queued ? "queued" : "ring");
+        PreviewRig rig(c.queued);
         const Sample s = rampSample(100);  // 528 frames at step 194, half a segment
         ASSERT_TRUE(rig.preview.startPreview(s, 428).empty());
         // It ran out during the first fill request, index 1; requests 2 to 7 rendered silence.
@@ -101,27 +111,25 @@ TEST(PreviewEnd, AShortSampleStopsOneRingRevolutionAfterItEnded) {
         EXPECT_EQ(rig.preview.lastSegment(), 7u);
         EXPECT_FALSE(rig.preview.stopped());
 
-        // Requests 0 and then 1 follow. The ring's first timer event asks for 0 at once, so 1 comes
-        // as segment 0, the one with the sound, has played; the queued kind's first notification
-        // asks for 0 after buffer 0 has played, and 1 after buffer 1.
-        const uint32_t segmentsToStop = queued ? 2 : 1;
-        for (uint32_t i = 0; i < segmentsToStop; ++i) {
+        // Queued: the first notification asks for 0 after buffer 0 has played, and 1, which
+        // stops, after buffer 1.
+        for (uint32_t i = 0; i < c.segmentsToStop; ++i) {
             EXPECT_FALSE(rig.preview.stopped()) << "segment " << i;
             rig.pass(1);
         }
         EXPECT_TRUE(rig.preview.stopped());
-        EXPECT_EQ(rig.preview.endSegment(), kNoEndSegment);
+        EXPECT_EQ(rig.preview.endSegment(), c.endSegmentAfter);
         EXPECT_FALSE(rig.device->running());
         // The ring kind's next timer event closes the device; the queued one stays open, paused.
         rig.timer->fire();
-        EXPECT_EQ(rig.player.device.isOpen(), queued);
+        EXPECT_EQ(rig.player.device.isOpen(), c.queued);
         EXPECT_FALSE(rig.timer->running);
 
-        // Heard once: the sound, then silence to the end of what was played.
+        // Heard once: every frame of the sound, then silence to the end of what was played.
         const auto v = values(rig.device->played);
-        ASSERT_EQ(v.size(), segmentsToStop * rig.seg() / 2);
-        EXPECT_NE(v[10], 0);
-        for (size_t i = 100 * 1024 / 194 + 2; i < v.size(); ++i) ASSERT_EQ(v[i], 0) << "frame " << i;
+        ASSERT_EQ(v.size(), c.framesHeard != 0 ? c.framesHeard : c.segmentsToStop * rig.seg() / 2);
+        for (size_t i = 0; i < 527; ++i) ASSERT_NE(v[i], 0) << "frame " << i;
+        for (size_t i = 527; i < v.size(); ++i) ASSERT_EQ(v[i], 0) << "frame " << i;
         rig.preview.stopPreview();
         EXPECT_FALSE(rig.player.device.isOpen());
     }
