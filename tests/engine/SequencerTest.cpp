@@ -270,100 +270,53 @@ TEST(SequencerLoops, LoopsIgnoreLoopsAllowed) {
     EXPECT_EQ(rowTicks(played, expected.size()), expected);
 }
 
-// Where each row tick landed, until the song ended or limit rows were read.
-struct LoopCase {
-    const char* name;
-    uint8_t formatType;
-    bool loopsAllowed;
-    std::vector<std::pair<uint32_t, uint32_t>> loops;  // (row, channel) of E6x commands, x = param
-    std::vector<uint8_t> params;
-    std::vector<uint32_t> rows;  // rows of order 0 played, in order
-    bool ends;                   // within 200 rows
-};
-
-std::vector<uint32_t> rowsUntil(uint32_t from, uint32_t to) {
-    std::vector<uint32_t> rows;
-    for (uint32_t r = from; r <= to; ++r) rows.push_back(r);
-    return rows;
-}
-
-std::vector<uint32_t> concat(std::vector<std::vector<uint32_t>> parts) {
+std::vector<uint32_t> repeated(std::vector<uint32_t> rows, size_t times, std::vector<uint32_t> then = {}) {
     std::vector<uint32_t> all;
-    for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+    for (size_t i = 0; i < times; ++i) all.insert(all.end(), rows.begin(), rows.end());
+    all.insert(all.end(), then.begin(), then.end());
     return all;
 }
 
 TEST(SequencerLoops, ModLoopsPerChannelS3mLoopsSharedAndLoopsOffEndsACycle) {
-    const std::vector<uint32_t> pass = rowsUntil(0, 3);
-    const std::vector<uint32_t> rest = rowsUntil(4, 63);
-    // Rows 1-2 loop once on channel 0 inside a loop of rows 0-3 on channel 1.
-    const std::vector<uint32_t> nested = {0, 1, 2, 1, 2, 3};
-    std::vector<uint32_t> forever;  // the two shared loops restart each other: rows 0-3 for ever
-    for (int i = 0; i < 50; ++i) forever.insert(forever.end(), pass.begin(), pass.end());
-    std::vector<uint32_t> nestedForever = {0, 1, 2, 1, 2, 3};
-    for (int i = 0; i < 60; ++i) {
-        for (uint32_t r : {0, 1, 2, 3}) nestedForever.push_back(r);
-    }
-    nestedForever.resize(200);
-    const LoopCase cases[] = {
-        // E62 on two channels of one row: each channel counts its own loop, the rows play three
-        // times and the song goes on, whether loops are allowed or not.
-        {"MOD, loops off",
-         kFormatMod,
-         false,
-         {{3, 0}, {3, 1}},
-         {0x62, 0x62},
-         concat({pass, pass, pass, rest}),
-         true},
-        {"MOD, loops on",
-         kFormatMod,
-         true,
-         {{3, 0}, {3, 1}},
-         {0x62, 0x62},
-         concat({pass, pass, pass, rest}),
-         true},
-        // One shared loop state: each command ends the other's count and starts a new one. After
-        // three passes the fourth would begin in the state of the first: with loops off the song
-        // ends there, with loops on it plays on.
-        {"S3M, loops on", kFormatS3m, true, {{3, 0}, {3, 1}}, {0x62, 0x62}, forever, false},
-        {"S3M, loops off",
-         kFormatS3m,
-         false,
-         {{3, 0}, {3, 1}},
-         {0x62, 0x62},
-         concat({pass, pass, pass}),
-         true},
-        {"MOD nested, loops off",
-         kFormatMod,
-         false,
-         {{1, 0}, {2, 0}, {3, 1}},
-         {0x60, 0x61, 0x61},
-         concat({nested, nested, rest}),
-         true},
-        // The shared state: the finished inner loop leaves no mark, so the outer loop restarts
-        // from row 0 and the inner one never runs again; rows 0-3 then repeat in one state.
-        {"S3M nested, loops on",
-         kFormatS3m,
-         true,
-         {{1, 0}, {2, 0}, {3, 1}},
-         {0x60, 0x61, 0x61},
-         nestedForever,
-         false},
-        // Row 2 of the second pass comes in the state of row 2 of the inner loop's repeat.
-        {"S3M nested, loops off",
-         kFormatS3m,
-         false,
-         {{1, 0}, {2, 0}, {3, 1}},
-         {0x60, 0x61, 0x61},
-         {0, 1, 2, 1, 2, 3, 0, 1},
-         true},
+    // "two": E62 on channels 0 and 1 of row 3. "nested": rows 1-2 loop once on channel 0
+    // (E60, E61) inside a loop of rows 0-3 on channel 1 (E61 in row 3).
+    struct Case {
+        const char* name;
+        uint8_t formatType;
+        bool loopsAllowed, nested;
+        std::vector<uint32_t> rows;  // rows of order 0 played, at most 200
+        bool ends;
     };
-    for (const LoopCase& c : cases) {
+    std::vector<uint32_t> rest;
+    for (uint32_t r = 4; r < 64; ++r) rest.push_back(r);
+    const std::vector<uint32_t> pass = {0, 1, 2, 3}, nested = {0, 1, 2, 1, 2, 3};
+    const Case cases[] = {
+        // Each channel counts its own loop: three passes, then the song goes on.
+        {"MOD two, loops off", kFormatMod, false, false, repeated(pass, 3, rest), true},
+        {"MOD two, loops on", kFormatMod, true, false, repeated(pass, 3, rest), true},
+        {"MOD nested, loops off", kFormatMod, false, true, repeated(nested, 2, rest), true},
+        // One shared state: each command ends the other's count and starts a new one, for ever.
+        // With loops off the song ends where a fourth pass would begin as the first did.
+        {"S3M two, loops on", kFormatS3m, true, false, repeated(pass, 50), false},
+        {"S3M two, loops off", kFormatS3m, false, false, repeated(pass, 3), true},
+        // The finished inner loop leaves no mark, so the outer one loops from row 0 for ever and
+        // the inner one never runs again. Row 2 of the second pass would then be played in the
+        // state it had in the inner loop's repeat.
+        {"S3M nested, loops on", kFormatS3m, true, true, repeated(nested, 1, repeated(pass, 48, {0, 1})),
+         false},
+        {"S3M nested, loops off", kFormatS3m, false, true, {0, 1, 2, 1, 2, 3, 0, 1}, true},
+    };
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ModuleBuilder song = fastSong({0});
         song.format(c.formatType);
-        for (size_t i = 0; i < c.loops.size(); ++i) {
-            song.cell(0, c.loops[i].first, c.loops[i].second, {.effect = kExtended, .param = c.params[i]});
+        if (c.nested) {
+            song.cell(0, 1, 0, {.effect = kExtended, .param = 0x60});
+            song.cell(0, 2, 0, {.effect = kExtended, .param = 0x61});
+            song.cell(0, 3, 1, {.effect = kExtended, .param = 0x61});
+        } else {
+            song.cell(0, 3, 0, {.effect = kExtended, .param = 0x62});
+            song.cell(0, 3, 1, {.effect = kExtended, .param = 0x62});
         }
         TestSong played(song, 44100, c.loopsAllowed);
         std::vector<uint32_t> rows;
