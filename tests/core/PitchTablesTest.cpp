@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "engine/PitchTables.h"
+#include "core/PitchTables.h"
 
 namespace tarvex {
 namespace {
