@@ -21,12 +21,6 @@ namespace tarvex::cli {
 
 namespace {
 
-constexpr std::string_view kInfoUsage =
-    "Usage: tarvex-cli info [--json] [--patterns] FILE...\n"
-    "Shows what each module file (MOD, NST, WOW, S3M, STM) holds.\n"
-    "  --json       one JSON object per file (an array for several files)\n"
-    "  --patterns   also every pattern, one line per row\n";
-
 struct FileReport {
     std::string path;
     LoadOutcome outcome;
@@ -202,15 +196,15 @@ int infoCommand(const CommandArgs& args, std::ostream& out, std::ostream& err) {
         } else if (arg == "--patterns") {
             withPatterns = true;
         } else if (arg == "--help" || arg == "-h") {
-            out << kInfoUsage;
+            out << helpText("info");
             return kExitOk;
         } else {
-            err << "tarvex-cli info: unknown option '" << arg << "'\n" << kInfoUsage;
+            err << "tarvex-cli info: unknown option '" << arg << "'\n" << usageText("info");
             return kExitUsage;
         }
     }
     if (files.empty()) {
-        err << "tarvex-cli info: no FILE given\n" << kInfoUsage;
+        err << "tarvex-cli info: no FILE given\n" << usageText("info");
         return kExitUsage;
     }
 
