@@ -418,6 +418,36 @@ TEST_F(WindowTest, ListNamedOnTheLastLineIsTheNextList) {
     EXPECT_EQ(title(), "c");
 }
 
+TEST_F(WindowTest, ListsLeadingRoundInACircleCloseWithTheirLoadResult) {
+    const std::filesystem::path dir = test::writeTempFile("x", {}).parent_path();
+    const std::string self = list("self.lst", (dir / "self.lst").string() + "\n");
+    const std::string first = list("first-of-two.lst", (dir / "second-of-two.lst").string() + "\n");
+    list("second-of-two.lst", first + "\n");
+    const std::string failing = list("failing.lst", "missing.mod\n" + (dir / "failing.lst").string());
+    for (const std::string& start : {self, first, failing}) {
+        SCOPED_TRACE(start);
+        window.loadFile(start);
+        window.onPlay();
+        for (int tick = 0; tick < 3; ++tick) window.statusTick();
+        EXPECT_FALSE(window.listOpen());
+        // The list that came round again was loaded as a module: no reader takes ".lst".
+        EXPECT_EQ(view.text(TextField::Errors), "Unsupported File");
+        EXPECT_EQ(engine.module, nullptr);
+        EXPECT_FALSE(playing());
+    }
+    // A list that plays a module may name itself: it repeats.
+    const std::string repeat = list("repeat.lst", mod("a.mod") + "\n" + (dir / "repeat.lst").string());
+    window.loadFile(repeat);
+    window.onPlay();
+    for (int round = 0; round < 3; ++round) {
+        EXPECT_EQ(title(), "a");
+        EXPECT_TRUE(playing());
+        songEnds();
+        window.statusTick();
+    }
+    EXPECT_TRUE(window.listOpen());
+}
+
 TEST_F(WindowTest, ListNamedOnAnotherLineIsRejected) {
     const std::string other = list("other.lst", mod("b.mod") + "\n");
     window.loadFile(list("first.lst", other + "\n" + mod("a.mod") + "\n"));
