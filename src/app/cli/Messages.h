@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "model/Loader.h"
+#include "formats/Loader.h"
 
 namespace tarvex {
 class Player;

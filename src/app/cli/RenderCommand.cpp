@@ -33,7 +33,7 @@
 #include "cli/Messages.h"
 #include "cli/RenderOptions.h"
 #include "cli/Terminal.h"
-#include "model/Loader.h"
+#include "formats/Loader.h"
 
 namespace tarvex::cli {
 
@@ -183,7 +183,7 @@ int renderCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
     if (!outcome.loaded) return kExitFailed;
     applyRenderOptions(options, player);
 
-    const WavFormat format{options.rate, options.bits, options.channels};
+    const PcmFormat format{options.rate, options.bits, options.channels};
     const uint64_t wavLimitFrames = kMaxWavDataBytes / format.blockAlign();
     const uint64_t maxFrames = std::min(options.maxFrames(), wavLimitFrames);
     const bool progressShown = &err == &std::cerr && stderrIsTerminal();

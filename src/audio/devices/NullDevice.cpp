@@ -85,7 +85,7 @@ bool CaptureDevice::openStream(const PcmFormat& format, uint32_t segmentBytes) {
     }
     dataBytes_ = 0;
     writeFailed_ = false;
-    const auto header = wavHeader(WavFormat{format.rate, format.bits, format.channels}, 0);
+    const auto header = wavHeader(format, 0);
     errno = 0;
     if (std::fwrite(header.data(), 1, header.size(), output_.file()) != header.size()) {
         setOpenFailure("cannot write " + path_ + ": " + systemReason(errno));
@@ -105,7 +105,7 @@ void CaptureDevice::closeStream() {
     if (file == nullptr) return;
     const uint32_t dataBytes = static_cast<uint32_t>(std::min<uint64_t>(dataBytes_, kMaxWavDataBytes));
     if (wavPadBytes(dataBytes) != 0 && std::fputc(0, file) == EOF) writeFailed_ = true;
-    const auto header = wavHeader(WavFormat{format().rate, format().bits, format().channels}, dataBytes);
+    const auto header = wavHeader(format(), dataBytes);
     if (std::fseek(file, 0, SEEK_SET) != 0 ||
         std::fwrite(header.data(), 1, header.size(), file) != header.size()) {
         writeFailed_ = true;

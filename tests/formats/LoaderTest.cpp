@@ -10,7 +10,7 @@
 #include <unistd.h>
 #endif
 
-#include "model/Loader.h"
+#include "formats/Loader.h"
 #include "support/Corpus.h"
 #include "support/ModWriter.h"
 #include "support/S3mWriter.h"
