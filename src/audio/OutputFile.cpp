@@ -55,7 +55,8 @@ bool OutputFile::commit(std::string& reason) {
     std::filesystem::rename(temporary_, target_, error);
     if (error) {
         reason = error.message();
-        if (!reason.empty() && reason[0] >= 'A' && reason[0] <= 'Z') reason[0] = static_cast<char>(reason[0] - 'A' + 'a');
+        if (!reason.empty() && reason[0] >= 'A' && reason[0] <= 'Z')
+            reason[0] = static_cast<char>(reason[0] - 'A' + 'a');
         discard();
         return false;
     }

@@ -44,7 +44,7 @@ std::string upperCase(std::string_view text) {
 // A module file on disk, read only where a reader looks. Its length comes from the file system,
 // so the size checks need no reading.
 class FileSource : public ByteSource {
-public:
+   public:
     // Opens path; on failure says why in the system's words ("no such file or directory").
     bool open(const std::string& path, std::string& reason) {
         std::error_code error;
@@ -87,7 +87,7 @@ public:
         return static_cast<size_t>(file_.gcount());
     }
 
-private:
+   private:
     static std::string lowerFirst(std::string text) {
         if (!text.empty() && text[0] >= 'A' && text[0] <= 'Z')
             text[0] = static_cast<char>(text[0] - 'A' + 'a');

@@ -21,7 +21,7 @@ inline constexpr size_t kReadWindowBytes = 64 * 1024;
 
 // Random access to the bytes of a file that is not held in memory.
 class ByteSource {
-public:
+   public:
     virtual ~ByteSource() = default;
     virtual int64_t size() const = 0;
     // Copies up to count bytes from offset to out; returns how many it could read.
@@ -29,7 +29,7 @@ public:
 };
 
 class ByteReader {
-public:
+   public:
     explicit ByteReader(std::span<const uint8_t> bytes);
     // source must outlive the reader.
     explicit ByteReader(ByteSource& source);
@@ -57,7 +57,7 @@ public:
     uint16_t readLittleEndian16();
     uint32_t readLittleEndian32();
 
-private:
+   private:
     uint8_t readByteOutsideWindow();
     // Makes the window start at offset; false when there is nothing to read there.
     bool moveWindow(int64_t offset);

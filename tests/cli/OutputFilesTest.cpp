@@ -78,8 +78,8 @@ TEST(OutputFiles, AnOutputThatIsTheInputIsRefusedByIdentity) {
     EXPECT_EQ(played.status, cli::kExitFailed);
     EXPECT_EQ(played.err, "tarvex-cli play: the capture file " + song.string() +
                               " is an input file; capture into another\n");
-    const CommandRun previewed =
-        run(cli::previewCommand, {"--device", "capture=" + (dir / "self-link.mod").string(), song.string(), "1"});
+    const CommandRun previewed = run(
+        cli::previewCommand, {"--device", "capture=" + (dir / "self-link.mod").string(), song.string(), "1"});
     EXPECT_EQ(previewed.status, cli::kExitFailed);
     EXPECT_TRUE(readFileBytes(song) == original);
     EXPECT_TRUE(partFiles(dir).empty());
@@ -102,8 +102,8 @@ CommandRun renderFailing(Failure failure, const fs::path& song, const fs::path& 
             const rlimit limit{64 * 1024, 64 * 1024};
             setrlimit(RLIMIT_FSIZE, &limit);
         }
-        const CommandRun r =
-            run(cli::renderCommand, {"--loops", "on", "--max-seconds", "1200", song.string(), "-o", output.string()});
+        const CommandRun r = run(cli::renderCommand, {"--loops", "on", "--max-seconds", "1200", song.string(),
+                                                      "-o", output.string()});
         const ssize_t ignored = write(fds[1], r.err.data(), r.err.size());
         (void)ignored;
         _exit(r.status);
@@ -119,7 +119,8 @@ CommandRun renderFailing(Failure failure, const fs::path& song, const fs::path& 
     }
     std::string err;
     char buffer[512];
-    for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;) err.append(buffer, static_cast<size_t>(n));
+    for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;)
+        err.append(buffer, static_cast<size_t>(n));
     close(fds[0]);
     int status = 0;
     waitpid(child, &status, 0);
@@ -137,7 +138,7 @@ TEST(OutputFiles, AFailedOrInterruptedRenderLeavesThePreviousFileOrNone) {
         std::string output;  // in dir
         bool oldFile;        // a previous file stands at the output's name
         int status;
-        std::string err;     // after "tarvex-cli render: " + the output's path; empty: not checked
+        std::string err;  // after "tarvex-cli render: " + the output's path; empty: not checked
     };
     const std::vector<Case> cases = {
         {Failure::missingFolder, "missing/x.wav", false, 1, "cannot write %s (no such file or directory)\n"},

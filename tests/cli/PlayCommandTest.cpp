@@ -220,14 +220,19 @@ TEST(PlayCommand, ListsThatLeadRoundInACircleEndAtOnce) {
     };
     const std::vector<Case> cases = {
         {{self}, "tarvex-cli play: list " + self + " names itself on its last line; the list ends\n"},
-        {{a}, "tarvex-cli play: list " + b + " leads back to " + a +
-                  ", opened before it, with no module played; the list ends\n"},
-        {{failing}, "tarvex-cli play: missing.mod: File not found (no such file or directory)\n"
-                    "tarvex-cli play: list " + failing + " names itself on its last line; the list ends\n"},
-        {{aliased}, "tarvex-cli play: list " + (dir / "alias.lst").string() +
-                        " names itself on its last line; the list ends\n"},
-        {{chain0}, "tarvex-cli play: list " + (dir / "chain64.lst").string() +
-                       ": 64 lists in a row have played no module; the list ends\n"},
+        {{a},
+         "tarvex-cli play: list " + b + " leads back to " + a +
+             ", opened before it, with no module played; the list ends\n"},
+        {{failing},
+         "tarvex-cli play: missing.mod: File not found (no such file or directory)\n"
+         "tarvex-cli play: list " +
+             failing + " names itself on its last line; the list ends\n"},
+        {{aliased},
+         "tarvex-cli play: list " + (dir / "alias.lst").string() +
+             " names itself on its last line; the list ends\n"},
+        {{chain0},
+         "tarvex-cli play: list " + (dir / "chain64.lst").string() +
+             ": 64 lists in a row have played no module; the list ends\n"},
         // The files after a list that ended so still play.
         {{self, song}, "tarvex-cli play: list " + self + " names itself on its last line; the list ends\n"},
     };
@@ -287,10 +292,12 @@ TEST(PlayCommand, LoadWarningsAndOptionsThatDoNotApply) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "tarvex-cli play: " + shortFile.string() + ": warning: Mod too short for 100 Bytes\n");
     r = run(cli::previewCommand, {"--device", "null", "--max-seconds", "0.5", shortFile.string(), "1"});
-    EXPECT_EQ(r.err, "tarvex-cli preview: " + shortFile.string() + ": warning: Mod too short for 100 Bytes\n");
+    EXPECT_EQ(r.err,
+              "tarvex-cli preview: " + shortFile.string() + ": warning: Mod too short for 100 Bytes\n");
 
     // The sample preview plays one sample once, mono: options of the mix are refused.
-    for (const std::string option : {"--channels", "--click", "--wide", "--clipping", "--loops", "--preamp"}) {
+    for (const std::string option :
+         {"--channels", "--click", "--wide", "--clipping", "--loops", "--preamp"}) {
         r = run(cli::previewCommand, {"--device", "null", option + "=1", song.string(), "1"});
         EXPECT_EQ(r.status, 2) << option;
         EXPECT_EQ(r.err, "tarvex-cli preview: option " + option +

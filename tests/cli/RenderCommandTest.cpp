@@ -202,14 +202,22 @@ TEST(RenderCommand, ErrorLinesNameTheCommandAndTheReason) {
     };
     const std::vector<Case> cases = {
         {cli::infoCommand, {folder}, 1, "tarvex-cli info: " + folder + ": File not found (is a directory)\n"},
-        {cli::renderCommand, {folder, "-o", "-"}, 1,
+        {cli::renderCommand,
+         {folder, "-o", "-"},
+         1,
          "tarvex-cli render: " + folder + ": File not found (is a directory)\n"},
-        {cli::renderCommand, {missing, "-o", "-"}, 1,
+        {cli::renderCommand,
+         {missing, "-o", "-"},
+         1,
          "tarvex-cli render: " + missing + ": File not found (no such file or directory)\n"},
-        {cli::renderCommand, {song, "-o", nowhere}, 1,
+        {cli::renderCommand,
+         {song, "-o", nowhere},
+         1,
          "tarvex-cli render: cannot write " + nowhere + " (no such file or directory)\n"},
         // A 0-byte file loads "with errors": it renders, with the load result as a warning.
-        {cli::renderCommand, {empty, "-o", "-"}, 0,
+        {cli::renderCommand,
+         {empty, "-o", "-"},
+         0,
          "tarvex-cli render: " + empty + ": warning: Mod too short for 1624 Bytes\n"},
         {cli::renderCommand, {"--note", "C-5", song}, 2, ""},
     };

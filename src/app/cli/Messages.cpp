@@ -10,10 +10,12 @@ std::string withReason(std::string_view text, std::string_view reason) {
     return line;
 }
 
-void reportLoad(std::ostream& err, std::string_view command, const std::string& path, const LoadOutcome& outcome) {
+void reportLoad(std::ostream& err, std::string_view command, const std::string& path,
+                const LoadOutcome& outcome) {
     const std::string message = resultMessage(outcome.result, outcome.sizeDetail);
     if (!outcome.loaded) {
-        err << "tarvex-cli " << command << ": " << path << ": " << withReason(message, outcome.reason) << '\n';
+        err << "tarvex-cli " << command << ": " << path << ": " << withReason(message, outcome.reason)
+            << '\n';
     } else if (outcome.result != kResultOk) {
         err << "tarvex-cli " << command << ": " << path << ": warning: " << message << '\n';
     }

@@ -21,7 +21,8 @@ std::string withReason(std::string_view text, std::string_view reason);
 // The load result of path: a failed load as an error line, a loaded module whose result is not
 // "No Errors" as a warning line ("tarvex-cli render: a.mod: warning: Mod too short for 100 Bytes"),
 // nothing otherwise.
-void reportLoad(std::ostream& err, std::string_view command, const std::string& path, const LoadOutcome& outcome);
+void reportLoad(std::ostream& err, std::string_view command, const std::string& path,
+                const LoadOutcome& outcome);
 
 // A device message with the device's reason ("Error: Failed to inititialize DirectSound (no audio
 // device: ...; try --device null)"); the hint is given for the system's own device only.

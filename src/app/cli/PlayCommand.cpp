@@ -91,7 +91,8 @@ class PlayQueue {
         }
         for (const std::string& opened : chain) {
             if (std::filesystem::equivalent(opened, path, error)) {
-                return "list " + chain.back() + " leads back to " + path + ", opened before it, with no module played";
+                return "list " + chain.back() + " leads back to " + path +
+                       ", opened before it, with no module played";
             }
         }
         return "list " + path + ": " + std::to_string(chain.size()) + " lists in a row have played no module";
@@ -288,7 +289,8 @@ int playCommand(const CommandArgs& args, std::ostream& out, std::ostream& err) {
     }
     for (const std::string& file : files) {
         if (capturesOnto(options, file)) {
-            err << "tarvex-cli play: the capture file " << file << " is an input file; capture into another\n";
+            err << "tarvex-cli play: the capture file " << file
+                << " is an input file; capture into another\n";
             return kExitFailed;
         }
     }
@@ -305,7 +307,8 @@ int playCommand(const CommandArgs& args, std::ostream& out, std::ostream& err) {
     PlayQueue queue(files);
     while (const auto path = queue.next(err, failed)) {
         if (capturesOnto(options, *path)) {
-            err << "tarvex-cli play: the capture file " << *path << " is an input file; capture into another\n";
+            err << "tarvex-cli play: the capture file " << *path
+                << " is an input file; capture into another\n";
             return kExitFailed;
         }
         const Outcome outcome = playFile(session, *path, queue);

@@ -65,7 +65,8 @@ int previewCommand(const CommandArgs& args, std::ostream& out, std::ostream& err
     std::error_code sameError;
     if (options.device.compare(0, capture.size(), capture) == 0 &&
         std::filesystem::equivalent(options.device.substr(capture.size()), path, sameError)) {
-        err << "tarvex-cli preview: the capture file " << path << " is the input file; capture into another\n";
+        err << "tarvex-cli preview: the capture file " << path
+            << " is the input file; capture into another\n";
         return kExitFailed;
     }
 

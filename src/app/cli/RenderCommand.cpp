@@ -173,7 +173,8 @@ int renderCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
         return kExitFailed;
     }
     if (!toStdout && std::filesystem::is_directory(request.output, sameError)) {
-        err << "tarvex-cli render: " << withReason("cannot write " + request.output, "is a directory") << '\n';
+        err << "tarvex-cli render: " << withReason("cannot write " + request.output, "is a directory")
+            << '\n';
         return kExitFailed;
     }
 
@@ -229,7 +230,9 @@ int renderCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
     ProgressLine progress(progressShown, player, std::filesystem::path(request.input).filename().string());
     const SongRenderResult result = renderSong(
         player, options.preamp, maxFrames,
-        [&](const uint8_t* bytes, size_t count) { return InterruptGuard::received() == 0 && write(bytes, count); },
+        [&](const uint8_t* bytes, size_t count) {
+            return InterruptGuard::received() == 0 && write(bytes, count);
+        },
         [&](uint64_t frames) { progress.update(frames); });
     progress.clear();
     if (const int signal = InterruptGuard::received()) {
@@ -258,8 +261,9 @@ int renderCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
     }
     if (!written) {
         err << "tarvex-cli render: "
-            << withReason("writing " + (toStdout ? std::string("standard output") : request.output) + " failed",
-                          reason)
+            << withReason(
+                   "writing " + (toStdout ? std::string("standard output") : request.output) + " failed",
+                   reason)
             << '\n';
         return kExitFailed;
     }

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <csignal>
 #include <cstddef>
+#include <cstring>
 #include <iterator>
 #include <vector>
-#include <cstring>
 
 #ifndef _WIN32
 #include <poll.h>
@@ -21,8 +21,8 @@ std::string fitStatusLine(const StatusTexts& t, std::string_view state, size_t w
         std::string text;
         int keep;  // the lowest goes first
     };
-    std::vector<Field> fields = {{"CPU " + t.cpu, 0},   {"Index " + t.index, 5}, {"Pattern " + t.pattern, 3},
-                                 {"Row " + t.row, 4},   {"BPM " + t.bpm, 2},     {"Speed " + t.speed, 1},
+    std::vector<Field> fields = {{"CPU " + t.cpu, 0},  {"Index " + t.index, 5}, {"Pattern " + t.pattern, 3},
+                                 {"Row " + t.row, 4},  {"BPM " + t.bpm, 2},     {"Speed " + t.speed, 1},
                                  {"Time " + t.time, 6}};
     const auto join = [&] {
         std::string line;
