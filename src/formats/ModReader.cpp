@@ -15,6 +15,8 @@ namespace {
 
 constexpr int64_t kSignatureOffset = 1080;
 constexpr uint32_t kMaxSongLength = 128;
+// An order byte names patterns 0 to 255: no file can make use of more.
+constexpr int64_t kMaxPatterns = 256;
 
 struct Detected {
     bool supported = true;
@@ -172,6 +174,11 @@ bool loadMod(ByteReader& file, Module& module, int32_t& result, int32_t& sizeDet
             detail = (patternCount - needed) * patternBytes + rest;  // long
             patternCount = needed;
         }
+    } else if (patternCount > kMaxPatterns) {
+        // A file that fits exactly but holds more patterns than the orders can name: what lies
+        // beyond the last of them is surplus, as in a file that is too long.
+        detail = (patternCount - kMaxPatterns) * patternBytes;
+        patternCount = kMaxPatterns;
     }
     sizeDetail = clampToInt32(detail);
     if (sizeDetail != 0) result = kResultSizeMismatch;

@@ -29,6 +29,10 @@ constexpr int64_t kHeaderSize = 96;
 constexpr int64_t kAllocationPerFileByte = 48;
 constexpr int64_t kUnpackPerFileByte = 8;
 constexpr int64_t kBudgetAllowance = 64 * 1024;
+// Packed patterns start at a 16-bit parapointer (below 1 MiB) and hold a 16-bit length: patterns
+// that do not share data lie within this many bytes and never walk more of them together. It
+// bounds the unpacking of a huge file, where the share per file byte would not.
+constexpr int64_t kPatternReach = 0x10000 * 16 + 0x10000 + 2;
 
 // Bytes left for allocation during one load.
 class AllocationBudget {
@@ -361,7 +365,7 @@ bool loadS3m(ByteReader& file, Module& module, int32_t& result, int32_t& sizeDet
     const uint32_t heldPatterns = entriesHeld(fileSize, patternTable, patternCount);
     module.patternCount = static_cast<uint32_t>(budget.takeUpTo(heldPatterns, sizeof(Pattern)));
     module.patterns.resize(module.patternCount);
-    int64_t unpackLeft = kUnpackPerFileByte * fileSize + kBudgetAllowance;
+    int64_t unpackLeft = std::min(kUnpackPerFileByte * fileSize + kBudgetAllowance, kPatternReach);
     std::vector<NoteCell> rowCells;
     for (uint32_t j = 0; j < module.patternCount; ++j) {
         file.seek(patternTable + 2 * int64_t{j});

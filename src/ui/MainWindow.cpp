@@ -276,6 +276,7 @@ void MainWindow::loadFile(const std::string& path) {
             view_.addSampleLine(latin1ToUtf8(module.samples[i].name.view()));
         view_.setText(TextField::Errors, message);
         view_.setText(TextField::Tracker, latin1ToUtf8(trackerLine(module)));
+        list_.moduleLoaded();
         linearFrequency_ = false;
         view_.setBox(OptionBox::LinearFrequ, false);
     } else {
@@ -286,8 +287,10 @@ void MainWindow::loadFile(const std::string& path) {
 }
 
 bool MainWindow::openList(const std::string& path) {
-    // Opens only a path that names a list file, and only while no list is open.
-    if (!list_.open(path)) return false;
+    // Opens only a path that names a list file, and only while no list is open. A list named by
+    // the last entry of a list that would only lead round in a circle is not opened: loaded as a
+    // module instead, it shows its load result, and nothing follows.
+    if (!list_.open(path, readingListEntry_)) return false;
     readNextListEntry();
     return true;
 }
@@ -295,7 +298,11 @@ bool MainWindow::openList(const std::string& path) {
 void MainWindow::readNextListEntry() {
     // Reading the last entry closes the list; that entry is still loaded.
     const std::optional<std::string> entry = list_.readNextEntry();
-    if (entry && !entry->empty()) loadFile(*entry);
+    if (!entry || entry->empty()) return;
+    const bool outer = readingListEntry_;
+    readingListEntry_ = true;
+    loadFile(*entry);
+    readingListEntry_ = outer;
 }
 
 void MainWindow::closeList() {

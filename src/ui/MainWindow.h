@@ -114,6 +114,7 @@ class MainWindow {
     bool pendingWaveOut_ = false;
     bool linearFrequency_ = false;
     bool tickBusy_ = false;
+    bool readingListEntry_ = false;  // loadFile runs for an entry of a list
     int subWindowsOpen_ = 0;
     std::string loadedPath_;
     uint32_t loadCount_ = 0;

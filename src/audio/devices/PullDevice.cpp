@@ -27,6 +27,7 @@ bool PullDevice::open(DeviceKind kind, const PcmFormat& format, uint32_t segment
     ring_.reset();
     ringBytes_ = 0;
     ringStepBytes_ = 0;
+    failure_.clear();
     if (format.blockAlign() == 0 || !openStream(format, segmentBytes)) return false;
     open_ = true;
     return true;

@@ -15,6 +15,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "audio/AudioBackend.h"
 
@@ -27,6 +28,7 @@ class PullDevice : public AudioBackend {
     bool open(DeviceKind kind, const PcmFormat& format, uint32_t segmentBytes, SegmentDoneHandler done,
               void* context) final;
     void close() final;
+    std::string openFailure() const final { return failure_; }
     void pause() final { running_.store(false, std::memory_order_release); }
     void resume() final { running_.store(true, std::memory_order_release); }
 
@@ -46,6 +48,8 @@ class PullDevice : public AudioBackend {
     virtual bool openStream(const PcmFormat& format, uint32_t segmentBytes) = 0;
     // Stops it; once this returns pull is not running and will not run again.
     virtual void closeStream() = 0;
+    // Records why openStream fails, for openFailure.
+    void setOpenFailure(std::string reason) { failure_ = std::move(reason); }
     // Each piece of the stream pull has taken, in order (not the silence it fills in).
     virtual void consumed(const uint8_t* /*data*/, uint32_t /*bytes*/) {}
 
@@ -75,6 +79,7 @@ class PullDevice : public AudioBackend {
     SegmentDoneHandler done_ = nullptr;
     void* context_ = nullptr;
     bool open_ = false;
+    std::string failure_;
     std::atomic<bool> running_{false};
 
     // Queued kind.
