@@ -57,6 +57,10 @@ class AudioBackend {
     // Byte offset of the play cursor in the ring: everything before it in this revolution has
     // been taken by the device.
     virtual uint32_t playCursor() const = 0;
+    // The stream ends at ring offset `end` (1 .. ring size), in a region just handed back: the
+    // next time the cursor gets there the device may stop taking bytes and play silence, its
+    // cursor standing at the end. A device that cannot stop that exactly plays on until stopped.
+    virtual void endRingAt(uint32_t /*end*/) {}
 };
 
 using TimerHandler = void (*)(void* context);

@@ -1,8 +1,9 @@
 // tarvex-cli play [options] FILE...
 //
 // Plays each module through the sound device, one after the other; list files (".lst") play
-// entry by entry. A song is done when playback has stopped by itself (the ring kind stops at the
-// end of the song) or, with the queued kind, which would sound on, once it has finished; then the
+// entry by entry. A song is done when playback has stopped by itself (the ring kind stops once the
+// song's last frame has been played) or, with the queued kind, which would sound on, once it has
+// finished: the stop lets the queued segments, the last frame among them, play out. Then the
 // next file starts. On a terminal one status line, never wider than the terminal, is refreshed and
 // single keys control playback; otherwise one line is printed per file. Notices always start on
 // a line of their own. Exit status 0, 1 when a file failed to load, a list led round in a circle
@@ -33,17 +34,14 @@ namespace tarvex::cli {
 
 namespace {
 
-constexpr std::string_view kPlayUsage =
-    "Usage: tarvex-cli play [options] FILE...\n"
-    "Plays module files (MOD, NST, WOW, S3M, STM) and list files (.lst, one path per line).\n"
-    "Keys on a terminal: space pause/resume, f fast forward, r rewind, p normal speed,\n"
-    "n next file, q quit (Ctrl-C too), h or ? the keys.\n";
-
 constexpr std::string_view kKeysHelp =
     "Keys: space pause/resume   f fast forward   r rewind   p normal speed\n"
     "      n next file   q or Ctrl-C quit   h or ? these keys";
 
 constexpr auto kRefresh = std::chrono::milliseconds(40);
+// Once the ring kind has rendered the song's last frame it stops by itself within 7 segments:
+// looking more often then lets the next file follow at once.
+constexpr auto kEndRefresh = std::chrono::milliseconds(5);
 
 // The paths to load, in order: the files named, each list file giving its entries in its place.
 class PlayQueue {
@@ -238,7 +236,8 @@ Outcome playFile(Session& s, const std::string& path, PlayQueue& queue) {
     auto played = std::chrono::steady_clock::duration::zero();
     auto tick = std::chrono::steady_clock::now();
     for (;;) {
-        std::this_thread::sleep_for(kRefresh);
+        const bool ending = !paused && !player.settings.UseWaveOut && player.playbackFinished.load();
+        std::this_thread::sleep_for(ending ? kEndRefresh : kRefresh);
         const auto now = std::chrono::steady_clock::now();
         if (!paused) played += now - tick;
         tick = now;
@@ -259,7 +258,7 @@ Outcome playFile(Session& s, const std::string& path, PlayQueue& queue) {
             s.out << '\r' << statusText(s, paused, width) << "\x1b[K" << std::flush;
             s.statusShown = true;
         }
-        if (player.outputStopped.load()) break;  // the ring kind stopped at the end of the song
+        if (player.outputStopped.load()) break;  // the ring kind stopped after the song's last frame
         if (player.settings.UseWaveOut && player.playbackFinished.load()) break;
         if (played >= std::chrono::microseconds(s.options.render.maxMicroseconds)) {
             notice(s, s.err, "tarvex-cli play: " + path + ": stopped after --max-seconds");
@@ -278,13 +277,16 @@ int playCommand(const CommandArgs& args, std::ostream& out, std::ostream& err) {
     std::vector<std::string> files;
     for (const std::string& arg : args) {
         if (arg == "--help" || arg == "-h") {
-            out << kPlayUsage << kDeviceOptionsHelp << renderOptionsHelp();
+            out << helpText("play");
             return kExitOk;
         }
     }
-    if (!parseOutputOptions(args, options, files, err, "play")) return kExitUsage;
+    if (!parseOutputOptions(args, options, files, err, "play")) {
+        err << usageText("play");
+        return kExitUsage;
+    }
     if (files.empty()) {
-        err << "tarvex-cli play: no FILE given\n" << kPlayUsage << kDeviceOptionsHelp << renderOptionsHelp();
+        err << "tarvex-cli play: no FILE given\n" << usageText("play");
         return kExitUsage;
     }
     for (const std::string& file : files) {

@@ -7,7 +7,8 @@
 // thread. Ring kind: pull copies a piece of the ring and then moves the cursor with a release
 // store, so a region behind the cursor has been read before anyone who sees the cursor writes it
 // again; unlockRing bumps a release counter that pull reads with acquire before it copies, so a
-// refilled region is complete before it is read.
+// refilled region is complete before it is read. The end of the stream comes the same way: a
+// release store of its offset after the region holding it has been handed back.
 #pragma once
 
 #include <array>
@@ -40,6 +41,7 @@ class PullDevice : public AudioBackend {
     uint8_t* lockRing(uint32_t offset, uint32_t bytes) final;
     void unlockRing(uint32_t offset, uint32_t bytes) final;
     uint32_t playCursor() const final { return cursor_.load(std::memory_order_acquire); }
+    void endRingAt(uint32_t end) override { ringEnd_.store(end, std::memory_order_release); }
 
    protected:
     // Starts the consuming thread or callback; it calls pull from then on, also while paused.
@@ -96,6 +98,8 @@ class PullDevice : public AudioBackend {
     uint32_t ringStepBytes_ = 0;
     std::atomic<uint32_t> cursor_{0};
     std::atomic<uint32_t> unlocks_{0};
+    std::atomic<uint32_t> ringEnd_{0};         // where the stream ends; 0 = not known yet
+    std::atomic<bool> ringEndReached_{false};  // set by the consumer once the cursor stands there
 };
 
 }  // namespace tarvex
