@@ -1,6 +1,7 @@
 #include "cli/Terminal.h"
 
 #include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <cstddef>
 #include <cstring>
@@ -42,10 +43,12 @@ std::string fitStatusLine(const StatusTexts& t, std::string_view state, size_t w
 
 namespace {
 
-volatile std::sig_atomic_t receivedSignal = 0;
+// Set by the handler on whichever thread the signal lands, read by the command's own thread.
+std::atomic<int> receivedSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free, "safe to store from a signal handler");
 
 extern "C" void recordSignal(int signal) {
-    receivedSignal = signal;
+    receivedSignal.store(signal, std::memory_order_relaxed);
     std::signal(signal, SIG_DFL);  // a second one is not held up by a stuck clean-up
 }
 
@@ -60,7 +63,7 @@ Handler previousHandlers[std::size(kGuardedSignals)] = {};
 }  // namespace
 
 InterruptGuard::InterruptGuard() {
-    receivedSignal = 0;
+    receivedSignal.store(0, std::memory_order_relaxed);
     for (size_t i = 0; i < std::size(kGuardedSignals); ++i) {
         previousHandlers[i] = std::signal(kGuardedSignals[i], recordSignal);
         if (previousHandlers[i] == SIG_IGN) std::signal(kGuardedSignals[i], SIG_IGN);
@@ -74,11 +77,11 @@ InterruptGuard::~InterruptGuard() {
 }
 
 int InterruptGuard::received() {
-    return receivedSignal;
+    return receivedSignal.load(std::memory_order_relaxed);
 }
 
 void InterruptGuard::raise(int signal) {
-    receivedSignal = signal;
+    receivedSignal.store(signal, std::memory_order_relaxed);
 }
 
 #ifndef _WIN32
