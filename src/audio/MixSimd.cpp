@@ -222,16 +222,17 @@ TARVEX_AVX2_FUNCTION inline __m256i smoothEight(__m256i x, int32_t& memory) {
 
 // Eight frames of the tail; the delay-line block [writeIndex, +8) and the read block
 // [writeIndex + 1, +8) lie inside the lines, and each read comes before the write to its entry.
-TARVEX_AVX2_FUNCTION void tailBlock(TailState& t, bool isp, bool wide, bool stereo, bool clipping,
-                                    const uint32_t* left, const uint32_t* right, uint8_t* out,
-                                    std::atomic<int16_t>* levelLeft, std::atomic<int16_t>* levelRight) {
+template <bool Isp, bool Wide, bool Stereo, bool Clipping>
+TARVEX_AVX2_FUNCTION inline void tailBlock(TailState& t, const uint32_t* left, const uint32_t* right,
+                                           uint8_t* out, std::atomic<int16_t>* levelLeft,
+                                           std::atomic<int16_t>* levelRight) {
     __m256i l = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(left));
     __m256i r = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(right));
-    if (isp) {
+    if constexpr (Isp) {
         l = smoothEight(l, t.ispLeft);
         r = smoothEight(r, t.ispRight);
     }
-    if (wide) {
+    if constexpr (Wide) {
         int32_t* delayLeft = t.delayLeft;
         int32_t* delayRight = t.delayRight;
         const __m256i fromLeft =
@@ -244,13 +245,12 @@ TARVEX_AVX2_FUNCTION void tailBlock(TailState& t, bool isp, bool wide, bool ster
         l = _mm256_add_epi32(l, _mm256_srai_epi32(fromRight, 1));
         t.writeIndex += 8;
         t.readIndex += 8;
-        if (t.readIndex == t.delayLength) t.readIndex = 0;
     }
     l = _mm256_srai_epi32(l, kOutputShift);
     r = _mm256_srai_epi32(r, kOutputShift);
     const __m256i low16 = _mm256_set1_epi32(0xFFFF);
-    if (stereo) {
-        if (clipping) {
+    if constexpr (Stereo) {
+        if constexpr (Clipping) {
             l = clipVector(l);
             r = clipVector(r);
         }
@@ -264,7 +264,7 @@ TARVEX_AVX2_FUNCTION void tailBlock(TailState& t, bool isp, bool wide, bool ster
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), frames);
     } else {
         __m256i x = _mm256_add_epi32(l, r);
-        if (clipping) x = clipVector(x);
+        if constexpr (Clipping) x = clipVector(x);
         if (levelLeft != nullptr) {
             storeLevels(levelLeft, x);
             storeLevels(levelRight, x);
@@ -275,26 +275,64 @@ TARVEX_AVX2_FUNCTION void tailBlock(TailState& t, bool isp, bool wide, bool ster
     }
 }
 
+// The 16-bit tail for one set of options: blocks of eight frames in a row, up to the delay line's
+// wrap; around the wrap and for the last frames, one frame at a time through the plain loop.
+template <bool Isp, bool Wide, bool Stereo, bool Clipping>
+TARVEX_AVX2_FUNCTION void tailLoop(TailState& t, const uint32_t* left, const uint32_t* right, uint32_t frames,
+                                   uint8_t* out, std::atomic<int16_t>* levelLeft,
+                                   std::atomic<int16_t>* levelRight) {
+    constexpr uint32_t bytesPerFrame = Stereo ? 4 : 2;
+    uint32_t k = 0;
+    while (k < frames) {
+        uint32_t blocks = (frames - k) / 8;
+        if constexpr (Wide) {
+            const bool aligned = t.readIndex == t.writeIndex + 1;
+            blocks = aligned ? std::min(blocks, (t.delayLength - t.readIndex) / 8) : 0;
+        }
+        if (blocks == 0) {
+            tailRun<Isp, Wide, 16, Stereo, Clipping>(t, left + k, right + k, 1, out + k * bytesPerFrame,
+                                                     levelLeft ? levelLeft + k : nullptr,
+                                                     levelRight ? levelRight + k : nullptr);
+            k += 1;
+            continue;
+        }
+        TailState local = t;
+        for (uint32_t b = 0; b < blocks; ++b, k += 8) {
+            tailBlock<Isp, Wide, Stereo, Clipping>(local, left + k, right + k, out + k * bytesPerFrame,
+                                                   levelLeft ? levelLeft + k : nullptr,
+                                                   levelRight ? levelRight + k : nullptr);
+        }
+        if (Wide && local.readIndex == local.delayLength) local.readIndex = 0;
+        t = local;
+    }
+}
+
+template <bool Isp, bool Clipping>
+TARVEX_AVX2_FUNCTION void tailForLayout16(TailState& t, bool wide, bool stereo, const uint32_t* left,
+                                          const uint32_t* right, uint32_t frames, uint8_t* out,
+                                          std::atomic<int16_t>* levelLeft, std::atomic<int16_t>* levelRight) {
+    if (!stereo) {
+        tailLoop<Isp, false, false, Clipping>(t, left, right, frames, out, levelLeft, levelRight);
+    } else if (wide) {
+        tailLoop<Isp, true, true, Clipping>(t, left, right, frames, out, levelLeft, levelRight);
+    } else {
+        tailLoop<Isp, false, true, Clipping>(t, left, right, frames, out, levelLeft, levelRight);
+    }
+}
+
 TARVEX_AVX2_FUNCTION void tail16Avx2(TailState& t, bool isp, bool wide, bool stereo, bool clipping,
                                      uint32_t* left, uint32_t* right, uint32_t frames, uint8_t* out,
                                      std::atomic<int16_t>* levelLeft, std::atomic<int16_t>* levelRight) {
-    const TailFunction plain = tailFor(isp, wide, stereo, clipping, 16);
-    const uint32_t bytesPerFrame = stereo ? 4 : 2;
-    uint32_t k = 0;
-    while (k < frames) {
-        const bool blockFits =
-            frames - k >= 8 &&
-            (!wide || (t.readIndex == t.writeIndex + 1 && t.delayLength - t.readIndex >= 8));
-        if (blockFits) {
-            tailBlock(t, isp, wide, stereo, clipping, left + k, right + k, out + k * bytesPerFrame,
-                      levelLeft ? levelLeft + k : nullptr, levelRight ? levelRight + k : nullptr);
-            k += 8;
+    if (isp) {
+        if (clipping) {
+            tailForLayout16<true, true>(t, wide, stereo, left, right, frames, out, levelLeft, levelRight);
         } else {
-            // Around a delay-line wrap, and for the last frames, one frame at a time.
-            plain(t, left + k, right + k, 1, out + k * bytesPerFrame, levelLeft ? levelLeft + k : nullptr,
-                  levelRight ? levelRight + k : nullptr);
-            k += 1;
+            tailForLayout16<true, false>(t, wide, stereo, left, right, frames, out, levelLeft, levelRight);
         }
+    } else if (clipping) {
+        tailForLayout16<false, true>(t, wide, stereo, left, right, frames, out, levelLeft, levelRight);
+    } else {
+        tailForLayout16<false, false>(t, wide, stereo, left, right, frames, out, levelLeft, levelRight);
     }
 }
 

@@ -155,6 +155,21 @@ TEST(RenderCommand, StandardOutputDefaultNameAndDeterminism) {
     EXPECT_FALSE(withWide.out == toOut.out);  // the option reaches the mixer
 }
 
+TEST(RenderCommand, AnExistingLongerFileEndsUpHoldingExactlyTheNewRender) {
+    const std::string song = writeSong("over.mod", false);
+    const std::filesystem::path dir = std::filesystem::path(song).parent_path();
+    const std::string fresh = (dir / "over-fresh.wav").string();
+    const std::string reused = (dir / "over-reused.wav").string();
+    std::filesystem::remove(fresh);
+    ASSERT_EQ(render({song, "-o", fresh}).status, 0);
+    const std::vector<uint8_t> expected = test::readFileBytes(fresh);
+    // Rewritten in place: what lay beyond the new end must be gone, what lies before it replaced.
+    test::writeTempFile("over-reused.wav", std::vector<uint8_t>(expected.size() * 2 + 1, 0x5A));
+    const RunResult run = render({song, "-o", reused});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(test::readFileBytes(reused) == expected);
+}
+
 TEST(RenderCommand, UsageErrorsAndUnreadableFiles) {
     const std::string song = writeSong("usage.mod", false);
     const cli::CommandArgs bad[] = {

@@ -173,7 +173,8 @@ int renderCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
     const bool toStdout = request.output == "-";
     const bool progressShown = &err == &std::cerr && stderrIsTerminal();
 
-    std::ofstream file;
+    std::fstream file;
+    bool inPlace = false;
     std::ostream* sinkStream = &out;
     uint64_t knownFrames = 0;
     if (toStdout) {
@@ -184,7 +185,15 @@ int renderCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
         if (&out == &std::cout) _setmode(_fileno(stdout), _O_BINARY);
 #endif
     } else {
-        file.open(request.output, std::ios::binary | std::ios::trunc);
+        // An existing file is rewritten in place and cut to its new length at the end: its blocks
+        // and cached pages are reused, where a truncation would free them all and the file system
+        // would then allocate them again, a good part of the cost of writing a long song.
+        std::error_code error;
+        if (std::filesystem::is_regular_file(request.output, error)) {
+            file.open(request.output, std::ios::binary | std::ios::in | std::ios::out);
+            inPlace = file.is_open();
+        }
+        if (!inPlace) file.open(request.output, std::ios::binary | std::ios::out | std::ios::trunc);
         if (!file) {
             err << "tarvex-cli render: cannot write " << request.output << '\n';
             return kExitFailed;
@@ -210,7 +219,14 @@ int renderCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
         const auto finalHeader = wavHeader(format, static_cast<uint32_t>(dataBytes));
         file.seekp(0);
         file.write(reinterpret_cast<const char*>(finalHeader.data()), finalHeader.size());
+        const bool written = static_cast<bool>(file);
         file.close();
+        std::error_code error;
+        if (inPlace && written) {
+            std::filesystem::resize_file(request.output, kWavHeaderBytes + dataBytes + wavPadBytes(dataBytes),
+                                         error);
+        }
+        if (error) file.setstate(std::ios::failbit);
     } else {
         sinkStream->flush();
     }

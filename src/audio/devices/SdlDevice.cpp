@@ -39,6 +39,53 @@ void quietAlsa() {
 #endif
 }
 
+// The few SDL calls the device makes. On Linux the library is loaded when a device is first
+// opened, not when the program starts: most runs (rendering, the null and capture devices) never
+// touch it, and linking it would load some fifty libraries (X11, Wayland, PulseAudio, ALSA, ...)
+// into every process.
+struct SdlApi {
+    int (*initSubSystem)(Uint32) = nullptr;
+    void (*quitSubSystem)(Uint32) = nullptr;
+    SDL_AudioDeviceID (*openAudioDevice)(const char*, int, const SDL_AudioSpec*, SDL_AudioSpec*,
+                                         int) = nullptr;
+    void (*closeAudioDevice)(SDL_AudioDeviceID) = nullptr;
+    void (*pauseAudioDevice)(SDL_AudioDeviceID, int) = nullptr;
+};
+
+#if defined(__linux__)
+template <class F>
+bool bind(void* library, const char* name, F& function) {
+    function = reinterpret_cast<F>(dlsym(library, name));
+    return function != nullptr;
+}
+
+SdlApi loadSdl() {
+    SdlApi api;
+    // The handle stays open for the rest of the run.
+    void* library = dlopen("libSDL2-2.0.so.0", RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) return api;
+    if (!bind(library, "SDL_InitSubSystem", api.initSubSystem) ||
+        !bind(library, "SDL_QuitSubSystem", api.quitSubSystem) ||
+        !bind(library, "SDL_OpenAudioDevice", api.openAudioDevice) ||
+        !bind(library, "SDL_CloseAudioDevice", api.closeAudioDevice) ||
+        !bind(library, "SDL_PauseAudioDevice", api.pauseAudioDevice)) {
+        return SdlApi{};
+    }
+    return api;
+}
+#else
+SdlApi loadSdl() {
+    return SdlApi{SDL_InitSubSystem, SDL_QuitSubSystem, SDL_OpenAudioDevice, SDL_CloseAudioDevice,
+                  SDL_PauseAudioDevice};
+}
+#endif
+
+// Null when SDL cannot be had (then no device opens).
+const SdlApi* sdl() {
+    static const SdlApi api = loadSdl();
+    return api.initSubSystem != nullptr ? &api : nullptr;
+}
+
 }  // namespace
 
 SdlDevice::~SdlDevice() {
@@ -46,8 +93,10 @@ SdlDevice::~SdlDevice() {
 }
 
 bool SdlDevice::openStream(const PcmFormat& format, uint32_t segmentBytes) {
+    const SdlApi* api = sdl();
+    if (api == nullptr) return false;
     quietAlsa();
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+    if (api->initSubSystem(SDL_INIT_AUDIO) != 0) return false;
     subsystemUp_ = true;
 
     SDL_AudioSpec want{};
@@ -67,23 +116,24 @@ bool SdlDevice::openStream(const PcmFormat& format, uint32_t segmentBytes) {
     }
     SDL_AudioSpec have{};
     // SDL converts to whatever the hardware takes; the callback always sees this format.
-    deviceId_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    deviceId_ = api->openAudioDevice(nullptr, 0, &want, &have, 0);
     if (deviceId_ == 0) {
         closeStream();
         return false;
     }
     // SDL's own pause would still feed silence to some drivers; pausing is done in pull instead.
-    SDL_PauseAudioDevice(deviceId_, 0);
+    api->pauseAudioDevice(deviceId_, 0);
     return true;
 }
 
 void SdlDevice::closeStream() {
+    const SdlApi* api = sdl();
     if (deviceId_ != 0) {
-        SDL_CloseAudioDevice(deviceId_);  // returns once the callback has finished for good
+        api->closeAudioDevice(deviceId_);  // returns once the callback has finished for good
         deviceId_ = 0;
     }
     if (subsystemUp_) {
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        api->quitSubSystem(SDL_INIT_AUDIO);
         subsystemUp_ = false;
     }
     packed_.reset();
