@@ -24,7 +24,6 @@ bool PullDevice::open(DeviceKind kind, const PcmFormat& format, uint32_t segment
     cursor_.store(0, std::memory_order_relaxed);
     ring_.reset();
     ringBytes_ = 0;
-    ringStepBytes_ = 0;
     if (format.blockAlign() == 0 || !openStream(format, segmentBytes)) return false;
     open_ = true;
     return true;
@@ -70,8 +69,6 @@ bool PullDevice::createRing(uint32_t bytes) {
     if (!ring_) return false;
     std::memset(ring_.get(), format_.silenceByte(), bytes);
     ringBytes_ = bytes;
-    const uint32_t align = format_.blockAlign();
-    ringStepBytes_ = std::max(align, bytes / 32 / align * align);
     cursor_.store(0, std::memory_order_release);
     return true;
 }
