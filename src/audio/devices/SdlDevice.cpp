@@ -44,6 +44,7 @@ void quietAlsa() {
 // touch it, and linking it would load some fifty libraries (X11, Wayland, PulseAudio, ALSA, ...)
 // into every process.
 struct SdlApi {
+    SDL_bool (*setHint)(const char*, const char*) = nullptr;
     int (*initSubSystem)(Uint32) = nullptr;
     void (*quitSubSystem)(Uint32) = nullptr;
     SDL_AudioDeviceID (*openAudioDevice)(const char*, int, const SDL_AudioSpec*, SDL_AudioSpec*,
@@ -64,7 +65,8 @@ SdlApi loadSdl() {
     // The handle stays open for the rest of the run.
     void* library = dlopen("libSDL2-2.0.so.0", RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr) return api;
-    if (!bind(library, "SDL_InitSubSystem", api.initSubSystem) ||
+    if (!bind(library, "SDL_SetHint", api.setHint) ||
+        !bind(library, "SDL_InitSubSystem", api.initSubSystem) ||
         !bind(library, "SDL_QuitSubSystem", api.quitSubSystem) ||
         !bind(library, "SDL_OpenAudioDevice", api.openAudioDevice) ||
         !bind(library, "SDL_CloseAudioDevice", api.closeAudioDevice) ||
@@ -75,8 +77,8 @@ SdlApi loadSdl() {
 }
 #else
 SdlApi loadSdl() {
-    return SdlApi{SDL_InitSubSystem, SDL_QuitSubSystem, SDL_OpenAudioDevice, SDL_CloseAudioDevice,
-                  SDL_PauseAudioDevice};
+    return SdlApi{SDL_SetHint,         SDL_InitSubSystem,    SDL_QuitSubSystem,
+                  SDL_OpenAudioDevice, SDL_CloseAudioDevice, SDL_PauseAudioDevice};
 }
 #endif
 
@@ -96,6 +98,9 @@ bool SdlDevice::openStream(const PcmFormat& format, uint32_t segmentBytes) {
     const SdlApi* api = sdl();
     if (api == nullptr) return false;
     quietAlsa();
+    // SDL would otherwise take SIGINT and SIGTERM for a quit event nobody reads, and the player
+    // could no longer be interrupted or ended.
+    api->setHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (api->initSubSystem(SDL_INIT_AUDIO) != 0) return false;
     subsystemUp_ = true;
 
