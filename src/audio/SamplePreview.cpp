@@ -98,6 +98,8 @@ void SamplePreview::renderPreviewSegment(uint32_t a) {
         stopped_.store(true, std::memory_order_release);
         device.pauseDevice();
         endSegment_.store(kNoEndSegment, std::memory_order_relaxed);
+        // The paused device reports no more cursor moves: the poll must look once more to stop.
+        device.pollAgain();
         return;
     }
     const uint32_t s = (a + kSegmentsAhead) % kSegmentCount;

@@ -101,6 +101,9 @@ void onPollTimer(void* context) {
         player.device.lastSegment.store(last, std::memory_order_relaxed);
         fillSegment(player, last);
     }
+    // Once the song has finished, the end-of-song check above can change before the cursor
+    // enters another segment.
+    if (player.playbackFinished.load(std::memory_order_relaxed)) player.device.pollAgain();
 }
 
 }  // namespace tarvex

@@ -13,6 +13,7 @@ bool PullDevice::open(DeviceKind kind, const PcmFormat& format, uint32_t segment
     close();
     kind_ = kind;
     format_ = format;
+    segmentBytes_ = segmentBytes;
     done_ = done;
     context_ = context;
     running_.store(false, std::memory_order_relaxed);
@@ -130,7 +131,9 @@ void PullDevice::pullRing(uint8_t* out, uint32_t bytes) {
         return;
     }
     unlocks_.load(std::memory_order_acquire);
-    uint32_t c = cursor_.load(std::memory_order_relaxed);
+    const uint32_t before = cursor_.load(std::memory_order_relaxed);
+    const bool moved = bytes > 0;
+    uint32_t c = before;
     while (bytes > 0) {
         const uint32_t n = std::min(bytes, ringBytes_ - c);
         std::memcpy(out, ring_.get() + c, n);
@@ -141,6 +144,10 @@ void PullDevice::pullRing(uint8_t* out, uint32_t bytes) {
         if (c == ringBytes_) c = 0;
     }
     cursor_.store(c, std::memory_order_release);
+    const bool newSegment = segmentBytes_ == 0 || c < before || c / segmentBytes_ != before / segmentBytes_;
+    if (moved && (newSegment || cursorWake_.everyMove.load(std::memory_order_relaxed))) {
+        cursorWake_.notify();
+    }
 }
 
 }  // namespace tarvex

@@ -7,7 +7,9 @@
 // thread. Ring kind: pull copies a piece of the ring and then moves the cursor with a release
 // store, so a region behind the cursor has been read before anyone who sees the cursor writes it
 // again; unlockRing bumps a release counter that pull reads with acquire before it copies, so a
-// refilled region is complete before it is read.
+// refilled region is complete before it is read. After moving the cursor into another segment
+// (or at all, once the wake asks for every move) pull reports it through the cursor wake; a paused
+// device moves nothing and reports nothing.
 #pragma once
 
 #include <array>
@@ -38,6 +40,7 @@ class PullDevice : public AudioBackend {
     uint8_t* lockRing(uint32_t offset, uint32_t bytes) final;
     void unlockRing(uint32_t offset, uint32_t bytes) final;
     uint32_t playCursor() const final { return cursor_.load(std::memory_order_acquire); }
+    CursorWake* cursorWake() final { return &cursorWake_; }
 
    protected:
     // Starts the consuming thread or callback; it calls pull from then on, or, while paused, it may
@@ -102,6 +105,8 @@ class PullDevice : public AudioBackend {
     uint32_t ringBytes_ = 0;
     std::atomic<uint32_t> cursor_{0};
     std::atomic<uint32_t> unlocks_{0};
+    uint32_t segmentBytes_ = 0;  // the cursor's moves into another segment are reported
+    CursorWake cursorWake_;
 };
 
 }  // namespace tarvex
