@@ -8,7 +8,7 @@
 namespace tarvex {
 
 class Player : public Engine {
-   public:
+public:
     Player() = default;
     // Stops playback first, so no device thread renders into a player that is going.
     ~Player() override;
@@ -21,7 +21,7 @@ class Player : public Engine {
     // song start, where 512 gives the song-start divisor itself.
     uint32_t preamp = kDefaultPreamp;
 
-   protected:
+protected:
     void resetMixState() override { tarvex::resetMixState(*this); }
 };
 
