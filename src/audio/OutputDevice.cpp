@@ -135,9 +135,11 @@ bool OutputDevice::startTimer(TimerHandler handler, void* context) {
     handler_ = handler;
     handlerContext_ = context;
     activeTimer_ = chosen;
-    if (!chosen->start(poll, this)) return false;
+    // Marked first: the poll's first call may come before start returns.
     timerRunning_.store(true, std::memory_order_relaxed);
-    return true;
+    if (chosen->start(poll, this)) return true;
+    timerRunning_.store(false, std::memory_order_relaxed);
+    return false;
 }
 
 void OutputDevice::killTimer() {
@@ -152,7 +154,7 @@ void OutputDevice::poll(void* self) {
 }
 
 void OutputDevice::pollAgain() {
-    if (activeTimer_ != cursorPoll_.get() || !cursorPoll_) return;
+    if (!timerRunning() || !cursorPoll_ || activeTimer_ != cursorPoll_.get()) return;
     CursorWake* wake = backend->cursorWake();
     wake->everyMove.store(true, std::memory_order_relaxed);
     wake->notify();

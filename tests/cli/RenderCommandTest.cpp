@@ -229,8 +229,8 @@ TEST(RenderOptions, SecondsAreExactToTheMicrosecond) {
 TEST(RenderCommand, EveryCorpusFileRendersWithinTheLimit) {
     const std::vector<std::filesystem::path> files = test::corpusFiles();
     if (files.empty()) GTEST_SKIP() << test::noCorpusMessage();
-    const std::string wavPath =
-        (std::filesystem::temp_directory_path() / "tarvex-render-corpus.wav").string();
+    // In this process's own directory: other test runs on the machine may render at the same time.
+    const std::string wavPath = test::writeTempFile("render-corpus.wav", {}).string();
     size_t rendered = 0;
     for (const std::filesystem::path& file : files) {
         std::filesystem::remove(wavPath);
