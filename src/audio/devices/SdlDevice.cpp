@@ -13,11 +13,11 @@ namespace tarvex {
 namespace {
 
 // SDL's transfer size. Each transfer wakes SDL's thread and the sound server, so it is as large
-// as the latency allows: the largest power of two up to two segments (the ring's poll refills
-// every segment the cursor crossed, in order), at least 64 frames, at most 4096.
+// as the latency allows: the largest power of two up to four segments (half the ring; the ring's
+// poll refills every segment the cursor crossed, in order), at least 64 frames, at most 4096.
 uint16_t transferFrames(uint32_t segmentFrames) {
     uint32_t frames = 64;
-    while (frames * 2 <= segmentFrames * 2 && frames < 4096) frames *= 2;
+    while (frames * 2 <= segmentFrames * 4 && frames < 4096) frames *= 2;
     return static_cast<uint16_t>(frames);
 }
 
