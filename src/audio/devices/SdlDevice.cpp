@@ -12,12 +12,14 @@
 namespace tarvex {
 namespace {
 
-// SDL's transfer size. Each transfer wakes SDL's thread and the sound server, so it is as large
-// as the latency allows: the largest power of two up to four segments (half the ring; the ring's
-// poll refills every segment the cursor crossed, in order), at least 64 frames, at most 4096.
+// SDL's transfer size. Each transfer wakes SDL's thread and the sound server, so it should be
+// large; but the ring kind's poll refills what a transfer took only after it, and a sound server
+// may ask for two transfers in a row: past a segment per transfer a busy machine lets the device
+// reach segments not yet refilled. So: the largest power of two up to one segment, at least 64
+// frames, at most 4096.
 uint16_t transferFrames(uint32_t segmentFrames) {
     uint32_t frames = 64;
-    while (frames * 2 <= segmentFrames * 4 && frames < 4096) frames *= 2;
+    while (frames * 2 <= segmentFrames && frames < 4096) frames *= 2;
     return static_cast<uint16_t>(frames);
 }
 
