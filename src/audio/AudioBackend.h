@@ -79,6 +79,10 @@ class AudioBackend {
     // reports; the poll then follows them. Null for a hardware cursor that has to be polled with a
     // real 1 ms timer (DirectSound).
     virtual CursorWake* cursorWake() { return nullptr; }
+    // The stream ends at ring offset `end` (1 .. ring size), in a region just handed back: the
+    // next time the cursor gets there the device may stop taking bytes and play silence, its
+    // cursor standing at the end. A device that cannot stop that exactly plays on until stopped.
+    virtual void endRingAt(uint32_t /*end*/) {}
 };
 
 using TimerHandler = void (*)(void* context);

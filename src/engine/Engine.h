@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "engine/CycleDetector.h"
 #include "engine/PlayerSettings.h"
 #include "model/Module.h"
 
@@ -28,9 +29,9 @@ struct ChannelState {
     uint32_t positionFraction = 0;  // 1/1024 frame; written only by the mixer
     int32_t position = 0;           // frame index; -1 once a sample without loop has ended
     int32_t notePeriod = 0;
-    int32_t period = 0;             // sounding period x16; 0 = none
+    int32_t period = 0;  // sounding period x16; 0 = none
     uint32_t step = 0;
-    int32_t delayedPeriod = 255;    // 255 = none
+    int32_t delayedPeriod = 255;  // 255 = none
     int32_t volume = 0;
     int32_t leftVolume = 0;
     int32_t rightVolume = 0;
@@ -70,6 +71,11 @@ struct ChannelState {
     bool arpeggioActive = false;
     int32_t arpeggioIndex = 0;
     std::array<int32_t, 3> arpeggioPeriods = {};
+    // Pattern loop state of this channel's own loops: used for MOD only (see PlayerState).
+    int32_t loopCount = -1;  // loops still to go; -1 = no loop running
+    bool loopStartSet = false;
+    uint32_t loopOrder = 0;
+    uint32_t loopRow = 0;
 };
 
 using RowIndexEntry = std::array<uint32_t, kRowsPerPattern>;
@@ -82,10 +88,10 @@ struct PlayerState {
     // pattern, also used for order entries that name no pattern.
     std::vector<RowIndexEntry> rowIndex;
     std::vector<uint32_t> rowIndexOfOrder;
-    uint32_t cursor = kNoCellIndex;        // next cell of the playing pattern not yet consumed
+    uint32_t cursor = kNoCellIndex;         // next cell of the playing pattern not yet consumed
     const Pattern* playingCells = nullptr;  // the cells cursor indexes; null for an empty pattern
 
-    uint32_t rate = 0;           // output rate the song was started for, Hz
+    uint32_t rate = 0;            // output rate the song was started for, Hz
     uint32_t playableOrders = 0;  // songLength, bounded by the order list's size
 
     // Read by the window while audio runs.
@@ -100,6 +106,7 @@ struct PlayerState {
     uint32_t samplesPerTick = 0;
     uint32_t tickFrameCounter = 0;
     uint8_t patternDelay = 0;
+    // Pattern loop state shared by all channels of an S3M or STM song; a MOD keeps one per channel.
     int32_t loopCount = -1;
     bool loopStartSet = false;
     uint32_t loopOrder = 0;
@@ -108,6 +115,11 @@ struct PlayerState {
     uint32_t jumpOrder = 0;
     bool breakPending = false;
     uint32_t breakRow = 0;
+
+    // With LoopsAllowed off: the row-start states so far. A rewind, or LoopsAllowed on for a
+    // while, starts it afresh at the next forward row.
+    CycleDetector history;
+    bool historyStale = false;
 
     // Written by the window's transport buttons.
     std::atomic<bool> rewinding{false};
@@ -119,7 +131,7 @@ struct PlayerState {
 // The engine's part of the player context: the current module, the sequencer and the settings.
 // The audio layer's Player extends it with the mixer and the output device.
 class Engine {
-public:
+   public:
     Engine() = default;
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
@@ -139,7 +151,7 @@ public:
     // Drops the channel array and the current module.
     void freeModule();
 
-protected:
+   protected:
     friend void startSong(Engine& engine);
     // Hook run at the end of startSong; the audio layer resets its mixer here.
     virtual void resetMixState() {}

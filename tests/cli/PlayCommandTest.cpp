@@ -1,7 +1,18 @@
 // tarvex-cli play and preview, run in-process on the null and capture devices; list files.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <sstream>
+#include <string>
+#include <utility>
+
+#ifndef _WIN32
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 #include "audio/StreamRig.h"
 #include "cli/Commands.h"
@@ -24,8 +35,9 @@ CommandRun run(cli::CommandFunction command, std::vector<std::string> args) {
     return {status, out.str(), err.str()};
 }
 
-// A MOD of `rows` rows at speed 1 (20 ms a row), one looped and one plain sample.
-std::filesystem::path shortMod(const std::string& name, uint32_t rows = 12, std::string title = "short") {
+// A MOD of `rows` rows at `speed` (20 ms a tick), one looped and one plain sample.
+std::filesystem::path shortMod(const std::string& name, uint32_t rows = 12, std::string title = "short",
+                               uint8_t speed = 1) {
     ModWriter mod = ModWriter::withSignature("M.K.");
     mod.title = title;
     mod.samples[0].data.assign(1200, 0);
@@ -33,7 +45,7 @@ std::filesystem::path shortMod(const std::string& name, uint32_t rows = 12, std:
     mod.samples[1].data.assign(64, 0);
     for (size_t i = 0; i < 64; ++i) mod.samples[1].data[i] = static_cast<int8_t>(i < 32 ? 90 : -90);
     mod.samples[1].loopLengthWords = 32;
-    mod.setCell(0, 0, 0, 0, 0, 0xF, 1);
+    mod.setCell(0, 0, 0, 0, 0, 0xF, speed);
     for (uint32_t row = 0; row < rows; row += 3) mod.setCell(0, row, 1, 1, 428, 0, 0);
     mod.setCell(0, 1, 2, 2, 214, 0x4, 0x46);
     mod.setCell(0, rows - 1, 3, 0, 0, 0xD, 0);
@@ -93,44 +105,121 @@ TEST(PlayCommand, PlaysFilesAndListEntriesInOrderOneLineEach) {
     EXPECT_EQ(r.err, "");
 }
 
-TEST(PlayCommand, ACaptureHoldsWhatRenderWritesForTheSameOptions) {
-    const auto song = shortMod("capture.mod");
-    const std::vector<std::string> options = {"--rate", "22050", "--preamp", "700", "--wide", "off"};
+// What `render` writes for the song with the options, and what a capture of `play` must hold
+// (the ring kind: exactly that; the queued kind: that, then the channels sounding on as they stood).
+void expectCaptureOfRender(const std::filesystem::path& song, const std::vector<std::string>& options,
+                           const std::vector<uint8_t>& captured, bool queued) {
     const auto renderWav = writeTempFile("render.wav", {});
     std::vector<std::string> renderArgs = options;
     renderArgs.insert(renderArgs.end(), {song.string(), "-o", renderWav.string()});
     ASSERT_EQ(run(cli::renderCommand, renderArgs).status, 0);
     const auto rendered = wavData(renderWav);
     ASSERT_GT(rendered.size(), 22050u);
+    if (!queued) {
+        EXPECT_EQ(captured.size(), rendered.size());
+        EXPECT_TRUE(captured == rendered) << "the capture differs from the render";
+        return;
+    }
+    ASSERT_GE(captured.size(), rendered.size());
+    EXPECT_TRUE(slice(captured, 0, rendered.size()) == rendered) << "the render is not the capture's start";
+}
 
-    for (bool queued : {false, true}) {
-        SCOPED_TRACE(queued ? "queued" : "ring");
-        const auto wav = writeTempFile("play.wav", {});
-        std::vector<std::string> args = options;
-        args.insert(args.end(), {"--device", "capture=" + wav.string(), "--buffer", "50", song.string()});
-        if (queued) args.insert(args.begin(), "--waveout");
-        const CommandRun r = run(cli::playCommand, args);
-        ASSERT_EQ(r.status, 0) << r.err;
-        const auto captured = wavData(wav);
-        if (queued) {
-            // All of the song; then, since the queued kind sounds on after the end until the player
-            // stops it, the channels as they stood, with no further ticks.
-            ASSERT_GE(captured.size(), rendered.size());
-            EXPECT_TRUE(slice(captured, 0, rendered.size()) == rendered);
-            auto module = load(song);
-            const StreamOptions same{.rate = 22050, .bufferLength = 400, .queued = true};
-            EXPECT_TRUE(captured == referenceRender(std::move(module), same,
-                                                    captured.size() - rendered.size(), 700,
-                                                    /*wide=*/false));
-        } else {
-            // The ring kind stops itself at the first timer event after the end, with up to 8
-            // rendered segments not yet played.
-            ASSERT_LE(captured.size(), rendered.size());
-            EXPECT_GE(captured.size() + 8 * segmentBytesFor({22050, 16, 2}, 400), rendered.size());
-            EXPECT_TRUE(captured == slice(rendered, 0, captured.size()));
+TEST(PlayCommand, ACaptureHoldsWhatRenderWritesForTheSameOptions) {
+    const auto song = shortMod("capture.mod");
+    const std::vector<std::string> options = {"--rate", "22050", "--preamp", "700", "--wide", "off"};
+    // 50 ms segments, and 250 ms ones, with which the whole song fits into the first 7.
+    for (const char* buffer : {"50", "250"}) {
+        for (bool queued : {false, true}) {
+            SCOPED_TRACE(std::string(queued ? "queued, " : "ring, ") + buffer + " ms");
+            const auto wav = writeTempFile("play.wav", {});
+            std::vector<std::string> args = options;
+            args.insert(args.end(),
+                        {"--device", "capture=" + wav.string(), "--buffer", buffer, song.string()});
+            if (queued) args.insert(args.begin(), "--waveout");
+            const CommandRun r = run(cli::playCommand, args);
+            ASSERT_EQ(r.status, 0) << r.err;
+            const auto captured = wavData(wav);
+            expectCaptureOfRender(song, options, captured, queued);
+            if (queued) {
+                // After the song, the channels as they stood, with no further ticks.
+                auto module = load(song);
+                const uint32_t bufferLength = std::stoul(buffer) * 8;
+                const StreamOptions same{.rate = 22050, .bufferLength = bufferLength, .queued = true};
+                const size_t songBytes = referenceRender(load(song), same, 0, 700, false).size();
+                EXPECT_TRUE(captured == referenceRender(std::move(module), same, captured.size() - songBytes,
+                                                        700, /*wide=*/false));
+            }
         }
     }
 }
+
+#if !defined(_WIN32) && defined(TARVEX_CLI_PATH)
+// Runs `tarvex-cli play` on a terminal of its own; presses space at pauseAt and again at
+// resumeAt. Returns its exit status (-1 when it had to be killed) and what it showed.
+std::pair<int, std::string> runOnTerminal(const std::vector<std::string>& args,
+                                          std::chrono::milliseconds pauseAt,
+                                          std::chrono::milliseconds resumeAt) {
+    std::vector<std::string> all = {TARVEX_CLI_PATH, "play"};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    int master = -1;
+    const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+    if (pid == 0) {
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    if (pid < 0) return {-1, "forkpty failed"};
+    const auto start = std::chrono::steady_clock::now();
+    std::string shown;
+    int keysSent = 0;
+    int status = -1;
+    for (;;) {
+        pollfd fd{master, POLLIN, 0};
+        if (poll(&fd, 1, 5) > 0) {
+            char buffer[4096];
+            const ssize_t n = read(master, buffer, sizeof buffer);
+            if (n > 0) shown.append(buffer, static_cast<size_t>(n));
+        }
+        const auto now = std::chrono::steady_clock::now() - start;
+        if ((keysSent == 0 && now >= pauseAt) || (keysSent == 1 && now >= resumeAt)) {
+            if (write(master, " ", 1) == 1) ++keysSent;
+        }
+        int waited = 0;
+        if (waitpid(pid, &waited, WNOHANG) == pid) {
+            status = WIFEXITED(waited) ? WEXITSTATUS(waited) : -1;
+            break;
+        }
+        if (now > std::chrono::seconds(30)) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+            break;
+        }
+    }
+    close(master);
+    return {status, shown};
+}
+
+TEST(PlayCommand, APauseInTheMiddleLeavesTheCaptureAsTheRender) {
+    using namespace std::chrono_literals;
+    // 64 rows at speed 2: 2.56 s, longer than the 1.75 s the 250 ms segments render ahead, so the
+    // pause comes before the end has been rendered, for the queued kind too.
+    const auto song = shortMod("paused.mod", 64, "paused", 2);
+    const std::vector<std::string> options = {"--rate", "22050"};
+    for (bool queued : {false, true}) {
+        SCOPED_TRACE(queued ? "queued" : "ring");
+        const auto wav = writeTempFile("paused.wav", {});
+        std::vector<std::string> args = options;
+        args.insert(args.end(), {"--buffer", "250", "--device", "capture=" + wav.string(), song.string()});
+        if (queued) args.insert(args.begin(), "--waveout");
+        const auto [status, shown] = runOnTerminal(args, 500ms, 900ms);
+        ASSERT_EQ(status, 0) << shown;
+        EXPECT_NE(shown.find("[paused]"), std::string::npos) << shown;
+        expectCaptureOfRender(song, options, wavData(wav), queued);
+    }
+}
+#endif
 
 TEST(PlayCommand, FailuresOfFilesAndDevices) {
     const auto song = shortMod("fails.mod");

@@ -1,8 +1,9 @@
 // tarvex-cli play [options] FILE...
 //
 // Plays each module through the sound device, one after the other; list files (".lst") play
-// entry by entry. A song is done when playback has stopped by itself (the ring kind stops at the
-// end of the song) or, with the queued kind, which would sound on, once it has finished; then the
+// entry by entry. A song is done when playback has stopped by itself (the ring kind stops once the
+// song's last frame has been played) or, with the queued kind, which would sound on, once it has
+// finished: the stop lets the queued segments, the last frame among them, play out. Then the
 // next file starts. On a terminal one status line is refreshed and single keys control playback;
 // otherwise one line is printed per file. Exit status 0, 1 when a file failed to load or the
 // device failed (its message on stderr), 2 on a usage error.
@@ -28,6 +29,9 @@ namespace tarvex::cli {
 namespace {
 
 constexpr auto kRefresh = std::chrono::milliseconds(40);
+// Once the ring kind has rendered the song's last frame it stops by itself within 7 segments:
+// looking more often then lets the next file follow at once.
+constexpr auto kEndRefresh = std::chrono::milliseconds(5);
 
 // The paths to load, in order: the files named, each list file giving its entries in its place.
 class PlayQueue {
@@ -158,7 +162,8 @@ Outcome playFile(Session& s, const std::string& path) {
     auto played = std::chrono::steady_clock::duration::zero();
     auto tick = std::chrono::steady_clock::now();
     for (;;) {
-        std::this_thread::sleep_for(kRefresh);
+        const bool ending = !paused && !player.settings.UseWaveOut && player.playbackFinished.load();
+        std::this_thread::sleep_for(ending ? kEndRefresh : kRefresh);
         const auto now = std::chrono::steady_clock::now();
         if (!paused) played += now - tick;
         tick = now;
@@ -172,7 +177,7 @@ Outcome playFile(Session& s, const std::string& path) {
             lastStatus = statusText(s, paused);
             s.out << '\r' << lastStatus << "\x1b[K" << std::flush;
         }
-        if (player.outputStopped.load()) break;  // the ring kind stopped at the end of the song
+        if (player.outputStopped.load()) break;  // the ring kind stopped after the song's last frame
         if (player.settings.UseWaveOut && player.playbackFinished.load()) break;
         if (played >= std::chrono::microseconds(s.options.render.maxMicroseconds)) {
             s.err << path << ": stopped after --max-seconds\n";

@@ -23,6 +23,8 @@ bool PullDevice::open(DeviceKind kind, const PcmFormat& format, uint32_t segment
     headOffset_ = 0;
     for (auto& p : playing_) p.store(false, std::memory_order_relaxed);
     cursor_.store(0, std::memory_order_relaxed);
+    ringEnd_.store(0, std::memory_order_relaxed);
+    ringEndReached_.store(false, std::memory_order_relaxed);
     ring_.reset();
     ringBytes_ = 0;
     if (format.blockAlign() == 0 || !openStream(format, segmentBytes)) return false;
@@ -70,6 +72,8 @@ bool PullDevice::createRing(uint32_t bytes) {
     if (!ring_) return false;
     std::memset(ring_.get(), format_.silenceByte(), bytes);
     ringBytes_ = bytes;
+    ringEnd_.store(0, std::memory_order_relaxed);
+    ringEndReached_.store(false, std::memory_order_relaxed);
     cursor_.store(0, std::memory_order_release);
     return true;
 }
@@ -126,26 +130,36 @@ void PullDevice::pullQueued(uint8_t* out, uint32_t bytes) {
 }
 
 void PullDevice::pullRing(uint8_t* out, uint32_t bytes) {
-    if (!running_.load(std::memory_order_acquire) || !ring_) {
+    if (!running_.load(std::memory_order_acquire) || !ring_ ||
+        ringEndReached_.load(std::memory_order_relaxed)) {
         std::memset(out, format_.silenceByte(), bytes);
         return;
     }
     unlocks_.load(std::memory_order_acquire);
+    // The first time the cursor gets to the end after it was given is the revolution that plays
+    // it: the region holding it was handed back behind the cursor, or ahead of it before the start.
+    const uint32_t end = ringEnd_.load(std::memory_order_acquire);
     const uint32_t before = cursor_.load(std::memory_order_relaxed);
-    const bool moved = bytes > 0;
     uint32_t c = before;
     while (bytes > 0) {
-        const uint32_t n = std::min(bytes, ringBytes_ - c);
+        uint32_t n = std::min(bytes, ringBytes_ - c);
+        const bool endsHere = c < end && end <= c + n;
+        if (endsHere) n = end - c;
         std::memcpy(out, ring_.get() + c, n);
         consumed(ring_.get() + c, n);
         out += n;
         bytes -= n;
         c += n;
         if (c == ringBytes_) c = 0;
+        if (endsHere) {
+            ringEndReached_.store(true, std::memory_order_relaxed);
+            std::memset(out, format_.silenceByte(), bytes);
+            break;
+        }
     }
     cursor_.store(c, std::memory_order_release);
     const bool newSegment = segmentBytes_ == 0 || c < before || c / segmentBytes_ != before / segmentBytes_;
-    if (moved && (newSegment || cursorWake_.everyMove.load(std::memory_order_relaxed))) {
+    if (c != before && (newSegment || cursorWake_.everyMove.load(std::memory_order_relaxed))) {
         cursorWake_.notify();
     }
 }

@@ -7,9 +7,10 @@
 // thread. Ring kind: pull copies a piece of the ring and then moves the cursor with a release
 // store, so a region behind the cursor has been read before anyone who sees the cursor writes it
 // again; unlockRing bumps a release counter that pull reads with acquire before it copies, so a
-// refilled region is complete before it is read. After moving the cursor into another segment
-// (or at all, once the wake asks for every move) pull reports it through the cursor wake; a paused
-// device moves nothing and reports nothing.
+// refilled region is complete before it is read. The end of the stream comes the same way: a
+// release store of its offset after the region holding it has been handed back. After moving the
+// cursor into another segment (or at all, once the wake asks for every move) pull reports it
+// through the cursor wake; a paused device moves nothing and reports nothing.
 #pragma once
 
 #include <array>
@@ -41,6 +42,7 @@ class PullDevice : public AudioBackend {
     void unlockRing(uint32_t offset, uint32_t bytes) final;
     uint32_t playCursor() const final { return cursor_.load(std::memory_order_acquire); }
     CursorWake* cursorWake() final { return &cursorWake_; }
+    void endRingAt(uint32_t end) override { ringEnd_.store(end, std::memory_order_release); }
 
    protected:
     // Starts the consuming thread or callback; it calls pull from then on, or, while paused, it may
@@ -107,6 +109,8 @@ class PullDevice : public AudioBackend {
     std::atomic<uint32_t> unlocks_{0};
     uint32_t segmentBytes_ = 0;  // the cursor's moves into another segment are reported
     CursorWake cursorWake_;
+    std::atomic<uint32_t> ringEnd_{0};         // where the stream ends; 0 = not known yet
+    std::atomic<bool> ringEndReached_{false};  // set by the consumer once the cursor stands there
 };
 
 }  // namespace tarvex
