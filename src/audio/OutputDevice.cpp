@@ -114,6 +114,8 @@ void OutputDevice::markRingEnd(uint32_t s, uint32_t bytes) {
     ringEndDistance_.store(distanceToEnd(backend->playCursor(), end, ringBytes), std::memory_order_relaxed);
     ringEnd_.store(end, std::memory_order_relaxed);
     backend->endRingAt(end);
+    // From now on the end check can change with any move of the cursor: have them all reported.
+    if (CursorWake* wake = backend->cursorWake()) wake->everyMove.store(true, std::memory_order_relaxed);
 }
 
 bool OutputDevice::ringEndPassed() {
@@ -154,7 +156,6 @@ bool OutputDevice::startTimer(TimerHandler handler, void* context) {
     PeriodicTimer* chosen = timer.get();
     CursorWake* wake = backend ? backend->cursorWake() : nullptr;
     if (chosen == nullptr && wake != nullptr) {
-        wake->everyMove.store(false, std::memory_order_relaxed);
         if (!cursorPoll_) cursorPoll_ = makeCursorPoll(*wake);
         chosen = cursorPoll_.get();
     }

@@ -101,6 +101,7 @@ bool SamplePreview::endStreamOnTimer() {
         stopped_.store(true, std::memory_order_release);
         player_.device.pauseDevice();
         endSegment_.store(kNoEndSegment, std::memory_order_relaxed);
+        player_.device.pollAgain();
         return true;
     }
     return false;

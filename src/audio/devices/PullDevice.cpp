@@ -74,6 +74,7 @@ bool PullDevice::createRing(uint32_t bytes) {
     ringBytes_ = bytes;
     ringEnd_.store(0, std::memory_order_relaxed);
     ringEndReached_.store(false, std::memory_order_relaxed);
+    cursorWake_.everyMove.store(false, std::memory_order_relaxed);
     cursor_.store(0, std::memory_order_release);
     return true;
 }
