@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 #include "core/PcmFormat.h"
 
@@ -49,6 +50,9 @@ class AudioBackend {
     // will feed it (it may size its own transfers from it). A failed open leaves nothing open.
     virtual bool open(DeviceKind kind, const PcmFormat& format, uint32_t segmentBytes,
                       SegmentDoneHandler done, void* context) = 0;
+    // Why the last open failed, in the user's terms ("no audio device: ..."); empty when it did
+    // not fail or the device cannot tell.
+    virtual std::string openFailure() const { return {}; }
     // Stops and releases everything. Once it returns no handler runs and none will. Harmless when
     // nothing is open.
     virtual void close() = 0;

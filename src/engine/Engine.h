@@ -18,7 +18,6 @@
 namespace tarvex {
 
 inline constexpr uint32_t kNoCellIndex = 0xFFFFFFFFu;
-inline constexpr uint32_t kRowsPerPattern = 64;
 
 struct ChannelState {
     bool volumeSlideOnce = false;

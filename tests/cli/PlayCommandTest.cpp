@@ -16,6 +16,7 @@
 
 #include "audio/StreamRig.h"
 #include "cli/Commands.h"
+#include "cli/Terminal.h"
 #include "formats/Loader.h"
 #include "support/Corpus.h"
 #include "support/ModWriter.h"
@@ -226,25 +227,26 @@ TEST(PlayCommand, FailuresOfFilesAndDevices) {
     const std::string nowhere =
         "capture=" + (std::filesystem::temp_directory_path() / "no-such-dir" / "x.wav").string();
 
+    const std::string why = " (cannot write " + nowhere.substr(8) + ": no such file or directory)";
+
     // A file that does not load is reported and skipped.
     CommandRun r = run(cli::playCommand, {"--device", "null", "missing.mod", song.string()});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "missing.mod: File not found\n");
+    EXPECT_EQ(r.err, "tarvex-cli play: missing.mod: File not found (no such file or directory)\n");
     EXPECT_NE(r.out.find(song.string()), std::string::npos);
 
-    // A device that cannot be opened ends the command with the device kind's message.
+    // A device that cannot be opened ends the command with the device kind's message and why.
     r = run(cli::playCommand, {"--device", nowhere, song.string(), song.string()});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "Error: Failed to inititialize DirectSound\n");
+    EXPECT_EQ(r.err, "tarvex-cli play: Error: Failed to inititialize DirectSound" + why + "\n");
     r = run(cli::playCommand, {"--waveout", "--device", nowhere, song.string()});
-    EXPECT_EQ(r.err, "Error: Failed to open wave out device\n");
+    EXPECT_EQ(r.err, "tarvex-cli play: Error: Failed to open wave out device" + why + "\n");
 
     // With a fallback the song plays there after a one-line notice.
     r = run(cli::playCommand, {"--device", nowhere, "--fallback-device", "null", song.string()});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err,
-              "tarvex-cli: no audio device could be opened (Error: Failed to inititialize DirectSound); "
-              "playing on the null device instead\n");
+    EXPECT_EQ(r.err, "tarvex-cli play: Error: Failed to inititialize DirectSound" + why +
+                         "; playing on the null device instead\n");
 
     EXPECT_EQ(run(cli::playCommand, {"--device", "speakers", song.string()}).status, 2);
     EXPECT_EQ(run(cli::playCommand, {"--buffer", "30", song.string()}).status, 2);
@@ -278,6 +280,123 @@ TEST(PreviewCommand, PlaysTheSampleOnceAtTheNoteAsked) {
               1);  // no such sample
     EXPECT_EQ(run(cli::previewCommand, {"--device", "null", song.string(), "1", "--note", "X-9"}).status, 2);
     EXPECT_EQ(run(cli::previewCommand, {"--device", "null", song.string()}).status, 2);
+}
+
+TEST(PlayCommand, ListsThatLeadRoundInACircleEndAtOnce) {
+    const std::filesystem::path dir = writeTempFile("x", {}).parent_path() / "circles";
+    std::filesystem::create_directories(dir);
+    const auto write = [&](const std::string& name, const std::string& text) {
+        return writeTempFile("circles/" + name, std::vector<uint8_t>(text.begin(), text.end())).string();
+    };
+    const std::string song = shortMod("circles/song.mod").string();
+    const std::string self = write("self.lst", (dir / "self.lst").string() + "\n");
+    const std::string a = write("a.lst", (dir / "b.lst").string() + "\n");
+    const std::string b = write("b.lst", a + "\n");
+    const std::string failing = write("failing.lst", "missing.mod\n" + (dir / "failing.lst").string());
+    std::filesystem::remove(dir / "alias.lst");
+    std::filesystem::create_symlink(dir / "aliased.lst", dir / "alias.lst");
+    const std::string aliased = write("aliased.lst", (dir / "alias.lst").string() + "\n");
+    // 70 lists, each naming the next on its only line, the last a module: the chain is cut.
+    for (int i = 69; i >= 0; --i) {
+        write("chain" + std::to_string(i) + ".lst",
+              i == 69 ? song + "\n" : (dir / ("chain" + std::to_string(i + 1) + ".lst")).string() + "\n");
+    }
+    const std::string chain0 = (dir / "chain0.lst").string();
+    struct Case {
+        std::vector<std::string> files;
+        std::string err;
+    };
+    const std::vector<Case> cases = {
+        {{self}, "tarvex-cli play: list " + self + " names itself on its last line; the list ends\n"},
+        {{a},
+         "tarvex-cli play: list " + b + " leads back to " + a +
+             ", opened before it, with no module played; the list ends\n"},
+        {{failing},
+         "tarvex-cli play: missing.mod: File not found (no such file or directory)\n"
+         "tarvex-cli play: list " +
+             failing + " names itself on its last line; the list ends\n"},
+        {{aliased},
+         "tarvex-cli play: list " + (dir / "alias.lst").string() +
+             " names itself on its last line; the list ends\n"},
+        {{chain0},
+         "tarvex-cli play: list " + (dir / "chain64.lst").string() +
+             ": 64 lists in a row have played no module; the list ends\n"},
+        // The files after a list that ended so still play.
+        {{self, song}, "tarvex-cli play: list " + self + " names itself on its last line; the list ends\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.files.front());
+        std::vector<std::string> args = {"--device", "null", "--buffer", "15"};
+        args.insert(args.end(), c.files.begin(), c.files.end());
+        const auto start = std::chrono::steady_clock::now();
+        const CommandRun r = run(cli::playCommand, args);
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_EQ(r.out, c.files.size() > 1 ? song + ": \"short\", ProTracker [M.K.]\n" : "");
+        if (c.files.size() == 1) {
+            EXPECT_LT(took, std::chrono::seconds(1));
+        }
+    }
+}
+
+TEST(StatusLine, FitsTheTerminalDroppingTheLeastUsefulFieldsFirst) {
+    const StatusTexts t{"2%", "03/07", "02", "1C", "125", "6", " 0:19"};
+    const std::string full = "CPU 2% | Index 03/07 | Pattern 02 | Row 1C | BPM 125 | Speed 6 | Time  0:19";
+    struct Row {
+        std::string_view state;
+        size_t width;
+        std::string line;
+    };
+    const std::vector<Row> rows = {
+        {"", 200, full},
+        {"", full.size(), full},
+        {"[paused]", 200, full + "  [paused]"},
+        // 84 characters paused: on 80 columns (79 usable) the render load goes first.
+        {"[paused]", 79, "Index 03/07 | Pattern 02 | Row 1C | BPM 125 | Speed 6 | Time  0:19  [paused]"},
+        {"[>>]", 62, "Index 03/07 | Pattern 02 | Row 1C | BPM 125 | Time  0:19  [>>]"},
+        {"[paused]", 61, "Index 03/07 | Pattern 02 | Row 1C | Time  0:19  [paused]"},
+        {"[paused]", 55, "Index 03/07 | Row 1C | Time  0:19  [paused]"},
+        {"[paused]", 42, "Index 03/07 | Time  0:19  [paused]"},
+        {"", 24, "Index 03/07 | Time  0:19"},
+        {"[paused]", 33, "Time  0:19  [paused]"},
+        {"[paused]", 8, "[paused]"},
+        {"[paused]", 5, "[paus"},
+    };
+    for (const Row& row : rows) {
+        const std::string line = cli::fitStatusLine(t, row.state, row.width);
+        EXPECT_EQ(line, row.line) << row.width;
+        EXPECT_LE(line.size(), row.width);
+    }
+}
+
+TEST(PlayCommand, LoadWarningsAndOptionsThatDoNotApply) {
+    const auto song = shortMod("warned.mod");
+    std::vector<uint8_t> cut = readFileBytes(song);
+    cut.resize(cut.size() - 100);
+    const auto shortFile = writeTempFile("cut.mod", cut);
+    // A module that loads with a warning still plays; the warning names the command.
+    CommandRun r = run(cli::playCommand, {"--device", "null", "--max-seconds", "0.5", shortFile.string()});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "tarvex-cli play: " + shortFile.string() + ": warning: Mod too short for 100 Bytes\n");
+    r = run(cli::previewCommand, {"--device", "null", "--max-seconds", "0.5", shortFile.string(), "1"});
+    EXPECT_EQ(r.err,
+              "tarvex-cli preview: " + shortFile.string() + ": warning: Mod too short for 100 Bytes\n");
+
+    // The sample preview plays one sample once, mono: options of the mix are refused.
+    for (const std::string option :
+         {"--channels", "--click", "--wide", "--clipping", "--loops", "--preamp"}) {
+        r = run(cli::previewCommand, {"--device", "null", option + "=1", song.string(), "1"});
+        EXPECT_EQ(r.status, 2) << option;
+        // The reason first, then the usage line.
+        EXPECT_EQ(r.err.substr(0, r.err.find("Usage: tarvex-cli preview")),
+                  "tarvex-cli preview: option " + option +
+                      " does not apply to preview (one sample, played once, mono)\n");
+    }
+    r = run(cli::playCommand, {"--device", "null", "--note", "C-5", song.string()});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err.substr(0, r.err.find("Usage: tarvex-cli play")),
+              "tarvex-cli play: unknown option --note\n");
 }
 
 }  // namespace

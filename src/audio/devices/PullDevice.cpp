@@ -27,6 +27,7 @@ bool PullDevice::open(DeviceKind kind, const PcmFormat& format, uint32_t segment
     ringEndReached_.store(false, std::memory_order_relaxed);
     ring_.reset();
     ringBytes_ = 0;
+    failure_.clear();
     if (format.blockAlign() == 0 || !openStream(format, segmentBytes)) return false;
     open_ = true;
     return true;

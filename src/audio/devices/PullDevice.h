@@ -17,6 +17,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "audio/AudioBackend.h"
 
@@ -29,6 +30,7 @@ class PullDevice : public AudioBackend {
     bool open(DeviceKind kind, const PcmFormat& format, uint32_t segmentBytes, SegmentDoneHandler done,
               void* context) final;
     void close() final;
+    std::string openFailure() const final { return failure_; }
     void pause() final { setRunning(false); }
     void resume() final { setRunning(true); }
 
@@ -50,6 +52,8 @@ class PullDevice : public AudioBackend {
     virtual bool openStream(const PcmFormat& format, uint32_t segmentBytes) = 0;
     // Stops it; once this returns pull is not running and will not run again.
     virtual void closeStream() = 0;
+    // Records why openStream fails, for openFailure.
+    void setOpenFailure(std::string reason) { failure_ = std::move(reason); }
     // Each piece of the stream pull has taken, in order (not the silence it fills in).
     virtual void consumed(const uint8_t* /*data*/, uint32_t /*bytes*/) {}
 
@@ -89,6 +93,7 @@ class PullDevice : public AudioBackend {
     SegmentDoneHandler done_ = nullptr;
     void* context_ = nullptr;
     bool open_ = false;
+    std::string failure_;
     std::atomic<bool> running_{false};
     std::atomic<uint32_t> transport_{0};
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <new>
+#include <string>
 
 #if defined(__linux__)
 #include <dlfcn.h>
@@ -54,6 +55,7 @@ struct SdlApi {
                                          int) = nullptr;
     void (*closeAudioDevice)(SDL_AudioDeviceID) = nullptr;
     void (*pauseAudioDevice)(SDL_AudioDeviceID, int) = nullptr;
+    const char* (*getError)() = nullptr;
 };
 
 #if defined(__linux__)
@@ -73,15 +75,16 @@ SdlApi loadSdl() {
         !bind(library, "SDL_QuitSubSystem", api.quitSubSystem) ||
         !bind(library, "SDL_OpenAudioDevice", api.openAudioDevice) ||
         !bind(library, "SDL_CloseAudioDevice", api.closeAudioDevice) ||
-        !bind(library, "SDL_PauseAudioDevice", api.pauseAudioDevice)) {
+        !bind(library, "SDL_PauseAudioDevice", api.pauseAudioDevice) ||
+        !bind(library, "SDL_GetError", api.getError)) {
         return SdlApi{};
     }
     return api;
 }
 #else
 SdlApi loadSdl() {
-    return SdlApi{SDL_SetHint,         SDL_InitSubSystem,    SDL_QuitSubSystem,
-                  SDL_OpenAudioDevice, SDL_CloseAudioDevice, SDL_PauseAudioDevice};
+    return SdlApi{SDL_SetHint,          SDL_InitSubSystem,    SDL_QuitSubSystem, SDL_OpenAudioDevice,
+                  SDL_CloseAudioDevice, SDL_PauseAudioDevice, SDL_GetError};
 }
 #endif
 
@@ -99,12 +102,18 @@ SdlDevice::~SdlDevice() {
 
 bool SdlDevice::openStream(const PcmFormat& format, uint32_t segmentBytes) {
     const SdlApi* api = sdl();
-    if (api == nullptr) return false;
+    if (api == nullptr) {
+        setOpenFailure("no audio device: the SDL library could not be loaded");
+        return false;
+    }
     quietAlsa();
     // SDL would otherwise take SIGINT and SIGTERM for a quit event nobody reads, and the player
     // could no longer be interrupted or ended.
     api->setHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    if (api->initSubSystem(SDL_INIT_AUDIO) != 0) return false;
+    if (api->initSubSystem(SDL_INIT_AUDIO) != 0) {
+        setOpenFailure(std::string("no audio device: ") + api->getError());
+        return false;
+    }
     subsystemUp_ = true;
 
     SDL_AudioSpec want{};
@@ -118,6 +127,7 @@ bool SdlDevice::openStream(const PcmFormat& format, uint32_t segmentBytes) {
         packedBytes_ = 4096u * format.blockAlign();
         packed_.reset(new (std::nothrow) uint8_t[packedBytes_]);
         if (!packed_) {
+            setOpenFailure("out of memory");
             closeStream();
             return false;
         }
@@ -126,6 +136,7 @@ bool SdlDevice::openStream(const PcmFormat& format, uint32_t segmentBytes) {
     // SDL converts to whatever the hardware takes; the callback always sees this format.
     deviceId_ = api->openAudioDevice(nullptr, 0, &want, &have, 0);
     if (deviceId_ == 0) {
+        setOpenFailure(std::string("no audio device: ") + api->getError());
         closeStream();
         return false;
     }
