@@ -1,6 +1,8 @@
 #include "model/Loader.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -38,6 +40,39 @@ std::string upperCase(std::string_view text) {
     return upper;
 }
 
+bool bytesAt(std::span<const uint8_t> bytes, size_t offset, std::string_view text) {
+    if (bytes.size() < offset + text.size()) return false;
+    return std::equal(text.begin(), text.end(), bytes.begin() + static_cast<std::ptrdiff_t>(offset),
+                      [](char c, uint8_t b) { return static_cast<uint8_t>(c) == b; });
+}
+
+// "SCRM" at offset 44.
+bool hasS3mMark(std::span<const uint8_t> bytes) {
+    return bytesAt(bytes, 44, "SCRM");
+}
+
+// "!Scream!" or "BMOD2STM" at offset 20, then 0x1A and the type byte 2.
+bool hasStmMark(std::span<const uint8_t> bytes) {
+    return (bytesAt(bytes, 20, "!Scream!") || bytesAt(bytes, 20, "BMOD2STM")) &&
+           bytesAt(bytes, 28, "\x1A\x02");
+}
+
+// The extension decides, unless the bytes carry another format's mark: an S3M file named .mod
+// goes to the S3M reader. Where the extension names no reader, the marks decide, then a MOD
+// signature at 1080 or the Amiga-style name "mod.title". List files are never modules.
+ModuleReader chooseReader(std::span<const uint8_t> bytes, std::string_view extension,
+                          std::string_view fileName) {
+    const ModuleReader named = findReader(extension);
+    if (named == loadS3m && hasS3mMark(bytes)) return named;
+    if (named == loadStm && hasStmMark(bytes)) return named;
+    if (named == nullptr && extension.substr(0, 3) == "LST") return nullptr;
+    if (hasS3mMark(bytes)) return loadS3m;
+    if (hasStmMark(bytes)) return loadStm;
+    if (named != nullptr) return named;
+    if (hasModSignature(bytes) || upperCase(fileName.substr(0, 4)) == "MOD.") return loadMod;
+    return nullptr;
+}
+
 // Reads the whole file; false when it cannot be opened or read.
 bool readWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
     const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
@@ -51,10 +86,12 @@ bool readWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
     return std::ferror(file.get()) == 0;  // a directory opens but cannot be read
 }
 
-// Runs the reader of an extension already found; module is reset when the load fails.
-void runReader(std::span<const uint8_t> bytes, Module& module, LoadOutcome& outcome) {
+// Runs the reader the extension, the bytes and the file name choose; module is reset when the
+// load fails.
+void runReader(std::span<const uint8_t> bytes, std::string_view fileName, Module& module,
+               LoadOutcome& outcome) {
     module = Module{};  // a reader fills a fresh record, whatever the caller passed
-    const ModuleReader reader = findReader(outcome.extension);
+    const ModuleReader reader = chooseReader(bytes, outcome.extension, fileName);
     bool loaded = false;
     if (reader != nullptr) {
         ByteReader file(bytes);
@@ -79,38 +116,41 @@ bool findExtension(std::string_view path, std::string& extension) {
 
 LoadOutcome loadModuleFile(const std::string& path, Module& module) {
     LoadOutcome outcome;
-    if (!findExtension(path, outcome.extension)) {
-        outcome.result = kResultUnsupported;
-        module = Module{};
-        return outcome;
-    }
+    // A name without a dot has no extension; its bytes may still say what it is. Such a name
+    // that opens nothing stays "Unsupported File", as before anything was read.
+    const bool dotted = findExtension(path, outcome.extension);
     std::vector<uint8_t> bytes;
     if (!readWholeFile(path, bytes)) {
-        outcome.result = kResultNotFound;
+        outcome.result = dotted ? kResultNotFound : kResultUnsupported;
         module = Module{};
         return outcome;
     }
-    runReader(bytes, module, outcome);
+    runReader(bytes, std::filesystem::path(path).filename().string(), module, outcome);
     return outcome;
 }
 
 LoadOutcome loadModuleBytes(std::span<const uint8_t> bytes, std::string_view extension, Module& module) {
     LoadOutcome outcome;
     outcome.extension = upperCase(extension);
-    runReader(bytes, module, outcome);
+    runReader(bytes, "", module, outcome);
     return outcome;
 }
 
 std::string resultMessage(int32_t result, int32_t sizeDetail) {
     switch (result) {
-    case kResultOk: return "No Errors";
-    case kResultSizeMismatch:
-        if (sizeDetail < 0) return "Mod too short for " + std::to_string(-int64_t{sizeDetail}) + " Bytes";
-        return "Mod too long for " + std::to_string(sizeDetail) + " Bytes";
-    case kResultUnsupported: return "Unsupported File";
-    case kResultNotFound: return "File not found";
-    case kResultCorrupt: return "Mod is corrupt";
-    default: return "";
+        case kResultOk:
+            return "No Errors";
+        case kResultSizeMismatch:
+            if (sizeDetail < 0) return "Mod too short for " + std::to_string(-int64_t{sizeDetail}) + " Bytes";
+            return "Mod too long for " + std::to_string(sizeDetail) + " Bytes";
+        case kResultUnsupported:
+            return "Unsupported File";
+        case kResultNotFound:
+            return "File not found";
+        case kResultCorrupt:
+            return "Mod is corrupt";
+        default:
+            return "";
     }
 }
 

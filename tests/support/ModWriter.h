@@ -17,16 +17,16 @@ namespace tarvex::test {
 
 struct ModSampleSpec {
     std::string name;
-    std::vector<int8_t> data;               // written after the patterns
-    std::optional<uint16_t> lengthWords;    // header length; default data.size() / 2
-    uint8_t finetune = 0;                   // the raw byte
+    std::vector<int8_t> data;             // written after the patterns
+    std::optional<uint16_t> lengthWords;  // header length; default data.size() / 2
+    uint8_t finetune = 0;                 // the raw byte
     uint8_t volume = 64;
     uint16_t loopStartWords = 0;
     uint16_t loopLengthWords = 1;
 };
 
 class ModWriter {
-public:
+   public:
     // A 31-sample file; signature is written as given (4 bytes, zero-padded) at offset 1080.
     static ModWriter withSignature(const std::string& signature, uint32_t channels = 4);
     // A 15-sample file: no signature, pattern data from offset 600.
@@ -38,8 +38,9 @@ public:
     uint8_t restart = 0x7F;
     std::array<uint8_t, 128> orders{};
     uint32_t patternCount = 1;
-    uint32_t channels = 4;  // pattern width in the file (FLT8 and WOW files use 8)
-    std::string signature;  // empty for 15-sample files
+    uint32_t channels = 4;                // pattern width in the file (FLT8 and WOW files use 8)
+    std::string signature;                // empty for 15-sample files
+    std::vector<uint8_t> afterSignature;  // bytes between signature and patterns ("FA0x": 00 40 00 00)
 
     // Stores the four cell bytes (byte 0 first) at (pattern, row, channel), FLT8 split aware.
     void setRawCell(uint32_t pattern, uint32_t row, uint32_t channel, std::array<uint8_t, 4> cell);
@@ -51,7 +52,7 @@ public:
     // Bytes of header, patterns and samples as the reader's size check counts them.
     size_t expectedSize() const;
 
-private:
+   private:
     std::map<uint32_t, std::vector<uint8_t>> patterns_;
 };
 
