@@ -29,6 +29,7 @@ struct RunOptions {
     bool click;
     bool wide;
     bool clipping;
+    int32_t separation;      // percent, 0..200; 100 keeps the plain tail loops
     uint32_t tickIncrement;  // 16 while fast-forwarding or rewinding, else 1
 };
 
@@ -39,6 +40,8 @@ RunOptions readOptions(const Player& player) {
     options.click = settings.Click.load(std::memory_order_relaxed);
     options.wide = settings.WideStereo.load(std::memory_order_relaxed);
     options.clipping = settings.Clipping.load(std::memory_order_relaxed);
+    options.separation = static_cast<int32_t>(
+        std::min<uint32_t>(settings.Separation.load(std::memory_order_relaxed), kMaxSeparation));
     const bool fast = player.state.fastForward.load(std::memory_order_relaxed) ||
                       player.state.rewinding.load(std::memory_order_relaxed);
     options.tickIncrement = fast ? 16 : 1;
@@ -194,13 +197,15 @@ uint32_t renderFrames(Player& player, uint8_t* buffer, uint32_t frameCount) {
         std::atomic<int16_t>* levelLeft = levelsFit ? mix.levelLeft.get() + done : scratchLeft;
         std::atomic<int16_t>* levelRight = levelsFit ? mix.levelRight.get() + done : scratchRight;
         const bool wide = options.wide && stereo && haveDelay;
+        const bool separate = stereo && options.separation != kSeparationAsMixed;
+        tail.separation = options.separation;
         uint8_t* out = buffer + static_cast<size_t>(done) * bytesPerFrame;
-        if (vector && mix.outputBits == 16) {
+        if (vector && mix.outputBits == 16 && !separate) {
             simd::tail16(tail, options.isp, wide, stereo, options.clipping, left, right, frames, out,
                          levelLeft, levelRight);
         } else {
-            tailFor(options.isp, wide, stereo, options.clipping, mix.outputBits)(tail, left, right, frames,
-                                                                                 out, levelLeft, levelRight);
+            tailFor(options.isp, wide, stereo, options.clipping, mix.outputBits, separate)(
+                tail, left, right, frames, out, levelLeft, levelRight);
         }
         for (uint32_t k = 0; !levelsFit && k < levelRoom; ++k) {
             mix.levelLeft[done + k].store(scratchLeft[k].load(std::memory_order_relaxed),

@@ -80,9 +80,9 @@ bool parseSeconds(std::string_view text, uint64_t& microseconds) {
 OptionParse parseRenderOption(const CommandArgs& args, size_t& i, RenderOptions& options,
                               std::string& error) {
     const std::string_view arg = args[i];
-    static constexpr std::string_view names[] = {"--rate",   "--bits",       "--channels", "--isp",
-                                                 "--click",  "--wide",       "--clipping", "--loops",
-                                                 "--preamp", "--max-seconds"};
+    static constexpr std::string_view names[] = {"--rate",   "--bits",        "--channels",  "--isp",
+                                                 "--click",  "--wide",        "--clipping",  "--loops",
+                                                 "--preamp", "--max-seconds", "--separation"};
     std::string_view name = arg;
     std::string_view value;
     bool inlineValue = false;
@@ -119,6 +119,9 @@ OptionParse parseRenderOption(const CommandArgs& args, size_t& i, RenderOptions&
         if (!parseUnsigned(value, number) || number < kMinPreamp || number > kMaxPreamp)
             return invalid("1 to 1024");
         options.preamp = number;
+    } else if (name == "--separation") {
+        if (!parseUnsigned(value, number) || number > 200) return invalid("0 to 200");
+        options.separation = number;
     } else if (name == "--max-seconds") {
         if (!parseSeconds(value, options.maxMicroseconds)) return invalid("seconds, e.g. 90 or 2.5");
     } else {
@@ -142,6 +145,9 @@ std::string_view renderOptionsHelp() {
            "  --clipping on|off  limit instead of wrapping around (default on)\n"
            "  --loops on|off     carry out jumps back (default off, so songs end)\n"
            "  --preamp 1..1024   preamp slider position; higher is quieter (default 512)\n"
+           "  --separation 0..200\n"
+           "                     stereo separation in percent: 0 mono, 100 as mixed (default),\n"
+           "                     200 twice as wide\n"
            "  --max-seconds S    stop after S seconds even if the song goes on (default 1200)\n";
 }
 
@@ -155,6 +161,7 @@ void applyRenderOptions(const RenderOptions& options, Player& player) {
     settings.WideStereo.store(options.wide, std::memory_order_relaxed);
     settings.Clipping.store(options.clipping, std::memory_order_relaxed);
     settings.LoopsAllowed.store(options.loops, std::memory_order_relaxed);
+    settings.Separation.store(options.separation, std::memory_order_relaxed);
 }
 
 }  // namespace tarvex::cli

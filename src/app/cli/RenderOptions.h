@@ -1,5 +1,5 @@
-// The options of everything in tarvex-cli that renders: output format, mixer switches, preamp, loops
-// and a time limit. Defaults are those of a fresh start (44100 Hz, 16 bits, stereo, every mixer
+// The options of everything in tarvex-cli that renders: output format, mixer switches, preamp,
+// stereo separation, loops and a time limit. Defaults are those of a fresh start (44100 Hz, 16 bits, stereo, every mixer
 // switch on, preamp 512), except that loops are off, so that songs which jump back still end.
 #pragma once
 
@@ -26,6 +26,7 @@ struct RenderOptions {
     bool clipping = true;
     bool loops = false;
     uint32_t preamp = kDefaultPreamp;              // 1..1024
+    uint32_t separation = 100;                     // stereo separation, percent 0..200
     uint64_t maxMicroseconds = 1200ull * 1000000;  // --max-seconds, kept exact to the microsecond
 
     // Frames in maxMicroseconds at rate, truncated: exactly S x rate for a whole number of seconds.
