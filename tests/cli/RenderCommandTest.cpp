@@ -166,6 +166,8 @@ TEST(RenderCommand, UsageErrorsAndUnreadableFiles) {
         {"--isp", "yes", song},
         {"--preamp", "0", song},
         {"--preamp", "1025", song},
+        {"--separation", "201", song},
+        {"--separation", "-5", song},
         {"--max-seconds", "-1", song},
         {"--max-seconds", "1.5s", song},
         {"--max-seconds", "1.1234567", song},

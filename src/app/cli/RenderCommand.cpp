@@ -1,9 +1,10 @@
 // tarvex-cli render [options] FILE [-o OUT.wav]
 //
 // Renders the song from its start until it has finished (the frame on which the mixer sets
-// playbackFinished is the last one written) into a RIFF/WAVE PCM file. Without -o the output is the
-// input's file name with ".wav" appended, in the current directory; "-o -" writes to standard
-// output, which may be a pipe: the song is then rendered twice, once to learn the data size for the
+// playbackFinished is the last one written) into a RIFF/WAVE PCM file, a FLAC file or raw PCM
+// (--format, or the output name's extension). Without -o the output is the input's file name with
+// ".wav" (".flac", ".raw") appended, in the current directory; "-o -" writes to standard output,
+// which may be a pipe: a WAV or FLAC song is then rendered twice, once to learn its length for the
 // header, since rendering is deterministic. --max-seconds cuts a song that goes on (said on stderr).
 // Progress goes to stderr when it is a terminal.
 #include <chrono>
@@ -24,7 +25,9 @@
 #include "audio/SongRender.h"
 #include "audio/WavFile.h"
 #include "cli/Commands.h"
+#include "cli/PcmWriters.h"
 #include "cli/RenderOptions.h"
+#include "cli/TextOutput.h"
 #include "model/Loader.h"
 
 namespace tarvex::cli {
@@ -33,14 +36,18 @@ namespace {
 
 constexpr std::string_view kRenderUsage =
     "Usage: tarvex-cli render [OPTIONS] FILE [-o OUT.wav]\n"
-    "Renders a module (MOD, NST, WOW, S3M, STM) to a WAV file until the song ends.\n"
+    "Renders a module (MOD, NST, WOW, S3M, STM) to a WAV, FLAC or raw PCM file until the song ends.\n"
     "  -o OUT.wav         output file; '-' for standard output (default: FILE's name + .wav,\n"
-    "                     in the current directory)\n";
+    "                     .flac or .raw, in the current directory)\n"
+    "  --format wav|flac|raw\n"
+    "                     what to write (default: FLAC for an OUT ending in .flac, raw PCM for\n"
+    "                     .raw or .pcm, WAV otherwise); FLAC is tagged with the module title\n";
 
 struct RenderRequest {
     RenderOptions options;
     std::string input;
     std::string output;  // "-" for standard output
+    OutputFormat format = OutputFormat::wav;
 };
 
 bool stderrIsTerminal() {
@@ -75,6 +82,7 @@ std::optional<int> parseRequest(const CommandArgs& args, RenderRequest& request,
                                 std::ostream& err) {
     bool optionsDone = false;
     bool haveOutput = false;
+    bool haveFormat = false;
     std::vector<std::string> files;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -94,6 +102,19 @@ std::optional<int> parseRequest(const CommandArgs& args, RenderRequest& request,
             }
             request.output = args[++i];
             haveOutput = true;
+        } else if (arg == "--format" || arg.rfind("--format=", 0) == 0) {
+            const bool inlineValue = arg.size() > 8;
+            if (!inlineValue && i + 1 >= args.size()) {
+                err << "tarvex-cli render: option --format needs a value\n";
+                return kExitUsage;
+            }
+            const std::string value = inlineValue ? arg.substr(9) : args[++i];
+            if (!parseOutputFormat(value, request.format)) {
+                err << "tarvex-cli render: bad value '" << value
+                    << "' for --format: expected wav, flac or raw\n";
+                return kExitUsage;
+            }
+            haveFormat = true;
         } else {
             std::string error;
             const OptionParse parsed = parseRenderOption(args, i, request.options, error);
@@ -114,7 +135,12 @@ std::optional<int> parseRequest(const CommandArgs& args, RenderRequest& request,
         return kExitUsage;
     }
     request.input = files[0];
-    if (!haveOutput) request.output = std::filesystem::path(request.input).filename().string() + ".wav";
+    if (!haveFormat && haveOutput && request.output != "-")
+        request.format = formatForFileName(request.output);
+    if (!haveOutput) {
+        request.output = std::filesystem::path(request.input).filename().string() +
+                         std::string(fileExtension(request.format));
+    }
     if (request.output.empty()) {
         err << "tarvex-cli render: empty output file name\n";
         return kExitUsage;
@@ -168,18 +194,24 @@ int renderCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
     applyRenderOptions(options, player);
 
     const WavFormat format{options.rate, options.bits, options.channels};
-    const uint64_t wavLimitFrames = kMaxWavDataBytes / format.blockAlign();
-    const uint64_t maxFrames = std::min(options.maxFrames(), wavLimitFrames);
+    const uint64_t fileLimitFrames = maxFramesFor(request.format, format);
+    const uint64_t maxFrames = std::min(options.maxFrames(), fileLimitFrames);
     const bool toStdout = request.output == "-";
     const bool progressShown = &err == &std::cerr && stderrIsTerminal();
+    const std::unique_ptr<PcmWriter> writer =
+        makePcmWriter(request.format, format, latin1ToUtf8(player.module->title.view()));
+    const bool lengthFirst = toStdout && needsLengthUpFront(request.format);
 
     std::ofstream file;
     std::ostream* sinkStream = &out;
     uint64_t knownFrames = 0;
     if (toStdout) {
         // A pipe cannot be rewound to fix the header: learn the length from a first, silent pass.
-        knownFrames =
-            renderSong(player, options.preamp, maxFrames, [](const uint8_t*, size_t) { return true; }).frames;
+        if (lengthFirst) {
+            knownFrames = renderSong(player, options.preamp, maxFrames, [](const uint8_t*, size_t) {
+                              return true;
+                          }).frames;
+        }
 #ifdef _WIN32
         if (&out == &std::cout) _setmode(_fileno(stdout), _O_BINARY);
 #endif
@@ -192,37 +224,30 @@ int renderCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
         sinkStream = &file;
     }
 
-    const auto header = wavHeader(format, static_cast<uint32_t>(knownFrames * format.blockAlign()));
-    sinkStream->write(reinterpret_cast<const char*>(header.data()), header.size());
+    const bool begun = writer->begin(*sinkStream, !toStdout, knownFrames);
     ProgressLine progress(progressShown, player, std::filesystem::path(request.input).filename().string());
-    const SongRenderResult result = renderSong(
-        player, options.preamp, maxFrames,
-        [&](const uint8_t* bytes, size_t count) {
-            sinkStream->write(reinterpret_cast<const char*>(bytes), static_cast<std::streamsize>(count));
-            return static_cast<bool>(*sinkStream);
-        },
-        [&](uint64_t frames) { progress.update(frames); });
-    progress.clear();
-
-    const uint64_t dataBytes = result.frames * format.blockAlign();
-    if (wavPadBytes(dataBytes) != 0) sinkStream->put(0);
-    if (!toStdout) {
-        const auto finalHeader = wavHeader(format, static_cast<uint32_t>(dataBytes));
-        file.seekp(0);
-        file.write(reinterpret_cast<const char*>(finalHeader.data()), finalHeader.size());
-        file.close();
-    } else {
-        sinkStream->flush();
+    SongRenderResult result;
+    if (begun) {
+        result = renderSong(
+            player, options.preamp, maxFrames,
+            [&](const uint8_t* bytes, size_t count) { return writer->write(bytes, count); },
+            [&](uint64_t frames) { progress.update(frames); });
     }
-    if (result.aborted || !*sinkStream || (toStdout && result.frames != knownFrames)) {
+    progress.clear();
+    const bool finished = begun && writer->finish(result.frames);
+    if (!toStdout) file.close();
+    if (!begun || !finished || result.aborted || !*sinkStream ||
+        (lengthFirst && result.frames != knownFrames)) {
         err << "tarvex-cli render: writing " << (toStdout ? "standard output" : request.output)
             << " failed\n";
         return kExitFailed;
     }
     if (!result.finished) {
         err << "tarvex-cli render: " << request.input << ": the song had not ended after "
-            << (maxFrames < options.maxFrames() ? "the largest size a WAV file can hold"
-                                                : secondsText(options.maxMicroseconds) + " seconds")
+            << (maxFrames < options.maxFrames()
+                    ? std::string("the largest size a ") +
+                          (request.format == OutputFormat::flac ? "FLAC" : "WAV") + " file can hold"
+                    : secondsText(options.maxMicroseconds) + " seconds")
             << "; stopped there\n";
     }
     return kExitOk;
