@@ -59,13 +59,17 @@ uint32_t framesToTick(const PlayerState& state, uint32_t increment) {
 void mixChannels(Player& player, const RunOptions& options, const Divider& divider, bool vector,
                  uint32_t frames, uint32_t* left, uint32_t* right) {
     const int64_t globalVolume = player.module ? player.module->globalVolume : 0;
-    for (ChannelState& channel : player.channels) {
+    const bool anyMuted = player.mutes.any();
+    for (uint32_t index = 0; index < player.channels.size(); ++index) {
+        ChannelState& channel = player.channels[index];
         // Channels that cannot sound are skipped before any arithmetic.
         if (channel.position == -1 || channel.sample == nullptr || channel.period == 0) continue;
         const SampleView view = viewOf(*channel.sample);
         if (view.length == 0) continue;
-        const int32_t gl = static_cast<int32_t>(channel.leftVolume * globalVolume / 64);
-        const int32_t gr = static_cast<int32_t>(channel.rightVolume * globalVolume / 64);
+        // A muted channel runs on in silence: no gain, so nothing reaches the accumulators.
+        const bool muted = anyMuted && player.mutes.muted(index);
+        const int32_t gl = muted ? 0 : static_cast<int32_t>(channel.leftVolume * globalVolume / 64);
+        const int32_t gr = muted ? 0 : static_cast<int32_t>(channel.rightVolume * globalVolume / 64);
         mixChannelRun(channel, view, options.isp, options.click, frames, left, right, gl, gr, divider,
                       vector);
     }

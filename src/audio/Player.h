@@ -14,6 +14,7 @@ public:
     ~Player() override;
 
     MixState mix;
+    ChannelMutes mutes;
     // Declared after the mixer: its destructor stops the device and the timer before the
     // buffers they render into go.
     OutputDevice device;
@@ -21,7 +22,7 @@ public:
     // song start, where 512 gives the song-start divisor itself.
     uint32_t preamp = kDefaultPreamp;
 
-protected:
+   protected:
     void resetMixState() override { tarvex::resetMixState(*this); }
 };
 

@@ -212,6 +212,56 @@ TEST(RenderOptions, SecondsAreExactToTheMicrosecond) {
     EXPECT_EQ(options.maxFrames(), 1102u);
 }
 
+// Four channels, each its own looped sample and note; channel 2 (from 1) also sets speed 3 on row 0.
+test::ModWriter fourChannelSong(bool emptySecond, bool speedInSecond) {
+    test::ModWriter mod = test::ModWriter::withSignature("M.K.");
+    for (uint32_t c = 0; c < 4; ++c) {
+        mod.samples[c].data.resize(256);
+        for (size_t i = 0; i < 256; ++i) {
+            mod.samples[c].data[i] = static_cast<int8_t>(((i * (c + 1)) % 128) - 64);
+        }
+        mod.samples[c].loopLengthWords = 128;
+        if (c == 1 && emptySecond) {
+            if (speedInSecond) mod.setCell(0, 0, 1, 0, 0, 0xF, 3);
+            continue;
+        }
+        mod.setCell(0, 0, c, static_cast<uint8_t>(c + 1), static_cast<uint16_t>(428 - 40 * c),
+                    speedInSecond && c == 1 ? 0xF : 0, speedInSecond && c == 1 ? 3 : 0);
+        mod.setCell(0, 20, c, static_cast<uint8_t>(c + 1), static_cast<uint16_t>(214 + 20 * c), 0, 0);
+    }
+    return mod;
+}
+
+TEST(RenderCommand, MutedChannelsRenderAsIfEmptiedWhileTheSequencerRunsOn) {
+    const std::filesystem::path dir = std::filesystem::path(test::writeTempFile("x", {})).parent_path();
+    const auto renderOf = [&](const test::ModWriter& mod, const cli::CommandArgs& options) {
+        const std::string song = test::writeTempFile("mute.mod", mod.bytes()).string();
+        const std::string wav = (dir / "mute.wav").string();
+        cli::CommandArgs args = options;
+        args.insert(args.end(), {song, "-o", wav});
+        const RunResult run = render(args);
+        EXPECT_EQ(run.status, 0) << run.err;
+        return test::readFileBytes(wav);
+    };
+    for (const bool speed : {false, true}) {
+        const std::vector<uint8_t> emptied = renderOf(fourChannelSong(true, speed), {});
+        const std::vector<uint8_t> full = renderOf(fourChannelSong(false, speed), {});
+        ASSERT_FALSE(emptied == full);
+        const cli::CommandArgs ways[] = {{"--mute", "2"},
+                                         {"--solo", "1,3-4"},
+                                         {"--mute=2", "--mute", "2"},
+                                         {"--solo", "1-4", "--mute", "2"}};
+        for (const cli::CommandArgs& way : ways) {
+            EXPECT_TRUE(renderOf(fourChannelSong(false, speed), way) == emptied) << way[0] << " " << way[1];
+        }
+        // Channels the module does not have change nothing.
+        EXPECT_TRUE(renderOf(fourChannelSong(false, speed), {"--mute", "5-128"}) == full);
+    }
+    for (const char* bad : {"0", "129", "3-2", "1,,2", "a", "", "2-"}) {
+        EXPECT_EQ(render({"--mute", bad, "x.mod"}).status, cli::kExitUsage) << bad;
+    }
+}
+
 // Every file of the corpus, malformed ones included: a clean exit, and a valid WAV when it loads.
 TEST(RenderCommand, EveryCorpusFileRendersWithinTheLimit) {
     const std::vector<std::filesystem::path> files = test::corpusFiles();

@@ -31,7 +31,7 @@ constexpr std::string_view kPlayUsage =
     "Usage: tarvex-cli play [options] FILE...\n"
     "Plays module files (MOD, NST, WOW, S3M, STM) and list files (.lst, one path per line).\n"
     "Keys on a terminal: space pause/resume, f fast forward, r rewind, p normal speed,\n"
-    "n next file, q quit.\n";
+    "1-9 and 0 mute or unmute channels 1-10, ! unmute all, n next file, q quit.\n";
 
 constexpr auto kRefresh = std::chrono::milliseconds(40);
 
@@ -76,6 +76,21 @@ struct Session {
     bool deviceTried = false;
 };
 
+// "2-4,7": the muted channels of the module, numbered from 1; empty when none is.
+std::string mutedText(const Player& player) {
+    const uint32_t channels = player.module ? player.module->channelCount : 0;
+    std::string text;
+    for (uint32_t c = 0; c < channels; ++c) {
+        if (!player.mutes.muted(c)) continue;
+        uint32_t last = c;
+        while (last + 1 < channels && player.mutes.muted(last + 1)) ++last;
+        text += (text.empty() ? "" : ",") + std::to_string(c + 1);
+        if (last > c) text += "-" + std::to_string(last + 1);
+        c = last;
+    }
+    return text;
+}
+
 std::string statusText(const Session& s, bool paused) {
     const StatusTexts t = statusTexts(s.player);
     std::string line = "CPU " + t.cpu + " | Index " + t.index + " | Pattern " + t.pattern + " | Row " +
@@ -87,6 +102,7 @@ std::string statusText(const Session& s, bool paused) {
     } else if (s.player.state.rewinding.load()) {
         line += "  [<<]";
     }
+    if (const std::string muted = mutedText(s.player); !muted.empty()) line += "  [muted " + muted + "]";
     return line;
 }
 
@@ -128,12 +144,20 @@ std::optional<Outcome> handleKeys(Session& s, bool& paused) {
                 setRewinding(player, false);
                 setFastForward(player, false);
                 break;
+            case '!':
+                player.mutes.clear();
+                break;
             case 'n':
                 return Outcome::next;
             case 'q':
             case 3:  // Ctrl-C
                 return Outcome::quit;
             default:
+                // 1-9 and 0: channels 1-10 of the module, muted or heard again.
+                if (key >= '0' && key <= '9' && player.module) {
+                    const uint32_t channel = key == '0' ? 9 : static_cast<uint32_t>(key - '1');
+                    if (channel < player.module->channelCount) player.mutes.toggle(channel);
+                }
                 break;
         }
     }

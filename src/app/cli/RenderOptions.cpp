@@ -53,6 +53,26 @@ uint64_t RenderOptions::maxFrames() const {
     return seconds * rate + micros * rate / kMicrosPerSecond;
 }
 
+bool parseChannelList(std::string_view text, std::vector<uint32_t>& list) {
+    std::vector<uint32_t> parsed;
+    while (true) {
+        const size_t comma = text.find(',');
+        const std::string_view item = text.substr(0, comma);
+        const size_t dash = item.find('-');
+        uint32_t first = 0;
+        uint32_t last = 0;
+        if (!parseUnsigned(item.substr(0, dash), first)) return false;
+        last = first;
+        if (dash != std::string_view::npos && !parseUnsigned(item.substr(dash + 1), last)) return false;
+        if (first < 1 || last < first || last > ChannelMutes::kChannels) return false;
+        for (uint32_t c = first; c <= last; ++c) parsed.push_back(c);
+        if (comma == std::string_view::npos) break;
+        text = text.substr(comma + 1);
+    }
+    list.insert(list.end(), parsed.begin(), parsed.end());
+    return true;
+}
+
 bool parseSeconds(std::string_view text, uint64_t& microseconds) {
     const size_t dot = text.find('.');
     const std::string_view whole = text.substr(0, dot);
@@ -80,9 +100,9 @@ bool parseSeconds(std::string_view text, uint64_t& microseconds) {
 OptionParse parseRenderOption(const CommandArgs& args, size_t& i, RenderOptions& options,
                               std::string& error) {
     const std::string_view arg = args[i];
-    static constexpr std::string_view names[] = {"--rate",   "--bits",        "--channels",  "--isp",
-                                                 "--click",  "--wide",        "--clipping",  "--loops",
-                                                 "--preamp", "--max-seconds", "--separation"};
+    static constexpr std::string_view names[] = {
+        "--rate",  "--bits",   "--channels",    "--isp",        "--click", "--wide", "--clipping",
+        "--loops", "--preamp", "--max-seconds", "--separation", "--mute",  "--solo"};
     std::string_view name = arg;
     std::string_view value;
     bool inlineValue = false;
@@ -122,6 +142,9 @@ OptionParse parseRenderOption(const CommandArgs& args, size_t& i, RenderOptions&
     } else if (name == "--separation") {
         if (!parseUnsigned(value, number) || number > 200) return invalid("0 to 200");
         options.separation = number;
+    } else if (name == "--mute" || name == "--solo") {
+        std::vector<uint32_t>& list = name == "--mute" ? options.mute : options.solo;
+        if (!parseChannelList(value, list)) return invalid("channel numbers from 1, e.g. 1,3 or 2-4");
     } else if (name == "--max-seconds") {
         if (!parseSeconds(value, options.maxMicroseconds)) return invalid("seconds, e.g. 90 or 2.5");
     } else {
@@ -148,7 +171,9 @@ std::string_view renderOptionsHelp() {
            "  --separation 0..200\n"
            "                     stereo separation in percent: 0 mono, 100 as mixed (default),\n"
            "                     200 twice as wide\n"
-           "  --max-seconds S    stop after S seconds even if the song goes on (default 1200)\n";
+           "  --max-seconds S    stop after S seconds even if the song goes on (default 1200)\n"
+           "  --mute LIST        leave channels out of the mix (numbers from 1: 1,3 or 2-4)\n"
+           "  --solo LIST        hear only these channels\n";
 }
 
 void applyRenderOptions(const RenderOptions& options, Player& player) {
@@ -162,6 +187,12 @@ void applyRenderOptions(const RenderOptions& options, Player& player) {
     settings.Clipping.store(options.clipping, std::memory_order_relaxed);
     settings.LoopsAllowed.store(options.loops, std::memory_order_relaxed);
     settings.Separation.store(options.separation, std::memory_order_relaxed);
+    player.mutes.clear();
+    if (!options.solo.empty()) {
+        for (uint32_t c = 0; c < ChannelMutes::kChannels; ++c) player.mutes.set(c, true);
+        for (uint32_t number : options.solo) player.mutes.set(number - 1, false);
+    }
+    for (uint32_t number : options.mute) player.mutes.set(number - 1, true);
 }
 
 }  // namespace tarvex::cli
