@@ -137,11 +137,11 @@ int32_t clampToInt32(int64_t value) {
 
 }  // namespace
 
-bool hasModSignature(std::span<const uint8_t> bytes) {
+bool hasModSignature(ByteReader& file) {
     char signature[5] = {};
-    const size_t offset = static_cast<size_t>(kSignatureOffset);
-    for (size_t i = 0; i < 4 && offset + i < bytes.size(); ++i)
-        signature[i] = static_cast<char>(bytes[offset + i]);
+    file.seek(kSignatureOffset);
+    file.read(reinterpret_cast<uint8_t*>(signature), 4);
+    file.seek(0);
     const Detected detected = detectSignature(signature, "");
     return detected.supported && detected.sampleCount == 31;
 }

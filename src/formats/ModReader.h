@@ -15,7 +15,6 @@
 #pragma once
 
 #include <cstdint>
-#include <span>
 #include <string_view>
 
 #include "model/ByteReader.h"
@@ -25,7 +24,7 @@ namespace tarvex {
 
 // True when the four bytes at 1080 are a signature of the table (a 31-sample file the reader
 // accepts); the dispatcher's test for files whose name does not say what they are.
-bool hasModSignature(std::span<const uint8_t> bytes);
+bool hasModSignature(ByteReader& file);
 
 bool loadMod(ByteReader& file, Module& module, int32_t& result, int32_t& sizeDetail,
              std::string_view extension);

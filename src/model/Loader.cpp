@@ -40,19 +40,23 @@ std::string upperCase(std::string_view text) {
     return upper;
 }
 
-bool bytesAt(std::span<const uint8_t> bytes, size_t offset, std::string_view text) {
-    if (bytes.size() < offset + text.size()) return false;
-    return std::equal(text.begin(), text.end(), bytes.begin() + static_cast<std::ptrdiff_t>(offset),
+// Whether the file holds text at offset (bytes past its end read as zero, which no mark has).
+bool bytesAt(ByteReader& file, int64_t offset, std::string_view text) {
+    uint8_t found[8] = {};
+    file.seek(offset);
+    file.read(found, text.size());
+    file.seek(0);
+    return std::equal(text.begin(), text.end(), found,
                       [](char c, uint8_t b) { return static_cast<uint8_t>(c) == b; });
 }
 
 // "SCRM" at offset 44.
-bool hasS3mMark(std::span<const uint8_t> bytes) {
+bool hasS3mMark(ByteReader& bytes) {
     return bytesAt(bytes, 44, "SCRM");
 }
 
 // "!Scream!" or "BMOD2STM" at offset 20, then 0x1A and the type byte 2.
-bool hasStmMark(std::span<const uint8_t> bytes) {
+bool hasStmMark(ByteReader& bytes) {
     return (bytesAt(bytes, 20, "!Scream!") || bytesAt(bytes, 20, "BMOD2STM")) &&
            bytesAt(bytes, 28, "\x1A\x02");
 }
@@ -60,8 +64,7 @@ bool hasStmMark(std::span<const uint8_t> bytes) {
 // The extension decides, unless the bytes carry another format's mark: an S3M file named .mod
 // goes to the S3M reader. Where the extension names no reader, the marks decide, then a MOD
 // signature at 1080 or the Amiga-style name "mod.title". List files are never modules.
-ModuleReader chooseReader(std::span<const uint8_t> bytes, std::string_view extension,
-                          std::string_view fileName) {
+ModuleReader chooseReader(ByteReader& bytes, std::string_view extension, std::string_view fileName) {
     const ModuleReader named = findReader(extension);
     if (named == loadS3m && hasS3mMark(bytes)) return named;
     if (named == loadStm && hasStmMark(bytes)) return named;
@@ -91,10 +94,10 @@ bool readWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
 void runReader(std::span<const uint8_t> bytes, std::string_view fileName, Module& module,
                LoadOutcome& outcome) {
     module = Module{};  // a reader fills a fresh record, whatever the caller passed
-    const ModuleReader reader = chooseReader(bytes, outcome.extension, fileName);
+    ByteReader file(bytes);
+    const ModuleReader reader = chooseReader(file, outcome.extension, fileName);
     bool loaded = false;
     if (reader != nullptr) {
-        ByteReader file(bytes);
         loaded = reader(file, module, outcome.result, outcome.sizeDetail, outcome.extension);
     }
     if (!loaded) {
