@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "engine/PlayerSettings.h"
@@ -28,9 +29,9 @@ struct ChannelState {
     uint32_t positionFraction = 0;  // 1/1024 frame; written only by the mixer
     int32_t position = 0;           // frame index; -1 once a sample without loop has ended
     int32_t notePeriod = 0;
-    int32_t period = 0;             // sounding period x16; 0 = none
+    int32_t period = 0;  // sounding period x16; 0 = none
     uint32_t step = 0;
-    int32_t delayedPeriod = 255;    // 255 = none
+    int32_t delayedPeriod = 255;  // 255 = none
     int32_t volume = 0;
     int32_t leftVolume = 0;
     int32_t rightVolume = 0;
@@ -82,10 +83,10 @@ struct PlayerState {
     // pattern, also used for order entries that name no pattern.
     std::vector<RowIndexEntry> rowIndex;
     std::vector<uint32_t> rowIndexOfOrder;
-    uint32_t cursor = kNoCellIndex;        // next cell of the playing pattern not yet consumed
+    uint32_t cursor = kNoCellIndex;         // next cell of the playing pattern not yet consumed
     const Pattern* playingCells = nullptr;  // the cells cursor indexes; null for an empty pattern
 
-    uint32_t rate = 0;           // output rate the song was started for, Hz
+    uint32_t rate = 0;            // output rate the song was started for, Hz
     uint32_t playableOrders = 0;  // songLength, bounded by the order list's size
 
     // Read by the window while audio runs.
@@ -109,6 +110,10 @@ struct PlayerState {
     bool breakPending = false;
     uint32_t breakRow = 0;
 
+    // A jump the user asked for (requestSeek), packed so that it travels in one atomic; 0 = none.
+    // The next tick takes it.
+    std::atomic<uint64_t> seekRequest{0};
+
     // Written by the window's transport buttons.
     std::atomic<bool> rewinding{false};
     std::atomic<bool> fastForward{false};
@@ -116,10 +121,19 @@ struct PlayerState {
     std::atomic<bool> songEnded{false};
 };
 
+// Where a user's jump lands: an order position, started at its first row with the play time, tempo
+// and speed the song has when it first gets there (tempo and speed 0: keep the current ones).
+struct SeekTarget {
+    uint32_t order = 0;
+    uint32_t playTime = 0;  // microseconds before the tick that plays the position's first row
+    uint32_t tempo = 0;     // 1..255, or 0
+    uint16_t speed = 0;     // 1..255, or 0
+};
+
 // The engine's part of the player context: the current module, the sequencer and the settings.
 // The audio layer's Player extends it with the mixer and the output device.
 class Engine {
-public:
+   public:
     Engine() = default;
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
@@ -130,6 +144,9 @@ public:
     PlayerState state;
     std::vector<ChannelState> channels;
 
+    // Where startSong begins the song instead of its first position: its first tick jumps there.
+    std::optional<SeekTarget> startAt;
+
     // Output flags: true while nothing plays. startSong clears both.
     std::atomic<bool> outputStopped{true};
     std::atomic<bool> playbackFinished{true};
@@ -139,7 +156,7 @@ public:
     // Drops the channel array and the current module.
     void freeModule();
 
-protected:
+   protected:
     friend void startSong(Engine& engine);
     // Hook run at the end of startSong; the audio layer resets its mixer here.
     virtual void resetMixState() {}
@@ -162,6 +179,14 @@ void playTick(Engine& engine);
 // At 44100 Hz and tempo 125 the first tick comes after 882 frames, or after 56 when fast-forwarding.
 bool countFrame(Engine& engine);
 void setRewinding(Engine& engine, bool on);
+// Hands a jump to the audio side without a lock: the next tick (a tick boundary) becomes the row
+// tick of the target's first row, ends rewinding, a pattern delay, pending jumps and breaks and
+// pattern loops, and takes the target's time, tempo and speed. The channels sound on until the
+// row's notes replace them. A later request before the tick replaces an earlier one; a position
+// beyond the song is ignored.
+void requestSeek(Engine& engine, const SeekTarget& target);
+// The target of a pending request, if one is pending.
+bool pendingSeek(const Engine& engine, SeekTarget& target);
 void setFastForward(Engine& engine, bool on);
 
 }  // namespace tarvex

@@ -15,7 +15,7 @@ namespace tarvex {
 namespace {
 
 constexpr auto kRelaxed = std::memory_order_relaxed;
-constexpr uint32_t kDefaultTempo = 125;  // a header tempo of 0 starts here instead
+constexpr uint32_t kDefaultTempo = 125;               // a header tempo of 0 starts here instead
 constexpr uint32_t kMicrosPerTickAtTempo1 = 2500000;  // a tick lasts 2500000 / tempo microseconds
 constexpr uint32_t kNoSampleNumber = 0;
 
@@ -225,7 +225,59 @@ void processChannel(Engine& engine, uint32_t index, uint32_t row) {
     state.cursor = state.cursor + 1 < state.playingCells->size() ? state.cursor + 1 : kNoCellIndex;
 }
 
+// Seek requests in one 64-bit word: bit 63 pending, bits 48-62 order, 40-47 tempo, 32-39 speed,
+// 0-31 play time.
+constexpr uint64_t kSeekPending = uint64_t{1} << 63;
+
+uint64_t packSeek(const SeekTarget& t) {
+    return kSeekPending | (uint64_t{t.order & 0x7FFF} << 48) | (uint64_t{t.tempo & 0xFF} << 40) |
+           (uint64_t{t.speed & 0xFFu} << 32) | t.playTime;
+}
+
+SeekTarget unpackSeek(uint64_t packed) {
+    SeekTarget t;
+    t.order = static_cast<uint32_t>(packed >> 48) & 0x7FFF;
+    t.tempo = static_cast<uint32_t>(packed >> 40) & 0xFF;
+    t.speed = static_cast<uint16_t>((packed >> 32) & 0xFF);
+    t.playTime = static_cast<uint32_t>(packed);
+    return t;
+}
+
+// At a tick boundary: makes this tick the row tick that enters the target through the ordinary
+// forward step, as a jump from the end of a pattern would.
+void takeSeek(Engine& engine) {
+    PlayerState& state = engine.state;
+    const SeekTarget target = unpackSeek(state.seekRequest.exchange(0, kRelaxed));
+    if (target.order >= state.playableOrders) return;
+    if (target.tempo != 0) {
+        state.tempo.store(target.tempo, kRelaxed);
+        state.samplesPerTick = samplesPerTickFor(state.rate, target.tempo);
+    }
+    if (target.speed != 0) state.speed.store(target.speed, kRelaxed);
+    state.playTime.store(target.playTime, kRelaxed);
+    state.rewinding.store(false, kRelaxed);
+    state.tickCounter = 1;
+    state.patternDelay = 0;
+    state.loopCount = -1;
+    state.loopStartSet = false;
+    state.breakPending = false;
+    state.jumpPending = true;
+    state.jumpOrder = target.order;
+    state.row.store(kRowsPerPattern - 1, kRelaxed);
+}
+
 }  // namespace
+
+void requestSeek(Engine& engine, const SeekTarget& target) {
+    engine.state.seekRequest.store(packSeek(target), kRelaxed);
+}
+
+bool pendingSeek(const Engine& engine, SeekTarget& target) {
+    const uint64_t packed = engine.state.seekRequest.load(kRelaxed);
+    if (packed == 0) return false;
+    target = unpackSeek(packed);
+    return true;
+}
 
 uint32_t stepBaseForRate(uint32_t rate) {
     if (rate == 0) return 0;
@@ -278,6 +330,7 @@ void startSong(Engine& engine) {
     state.rewinding.store(false, kRelaxed);
     state.fastForward.store(false, kRelaxed);
     state.songEnded.store(false, kRelaxed);
+    state.seekRequest.store(engine.startAt ? packSeek(*engine.startAt) : 0, kRelaxed);
     state.playableOrders = static_cast<uint32_t>(std::min<size_t>(module.songLength, module.orders.size()));
 
     buildRowIndexes(module, state);
@@ -290,6 +343,7 @@ void startSong(Engine& engine) {
 
 void playTick(Engine& engine) {
     PlayerState& state = engine.state;
+    if (state.seekRequest.load(kRelaxed) != 0) takeSeek(engine);
     // The tempo in force at the start of the tick sets its length; it is never 0.
     const uint32_t tickMicros = kMicrosPerTickAtTempo1 / std::max(state.tempo.load(kRelaxed), 1u);
     const uint32_t playTime = state.playTime.load(kRelaxed);

@@ -212,6 +212,31 @@ TEST(RenderOptions, SecondsAreExactToTheMicrosecond) {
     EXPECT_EQ(options.maxFrames(), 1102u);
 }
 
+TEST(RenderCommand, StartBeginsAtAnOrderPosition) {
+    test::ModWriter mod = test::ModWriter::withSignature("M.K.");
+    mod.songLength = 2;
+    mod.orders[1] = 1;
+    mod.patternCount = 2;
+    mod.samples[0].data.assign(64, 20);
+    mod.setCell(1, 0, 0, 1, 428, 0, 0);
+    const std::string song = test::writeTempFile("start.mod", mod.bytes()).string();
+    const std::string wavPath = (std::filesystem::path(song).parent_path() / "start.wav").string();
+    // Both patterns: 2 x 384 ticks and the two ending ticks; from position 1 one pattern's worth.
+    struct Row {
+        const char* start;
+        uint32_t ticks;
+    };
+    for (const Row& row : {Row{"0", 770}, Row{"1", 386}}) {
+        const RunResult run = render({"--start", row.start, song, "-o", wavPath});
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(readWav(test::readFileBytes(wavPath)).frames, row.ticks * 882) << row.start;
+    }
+    const RunResult past = render({"--start", "2", song, "-o", wavPath});
+    EXPECT_EQ(past.status, cli::kExitFailed);
+    EXPECT_NE(past.err.find("no order position 2 (the song has 2"), std::string::npos) << past.err;
+    EXPECT_EQ(render({"--start", "-1", song}).status, cli::kExitUsage);
+}
+
 // Four channels, each its own looped sample and note; channel 2 (from 1) also sets speed 3 on row 0.
 test::ModWriter fourChannelSong(bool emptySecond, bool speedInSecond) {
     test::ModWriter mod = test::ModWriter::withSignature("M.K.");

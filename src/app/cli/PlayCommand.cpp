@@ -6,6 +6,7 @@
 // next file starts. On a terminal one status line is refreshed and single keys control playback;
 // otherwise one line is printed per file. Exit status 0, 1 when a file failed to load or the
 // device failed (its message on stderr), 2 on a usage error.
+#include <algorithm>
 #include <chrono>
 #include <iostream>
 #include <optional>
@@ -19,6 +20,7 @@
 #include "cli/OutputOptions.h"
 #include "cli/Terminal.h"
 #include "cli/TextOutput.h"
+#include "engine/Duration.h"
 #include "model/Loader.h"
 #include "ui/ListFile.h"
 #include "ui/StatusText.h"
@@ -31,6 +33,7 @@ constexpr std::string_view kPlayUsage =
     "Usage: tarvex-cli play [options] FILE...\n"
     "Plays module files (MOD, NST, WOW, S3M, STM) and list files (.lst, one path per line).\n"
     "Keys on a terminal: space pause/resume, f fast forward, r rewind, p normal speed,\n"
+    "< and > (or the left and right arrow keys) previous and next order position,\n"
     "1-9 and 0 mute or unmute channels 1-10, ! unmute all, n next file, q quit.\n";
 
 constexpr auto kRefresh = std::chrono::milliseconds(40);
@@ -74,6 +77,7 @@ struct Session {
     KeyInput& keys;
     Player player;
     bool deviceTried = false;
+    std::vector<SeekTarget> starts;  // where a jump to each order position of the song lands
 };
 
 // "2-4,7": the muted channels of the module, numbered from 1; empty when none is.
@@ -123,6 +127,17 @@ bool start(Session& s) {
     return true;
 }
 
+// Jumps delta order positions from the one playing (or from the one a jump not yet taken goes to);
+// nothing before the first or past the last.
+void seekBy(Session& s, int delta) {
+    SeekTarget pending;
+    const uint32_t playing = s.player.state.nextOrder.load();
+    const int64_t from = pendingSeek(s.player, pending) ? pending.order : (playing == 0 ? 0 : playing - 1);
+    const int64_t to = std::max<int64_t>(0, from + delta);
+    if (to >= static_cast<int64_t>(s.starts.size())) return;
+    requestSeek(s.player, s.starts[static_cast<size_t>(to)]);
+}
+
 // The keys pressed since the last look; next or quit when one of those was pressed.
 std::optional<Outcome> handleKeys(Session& s, bool& paused) {
     Player& player = s.player;
@@ -146,6 +161,16 @@ std::optional<Outcome> handleKeys(Session& s, bool& paused) {
                 break;
             case '!':
                 player.mutes.clear();
+                break;
+            case '<':
+            case '>':
+                seekBy(s, key == '<' ? -1 : 1);
+                break;
+            case 27:  // an arrow key arrives as ESC [ C (right) or ESC [ D (left)
+                if (s.keys.poll() == '[') {
+                    const int arrow = s.keys.poll();
+                    if (arrow == 'C' || arrow == 'D') seekBy(s, arrow == 'D' ? -1 : 1);
+                }
                 break;
             case 'n':
                 return Outcome::next;
@@ -177,6 +202,10 @@ Outcome playFile(Session& s, const std::string& path) {
         return Outcome::next;
     }
     applyOutputOptions(s.options, player);
+    s.starts = positionStarts(module);
+    if (const std::string problem = applyStartPosition(s.options.render, player); !problem.empty()) {
+        s.err << path << ": " << problem << "; playing from the start\n";
+    }
     if (!start(s)) return Outcome::deviceFailed;
 
     const std::string title = latin1ToUtf8(module.title.view());
@@ -234,7 +263,7 @@ int playCommand(const CommandArgs& args, std::ostream& out, std::ostream& err) {
     // Only the real standard streams make an interactive player.
     const bool onTerminal = &out == &std::cout;
     KeyInput keys(onTerminal && stdinIsTerminal());
-    Session session{options, out, err, onTerminal && stdoutIsTerminal(), keys, {}};
+    Session session{options, out, err, onTerminal && stdoutIsTerminal(), keys, {}, false, {}};
     session.player.device.backend = makeBackend(options.device);
 
     int status = kExitOk;

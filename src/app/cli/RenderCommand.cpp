@@ -192,6 +192,10 @@ int renderCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
         return kExitFailed;
     }
     applyRenderOptions(options, player);
+    if (const std::string problem = applyStartPosition(options, player); !problem.empty()) {
+        err << "tarvex-cli render: " << request.input << ": " << problem << '\n';
+        return kExitFailed;
+    }
 
     const WavFormat format{options.rate, options.bits, options.channels};
     const uint64_t fileLimitFrames = maxFramesFor(request.format, format);

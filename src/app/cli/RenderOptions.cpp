@@ -5,6 +5,7 @@
 #include <charconv>
 
 #include "audio/Player.h"
+#include "engine/Duration.h"
 
 namespace tarvex::cli {
 
@@ -51,6 +52,18 @@ uint64_t RenderOptions::maxFrames() const {
     const uint64_t seconds = maxMicroseconds / kMicrosPerSecond;
     const uint64_t micros = maxMicroseconds % kMicrosPerSecond;
     return seconds * rate + micros * rate / kMicrosPerSecond;
+}
+
+std::string applyStartPosition(const RenderOptions& options, Player& player) {
+    player.startAt.reset();
+    if (!options.start || !player.module) return "";
+    const std::vector<SeekTarget> starts = positionStarts(*player.module);
+    if (*options.start >= starts.size()) {
+        return "no order position " + std::to_string(*options.start) + " (the song has " +
+               std::to_string(starts.size()) + ", from 0)";
+    }
+    player.startAt = starts[*options.start];
+    return "";
 }
 
 bool parseChannelList(std::string_view text, std::vector<uint32_t>& list) {
@@ -102,7 +115,7 @@ OptionParse parseRenderOption(const CommandArgs& args, size_t& i, RenderOptions&
     const std::string_view arg = args[i];
     static constexpr std::string_view names[] = {
         "--rate",  "--bits",   "--channels",    "--isp",        "--click", "--wide", "--clipping",
-        "--loops", "--preamp", "--max-seconds", "--separation", "--mute",  "--solo"};
+        "--loops", "--preamp", "--max-seconds", "--separation", "--mute",  "--solo", "--start"};
     std::string_view name = arg;
     std::string_view value;
     bool inlineValue = false;
@@ -145,6 +158,9 @@ OptionParse parseRenderOption(const CommandArgs& args, size_t& i, RenderOptions&
     } else if (name == "--mute" || name == "--solo") {
         std::vector<uint32_t>& list = name == "--mute" ? options.mute : options.solo;
         if (!parseChannelList(value, list)) return invalid("channel numbers from 1, e.g. 1,3 or 2-4");
+    } else if (name == "--start") {
+        if (!parseUnsigned(value, number) || number > 0x7FFF) return invalid("an order position from 0");
+        options.start = number;
     } else if (name == "--max-seconds") {
         if (!parseSeconds(value, options.maxMicroseconds)) return invalid("seconds, e.g. 90 or 2.5");
     } else {
@@ -172,6 +188,8 @@ std::string_view renderOptionsHelp() {
            "                     stereo separation in percent: 0 mono, 100 as mixed (default),\n"
            "                     200 twice as wide\n"
            "  --max-seconds S    stop after S seconds even if the song goes on (default 1200)\n"
+           "  --start N          begin at order position N (0 is the first), at the time, tempo\n"
+           "                     and speed the song has there\n"
            "  --mute LIST        leave channels out of the mix (numbers from 1: 1,3 or 2-4)\n"
            "  --solo LIST        hear only these channels\n";
 }
