@@ -27,7 +27,7 @@ bool endsWith(std::string_view text, std::string_view suffix) {
 
 class WavWriter final : public PcmWriter {
    public:
-    explicit WavWriter(const WavFormat& pcm) : pcm_(pcm) {}
+    explicit WavWriter(const PcmFormat& pcm) : pcm_(pcm) {}
 
     bool begin(std::ostream& out, bool seekable, uint64_t knownFrames) override {
         out_ = &out;
@@ -58,7 +58,7 @@ class WavWriter final : public PcmWriter {
         out_->write(reinterpret_cast<const char*>(header.data()), header.size());
     }
 
-    WavFormat pcm_;
+    PcmFormat pcm_;
     std::ostream* out_ = nullptr;
     bool seekable_ = false;
 };
@@ -86,7 +86,7 @@ class RawWriter final : public PcmWriter {
 
 class FlacWriter final : public PcmWriter {
    public:
-    FlacWriter(const WavFormat& pcm, std::string title) : pcm_(pcm), title_(std::move(title)) {}
+    FlacWriter(const PcmFormat& pcm, std::string title) : pcm_(pcm), title_(std::move(title)) {}
 
     ~FlacWriter() override {
         if (encoder_ != nullptr) FLAC__stream_encoder_delete(encoder_);
@@ -168,7 +168,7 @@ class FlacWriter final : public PcmWriter {
         return FLAC__STREAM_ENCODER_TELL_STATUS_OK;
     }
 
-    WavFormat pcm_;
+    PcmFormat pcm_;
     std::string title_;
     std::ostream* out_ = nullptr;
     FLAC__StreamEncoder* encoder_ = nullptr;
@@ -214,7 +214,7 @@ bool needsLengthUpFront(OutputFormat format) {
     return format != OutputFormat::raw;
 }
 
-uint64_t maxFramesFor(OutputFormat format, const WavFormat& pcm) {
+uint64_t maxFramesFor(OutputFormat format, const PcmFormat& pcm) {
     switch (format) {
         case OutputFormat::flac:
             return kMaxFlacFrames;
@@ -226,7 +226,7 @@ uint64_t maxFramesFor(OutputFormat format, const WavFormat& pcm) {
     return kMaxWavDataBytes / pcm.blockAlign();
 }
 
-std::unique_ptr<PcmWriter> makePcmWriter(OutputFormat format, const WavFormat& pcm, std::string titleUtf8) {
+std::unique_ptr<PcmWriter> makePcmWriter(OutputFormat format, const PcmFormat& pcm, std::string titleUtf8) {
     switch (format) {
         case OutputFormat::flac:
             return std::make_unique<FlacWriter>(pcm, std::move(titleUtf8));

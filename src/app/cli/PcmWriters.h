@@ -31,7 +31,7 @@ std::string_view fileExtension(OutputFormat format);
 // Whether a stream that cannot be rewound needs the frame count before begin().
 bool needsLengthUpFront(OutputFormat format);
 // The most frames one file of the format can hold at the given frame size.
-uint64_t maxFramesFor(OutputFormat format, const WavFormat& pcm);
+uint64_t maxFramesFor(OutputFormat format, const PcmFormat& pcm);
 
 class PcmWriter {
    public:
@@ -43,6 +43,6 @@ class PcmWriter {
     virtual bool finish(uint64_t frames) = 0;
 };
 
-std::unique_ptr<PcmWriter> makePcmWriter(OutputFormat format, const WavFormat& pcm, std::string titleUtf8);
+std::unique_ptr<PcmWriter> makePcmWriter(OutputFormat format, const PcmFormat& pcm, std::string titleUtf8);
 
 }  // namespace tarvex::cli

@@ -21,7 +21,7 @@
 #include "cli/Terminal.h"
 #include "cli/TextOutput.h"
 #include "engine/Duration.h"
-#include "model/Loader.h"
+#include "formats/Loader.h"
 #include "ui/ListFile.h"
 #include "ui/StatusText.h"
 

@@ -27,8 +27,8 @@
 #include "cli/Commands.h"
 #include "cli/PcmWriters.h"
 #include "cli/RenderOptions.h"
-#include "cli/TextOutput.h"
-#include "model/Loader.h"
+#include "core/TextEncoding.h"
+#include "formats/Loader.h"
 
 namespace tarvex::cli {
 
@@ -197,7 +197,7 @@ int renderCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
         return kExitFailed;
     }
 
-    const WavFormat format{options.rate, options.bits, options.channels};
+    const PcmFormat format{options.rate, options.bits, options.channels};
     const uint64_t fileLimitFrames = maxFramesFor(request.format, format);
     const uint64_t maxFrames = std::min(options.maxFrames(), fileLimitFrames);
     const bool toStdout = request.output == "-";
