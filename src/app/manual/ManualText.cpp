@@ -25,8 +25,7 @@ constexpr Item kOutputOptions[] = {
      "(default), 200 twice as wide"},
     {"--start N",
      "begin at order position N (0 is the first), with the time, tempo and speed the song has there"},
-    {"--mute LIST",
-     "leave channels out of the mix (numbers from 1: 1,3 or 2-4); the song plays on as ever"},
+    {"--mute LIST", "leave channels out of the mix (numbers from 1: 1,3 or 2-4); the song plays on as ever"},
     {"--solo LIST", "hear only these channels (numbers from 1)"},
     {"--max-seconds S",
      "stop after S seconds even if the song goes on, exactly S times the rate frames, and say so on "
@@ -72,7 +71,9 @@ constexpr Item kPreviewOptions[] = {
 };
 
 constexpr Item kPlayKeys[] = {
-    {"space", "pause or resume"},  {"f", "fast forward"}, {"r", "rewind"},
+    {"space", "pause or resume"},
+    {"f", "fast forward"},
+    {"r", "rewind"},
     {"p", "back to normal speed"},
     {"<, >, left, right", "the start of the previous or next order position"},
     {"1-9, 0", "mute or unmute channels 1-10"},
@@ -135,7 +136,8 @@ constexpr CommandPage kCommands[] = {
         "[OPTIONS] FILE [-o OUT.wav]",
         "render a module to a WAV, FLAC or raw PCM file",
         "Plays the song from its start until it has finished and writes a RIFF/WAVE PCM file, a FLAC "
-        "file or raw PCM: 8-bit unsigned, 16- or 24-bit signed, mono or stereo. An existing output file is replaced. Standard "
+        "file or raw PCM: 8-bit unsigned, 16- or 24-bit signed, mono or stereo. An existing output file is "
+        "replaced. Standard "
         "output may be a pipe. Progress goes to stderr when it is a terminal. The same file and options "
         "always give the same bytes.",
         kRenderOptions,
