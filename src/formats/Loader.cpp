@@ -1,10 +1,11 @@
 #include "formats/Loader.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <cerrno>
+#include <cstdint>
 #include <filesystem>
-#include <memory>
-#include <vector>
+#include <fstream>
+#include <system_error>
 
 #include "formats/ModReader.h"
 #include "formats/S3mReader.h"
@@ -76,25 +77,67 @@ ModuleReader chooseReader(ByteReader& bytes, std::string_view extension, std::st
     return nullptr;
 }
 
-// Reads the whole file; false when it cannot be opened or read.
-bool readWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
-    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
-    if (!file) return false;
-    uint8_t chunk[65536];
-    for (;;) {
-        const size_t n = std::fread(chunk, 1, sizeof chunk, file.get());
-        bytes.insert(bytes.end(), chunk, chunk + n);
-        if (n < sizeof chunk) break;
+// A module file on disk, read only where a reader looks. Its length comes from the file system,
+// so the size checks need no reading.
+class FileSource : public ByteSource {
+   public:
+    // Opens path; on failure says why in the system's words ("no such file or directory").
+    bool open(const std::string& path, std::string& reason) {
+        std::error_code error;
+        const std::filesystem::file_status status = std::filesystem::status(path, error);
+        if (error) {
+            reason = lowerFirst(error.message());
+            return false;
+        }
+        if (std::filesystem::is_directory(status)) {
+            reason = "is a directory";
+            return false;
+        }
+        // A pipe or a device has no length and may never end.
+        if (!std::filesystem::is_regular_file(status)) {
+            reason = "not a regular file";
+            return false;
+        }
+        errno = 0;
+        file_.open(path, std::ios::binary);
+        if (!file_) {
+            reason = errno != 0 ? lowerFirst(std::generic_category().message(errno)) : "cannot be opened";
+            return false;
+        }
+        const std::uintmax_t length = std::filesystem::file_size(path, error);
+        if (error) {
+            reason = lowerFirst(error.message());
+            return false;
+        }
+        size_ = static_cast<int64_t>(std::min<std::uintmax_t>(length, INT64_MAX));
+        return true;
     }
-    return std::ferror(file.get()) == 0;  // a directory opens but cannot be read
-}
+
+    int64_t size() const override { return size_; }
+
+    size_t readAt(int64_t offset, uint8_t* out, size_t count) override {
+        file_.clear();
+        file_.seekg(offset);
+        if (!file_) return 0;
+        file_.read(reinterpret_cast<char*>(out), static_cast<std::streamsize>(count));
+        return static_cast<size_t>(file_.gcount());
+    }
+
+   private:
+    static std::string lowerFirst(std::string text) {
+        if (!text.empty() && text[0] >= 'A' && text[0] <= 'Z')
+            text[0] = static_cast<char>(text[0] - 'A' + 'a');
+        return text;
+    }
+
+    std::ifstream file_;
+    int64_t size_ = 0;
+};
 
 // Runs the reader the extension, the bytes and the file name choose; module is reset when the
 // load fails.
-void runReader(std::span<const uint8_t> bytes, std::string_view fileName, Module& module,
-               LoadOutcome& outcome) {
+void runReader(ByteReader& file, std::string_view fileName, Module& module, LoadOutcome& outcome) {
     module = Module{};  // a reader fills a fresh record, whatever the caller passed
-    ByteReader file(bytes);
     const ModuleReader reader = chooseReader(file, outcome.extension, fileName);
     bool loaded = false;
     if (reader != nullptr) {
@@ -122,20 +165,23 @@ LoadOutcome loadModuleFile(const std::string& path, Module& module) {
     // A name without a dot has no extension; its bytes may still say what it is. Such a name
     // that opens nothing stays "Unsupported File", as before anything was read.
     const bool dotted = findExtension(path, outcome.extension);
-    std::vector<uint8_t> bytes;
-    if (!readWholeFile(path, bytes)) {
+    FileSource source;
+    if (!source.open(path, outcome.reason)) {
         outcome.result = dotted ? kResultNotFound : kResultUnsupported;
+        if (!dotted) outcome.reason.clear();
         module = Module{};
         return outcome;
     }
-    runReader(bytes, std::filesystem::path(path).filename().string(), module, outcome);
+    ByteReader file(source);
+    runReader(file, std::filesystem::path(path).filename().string(), module, outcome);
     return outcome;
 }
 
 LoadOutcome loadModuleBytes(std::span<const uint8_t> bytes, std::string_view extension, Module& module) {
     LoadOutcome outcome;
     outcome.extension = upperCase(extension);
-    runReader(bytes, "", module, outcome);
+    ByteReader file(bytes);
+    runReader(file, "", module, outcome);
     return outcome;
 }
 

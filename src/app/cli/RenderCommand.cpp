@@ -7,12 +7,19 @@
 // which may be a pipe: a WAV or FLAC song is then rendered twice, once to learn its length for the
 // header, since rendering is deterministic. --max-seconds cuts a song that goes on (said on stderr).
 // Progress goes to stderr when it is a terminal.
+//
+// A file is written beside its name and renamed over it only when complete, so a failed or
+// interrupted render (SIGINT exits 130, SIGTERM 143) leaves the previous file or none. The input
+// itself is never an output: an output that is the input file, by any name, is refused.
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
+#include <memory>
 #include <optional>
+#include <streambuf>
+#include <system_error>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -21,12 +28,15 @@
 #include <unistd.h>
 #endif
 
+#include "audio/OutputFile.h"
 #include "audio/Player.h"
 #include "audio/SongRender.h"
 #include "audio/WavFile.h"
 #include "cli/Commands.h"
+#include "cli/Messages.h"
 #include "cli/PcmWriters.h"
 #include "cli/RenderOptions.h"
+#include "cli/Terminal.h"
 #include "core/TextEncoding.h"
 #include "formats/Loader.h"
 
@@ -138,6 +148,54 @@ std::optional<int> parseRequest(const CommandArgs& args, RenderRequest& request,
     return std::nullopt;
 }
 
+// Lets the writers, which write to a stream, write to the output file; keeps the reason of the
+// first write or seek that failed.
+class FileStreamBuffer : public std::streambuf {
+   public:
+    explicit FileStreamBuffer(std::FILE* file) : file_(file) {}
+    int error() const { return error_; }
+
+   protected:
+    std::streamsize xsputn(const char* bytes, std::streamsize count) override {
+        if (file_ == nullptr || failed_) return 0;
+        errno = 0;
+        const size_t written = std::fwrite(bytes, 1, static_cast<size_t>(count), file_);
+        if (written != static_cast<size_t>(count)) fail();
+        return static_cast<std::streamsize>(written);
+    }
+    int_type overflow(int_type c) override {
+        if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+        const char byte = traits_type::to_char_type(c);
+        return xsputn(&byte, 1) == 1 ? c : traits_type::eof();
+    }
+    pos_type seekoff(off_type offset, std::ios_base::seekdir dir, std::ios_base::openmode) override {
+        if (file_ == nullptr || failed_) return pos_type(off_type(-1));
+        const int whence = dir == std::ios_base::beg   ? SEEK_SET
+                           : dir == std::ios_base::cur ? SEEK_CUR
+                                                       : SEEK_END;
+        errno = 0;
+        if (std::fseek(file_, static_cast<long>(offset), whence) != 0) {
+            fail();
+            return pos_type(off_type(-1));
+        }
+        return pos_type(off_type(std::ftell(file_)));
+    }
+    pos_type seekpos(pos_type position, std::ios_base::openmode mode) override {
+        return seekoff(off_type(position), std::ios_base::beg, mode);
+    }
+    int sync() override { return file_ != nullptr && std::fflush(file_) != 0 ? (fail(), -1) : 0; }
+
+   private:
+    void fail() {
+        failed_ = true;
+        if (error_ == 0) error_ = errno;
+    }
+
+    std::FILE* file_;
+    bool failed_ = false;
+    int error_ = 0;
+};
+
 // Shows the play position on one terminal line, about ten times a second.
 class ProgressLine {
    public:
@@ -173,14 +231,23 @@ int renderCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
     RenderRequest request;
     if (std::optional<int> done = parseRequest(args, request, out, err)) return *done;
     const RenderOptions& options = request.options;
+    const bool toStdout = request.output == "-";
+
+    std::error_code sameError;
+    if (!toStdout && std::filesystem::equivalent(request.input, request.output, sameError)) {
+        err << "tarvex-cli render: " << request.output << " is the input file; name another output with -o\n";
+        return kExitFailed;
+    }
+    if (!toStdout && std::filesystem::is_directory(request.output, sameError)) {
+        err << "tarvex-cli render: " << withReason("cannot write " + request.output, "is a directory")
+            << '\n';
+        return kExitFailed;
+    }
 
     Player player;
     const LoadOutcome outcome = loadModuleFile(request.input, player.createModule());
-    if (!outcome.loaded) {
-        err << "tarvex-cli render: " << request.input << ": "
-            << resultMessage(outcome.result, outcome.sizeDetail) << '\n';
-        return kExitFailed;
-    }
+    reportLoad(err, "render", request.input, outcome);
+    if (!outcome.loaded) return kExitFailed;
     applyRenderOptions(options, player);
     if (const std::string problem = applyStartPosition(options, player); !problem.empty()) {
         err << "tarvex-cli render: " << request.input << ": " << problem << '\n';
@@ -190,50 +257,69 @@ int renderCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
     const PcmFormat format{options.rate, options.bits, options.channels};
     const uint64_t fileLimitFrames = maxFramesFor(request.format, format);
     const uint64_t maxFrames = std::min(options.maxFrames(), fileLimitFrames);
-    const bool toStdout = request.output == "-";
     const bool progressShown = &err == &std::cerr && stderrIsTerminal();
     const std::unique_ptr<PcmWriter> writer =
         makePcmWriter(request.format, format, latin1ToUtf8(player.module->title.view()));
     const bool lengthFirst = toStdout && needsLengthUpFront(request.format);
+    const InterruptGuard interrupts;
 
-    std::ofstream file;
-    std::ostream* sinkStream = &out;
+    OutputFile file;
     uint64_t knownFrames = 0;
     if (toStdout) {
         // A pipe cannot be rewound to fix the header: learn the length from a first, silent pass.
         if (lengthFirst) {
             knownFrames = renderSong(player, options.preamp, maxFrames, [](const uint8_t*, size_t) {
-                              return true;
+                              return InterruptGuard::received() == 0;
                           }).frames;
+            if (const int signal = InterruptGuard::received()) return interruptedStatus(signal);
         }
 #ifdef _WIN32
         if (&out == &std::cout) _setmode(_fileno(stdout), _O_BINARY);
 #endif
     } else {
-        file.open(request.output, std::ios::binary | std::ios::trunc);
-        if (!file) {
-            err << "tarvex-cli render: cannot write " << request.output << '\n';
+        std::string reason;
+        if (!file.open(request.output, reason)) {
+            err << "tarvex-cli render: " << withReason("cannot write " + request.output, reason) << '\n';
             return kExitFailed;
         }
-        sinkStream = &file;
     }
 
-    const bool begun = writer->begin(*sinkStream, !toStdout, knownFrames);
+    FileStreamBuffer fileBuffer(file.file());
+    std::ostream fileStream(&fileBuffer);
+    std::ostream& sink = toStdout ? out : fileStream;
+    const bool begun = writer->begin(sink, !toStdout, knownFrames);
     ProgressLine progress(progressShown, player, std::filesystem::path(request.input).filename().string());
     SongRenderResult result;
     if (begun) {
         result = renderSong(
             player, options.preamp, maxFrames,
-            [&](const uint8_t* bytes, size_t count) { return writer->write(bytes, count); },
+            [&](const uint8_t* bytes, size_t count) {
+                return InterruptGuard::received() == 0 && writer->write(bytes, count);
+            },
             [&](uint64_t frames) { progress.update(frames); });
     }
     progress.clear();
+    if (const int signal = InterruptGuard::received()) {
+        file.discard();
+        if (toStdout) out.flush();
+        return interruptedStatus(signal);
+    }
+
     const bool finished = begun && writer->finish(result.frames);
-    if (!toStdout) file.close();
-    if (!begun || !finished || result.aborted || !*sinkStream ||
-        (lengthFirst && result.frames != knownFrames)) {
-        err << "tarvex-cli render: writing " << (toStdout ? "standard output" : request.output)
-            << " failed\n";
+    std::string reason;
+    bool written = finished && !result.aborted && static_cast<bool>(sink) &&
+                   (!lengthFirst || result.frames == knownFrames);
+    if (!toStdout) {
+        written = written && file.commit(reason);
+        if (!written && reason.empty() && fileBuffer.error() != 0) reason = systemReason(fileBuffer.error());
+        file.discard();
+    }
+    if (!written) {
+        err << "tarvex-cli render: "
+            << withReason(
+                   "writing " + (toStdout ? std::string("standard output") : request.output) + " failed",
+                   reason)
+            << '\n';
         return kExitFailed;
     }
     if (!result.finished) {
