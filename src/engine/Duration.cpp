@@ -16,8 +16,10 @@ SongDuration measureDuration(Engine& engine) {
     if (!engine.module) return SongDuration{true, 0};  // nothing to play
     const uint32_t savedRate = engine.settings.Frequency;
     const bool savedLoops = engine.settings.LoopsAllowed.load(std::memory_order_relaxed);
+    const uint32_t savedRepeats = engine.repeatCount;
     engine.settings.Frequency = kDurationRate;
     engine.settings.LoopsAllowed.store(false, std::memory_order_relaxed);
+    engine.repeatCount = 0;  // a duration is one pass
     startSong(engine);
 
     PlayerState& state = engine.state;
@@ -36,6 +38,7 @@ SongDuration measureDuration(Engine& engine) {
 
     engine.settings.Frequency = savedRate;
     engine.settings.LoopsAllowed.store(savedLoops, std::memory_order_relaxed);
+    engine.repeatCount = savedRepeats;
     return duration;
 }
 

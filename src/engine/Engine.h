@@ -116,6 +116,11 @@ struct PlayerState {
     bool breakPending = false;
     uint32_t breakRow = 0;
 
+    // With LoopsAllowed off: backward jumps still to be taken (Engine::repeatCount at the start).
+    uint32_t repeatsLeft = 0;
+    bool repeatJump = false;  // the pending jump goes back and counts against repeatsLeft
+    bool wentBack = false;    // a backward jump has been taken: the song has its own way back
+
     // A jump the user asked for (requestSeek), packed so that it travels in one atomic; 0 = none.
     // The next tick takes it.
     std::atomic<uint64_t> seekRequest{0};
@@ -157,6 +162,10 @@ class Engine {
 
     // Where startSong begins the song instead of its first position: its first tick jumps there.
     std::optional<SeekTarget> startAt;
+    // With LoopsAllowed off, how many times the song's way back (a position jump to its own or an
+    // earlier position) is taken before such jumps are ignored; a song without one plays this
+    // many more times in a row instead. startSong reads it.
+    uint32_t repeatCount = 0;
 
     // Output flags: true while nothing plays. startSong clears both.
     std::atomic<bool> outputStopped{true};

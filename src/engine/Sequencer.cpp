@@ -107,24 +107,60 @@ uint32_t historyKeyWords(const Module& module, uint32_t channelCount) {
     return 2 + 4 * (module.formatType == kFormatMod ? channelCount : 1);
 }
 
+// A jump back taken for a repeat: one fewer left, and what the song did before no longer counts.
+void countRepeatJump(PlayerState& state) {
+    if (!state.repeatJump) return;
+    state.repeatJump = false;
+    --state.repeatsLeft;
+    state.wentBack = true;
+    state.historyStale = true;
+}
+
+// A song without a way back of its own, played once more from its start: tempo, speed and loops
+// as at the start, the channels sounding on.
+void restartForRepeat(Engine& engine) {
+    PlayerState& state = engine.state;
+    const Module& module = *engine.module;
+    --state.repeatsLeft;
+    const uint32_t tempo = module.initialTempo != 0 ? module.initialTempo : kDefaultTempo;
+    state.tempo.store(tempo, kRelaxed);
+    state.samplesPerTick = samplesPerTickFor(state.rate, tempo);
+    state.speed.store(static_cast<uint16_t>(module.initialSpeed), kRelaxed);
+    state.tickCounter = static_cast<uint16_t>(module.initialSpeed);  // this row is the first row
+    state.loopCount = -1;
+    state.loopStartSet = false;
+    for (ChannelState& channel : engine.channels) {
+        channel.loopCount = -1;
+        channel.loopStartSet = false;
+    }
+    state.breakPending = false;
+    state.historyStale = true;
+}
+
 // The next row by the order list, jumps, breaks and loops; false when the order list has run out.
 bool moveForward(Engine& engine) {
     PlayerState& state = engine.state;
     const uint32_t row = state.row.load(kRelaxed) + 1;
     state.row.store(row, kRelaxed);
-    const bool breakWasPending = state.breakPending;
     uint32_t order;
-    if (row < kRowsPerPattern && !breakWasPending) {
+    if (row < kRowsPerPattern && !state.breakPending) {
         if (!state.jumpPending) return true;  // same pattern: the cursor is already at this row
         order = state.jumpOrder;
         state.jumpPending = false;
+        countRepeatJump(state);
     } else if (state.jumpPending) {
         order = state.jumpOrder;
         state.jumpPending = false;
+        countRepeatJump(state);
     } else {
         order = state.nextOrder.load(kRelaxed);
     }
-    if (order >= state.playableOrders) return false;
+    if (order >= state.playableOrders) {
+        if (state.repeatsLeft == 0 || state.wentBack || state.playableOrders == 0) return false;
+        restartForRepeat(engine);
+        order = 0;
+    }
+    const bool breakWasPending = state.breakPending;
     enterOrder(engine, order);
     const bool hasCells = state.playingCells != nullptr && !state.playingCells->empty();
     state.cursor = hasCells ? 0 : kNoCellIndex;
@@ -300,12 +336,14 @@ void takeSeek(Engine& engine) {
     if (target.speed != 0) state.speed.store(target.speed, kRelaxed);
     state.playTime.store(target.playTime, kRelaxed);
     state.rewinding.store(false, kRelaxed);
+    state.historyStale = true;  // the user's jump: where the song has been before no longer counts
     state.tickCounter = 1;
     state.patternDelay = 0;
     state.loopCount = -1;
     state.loopStartSet = false;
     state.breakPending = false;
     state.jumpPending = true;
+    state.repeatJump = false;
     state.jumpOrder = target.order;
     state.row.store(kRowsPerPattern - 1, kRelaxed);
 }
@@ -371,6 +409,9 @@ void startSong(Engine& engine) {
     state.jumpOrder = 0;
     state.breakPending = false;
     state.breakRow = 0;
+    state.repeatsLeft = engine.repeatCount;
+    state.repeatJump = false;
+    state.wentBack = false;
     state.rewinding.store(false, kRelaxed);
     state.fastForward.store(false, kRelaxed);
     state.songEnded.store(false, kRelaxed);

@@ -282,6 +282,35 @@ TEST(RenderCommand, StartBeginsAtAnOrderPosition) {
     EXPECT_EQ(render({"--start", "-1", song}).status, cli::kExitUsage);
 }
 
+TEST(RenderCommand, RepeatTakesTheWayBackThatManyTimes) {
+    const std::string back = writeSong("repeat.mod", true);
+    const std::string plain = writeSong("repeat-plain.mod", false);
+    const std::string wavPath = (std::filesystem::path(back).parent_path() / "repeat.wav").string();
+    const auto renderBytes = [&](std::vector<std::string> args) {
+        args.insert(args.end(), {"-o", wavPath});
+        const RunResult run = render(args);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.err, "");  // the song ended by itself
+        return test::readFileBytes(wavPath);
+    };
+    EXPECT_EQ(renderBytes({"--repeat", "0", back}), renderBytes({"--loops", "off", back}));
+    // 384 ticks a pass; the ending tick and the one that finishes playback.
+    struct Row {
+        std::vector<std::string> args;
+        uint32_t ticks;
+    };
+    const Row rows[] = {
+        {{"--repeat", "1", back}, 2 * 384 + 2},
+        {{"--repeat=3", back}, 4 * 384 + 2},
+        {{"--loops", "on", "--repeat", "1", back}, 2 * 384 + 2},  // loops off with a count
+        {{"--repeat", "2", plain}, 3 * 384 + 2},                  // no way back: played again
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(readWav(renderBytes(row.args)).frames, row.ticks * 882) << row.args[1];
+    EXPECT_EQ(render({"--repeat", "-1", back}).status, cli::kExitUsage);
+    EXPECT_EQ(render({"--repeat", "x", back}).status, cli::kExitUsage);
+}
+
 // Four channels, each its own looped sample and note; channel 2 (from 1) also sets speed 3 on row 0.
 test::ModWriter fourChannelSong(bool emptySecond, bool speedInSecond) {
     test::ModWriter mod = test::ModWriter::withSignature("M.K.");

@@ -116,5 +116,18 @@ TEST(Seek, StartAtBeginsTheSongThere) {
     EXPECT_EQ(played.order(), 0u);
 }
 
+TEST(Seek, AJumpBackPlaysOnWithLoopsOff) {
+    // Loops off ends a song back in a state it has been in; a jump the user asked for starts that
+    // watch afresh, so the song plays on from the target to its end.
+    ModuleBuilder song(4);
+    song.sample().speed(1).orders({0, 1}).patternCount(2);
+    TestSong played(song, 44100, false);
+    played.run(70);  // row 5 of position 1
+    ASSERT_EQ(played.order(), 1u);
+    requestSeek(played.engine, SeekTarget{0, 0, 0, 0});
+    EXPECT_EQ(played.run(1000), 2 * 64u + 1);  // both patterns again, then the ending tick
+    EXPECT_TRUE(played.ended());
+}
+
 }  // namespace
 }  // namespace tarvex::test

@@ -114,8 +114,8 @@ OptionParse parseRenderOption(const CommandArgs& args, size_t& i, RenderOptions&
                               std::string& error) {
     const std::string_view arg = args[i];
     static constexpr std::string_view names[] = {
-        "--rate",  "--bits",   "--channels",    "--isp",        "--click", "--wide", "--clipping",
-        "--loops", "--preamp", "--max-seconds", "--separation", "--mute",  "--solo", "--start"};
+        "--rate",   "--bits",        "--channels",   "--isp",  "--click", "--wide",  "--clipping", "--loops",
+        "--preamp", "--max-seconds", "--separation", "--mute", "--solo",  "--start", "--repeat"};
     std::string_view name = arg;
     std::string_view value;
     bool inlineValue = false;
@@ -161,6 +161,9 @@ OptionParse parseRenderOption(const CommandArgs& args, size_t& i, RenderOptions&
     } else if (name == "--start") {
         if (!parseUnsigned(value, number) || number > 0x7FFF) return invalid("an order position from 0");
         options.start = number;
+    } else if (name == "--repeat") {
+        if (!parseUnsigned(value, number)) return invalid("a count from 0");
+        options.repeat = number;
     } else if (name == "--max-seconds") {
         if (!parseSeconds(value, options.maxMicroseconds)) return invalid("seconds, e.g. 90 or 2.5");
     } else {
@@ -183,7 +186,9 @@ void applyRenderOptions(const RenderOptions& options, Player& player) {
     settings.Click.store(options.click, std::memory_order_relaxed);
     settings.WideStereo.store(options.wide, std::memory_order_relaxed);
     settings.Clipping.store(options.clipping, std::memory_order_relaxed);
-    settings.LoopsAllowed.store(options.loops, std::memory_order_relaxed);
+    // A repeat count only means something while the song's own jumps back are otherwise ignored.
+    settings.LoopsAllowed.store(options.loops && !options.repeat, std::memory_order_relaxed);
+    player.repeatCount = options.repeat.value_or(0);
     settings.Separation.store(options.separation, std::memory_order_relaxed);
     player.mutes.clear();
     if (!options.solo.empty()) {

@@ -33,6 +33,7 @@ struct RenderOptions {
     std::vector<uint32_t> mute;                    // channel numbers from 1 left out of the mix
     std::vector<uint32_t> solo;                    // when given, only these channels are heard
     std::optional<uint32_t> start;                 // order position to begin at, from 0
+    std::optional<uint32_t> repeat;                // times the way back is taken; loops off with it
     uint64_t maxMicroseconds = 1200ull * 1000000;  // --max-seconds, kept exact to the microsecond
 
     // Frames in maxMicroseconds at rate, truncated: exactly S x rate for a whole number of seconds.
