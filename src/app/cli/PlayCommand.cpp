@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <iostream>
 #include <optional>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,6 +25,7 @@
 #include "cli/Commands.h"
 #include "cli/Messages.h"
 #include "cli/OutputOptions.h"
+#include "cli/PlayQueue.h"
 #include "cli/Terminal.h"
 #include "cli/TextOutput.h"
 #include "engine/Duration.h"
@@ -38,72 +40,14 @@ namespace {
 constexpr std::string_view kKeysHelp =
     "Keys: space pause/resume   f fast forward   r rewind   p normal speed\n"
     "      < > or arrows previous/next position   1-9 0 mute channel 1-10   ! unmute all\n"
-    "      n next file   q or Ctrl-C quit   h or ? these keys";
+    "      n next file   b previous file   i sample names   q or Ctrl-C quit   h or ? these keys";
 
 constexpr auto kRefresh = std::chrono::milliseconds(40);
 // Once the ring kind has rendered the song's last frame it stops by itself within 7 segments:
 // looking more often then lets the next file follow at once.
 constexpr auto kEndRefresh = std::chrono::milliseconds(5);
 
-// The paths to load, in order: the files named, each list file giving its entries in its place.
-class PlayQueue {
-   public:
-    explicit PlayQueue(std::vector<std::string> files) : files_(std::move(files)) {}
-
-    // The next path, or nothing at the end. A list that would lead round in a circle ends with
-    // a line on err and counts as a failure.
-    std::optional<std::string> next(std::ostream& err, bool& failed) {
-        for (;;) {
-            std::string path;
-            bool lastEntry = false;
-            if (list_.isOpen()) {
-                path = *list_.readNextEntry();
-                if (path.empty()) continue;  // an empty line loads nothing
-                lastEntry = !list_.isOpen();
-            } else if (nextFile_ < files_.size()) {
-                path = files_[nextFile_++];
-            } else {
-                return std::nullopt;
-            }
-            // While a list is open its entries are modules; the last entry, read after the list
-            // has closed, may start the next list.
-            if (!list_.isOpen()) {
-                if (list_.open(path, lastEntry)) continue;
-                if (list_.chainRefused()) {
-                    err << "tarvex-cli play: " << circleText(path) << "; the list ends\n";
-                    failed = true;
-                    continue;
-                }
-            }
-            return path;
-        }
-    }
-
-    void moduleLoaded() { list_.moduleLoaded(); }
-
-   private:
-    // Why path, named on the last line of the list before, is not opened again.
-    std::string circleText(const std::string& path) const {
-        const std::vector<std::string>& chain = list_.chain();
-        std::error_code error;
-        if (!chain.empty() && std::filesystem::equivalent(chain.back(), path, error)) {
-            return "list " + path + " names itself on its last line";
-        }
-        for (const std::string& opened : chain) {
-            if (std::filesystem::equivalent(opened, path, error)) {
-                return "list " + chain.back() + " leads back to " + path +
-                       ", opened before it, with no module played";
-            }
-        }
-        return "list " + path + ": " + std::to_string(chain.size()) + " lists in a row have played no module";
-    }
-
-    std::vector<std::string> files_;
-    size_t nextFile_ = 0;
-    ListFile list_;
-};
-
-enum class Outcome { next, quit, deviceFailed };
+enum class Outcome { next, back, quit, deviceFailed };
 
 struct Session {
     const OutputOptions& options;
@@ -160,6 +104,19 @@ std::string statusText(const Session& s, bool paused, size_t width) {
     const StatusTexts texts =
         formatStatus(statusValues(s.player, s.player.mix.renderMillis.load(std::memory_order_relaxed)));
     return fitStatusLine(texts, stateText, width);
+}
+
+// "Samples:" and one line per sample of the module, numbered from 1.
+std::string sampleNames(const Module& module) {
+    std::string text = "Samples:";
+    const uint32_t count =
+        std::min<uint32_t>(module.sampleCount, static_cast<uint32_t>(module.samples.size()));
+    for (uint32_t i = 0; i < count; ++i) {
+        const std::string number = std::to_string(i + 1);
+        text += "\n" + std::string(number.size() < 3 ? 3 - number.size() : 0, ' ') + number + "  " +
+                latin1ToUtf8(module.samples[i].name.view());
+    }
+    return text;
 }
 
 // Starts the loaded module; the first time a fallback device may stand in for one that fails.
@@ -238,6 +195,11 @@ std::optional<Outcome> handleKeys(Session& s, bool& paused) {
                 break;
             case 'n':
                 return Outcome::next;
+            case 'b':
+                return Outcome::back;
+            case 'i':
+                notice(s, s.out, sampleNames(*player.module));
+                break;
             case 3:  // Ctrl-C, read as a key while the terminal is in single-key mode
                 InterruptGuard::raise(SIGINT);
                 return Outcome::quit;
@@ -362,8 +324,13 @@ int playCommand(const CommandArgs& args, std::ostream& out, std::ostream& err) {
 
     int status = kExitOk;
     bool failed = false;
-    PlayQueue queue(files);
-    while (const auto path = queue.next(err, failed)) {
+    QueueOrder order;
+    order.shuffle = options.shuffle;
+    order.repeat = options.repeatList;
+    if (order.shuffle) order.seed = std::random_device{}();
+    PlayQueue queue(files, order);
+    std::optional<std::string> path = queue.next(err, failed);
+    while (path) {
         if (capturesOnto(options, *path)) {
             err << "tarvex-cli play: the capture file " << *path
                 << " is an input file; capture into another\n";
@@ -373,6 +340,7 @@ int playCommand(const CommandArgs& args, std::ostream& out, std::ostream& err) {
         if (!session.player.module) status = kExitFailed;
         if (outcome == Outcome::deviceFailed) return kExitFailed;
         if (outcome == Outcome::quit) break;
+        path = outcome == Outcome::back ? queue.previous() : queue.next(err, failed);
     }
     if (const int signal = InterruptGuard::received()) return interruptedStatus(signal);
     return failed ? kExitFailed : status;
