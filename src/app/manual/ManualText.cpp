@@ -27,6 +27,10 @@ constexpr Item kOutputOptions[] = {
      "begin at order position N (0 is the first), with the time, tempo and speed the song has there"},
     {"--mute LIST", "leave channels out of the mix (numbers from 1: 1,3 or 2-4); the song plays on as ever"},
     {"--solo LIST", "hear only these channels (numbers from 1)"},
+    {"--repeat N",
+     "take the song's own jumps back (to the playing or an earlier order position) N times, then ignore "
+     "them, so that the song ends; a song without one plays N + 1 times in a row. Loops are off with it: "
+     "--repeat 0 is --loops off"},
     {"--max-seconds S",
      "stop after S seconds even if the song goes on, exactly S times the rate frames, and say so on "
      "stderr (default 1200)"},
@@ -74,6 +78,13 @@ constexpr Item kPreviewOptions[] = {
     {"--max-seconds S", "stop after S seconds even if the sample goes on (default 1200)"},
 };
 
+constexpr Item kPlayOptions[] = {
+    {"--shuffle", "play the files and list entries in a random order (lists are read in full first)"},
+    {"--repeat-list",
+     "after the last file start again with the first (with --shuffle in a new order), as long as a "
+     "file of the last round played"},
+};
+
 constexpr Item kPlayKeys[] = {
     {"space", "pause or resume"},
     {"f", "fast forward"},
@@ -83,6 +94,8 @@ constexpr Item kPlayKeys[] = {
     {"1-9, 0", "mute or unmute channels 1-10"},
     {"!", "unmute all channels"},
     {"n", "next file"},
+    {"b", "back to the file before (the first file starts again)"},
+    {"i", "print the sample names of the module above the status line"},
     {"q", "quit"},
     {"Ctrl-C", "quit with status 130"},
     {"h, ?", "show the keys"},
@@ -121,7 +134,7 @@ constexpr CommandPage kCommands[] = {
         "For the same options the device plays exactly the bytes render writes. A device that cannot "
         "be opened prints its message (\"Error: Failed to open wave out device\", ...) and ends the "
         "command with status 1.",
-        {},
+        kPlayOptions,
         true,
         true,
         kPlayKeys,
