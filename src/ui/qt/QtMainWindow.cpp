@@ -48,11 +48,11 @@ constexpr unsigned kAboutCommand = 16;
 const char* const kAboutEntry = "Inf&o über Tarvex...";
 constexpr size_t kPlayButton = 1;
 
+}  // namespace
+
 QString fromUtf8(const std::string& text) {
     return QString::fromUtf8(text.data(), qsizetype(text.size()));
 }
-
-}  // namespace
 
 QFont dialogFont() {
     QFont font(QStringLiteral("MS Sans Serif"), 8);

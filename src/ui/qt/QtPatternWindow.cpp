@@ -107,7 +107,7 @@ void QtPatternWindow::done(int result) {
 }
 
 void QtPatternWindow::setPatternNumber(const std::string& text) {
-    number_->setText(QString::fromUtf8(text.data(), qsizetype(text.size())));
+    number_->setText(fromUtf8(text));
 }
 
 void QtPatternWindow::setListRedraw(bool on) {
@@ -121,7 +121,7 @@ void QtPatternWindow::clearLines() {
 }
 
 void QtPatternWindow::addLine(const std::string& text) {
-    auto* item = new QListWidgetItem(QString::fromUtf8(text.data(), qsizetype(text.size())));
+    auto* item = new QListWidgetItem(fromUtf8(text));
     // The horizontal extent is the width the list scrolls across.
     item->setSizeHint(QSize(extent_, lineHeight_));
     list_->addItem(item);
