@@ -77,5 +77,34 @@ TEST(PlayQueue, ShuffleHandsOutEveryPathOncePerPass) {
     EXPECT_EQ(walk(once, "nnn").back(), "-");
 }
 
+TEST(PlayQueue, ShuffledListsThatComeRoundAgainGiveTheirEntriesOnce) {
+    const auto listFile = [](const std::string& name, const std::string& lines) {
+        return writeTempFile(name, std::vector<uint8_t>(lines.begin(), lines.end())).string();
+    };
+    // a names b on its last line and b names a; "self" names only itself.
+    const std::string second = writeTempFile("round-b.lst", {}).string();
+    const std::string first = listFile("round-a.lst", "a\n" + second);
+    listFile("round-b.lst", "b\n" + first);
+    const std::string empty = writeTempFile("round-self.lst", {}).string();
+    listFile("round-self.lst", "\n" + empty);
+    struct Row {
+        std::string list;
+        std::vector<std::string> paths;
+        bool failed;
+    };
+    const Row rows[] = {{first, {"a", "b"}, false}, {empty, {}, true}};
+    for (const Row& row : rows) {
+        PlayQueue queue({row.list}, QueueOrder{true, false, 5});
+        std::ostringstream err;
+        bool failed = false;
+        std::vector<std::string> got;
+        while (const auto path = queue.next(err, failed)) got.push_back(*path);
+        std::sort(got.begin(), got.end());
+        EXPECT_EQ(got, row.paths) << row.list;
+        EXPECT_EQ(failed, row.failed) << row.list;
+        EXPECT_EQ(err.str().empty(), !row.failed) << err.str();
+    }
+}
+
 }  // namespace
 }  // namespace tarvex::test

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <sstream>
 #include <system_error>
 
 namespace tarvex::cli {
@@ -11,8 +12,15 @@ PlayQueue::PlayQueue(std::vector<std::string> files, const QueueOrder& order)
 
 std::optional<std::string> PlayQueue::next(std::ostream& err, bool& failed) {
     if (order_.shuffle && !sourceDone_) {
-        // The whole sequence first, so that any of it can come first.
-        while (const std::optional<std::string> path = readNext(err, failed)) played_.push_back(*path);
+        // The whole sequence first, so that any of it can come first. Lists that lead round to one
+        // read before have then given all they hold: that is no fault unless nothing came of them.
+        std::ostringstream circles;
+        bool circled = false;
+        while (const std::optional<std::string> path = readNext(circles, circled)) played_.push_back(*path);
+        if (played_.empty() && circled) {
+            err << circles.str();
+            failed = true;
+        }
         std::shuffle(played_.begin(), played_.end(), random_);
         current_ = 0;
         if (played_.empty()) return std::nullopt;

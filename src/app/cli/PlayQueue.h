@@ -3,7 +3,8 @@
 // back to the file before (key b) and, with --repeat-list, start the whole sequence again.
 //
 // With shuffle the lists are read in full first and the paths played in a random order; with
-// repeat-list a new random order is drawn for each pass.
+// repeat-list a new random order is drawn for each pass. A list chain that comes round again then
+// ends quietly, its entries all read, unless no path came of it at all.
 #pragma once
 
 #include <cstdint>
