@@ -1,6 +1,6 @@
 // The per-frame tail of the mixer (private to src/audio): smoothing, wide-stereo cross-feed, the
-// final shift, clipping, the level arrays and the PCM bytes, in one loop over a run's accumulators,
-// specialised on the options and the output format.
+// final shift, stereo separation, clipping, the level arrays and the PCM bytes, in one loop over a run's
+// accumulators, specialised on the options and the output format.
 #pragma once
 
 #include <algorithm>
@@ -43,6 +43,21 @@ inline uint8_t* putSample(uint8_t* out, int32_t x) {
     }
 }
 
+inline constexpr int32_t kSeparationAsMixed = 100;  // percent: the stereo image as the mix gives it
+inline constexpr int32_t kMaxSeparation = 200;
+
+// Stereo separation in percent: each side keeps (100 + s) / 200 of itself and takes (100 - s) / 200
+// of the other, truncated toward zero. 0 gives L = R = (L + R) / 2, 100 leaves both sides as they
+// are, 200 gives L = (3L - R) / 2. Inputs are 24-bit values plus a few bits, so nothing overflows.
+inline void separate(int32_t& l, int32_t& r, int32_t percent) {
+    const int64_t own = kSeparationAsMixed + percent;
+    const int64_t other = kSeparationAsMixed - percent;
+    const int64_t newLeft = (l * own + r * other) / (2 * kSeparationAsMixed);
+    const int64_t newRight = (r * own + l * other) / (2 * kSeparationAsMixed);
+    l = static_cast<int32_t>(newLeft);
+    r = static_cast<int32_t>(newRight);
+}
+
 // The one-pole low-pass of ISP, y = (x + previous y) / 2 with the sum in 64 bits.
 inline int32_t smooth(int32_t x, int32_t& memory) {
     memory = static_cast<int32_t>((static_cast<int64_t>(x) + memory) >> 1);
@@ -58,11 +73,13 @@ struct TailState {
     uint32_t delayLength;
     uint32_t readIndex;
     uint32_t writeIndex;
+    int32_t separation = kSeparationAsMixed;  // read only by the loops built with Separate
 };
 
 // Frames [first, first + frames) of the run; level entries and bytes are indexed from the run start.
+// Separate (stereo only) narrows or widens each frame after the final shift, before clipping.
 // Null level arrays: no level entries are written.
-template <bool Isp, bool Wide, uint32_t Bits, bool Stereo, bool Clipping>
+template <bool Isp, bool Wide, uint32_t Bits, bool Stereo, bool Clipping, bool Separate>
 inline uint8_t* tailFrames(TailState& t, const uint32_t* left, const uint32_t* right, uint32_t first,
                            uint32_t frames, uint8_t* out, std::atomic<int16_t>* levelLeft,
                            std::atomic<int16_t>* levelRight) {
@@ -94,6 +111,7 @@ inline uint8_t* tailFrames(TailState& t, const uint32_t* left, const uint32_t* r
         l >>= kOutputShift;
         r >>= kOutputShift;
         if constexpr (Stereo) {
+            if constexpr (Separate) separate(l, r, t.separation);
             if constexpr (Clipping) {
                 l = clip(l);
                 r = clip(r);
@@ -121,7 +139,7 @@ inline uint8_t* tailFrames(TailState& t, const uint32_t* left, const uint32_t* r
     return out;
 }
 
-template <bool Isp, bool Wide, uint32_t Bits, bool Stereo, bool Clipping>
+template <bool Isp, bool Wide, uint32_t Bits, bool Stereo, bool Clipping, bool Separate>
 inline void tailRun(TailState& t, const uint32_t* left, const uint32_t* right, uint32_t frames, uint8_t* out,
                     std::atomic<int16_t>* levelLeft, std::atomic<int16_t>* levelRight) {
     if constexpr (Wide) {
@@ -130,42 +148,49 @@ inline void tailRun(TailState& t, const uint32_t* left, const uint32_t* right, u
         while (done < frames) {
             const uint32_t untilWrap = std::min(t.delayLength - t.readIndex, t.delayLength - t.writeIndex);
             const uint32_t n = std::min(frames - done, untilWrap);
-            out = tailFrames<Isp, Wide, Bits, Stereo, Clipping>(t, left, right, done, n, out, levelLeft,
-                                                                levelRight);
+            out = tailFrames<Isp, Wide, Bits, Stereo, Clipping, Separate>(t, left, right, done, n, out,
+                                                                          levelLeft, levelRight);
             if (t.readIndex == t.delayLength) t.readIndex = 0;
             if (t.writeIndex == t.delayLength) t.writeIndex = 0;
             done += n;
         }
     } else {
-        tailFrames<Isp, Wide, Bits, Stereo, Clipping>(t, left, right, 0, frames, out, levelLeft, levelRight);
+        tailFrames<Isp, Wide, Bits, Stereo, Clipping, Separate>(t, left, right, 0, frames, out, levelLeft,
+                                                                levelRight);
     }
 }
 
 using TailFunction = void (*)(TailState&, const uint32_t*, const uint32_t*, uint32_t, uint8_t*,
                               std::atomic<int16_t>*, std::atomic<int16_t>*);
 
-template <bool Isp, bool Wide, bool Stereo, bool Clipping>
+template <bool Isp, bool Wide, bool Stereo, bool Clipping, bool Separate>
 inline TailFunction tailForBits(uint32_t bits) {
-    if (bits == 8) return tailRun<Isp, Wide, 8, Stereo, Clipping>;
-    if (bits == 24) return tailRun<Isp, Wide, 24, Stereo, Clipping>;
-    return tailRun<Isp, Wide, 16, Stereo, Clipping>;
+    if (bits == 8) return tailRun<Isp, Wide, 8, Stereo, Clipping, Separate>;
+    if (bits == 24) return tailRun<Isp, Wide, 24, Stereo, Clipping, Separate>;
+    return tailRun<Isp, Wide, 16, Stereo, Clipping, Separate>;
 }
 
 template <bool Isp, bool Clipping>
-inline TailFunction tailForLayout(bool wide, bool stereo, uint32_t bits) {
-    if (!stereo) return tailForBits<Isp, false, false, Clipping>(bits);  // wide stereo needs two channels
-    return wide ? tailForBits<Isp, true, true, Clipping>(bits)
-                : tailForBits<Isp, false, true, Clipping>(bits);
+inline TailFunction tailForLayout(bool wide, bool stereo, bool separate, uint32_t bits) {
+    // Wide stereo and separation need two channels.
+    if (!stereo) return tailForBits<Isp, false, false, Clipping, false>(bits);
+    if (separate) {
+        return wide ? tailForBits<Isp, true, true, Clipping, true>(bits)
+                    : tailForBits<Isp, false, true, Clipping, true>(bits);
+    }
+    return wide ? tailForBits<Isp, true, true, Clipping, false>(bits)
+                : tailForBits<Isp, false, true, Clipping, false>(bits);
 }
 
-// The tail loop for the options of one run.
-inline TailFunction tailFor(bool isp, bool wide, bool stereo, bool clipping, uint32_t bits) {
+// The tail loop for the options of one run; separate when the separation is not 100.
+inline TailFunction tailFor(bool isp, bool wide, bool stereo, bool clipping, uint32_t bits,
+                            bool separate = false) {
     if (isp) {
-        return clipping ? tailForLayout<true, true>(wide, stereo, bits)
-                        : tailForLayout<true, false>(wide, stereo, bits);
+        return clipping ? tailForLayout<true, true>(wide, stereo, separate, bits)
+                        : tailForLayout<true, false>(wide, stereo, separate, bits);
     }
-    return clipping ? tailForLayout<false, true>(wide, stereo, bits)
-                    : tailForLayout<false, false>(wide, stereo, bits);
+    return clipping ? tailForLayout<false, true>(wide, stereo, separate, bits)
+                    : tailForLayout<false, false>(wide, stereo, separate, bits);
 }
 
 namespace simd {

@@ -290,9 +290,9 @@ TARVEX_AVX2_FUNCTION void tailLoop(TailState& t, const uint32_t* left, const uin
             blocks = aligned ? std::min(blocks, (t.delayLength - t.readIndex) / 8) : 0;
         }
         if (blocks == 0) {
-            tailRun<Isp, Wide, 16, Stereo, Clipping>(t, left + k, right + k, 1, out + k * bytesPerFrame,
-                                                     levelLeft ? levelLeft + k : nullptr,
-                                                     levelRight ? levelRight + k : nullptr);
+            tailRun<Isp, Wide, 16, Stereo, Clipping, false>(
+                t, left + k, right + k, 1, out + k * bytesPerFrame, levelLeft ? levelLeft + k : nullptr,
+                levelRight ? levelRight + k : nullptr);
             k += 1;
             continue;
         }

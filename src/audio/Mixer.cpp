@@ -29,6 +29,7 @@ struct RunOptions {
     bool click;
     bool wide;
     bool clipping;
+    int32_t separation;      // percent, 0..200; 100 keeps the plain tail loops
     uint32_t tickIncrement;  // 16 while fast-forwarding or rewinding, else 1
 };
 
@@ -39,6 +40,8 @@ RunOptions readOptions(const Player& player) {
     options.click = settings.Click.load(std::memory_order_relaxed);
     options.wide = settings.WideStereo.load(std::memory_order_relaxed);
     options.clipping = settings.Clipping.load(std::memory_order_relaxed);
+    options.separation = static_cast<int32_t>(
+        std::min<uint32_t>(settings.Separation.load(std::memory_order_relaxed), kMaxSeparation));
     const bool fast = player.state.fastForward.load(std::memory_order_relaxed) ||
                       player.state.rewinding.load(std::memory_order_relaxed);
     options.tickIncrement = fast ? 16 : 1;
@@ -56,13 +59,17 @@ uint32_t framesToTick(const PlayerState& state, uint32_t increment) {
 void mixChannels(Player& player, const RunOptions& options, const Divider& divider, bool vector,
                  uint32_t frames, uint32_t* left, uint32_t* right) {
     const int64_t globalVolume = player.module ? player.module->globalVolume : 0;
-    for (ChannelState& channel : player.channels) {
+    const bool anyMuted = player.mutes.any();
+    for (uint32_t index = 0; index < player.channels.size(); ++index) {
+        ChannelState& channel = player.channels[index];
         // Channels that cannot sound are skipped before any arithmetic.
         if (channel.position == -1 || channel.sample == nullptr || channel.period == 0) continue;
         const SampleView view = viewOf(*channel.sample);
         if (view.length == 0) continue;
-        const int32_t gl = static_cast<int32_t>(channel.leftVolume * globalVolume / 64);
-        const int32_t gr = static_cast<int32_t>(channel.rightVolume * globalVolume / 64);
+        // A muted channel runs on in silence: no gain, so nothing reaches the accumulators.
+        const bool muted = anyMuted && player.mutes.muted(index);
+        const int32_t gl = muted ? 0 : static_cast<int32_t>(channel.leftVolume * globalVolume / 64);
+        const int32_t gr = muted ? 0 : static_cast<int32_t>(channel.rightVolume * globalVolume / 64);
         mixChannelRun(channel, view, options.isp, options.click, frames, left, right, gl, gr, divider,
                       vector);
     }
@@ -197,13 +204,15 @@ uint32_t renderFrames(Player& player, uint8_t* buffer, uint32_t frameCount) {
         std::atomic<int16_t>* levelRight = levelsFit ? mix.levelRight.get() + done : scratchRight;
         if (!mix.levelsWanted) levelLeft = levelRight = nullptr;
         const bool wide = options.wide && stereo && haveDelay;
+        const bool separate = stereo && options.separation != kSeparationAsMixed;
+        tail.separation = options.separation;
         uint8_t* out = buffer + static_cast<size_t>(done) * bytesPerFrame;
-        if (vector && mix.outputBits == 16) {
+        if (vector && mix.outputBits == 16 && !separate) {
             simd::tail16(tail, options.isp, wide, stereo, options.clipping, left, right, frames, out,
                          levelLeft, levelRight);
         } else {
-            tailFor(options.isp, wide, stereo, options.clipping, mix.outputBits)(tail, left, right, frames,
-                                                                                 out, levelLeft, levelRight);
+            tailFor(options.isp, wide, stereo, options.clipping, mix.outputBits, separate)(
+                tail, left, right, frames, out, levelLeft, levelRight);
         }
         for (uint32_t k = 0; !levelsFit && k < levelRoom; ++k) {
             mix.levelLeft[done + k].store(scratchLeft[k].load(std::memory_order_relaxed),

@@ -9,6 +9,7 @@
 // the 16-bit output is s * 64 >> 8 = s / 4: a quarter of the sample's amplitude.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -53,6 +54,46 @@ struct MixState {
     // Use the eight-frame vector loops where the CPU has them (same bytes; off only to test the
     // plain loops on such a CPU).
     bool vectorKernels = true;
+};
+
+// Channels left out of the mix, one bit per channel: they render in silence (their samples run on,
+// so unmuting resumes them where they would be) and add nothing to the output or the level arrays;
+// the sequencer plays them as ever. Written by the user interface at any time, read by the mixer
+// at the start of every run; a song start leaves them as they are.
+class ChannelMutes {
+   public:
+    static constexpr uint32_t kChannels = 128;  // more than any format holds (a MOD has 99 at most)
+
+    bool muted(uint32_t channel) const {
+        return channel < kChannels && (word(channel).load(std::memory_order_relaxed) & bit(channel)) != 0;
+    }
+    void set(uint32_t channel, bool muted) {
+        if (channel >= kChannels) return;
+        if (muted) {
+            word(channel).fetch_or(bit(channel), std::memory_order_relaxed);
+        } else {
+            word(channel).fetch_and(~bit(channel), std::memory_order_relaxed);
+        }
+    }
+    void toggle(uint32_t channel) {
+        if (channel < kChannels) word(channel).fetch_xor(bit(channel), std::memory_order_relaxed);
+    }
+    void clear() {
+        for (std::atomic<uint32_t>& w : words_) w.store(0, std::memory_order_relaxed);
+    }
+    bool any() const {
+        for (const std::atomic<uint32_t>& w : words_) {
+            if (w.load(std::memory_order_relaxed) != 0) return true;
+        }
+        return false;
+    }
+
+   private:
+    static uint32_t bit(uint32_t channel) { return 1u << (channel % 32); }
+    std::atomic<uint32_t>& word(uint32_t channel) { return words_[channel / 32]; }
+    const std::atomic<uint32_t>& word(uint32_t channel) const { return words_[channel / 32]; }
+
+    std::array<std::atomic<uint32_t>, kChannels / 32> words_{};
 };
 
 // Sets up the mixer for the song start (called by startSong through the player): divisor from the

@@ -16,6 +16,7 @@ class Player : public Engine, public SegmentSource {
     ~Player() override;
 
     MixState mix;
+    ChannelMutes mutes;
     // Declared after the mixer: its destructor stops the device and the timer before the
     // buffers they render into go.
     OutputDevice device;

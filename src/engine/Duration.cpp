@@ -16,8 +16,10 @@ SongDuration measureDuration(Engine& engine) {
     if (!engine.module) return SongDuration{true, 0};  // nothing to play
     const uint32_t savedRate = engine.settings.Frequency;
     const bool savedLoops = engine.settings.LoopsAllowed.load(std::memory_order_relaxed);
+    const uint32_t savedRepeats = engine.repeatCount;
     engine.settings.Frequency = kDurationRate;
     engine.settings.LoopsAllowed.store(false, std::memory_order_relaxed);
+    engine.repeatCount = 0;  // a duration is one pass
     startSong(engine);
 
     PlayerState& state = engine.state;
@@ -36,6 +38,7 @@ SongDuration measureDuration(Engine& engine) {
 
     engine.settings.Frequency = savedRate;
     engine.settings.LoopsAllowed.store(savedLoops, std::memory_order_relaxed);
+    engine.repeatCount = savedRepeats;
     return duration;
 }
 
@@ -51,6 +54,36 @@ SongDuration measureDuration(Module& module) {
     }
     module = std::move(*engine.module);
     return duration;
+}
+
+std::vector<SeekTarget> positionStarts(Module& module) {
+    Engine engine;
+    engine.module = std::make_unique<Module>(std::move(module));
+    engine.settings.Frequency = kDurationRate;
+    engine.settings.LoopsAllowed.store(false, std::memory_order_relaxed);
+    startSong(engine);
+    PlayerState& state = engine.state;
+    std::vector<SeekTarget> starts(state.playableOrders);
+    std::vector<bool> reached(state.playableOrders, false);
+    for (uint32_t o = 0; o < starts.size(); ++o) starts[o].order = o;
+    for (uint64_t ticks = 0; ticks < kMaxTicks; ++ticks) {
+        const uint32_t before = state.playTime.load(std::memory_order_relaxed);
+        if (before >= kDurationLimitMicros) break;
+        const uint32_t tempo = state.tempo.load(std::memory_order_relaxed);
+        const uint16_t speed = state.speed.load(std::memory_order_relaxed);
+        const uint32_t orderBefore = state.nextOrder.load(std::memory_order_relaxed);
+        playTick(engine);
+        if (state.songEnded.load(std::memory_order_relaxed)) break;
+        const uint32_t next = state.nextOrder.load(std::memory_order_relaxed);
+        if (next == orderBefore || next == 0 || reached[next - 1]) continue;
+        reached[next - 1] = true;
+        starts[next - 1] = SeekTarget{next - 1, before, tempo, speed};
+    }
+    for (uint32_t o = 0; o < starts.size(); ++o) {
+        if (!reached[o]) starts[o].playTime = o == 0 ? 0 : starts[o - 1].playTime;
+    }
+    module = std::move(*engine.module);
+    return starts;
 }
 
 std::string formatDuration(const SongDuration& duration) {

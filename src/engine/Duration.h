@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/Engine.h"
 
@@ -23,6 +24,12 @@ struct SongDuration {
 SongDuration measureDuration(Engine& engine);
 // The same for a module outside any player; the module is handed back unchanged but for stepBase.
 SongDuration measureDuration(Module& module);
+
+// For each order position, where a jump to it lands: the play time, tempo and speed the song has
+// when it first gets there, stepped as measureDuration steps it. A position the song never reaches
+// gets the time of the last one reached before it and keeps the tempo and speed (0). The module is
+// handed back unchanged but for stepBase.
+std::vector<SeekTarget> positionStarts(Module& module);
 
 // "m:ss.mmm" (e.g. "3:25.120"), or "over 60:00".
 std::string formatDuration(const SongDuration& duration);

@@ -219,13 +219,20 @@ void volumeSlide(Engine& engine, ChannelState& channel, bool firstTick) {
     }
 }
 
-// With LoopsAllowed off only jumps at least two positions ahead count, so a song cannot loop back.
+// With LoopsAllowed off only jumps at least two positions ahead count, so a song cannot loop back,
+// except that a jump back is taken while repeats are left.
 void positionJump(Engine& engine, ChannelState& channel, bool firstTick) {
     if (!firstTick) return;
     PlayerState& state = engine.state;
-    if (channel.param > state.nextOrder.load(kRelaxed) || engine.settings.LoopsAllowed.load(kRelaxed)) {
+    const uint32_t next = state.nextOrder.load(kRelaxed);
+    if (channel.param > next || engine.settings.LoopsAllowed.load(kRelaxed)) {
         state.jumpPending = true;
         state.jumpOrder = channel.param;
+        state.repeatJump = false;
+    } else if (channel.param < next && state.repeatsLeft != 0) {
+        state.jumpPending = true;
+        state.jumpOrder = channel.param;
+        state.repeatJump = true;
     }
 }
 

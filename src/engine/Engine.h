@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "engine/CycleDetector.h"
@@ -115,6 +116,15 @@ struct PlayerState {
     bool breakPending = false;
     uint32_t breakRow = 0;
 
+    // With LoopsAllowed off: backward jumps still to be taken (Engine::repeatCount at the start).
+    uint32_t repeatsLeft = 0;
+    bool repeatJump = false;  // the pending jump goes back and counts against repeatsLeft
+    bool wentBack = false;    // a backward jump has been taken: the song has its own way back
+
+    // A jump the user asked for (requestSeek), packed so that it travels in one atomic; 0 = none.
+    // The next tick takes it.
+    std::atomic<uint64_t> seekRequest{0};
+
     // With LoopsAllowed off: the row-start states so far. A rewind, or LoopsAllowed on for a
     // while, starts it afresh at the next forward row.
     CycleDetector history;
@@ -125,6 +135,15 @@ struct PlayerState {
     std::atomic<bool> fastForward{false};
     // Set by the sequencer at the song's end and by the output layer when it stops playback.
     std::atomic<bool> songEnded{false};
+};
+
+// Where a user's jump lands: an order position, started at its first row with the play time, tempo
+// and speed the song has when it first gets there (tempo and speed 0: keep the current ones).
+struct SeekTarget {
+    uint32_t order = 0;
+    uint32_t playTime = 0;  // microseconds before the tick that plays the position's first row
+    uint32_t tempo = 0;     // 1..255, or 0
+    uint16_t speed = 0;     // 1..255, or 0
 };
 
 // The engine's part of the player context: the current module, the sequencer and the settings.
@@ -140,6 +159,13 @@ class Engine {
     std::unique_ptr<Module> module;
     PlayerState state;
     std::vector<ChannelState> channels;
+
+    // Where startSong begins the song instead of its first position: its first tick jumps there.
+    std::optional<SeekTarget> startAt;
+    // With LoopsAllowed off, how many times the song's way back (a position jump to its own or an
+    // earlier position) is taken before such jumps are ignored; a song without one plays this
+    // many more times in a row instead. startSong reads it.
+    uint32_t repeatCount = 0;
 
     // Output flags: true while nothing plays. startSong clears both.
     std::atomic<bool> outputStopped{true};
@@ -173,6 +199,14 @@ void playTick(Engine& engine);
 // At 44100 Hz and tempo 125 the first tick comes after 882 frames, or after 56 when fast-forwarding.
 bool countFrame(Engine& engine);
 void setRewinding(Engine& engine, bool on);
+// Hands a jump to the audio side without a lock: the next tick (a tick boundary) becomes the row
+// tick of the target's first row, ends rewinding, a pattern delay, pending jumps and breaks and
+// pattern loops, and takes the target's time, tempo and speed. The channels sound on until the
+// row's notes replace them. A later request before the tick replaces an earlier one; a position
+// beyond the song is ignored.
+void requestSeek(Engine& engine, const SeekTarget& target);
+// The target of a pending request, if one is pending.
+bool pendingSeek(const Engine& engine, SeekTarget& target);
 void setFastForward(Engine& engine, bool on);
 
 }  // namespace tarvex

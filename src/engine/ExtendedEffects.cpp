@@ -89,6 +89,7 @@ void loopWith(LoopOwner& owner, PlayerState& state, uint8_t y) {
         state.jumpOrder = owner.loopOrder;
         state.breakRow = owner.loopRow;
         state.jumpPending = true;
+        state.repeatJump = false;
         state.breakPending = true;
         owner.loopCount = remaining - 1;
     } else {

@@ -1,7 +1,7 @@
-// The output format, the device kind and the five live switches of the player.
+// The output format, the device kind, the five live switches and the stereo separation.
 //
 // The output format and UseWaveOut are written only while playback is stopped; the five switches
-// are written by the window at any time and read by the audio thread from the next frame or tick.
+// and the separation are written at any time and read by the audio thread from the next run or tick.
 #pragma once
 
 #include <array>
@@ -31,6 +31,8 @@ struct PlayerSettings {
     std::atomic<bool> Clipping{true};
     std::atomic<bool> Click{true};
     std::atomic<bool> LoopsAllowed{true};
+    // Stereo separation in percent, 0 (mono) to 200 (wider); 100 plays the mix as it is.
+    std::atomic<uint32_t> Separation{100};
     bool UseWaveOut = false;  // queued device kind when set, ring kind otherwise
 };
 

@@ -107,24 +107,60 @@ uint32_t historyKeyWords(const Module& module, uint32_t channelCount) {
     return 2 + 4 * (module.formatType == kFormatMod ? channelCount : 1);
 }
 
+// A jump back taken for a repeat: one fewer left, and what the song did before no longer counts.
+void countRepeatJump(PlayerState& state) {
+    if (!state.repeatJump) return;
+    state.repeatJump = false;
+    --state.repeatsLeft;
+    state.wentBack = true;
+    state.historyStale = true;
+}
+
+// A song without a way back of its own, played once more from its start: tempo, speed and loops
+// as at the start, the channels sounding on.
+void restartForRepeat(Engine& engine) {
+    PlayerState& state = engine.state;
+    const Module& module = *engine.module;
+    --state.repeatsLeft;
+    const uint32_t tempo = module.initialTempo != 0 ? module.initialTempo : kDefaultTempo;
+    state.tempo.store(tempo, kRelaxed);
+    state.samplesPerTick = samplesPerTickFor(state.rate, tempo);
+    state.speed.store(static_cast<uint16_t>(module.initialSpeed), kRelaxed);
+    state.tickCounter = static_cast<uint16_t>(module.initialSpeed);  // this row is the first row
+    state.loopCount = -1;
+    state.loopStartSet = false;
+    for (ChannelState& channel : engine.channels) {
+        channel.loopCount = -1;
+        channel.loopStartSet = false;
+    }
+    state.breakPending = false;
+    state.historyStale = true;
+}
+
 // The next row by the order list, jumps, breaks and loops; false when the order list has run out.
 bool moveForward(Engine& engine) {
     PlayerState& state = engine.state;
     const uint32_t row = state.row.load(kRelaxed) + 1;
     state.row.store(row, kRelaxed);
-    const bool breakWasPending = state.breakPending;
     uint32_t order;
-    if (row < kRowsPerPattern && !breakWasPending) {
+    if (row < kRowsPerPattern && !state.breakPending) {
         if (!state.jumpPending) return true;  // same pattern: the cursor is already at this row
         order = state.jumpOrder;
         state.jumpPending = false;
+        countRepeatJump(state);
     } else if (state.jumpPending) {
         order = state.jumpOrder;
         state.jumpPending = false;
+        countRepeatJump(state);
     } else {
         order = state.nextOrder.load(kRelaxed);
     }
-    if (order >= state.playableOrders) return false;
+    if (order >= state.playableOrders) {
+        if (state.repeatsLeft == 0 || state.wentBack || state.playableOrders == 0) return false;
+        restartForRepeat(engine);
+        order = 0;
+    }
+    const bool breakWasPending = state.breakPending;
     enterOrder(engine, order);
     const bool hasCells = state.playingCells != nullptr && !state.playingCells->empty();
     state.cursor = hasCells ? 0 : kNoCellIndex;
@@ -269,7 +305,61 @@ void processChannel(Engine& engine, uint32_t index, uint32_t row) {
     state.cursor = state.cursor + 1 < state.playingCells->size() ? state.cursor + 1 : kNoCellIndex;
 }
 
+// Seek requests in one 64-bit word: bit 63 pending, bits 48-62 order, 40-47 tempo, 32-39 speed,
+// 0-31 play time.
+constexpr uint64_t kSeekPending = uint64_t{1} << 63;
+
+uint64_t packSeek(const SeekTarget& t) {
+    return kSeekPending | (uint64_t{t.order & 0x7FFF} << 48) | (uint64_t{t.tempo & 0xFF} << 40) |
+           (uint64_t{t.speed & 0xFFu} << 32) | t.playTime;
+}
+
+SeekTarget unpackSeek(uint64_t packed) {
+    SeekTarget t;
+    t.order = static_cast<uint32_t>(packed >> 48) & 0x7FFF;
+    t.tempo = static_cast<uint32_t>(packed >> 40) & 0xFF;
+    t.speed = static_cast<uint16_t>((packed >> 32) & 0xFF);
+    t.playTime = static_cast<uint32_t>(packed);
+    return t;
+}
+
+// At a tick boundary: makes this tick the row tick that enters the target through the ordinary
+// forward step, as a jump from the end of a pattern would.
+void takeSeek(Engine& engine) {
+    PlayerState& state = engine.state;
+    const SeekTarget target = unpackSeek(state.seekRequest.exchange(0, kRelaxed));
+    if (target.order >= state.playableOrders) return;
+    if (target.tempo != 0) {
+        state.tempo.store(target.tempo, kRelaxed);
+        state.samplesPerTick = samplesPerTickFor(state.rate, target.tempo);
+    }
+    if (target.speed != 0) state.speed.store(target.speed, kRelaxed);
+    state.playTime.store(target.playTime, kRelaxed);
+    state.rewinding.store(false, kRelaxed);
+    state.historyStale = true;  // the user's jump: where the song has been before no longer counts
+    state.tickCounter = 1;
+    state.patternDelay = 0;
+    state.loopCount = -1;
+    state.loopStartSet = false;
+    state.breakPending = false;
+    state.jumpPending = true;
+    state.repeatJump = false;
+    state.jumpOrder = target.order;
+    state.row.store(kRowsPerPattern - 1, kRelaxed);
+}
+
 }  // namespace
+
+void requestSeek(Engine& engine, const SeekTarget& target) {
+    engine.state.seekRequest.store(packSeek(target), kRelaxed);
+}
+
+bool pendingSeek(const Engine& engine, SeekTarget& target) {
+    const uint64_t packed = engine.state.seekRequest.load(kRelaxed);
+    if (packed == 0) return false;
+    target = unpackSeek(packed);
+    return true;
+}
 
 uint32_t stepBaseForRate(uint32_t rate) {
     if (rate == 0) return 0;
@@ -319,9 +409,13 @@ void startSong(Engine& engine) {
     state.jumpOrder = 0;
     state.breakPending = false;
     state.breakRow = 0;
+    state.repeatsLeft = engine.repeatCount;
+    state.repeatJump = false;
+    state.wentBack = false;
     state.rewinding.store(false, kRelaxed);
     state.fastForward.store(false, kRelaxed);
     state.songEnded.store(false, kRelaxed);
+    state.seekRequest.store(engine.startAt ? packSeek(*engine.startAt) : 0, kRelaxed);
     state.playableOrders = static_cast<uint32_t>(std::min<size_t>(module.songLength, module.orders.size()));
 
     buildRowIndexes(module, state);
@@ -336,6 +430,7 @@ void startSong(Engine& engine) {
 
 void playTick(Engine& engine) {
     PlayerState& state = engine.state;
+    if (state.seekRequest.load(kRelaxed) != 0) takeSeek(engine);
     // The tempo in force at the start of the tick sets its length; it is never 0.
     const uint32_t tickMicros = kMicrosPerTickAtTempo1 / std::max(state.tempo.load(kRelaxed), 1u);
     const uint32_t playTime = state.playTime.load(kRelaxed);

@@ -41,6 +41,42 @@ std::string upperCase(std::string_view text) {
     return upper;
 }
 
+// Whether the file holds text at offset (bytes past its end read as zero, which no mark has).
+bool bytesAt(ByteReader& file, int64_t offset, std::string_view text) {
+    uint8_t found[8] = {};
+    file.seek(offset);
+    file.read(found, text.size());
+    file.seek(0);
+    return std::equal(text.begin(), text.end(), found,
+                      [](char c, uint8_t b) { return static_cast<uint8_t>(c) == b; });
+}
+
+// "SCRM" at offset 44.
+bool hasS3mMark(ByteReader& bytes) {
+    return bytesAt(bytes, 44, "SCRM");
+}
+
+// "!Scream!" or "BMOD2STM" at offset 20, then 0x1A and the type byte 2.
+bool hasStmMark(ByteReader& bytes) {
+    return (bytesAt(bytes, 20, "!Scream!") || bytesAt(bytes, 20, "BMOD2STM")) &&
+           bytesAt(bytes, 28, "\x1A\x02");
+}
+
+// The extension decides, unless the bytes carry another format's mark: an S3M file named .mod
+// goes to the S3M reader. Where the extension names no reader, the marks decide, then a MOD
+// signature at 1080 or the Amiga-style name "mod.title". List files are never modules.
+ModuleReader chooseReader(ByteReader& bytes, std::string_view extension, std::string_view fileName) {
+    const ModuleReader named = findReader(extension);
+    if (named == loadS3m && hasS3mMark(bytes)) return named;
+    if (named == loadStm && hasStmMark(bytes)) return named;
+    if (named == nullptr && extension.substr(0, 3) == "LST") return nullptr;
+    if (hasS3mMark(bytes)) return loadS3m;
+    if (hasStmMark(bytes)) return loadStm;
+    if (named != nullptr) return named;
+    if (hasModSignature(bytes) || upperCase(fileName.substr(0, 4)) == "MOD.") return loadMod;
+    return nullptr;
+}
+
 // A module file on disk, read only where a reader looks. Its length comes from the file system,
 // so the size checks need no reading.
 class FileSource : public ByteSource {
@@ -98,10 +134,11 @@ class FileSource : public ByteSource {
     int64_t size_ = 0;
 };
 
-// Runs the reader of an extension already found; module is reset when the load fails.
-void runReader(ByteReader& file, Module& module, LoadOutcome& outcome) {
+// Runs the reader the extension, the bytes and the file name choose; module is reset when the
+// load fails.
+void runReader(ByteReader& file, std::string_view fileName, Module& module, LoadOutcome& outcome) {
     module = Module{};  // a reader fills a fresh record, whatever the caller passed
-    const ModuleReader reader = findReader(outcome.extension);
+    const ModuleReader reader = chooseReader(file, outcome.extension, fileName);
     bool loaded = false;
     if (reader != nullptr) {
         loaded = reader(file, module, outcome.result, outcome.sizeDetail, outcome.extension);
@@ -125,19 +162,18 @@ bool findExtension(std::string_view path, std::string& extension) {
 
 LoadOutcome loadModuleFile(const std::string& path, Module& module) {
     LoadOutcome outcome;
-    if (!findExtension(path, outcome.extension)) {
-        outcome.result = kResultUnsupported;
-        module = Module{};
-        return outcome;
-    }
+    // A name without a dot has no extension; its bytes may still say what it is. Such a name
+    // that opens nothing stays "Unsupported File", as before anything was read.
+    const bool dotted = findExtension(path, outcome.extension);
     FileSource source;
     if (!source.open(path, outcome.reason)) {
-        outcome.result = kResultNotFound;
+        outcome.result = dotted ? kResultNotFound : kResultUnsupported;
+        if (!dotted) outcome.reason.clear();
         module = Module{};
         return outcome;
     }
     ByteReader file(source);
-    runReader(file, module, outcome);
+    runReader(file, std::filesystem::path(path).filename().string(), module, outcome);
     return outcome;
 }
 
@@ -145,7 +181,7 @@ LoadOutcome loadModuleBytes(std::span<const uint8_t> bytes, std::string_view ext
     LoadOutcome outcome;
     outcome.extension = upperCase(extension);
     ByteReader file(bytes);
-    runReader(file, module, outcome);
+    runReader(file, "", module, outcome);
     return outcome;
 }
 

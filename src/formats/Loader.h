@@ -1,10 +1,15 @@
 // Load dispatch: a file name in, a loaded Module and a result code out.
 //
 // The reader is chosen by the text after the last dot of the path, upper-cased and compared
-// whole: "MOD", "NST", "WOW" -> loadMod; "STM" -> loadStm; "S3M" -> loadS3m. The file is opened
-// before the extension is judged, so a missing file always reports code 3 ("File not found"),
-// whatever its name; no dot, another extension (also "LST") or a refusing reader give code 2.
-// The extension is kept per load in the outcome; the MOD reader gets it for its "WOW" test.
+// whole: "MOD", "NST", "WOW" -> loadMod; "STM" -> loadStm; "S3M" -> loadS3m. Marks in the bytes
+// overrule the extension: "SCRM" at 44 is an S3M file, "!Scream!" or "BMOD2STM" at 20 followed by
+// 0x1A and type 2 an STM file, so an S3M file named .mod still plays. A name whose extension names
+// no reader (or that has no dot) is read when its bytes carry one of those marks or a MOD
+// signature at 1080, or when the file name begins with "mod." (the Amiga habit, "mod.title").
+// The file is opened before its extension is judged, so a missing file reports code 3 ("File not
+// found") whatever its extension (a missing name without any dot stays code 2); a file nothing
+// recognises (also any "LST" list) or a refusing reader gives code 2. The extension is kept per load in the
+// outcome; the MOD reader gets it for its "WOW" test.
 #pragma once
 
 #include <cstdint>
@@ -31,7 +36,8 @@ struct LoadOutcome {
 // code 3 with its reason).
 LoadOutcome loadModuleFile(const std::string& path, Module& module);
 
-// The same for a file already in memory, with the extension that chooses the reader (any case).
+// The same for a file already in memory, with the extension that chooses the reader (any case);
+// the marks overrule it as for a file.
 LoadOutcome loadModuleBytes(std::span<const uint8_t> bytes, std::string_view extension, Module& module);
 
 // The characters after the last dot of path, upper-cased; false when path has no dot.

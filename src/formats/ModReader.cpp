@@ -23,7 +23,16 @@ struct Detected {
     std::string trackerName;
     uint32_t channelCount = 4;
     uint32_t sampleCount = 31;
+    uint32_t headerExtra = 0;  // bytes between the signature and the first pattern
 };
+
+// "TDZ1".."TDZ9", "2CHN".."9CHN", "FA04"/"FA06"/"FA08": the channel count is the one digit.
+bool digitSignature(std::string_view text, std::string_view prefix, std::string_view suffix, char low,
+                    char high) {
+    return text.size() == 4 && text.substr(0, prefix.size()) == prefix &&
+           text.substr(prefix.size() + 1) == suffix && text[prefix.size()] >= low &&
+           text[prefix.size()] <= high;
+}
 
 // Walks the signature table top to bottom; the first matching row wins.
 Detected detectSignature(const char (&bytes)[5], std::string_view extension) {
@@ -56,6 +65,25 @@ Detected detectSignature(const char (&bytes)[5], std::string_view extension) {
         // Fewer than one channel would make a pattern zero bytes long: the file cannot be played.
         found.supported = channels >= 1;
         found.channelCount = channels >= 1 ? static_cast<uint32_t>(channels) : 0;
+    } else if (text == "M&K!" || text == "FEST") {
+        found.trackerName = "His Master's Noise";
+    } else if (text == "N.T.") {
+        found.trackerName = "NoiseTracker";
+    } else if (digitSignature(text, "TDZ", "", '1', '9')) {
+        found.trackerName = "TakeTracker";
+        found.channelCount = static_cast<uint32_t>(text[3] - '0');
+    } else if (text == "FA04" || text == "FA06" || text == "FA08") {
+        // Four more bytes follow the signature (00 40 00 00 in the files seen): patterns at 1088.
+        found.trackerName = "Digital Tracker";
+        found.channelCount = static_cast<uint32_t>(text[3] - '0');
+        found.headerExtra = 4;
+    } else if (text == "CD61") {
+        found.trackerName = "Octalyser";
+        found.channelCount = 6;
+    } else if (digitSignature(text, "", "CHN", '2', '9')) {
+        // 4CHN, 6CHN and 8CHN matched above.
+        found.trackerName = "FastTracker";
+        found.channelCount = static_cast<uint32_t>(text[0] - '0');
     } else {
         found.trackerName = "NoiseTracker";
         found.sampleCount = 15;
@@ -110,6 +138,15 @@ int32_t clampToInt32(int64_t value) {
 
 }  // namespace
 
+bool hasModSignature(ByteReader& file) {
+    char signature[5] = {};
+    file.seek(kSignatureOffset);
+    file.read(reinterpret_cast<uint8_t*>(signature), 4);
+    file.seek(0);
+    const Detected detected = detectSignature(signature, "");
+    return detected.supported && detected.sampleCount == 31;
+}
+
 bool loadMod(ByteReader& file, Module& module, int32_t& result, int32_t& sizeDetail,
              std::string_view extension) {
     result = kResultOk;
@@ -148,11 +185,12 @@ bool loadMod(ByteReader& file, Module& module, int32_t& result, int32_t& sizeDet
     module.orders.resize(128);
     for (uint32_t& order : module.orders) order = file.readByte();
     if (!fifteenSamples) readRawText(file, 4, module.signature);
+    file.skip(detected.headerExtra);
 
     // Pattern count from the file size, in signed 64-bit so that a file shorter than its header
     // part cannot wrap. Sample lengths count as the headers state them.
     const int64_t fileSize = file.size();
-    int64_t fixed = 150 + (module.signature.empty() ? 0 : 4);
+    int64_t fixed = 150 + (module.signature.empty() ? 0 : 4) + detected.headerExtra;
     int64_t total = 0;
     for (const Sample& sample : module.samples) {
         fixed += 30 + int64_t{sample.length};

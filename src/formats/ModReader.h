@@ -1,6 +1,8 @@
 // Reader of the MOD family: 31-sample files with a four-character signature at offset 1080
-// (ProTracker, StarTrekker, FastTracker, TakeTracker, Oktalyzer, Grave Composer and unknown "xxCH"
-// trackers) and the older 15-sample files without one. Extensions "MOD", "NST" and "WOW".
+// (ProTracker, NoiseTracker, StarTrekker, FastTracker, TakeTracker, Oktalyzer, Octalyser, Digital
+// Tracker, His Master's Noise, Grave Composer and unknown "xxCH" trackers) and the older 15-sample
+// files without one. Extensions "MOD", "NST" and "WOW". Digital Tracker files ("FA04", "FA06",
+// "FA08") carry four more bytes after the signature, so their patterns start at 1088.
 //
 // The reader reports rather than refuses: a song length above 128 is clamped (code 4), and a file
 // whose size does not match header + patterns + samples loads with code 1 and the difference in
@@ -19,6 +21,10 @@
 #include "model/Module.h"
 
 namespace tarvex {
+
+// True when the four bytes at 1080 are a signature of the table (a 31-sample file the reader
+// accepts); the dispatcher's test for files whose name does not say what they are.
+bool hasModSignature(ByteReader& file);
 
 bool loadMod(ByteReader& file, Module& module, int32_t& result, int32_t& sizeDetail,
              std::string_view extension);

@@ -289,6 +289,51 @@ TEST(MixOutput, MonoIsTheSumOfLeftAndRightAndIgnoresWideStereo) {
     EXPECT_EQ(renderWith(1, true), mono);
 }
 
+TEST(MixOutput, SeparationMovesBothSidesTowardOrAwayFromTheirMiddle) {
+    struct Row {
+        uint32_t separation;
+        uint32_t bits;
+        bool wide;
+        int32_t left;  // first frame, in the output's width
+        int32_t right;
+    };
+    // Left alone 64000, right alone 192000 (24-bit scale); middle 128000.
+    const Row rows[] = {
+        {100, 24, false, 64000, 192000},  // as mixed
+        {0, 24, false, 128000, 128000},   // mono: both the middle
+        {50, 24, false, 96000, 160000},   // half way to the middle
+        {200, 24, false, 0, 256000},      // (3L - R) / 2 and (3R - L) / 2
+        {0, 16, false, 500, 500},         // 16 bits: the plain loops stand in for the vector ones
+        {150, 16, false, 125, 875},      {0, 8, true, 1, 1},
+        {0, 24, true, 128000, 128000},  // cross-feed from frame 881 on keeps L = R
+    };
+    for (const Row& row : rows) {
+        MixRig rig({.bits = row.bits, .wide = row.wide},
+                   {makeSample(constantData(1000, 8), 0, 8), makeSample(constantData(3000, 8), 0, 8)});
+        rig.player.settings.Separation.store(row.separation);
+        rig.play(0, 0, 1024, 64, 0);
+        rig.play(1, 1, 1024, 0, 64);
+        const std::vector<int32_t> values = rig.renderValues(1000);
+        EXPECT_EQ(values[0], row.left) << row.separation << " at " << row.bits << " bits";
+        EXPECT_EQ(values[1], row.right) << row.separation << " at " << row.bits << " bits";
+        if (row.separation == 0) {
+            for (size_t i = 0; i < 1000; ++i) ASSERT_EQ(values[2 * i], values[2 * i + 1]) << i;
+        }
+        const MixState& mix = rig.player.mix;
+        EXPECT_EQ(mix.levelLeft[999].load() == mix.levelRight[999].load(), row.separation == 0);
+    }
+    // Mono output is the sum of both sides whatever the separation.
+    const auto mono = [](uint32_t separation) {
+        MixRig rig({.bits = 24, .outputChannels = 1},
+                   {makeSample(constantData(1000, 8), 0, 8), makeSample(constantData(3000, 8), 0, 8)});
+        rig.player.settings.Separation.store(separation);
+        rig.play(0, 0, 1024, 64, 0);
+        rig.play(1, 1, 1024, 0, 64);
+        return rig.renderValues(100);
+    };
+    EXPECT_EQ(mono(0), mono(100));
+}
+
 TEST(MixOutput, WideStereoFeedsHalfTheOtherSide881FramesLate) {
     MixRig rig({.bits = 24, .wide = true}, {makeSample(constantData(1000, 8), 0, 8)});
     EXPECT_EQ(rig.player.mix.wideDelayLength, 882u);

@@ -155,11 +155,15 @@ TEST(PlayCommand, ACaptureHoldsWhatRenderWritesForTheSameOptions) {
 }
 
 #if !defined(_WIN32) && defined(TARVEX_CLI_PATH)
-// Runs `tarvex-cli play` on a terminal of its own; presses space at pauseAt and again at
-// resumeAt. Returns its exit status (-1 when it had to be killed) and what it showed.
+struct KeyPress {
+    std::chrono::milliseconds at;
+    char key;
+};
+
+// Runs `tarvex-cli play` on a terminal of its own and presses the keys at their times. Returns
+// its exit status (-1 when it had to be killed) and what it showed.
 std::pair<int, std::string> runOnTerminal(const std::vector<std::string>& args,
-                                          std::chrono::milliseconds pauseAt,
-                                          std::chrono::milliseconds resumeAt) {
+                                          const std::vector<KeyPress>& keys) {
     std::vector<std::string> all = {TARVEX_CLI_PATH, "play"};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -184,8 +188,9 @@ std::pair<int, std::string> runOnTerminal(const std::vector<std::string>& args,
             if (n > 0) shown.append(buffer, static_cast<size_t>(n));
         }
         const auto now = std::chrono::steady_clock::now() - start;
-        if ((keysSent == 0 && now >= pauseAt) || (keysSent == 1 && now >= resumeAt)) {
-            if (write(master, " ", 1) == 1) ++keysSent;
+        const size_t sent = static_cast<size_t>(keysSent);
+        if (sent < keys.size() && now >= keys[sent].at) {
+            if (write(master, &keys[sent].key, 1) == 1) ++keysSent;
         }
         int waited = 0;
         if (waitpid(pid, &waited, WNOHANG) == pid) {
@@ -214,11 +219,33 @@ TEST(PlayCommand, APauseInTheMiddleLeavesTheCaptureAsTheRender) {
         std::vector<std::string> args = options;
         args.insert(args.end(), {"--buffer", "250", "--device", "capture=" + wav.string(), song.string()});
         if (queued) args.insert(args.begin(), "--waveout");
-        const auto [status, shown] = runOnTerminal(args, 500ms, 900ms);
+        const auto [status, shown] = runOnTerminal(args, {{500ms, ' '}, {900ms, ' '}});
         ASSERT_EQ(status, 0) << shown;
         EXPECT_NE(shown.find("[paused]"), std::string::npos) << shown;
         expectCaptureOfRender(song, options, wavData(wav), queued);
     }
+}
+TEST(PlayCommand, KeysShowTheSampleNamesAndGoBackAFile) {
+    using namespace std::chrono_literals;
+    ModWriter named = ModWriter::withSignature("M.K.");
+    named.samples[0].name = "kick";
+    named.samples[2].name = "bass line";
+    named.samples[0].data.assign(64, 30);
+    named.setCell(0, 0, 0, 0, 0, 0xF, 8);  // 64 rows at speed 8: 10 s
+    const auto first = writeTempFile("first.mod", named.bytes());
+    const auto second = shortMod("second.mod", 64, "second", 8);
+    const auto [status, shown] = runOnTerminal({"--device", "null", first.string(), second.string()},
+                                               {{400ms, 'i'}, {800ms, 'n'}, {1300ms, 'b'}, {1800ms, 'q'}});
+    EXPECT_EQ(status, 0) << shown;
+    const size_t samples = shown.find("Samples:\r\n  1  kick\r\n  2  \r\n  3  bass line\r\n  4  \r\n");
+    EXPECT_NE(samples, std::string::npos) << shown;
+    const size_t a = shown.find(first.string() + ": ");
+    const size_t b = shown.find(second.string() + ": ", a);
+    const size_t again = shown.find(first.string() + ": ", b);
+    EXPECT_LT(a, samples);
+    EXPECT_LT(samples, b);
+    EXPECT_NE(b, std::string::npos) << shown;
+    EXPECT_NE(again, std::string::npos) << shown;  // b went back to the first file
 }
 #endif
 

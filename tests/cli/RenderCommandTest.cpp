@@ -181,6 +181,8 @@ TEST(RenderCommand, UsageErrorsAndUnreadableFiles) {
         {"--isp", "yes", song},
         {"--preamp", "0", song},
         {"--preamp", "1025", song},
+        {"--separation", "201", song},
+        {"--separation", "-5", song},
         {"--max-seconds", "-1", song},
         {"--max-seconds", "1.5s", song},
         {"--max-seconds", "1.1234567", song},
@@ -268,6 +270,110 @@ TEST(RenderOptions, SecondsAreExactToTheMicrosecond) {
     options.rate = 11025;
     options.maxMicroseconds = 100000;  // 0.1 s: 1102.5 frames
     EXPECT_EQ(options.maxFrames(), 1102u);
+}
+
+TEST(RenderCommand, StartBeginsAtAnOrderPosition) {
+    test::ModWriter mod = test::ModWriter::withSignature("M.K.");
+    mod.songLength = 2;
+    mod.orders[1] = 1;
+    mod.patternCount = 2;
+    mod.samples[0].data.assign(64, 20);
+    mod.setCell(1, 0, 0, 1, 428, 0, 0);
+    const std::string song = test::writeTempFile("start.mod", mod.bytes()).string();
+    const std::string wavPath = (std::filesystem::path(song).parent_path() / "start.wav").string();
+    // Both patterns: 2 x 384 ticks and the two ending ticks; from position 1 one pattern's worth.
+    struct Row {
+        const char* start;
+        uint32_t ticks;
+    };
+    for (const Row& row : {Row{"0", 770}, Row{"1", 386}}) {
+        const RunResult run = render({"--start", row.start, song, "-o", wavPath});
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(readWav(test::readFileBytes(wavPath)).frames, row.ticks * 882) << row.start;
+    }
+    const RunResult past = render({"--start", "2", song, "-o", wavPath});
+    EXPECT_EQ(past.status, cli::kExitFailed);
+    EXPECT_NE(past.err.find("no order position 2 (the song has 2"), std::string::npos) << past.err;
+    EXPECT_EQ(render({"--start", "-1", song}).status, cli::kExitUsage);
+}
+
+TEST(RenderCommand, RepeatTakesTheWayBackThatManyTimes) {
+    const std::string back = writeSong("repeat.mod", true);
+    const std::string plain = writeSong("repeat-plain.mod", false);
+    const std::string wavPath = (std::filesystem::path(back).parent_path() / "repeat.wav").string();
+    const auto renderBytes = [&](std::vector<std::string> args) {
+        args.insert(args.end(), {"-o", wavPath});
+        const RunResult run = render(args);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.err, "");  // the song ended by itself
+        return test::readFileBytes(wavPath);
+    };
+    EXPECT_EQ(renderBytes({"--repeat", "0", back}), renderBytes({"--loops", "off", back}));
+    // 384 ticks a pass; the ending tick and the one that finishes playback.
+    struct Row {
+        std::vector<std::string> args;
+        uint32_t ticks;
+    };
+    const Row rows[] = {
+        {{"--repeat", "1", back}, 2 * 384 + 2},
+        {{"--repeat=3", back}, 4 * 384 + 2},
+        {{"--loops", "on", "--repeat", "1", back}, 2 * 384 + 2},  // loops off with a count
+        {{"--repeat", "2", plain}, 3 * 384 + 2},                  // no way back: played again
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(readWav(renderBytes(row.args)).frames, row.ticks * 882) << row.args[1];
+    EXPECT_EQ(render({"--repeat", "-1", back}).status, cli::kExitUsage);
+    EXPECT_EQ(render({"--repeat", "x", back}).status, cli::kExitUsage);
+}
+
+// Four channels, each its own looped sample and note; channel 2 (from 1) also sets speed 3 on row 0.
+test::ModWriter fourChannelSong(bool emptySecond, bool speedInSecond) {
+    test::ModWriter mod = test::ModWriter::withSignature("M.K.");
+    for (uint32_t c = 0; c < 4; ++c) {
+        mod.samples[c].data.resize(256);
+        for (size_t i = 0; i < 256; ++i) {
+            mod.samples[c].data[i] = static_cast<int8_t>(((i * (c + 1)) % 128) - 64);
+        }
+        mod.samples[c].loopLengthWords = 128;
+        if (c == 1 && emptySecond) {
+            if (speedInSecond) mod.setCell(0, 0, 1, 0, 0, 0xF, 3);
+            continue;
+        }
+        mod.setCell(0, 0, c, static_cast<uint8_t>(c + 1), static_cast<uint16_t>(428 - 40 * c),
+                    speedInSecond && c == 1 ? 0xF : 0, speedInSecond && c == 1 ? 3 : 0);
+        mod.setCell(0, 20, c, static_cast<uint8_t>(c + 1), static_cast<uint16_t>(214 + 20 * c), 0, 0);
+    }
+    return mod;
+}
+
+TEST(RenderCommand, MutedChannelsRenderAsIfEmptiedWhileTheSequencerRunsOn) {
+    const std::filesystem::path dir = std::filesystem::path(test::writeTempFile("x", {})).parent_path();
+    const auto renderOf = [&](const test::ModWriter& mod, const cli::CommandArgs& options) {
+        const std::string song = test::writeTempFile("mute.mod", mod.bytes()).string();
+        const std::string wav = (dir / "mute.wav").string();
+        cli::CommandArgs args = options;
+        args.insert(args.end(), {song, "-o", wav});
+        const RunResult run = render(args);
+        EXPECT_EQ(run.status, 0) << run.err;
+        return test::readFileBytes(wav);
+    };
+    for (const bool speed : {false, true}) {
+        const std::vector<uint8_t> emptied = renderOf(fourChannelSong(true, speed), {});
+        const std::vector<uint8_t> full = renderOf(fourChannelSong(false, speed), {});
+        ASSERT_FALSE(emptied == full);
+        const cli::CommandArgs ways[] = {{"--mute", "2"},
+                                         {"--solo", "1,3-4"},
+                                         {"--mute=2", "--mute", "2"},
+                                         {"--solo", "1-4", "--mute", "2"}};
+        for (const cli::CommandArgs& way : ways) {
+            EXPECT_TRUE(renderOf(fourChannelSong(false, speed), way) == emptied) << way[0] << " " << way[1];
+        }
+        // Channels the module does not have change nothing.
+        EXPECT_TRUE(renderOf(fourChannelSong(false, speed), {"--mute", "5-128"}) == full);
+    }
+    for (const char* bad : {"0", "129", "3-2", "1,,2", "a", "", "2-"}) {
+        EXPECT_EQ(render({"--mute", bad, "x.mod"}).status, cli::kExitUsage) << bad;
+    }
 }
 
 // Every file of the corpus, malformed ones included: a clean exit, and a valid WAV when it loads.

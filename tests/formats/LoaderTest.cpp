@@ -41,14 +41,19 @@ TEST(Loader, ChoosesTheReaderByExtension) {
         std::string path;
         int32_t result;
     };
+    // Refused names hold bytes without any mark; a list is refused even with one.
+    const std::vector<uint8_t> unmarked(2000, 0);
     std::filesystem::create_directories(writeTempFile("x", {}).parent_path() / "dir.mod");
-    const std::filesystem::path dotted = writeTempFile("dir.mod/song", bytes);
+    const std::filesystem::path dotted = writeTempFile("dir.mod/song", unmarked);
     const std::vector<Refused> refused = {
-        {writeTempFile("song.mod2", bytes).string(), kResultUnsupported},
+        {writeTempFile("song.mod2", unmarked).string(), kResultUnsupported},
         {writeTempFile("list.lst", bytes).string(), kResultUnsupported},
-        {writeTempFile("noextension", bytes).string(), kResultUnsupported},
+        {writeTempFile("mod.lst", bytes).string(), kResultUnsupported},
+        {writeTempFile("noextension", unmarked).string(), kResultUnsupported},
+        {writeTempFile("amod.song", unmarked).string(), kResultUnsupported},
         {dotted.string(), kResultUnsupported},  // the only dot is in a directory name
         {(dotted.parent_path().parent_path() / "missing.xyz").string(), kResultNotFound},  // open comes first
+        {(dotted.parent_path().parent_path() / "missing").string(), kResultUnsupported},   // no dot
         {dotted.parent_path().string(), kResultNotFound},  // a directory cannot be read
     };
     for (const Refused& r : refused) {
@@ -60,6 +65,49 @@ TEST(Loader, ChoosesTheReaderByExtension) {
         EXPECT_EQ(outcome.sizeDetail, 0);
         EXPECT_TRUE(module.title.empty()) << "a failed load leaves an empty module";
     }
+}
+
+TEST(Loader, MarksAndAmigaNamesChooseTheReader) {
+    test::S3mWriter s3m;
+    test::StmWriter stm;
+    test::StmWriter bmod;
+    bmod.tag = "BMOD2STM";
+    test::StmWriter stmType1;  // "!Scream!" without type 2 is no mark
+    stmType1.type = 1;
+    const std::vector<uint8_t> mk = exactMod();
+    const std::vector<uint8_t> noSignature = ModWriter::fifteenSamples().bytes();
+    struct Row {
+        const char* name;
+        std::vector<uint8_t> bytes;
+        uint8_t format;
+        const char* tracker;
+    };
+    const std::vector<Row> rows = {
+        {"song.mod", s3m.bytes(), kFormatS3m, nullptr},  // an S3M file named .mod
+        {"song.stm", s3m.bytes(), kFormatS3m, nullptr},
+        {"song.nst", stm.bytes(), kFormatStm, nullptr},
+        {"song.s3m", bmod.bytes(), kFormatStm, nullptr},
+        {"typeone.mod", stmType1.bytes(), kFormatMod, nullptr},
+        {"song.mod2", mk, kFormatMod, "ProTracker [M.K.]"},  // no reader: the signature decides
+        {"noextension", mk, kFormatMod, "ProTracker [M.K.]"},
+        {"mod.technomania", noSignature, kFormatMod, "NoiseTracker [no ID]"},
+        {"MOD.Loud", noSignature, kFormatMod, "NoiseTracker [no ID]"},
+        {"mod.s3mfile", s3m.bytes(), kFormatS3m, nullptr},  // the mark before the name
+        {"plain.xyz", stm.bytes(), kFormatStm, nullptr},
+    };
+    for (const Row& row : rows) {
+        Module module;
+        const LoadOutcome outcome = loadModuleFile(writeTempFile(row.name, row.bytes).string(), module);
+        ASSERT_TRUE(outcome.loaded) << row.name;
+        EXPECT_EQ(module.formatType, row.format) << row.name;
+        if (row.tracker != nullptr) {
+            EXPECT_EQ(trackerLine(module), row.tracker) << row.name;
+        }
+    }
+    // The same marks through the in-memory entry point.
+    Module module;
+    EXPECT_TRUE(loadModuleBytes(s3m.bytes(), "mod", module).loaded);
+    EXPECT_EQ(module.formatType, kFormatS3m);
 }
 
 TEST(Loader, AFileThatCannotBeOpenedSaysWhy) {

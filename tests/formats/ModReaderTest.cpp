@@ -151,9 +151,25 @@ TEST(ModReader, SignatureTable) {
         {"10CH", "MOD", "Unknown Tracker with 10 Channels", 10, 31},
         {" 3CN", "MOD", "Unknown Tracker with  3 Channels", 3, 31},
         {"2xCH", "MOD", "Unknown Tracker with 2x Channels", 2, 31},
+        {"M&K!", "MOD", "His Master's Noise", 4, 31},
+        {"FEST", "MOD", "His Master's Noise", 4, 31},
+        {"N.T.", "MOD", "NoiseTracker", 4, 31},
+        {"TDZ1", "MOD", "TakeTracker", 1, 31},
+        {"TDZ3", "MOD", "TakeTracker", 3, 31},
+        {"TDZ9", "MOD", "TakeTracker", 9, 31},
+        {"CD61", "MOD", "Octalyser", 6, 31},
+        {"2CHN", "MOD", "FastTracker", 2, 31},
+        {"3CHN", "MOD", "FastTracker", 3, 31},
+        {"5CHN", "MOD", "FastTracker", 5, 31},
+        {"7CHN", "WOW", "FastTracker", 7, 31},
+        {"9CHN", "MOD", "FastTracker", 9, 31},
         {std::string("\0\0CH", 4), "MOD", "NoiseTracker", 4, 15},  // shorter than four characters
         {"M.K", "MOD", "NoiseTracker", 4, 15},
-        {"TDZ3", "MOD", "NoiseTracker", 4, 15},
+        {"TDZ0", "MOD", "NoiseTracker", 4, 15},
+        {"TDZA", "MOD", "NoiseTracker", 4, 15},
+        {"1CHN", "MOD", "NoiseTracker", 4, 15},
+        {"FA05", "MOD", "NoiseTracker", 4, 15},
+        {"m.k.", "MOD", "NoiseTracker", 4, 15},
     };
     for (const Row& row : rows) {
         ModWriter mod = ModWriter::withSignature(row.signature);
@@ -163,6 +179,14 @@ TEST(ModReader, SignatureTable) {
         EXPECT_EQ(l.module.channelCount, row.channels) << row.signature;
         EXPECT_EQ(l.module.sampleCount, row.samples) << row.signature;
         EXPECT_EQ(l.module.signature.empty(), row.samples == 15) << row.signature;
+    }
+    // Each row's file is exact for its own channel count: the size check finds nothing wrong.
+    for (const Row& row : rows) {
+        if (row.samples == 15) continue;
+        ModWriter mod = ModWriter::withSignature(row.signature, row.channels);
+        const Loaded l = load(mod.bytes(), row.extension);
+        EXPECT_EQ(l.result, kResultOk) << row.signature;
+        EXPECT_EQ(l.module.patternCount, 1u) << row.signature;
     }
     // Fewer than one channel: the file cannot be played and nothing is loaded.
     for (const char* signature : {"00CH", "-1CH", "ABCN", " 0CH"}) {
@@ -263,6 +287,31 @@ TEST(ModReader, SplitPatternsOfFlt8) {
     EXPECT_EQ(p[0].channel, 5u);
     EXPECT_EQ(p[1].channel, 0u);
     EXPECT_EQ(p[2].channel, 7u);
+}
+
+TEST(ModReader, DigitalTrackerPatternsStartAt1088) {
+    for (const uint32_t channels : {4u, 6u, 8u}) {
+        ModWriter mod = ModWriter::withSignature("FA0" + std::to_string(channels), channels);
+        mod.afterSignature = {0x00, 0x40, 0x00, 0x00};
+        mod.setCell(0, 0, 0, 1, 428, 0xF, 6);
+        mod.setCell(0, 63, channels - 1, 2, 214, 0, 0);
+        mod.samples[1].data.assign(10, 5);
+        const std::vector<uint8_t> bytes = mod.bytes();
+        ASSERT_EQ(bytes.size(), 1088u + channels * 256 + 10);
+        const Loaded l = load(bytes);
+        EXPECT_EQ(l.result, kResultOk) << channels;
+        EXPECT_EQ(l.module.trackerName.view(), "Digital Tracker");
+        EXPECT_EQ(l.module.channelCount, channels);
+        EXPECT_EQ(l.module.signature.view(), "FA0" + std::to_string(channels));
+        const Pattern& p = l.module.patterns[0];
+        ASSERT_EQ(p.size(), 2u) << channels;
+        EXPECT_EQ(p[0].sample, 1u);
+        EXPECT_EQ(p[0].period, 428u);
+        EXPECT_EQ(p[1].row, 63u);
+        EXPECT_EQ(p[1].channel, channels - 1);
+        EXPECT_EQ(p[1].period, 214u);
+        EXPECT_EQ(l.module.samples[1].data[0], 5 * 256);  // the samples follow the shifted patterns
+    }
 }
 
 TEST(ModReader, DataThatTheFileDoesNotHold) {

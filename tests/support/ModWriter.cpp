@@ -59,6 +59,7 @@ std::vector<uint8_t> ModWriter::bytes() const {
     out.push_back(restart);
     out.insert(out.end(), orders.begin(), orders.end());
     if (samples.size() == 31) putText(out, signature, 4);
+    out.insert(out.end(), afterSignature.begin(), afterSignature.end());
     for (uint32_t p = 0; p < patternCount; ++p) {
         const auto found = patterns_.find(p);
         if (found != patterns_.end()) {
@@ -74,7 +75,7 @@ std::vector<uint8_t> ModWriter::bytes() const {
 }
 
 size_t ModWriter::expectedSize() const {
-    size_t size = (samples.size() == 31 ? 1084 : 600) + patternCount * channels * 256;
+    size_t size = (samples.size() == 31 ? 1084 : 600) + afterSignature.size() + patternCount * channels * 256;
     for (const ModSampleSpec& s : samples)
         size += 2 * size_t{s.lengthWords.value_or(static_cast<uint16_t>(s.data.size() / 2))};
     return size;

@@ -38,8 +38,9 @@ class ModWriter {
     uint8_t restart = 0x7F;
     std::array<uint8_t, 128> orders{};
     uint32_t patternCount = 1;
-    uint32_t channels = 4;  // pattern width in the file (FLT8 and WOW files use 8)
-    std::string signature;  // empty for 15-sample files
+    uint32_t channels = 4;                // pattern width in the file (FLT8 and WOW files use 8)
+    std::string signature;                // empty for 15-sample files
+    std::vector<uint8_t> afterSignature;  // bytes between signature and patterns ("FA0x": 00 40 00 00)
 
     // Stores the four cell bytes (byte 0 first) at (pattern, row, channel), FLT8 split aware.
     void setRawCell(uint32_t pattern, uint32_t row, uint32_t channel, std::array<uint8_t, 4> cell);

@@ -24,7 +24,8 @@ bool isNoteName(const std::string& text) {
 // The render options a sample preview has no use for: it plays one sample, mono, by itself.
 bool previewIgnores(std::string_view arg) {
     const std::string_view name = arg.substr(0, arg.find('='));
-    for (std::string_view unused : {"--channels", "--click", "--wide", "--clipping", "--loops", "--preamp"}) {
+    for (std::string_view unused :
+         {"--channels", "--click", "--wide", "--clipping", "--loops", "--preamp", "--repeat"}) {
         if (name == unused) return true;
     }
     return false;
@@ -59,6 +60,10 @@ bool parseOutputOptions(const CommandArgs& args, OutputOptions& options, std::ve
         }
         if (arg == "--waveout") {
             options.waveout = true;
+            continue;
+        }
+        if (!preview && (arg == "--shuffle" || arg == "--repeat-list")) {
+            (arg == "--shuffle" ? options.shuffle : options.repeatList) = true;
             continue;
         }
         const bool known = arg == "--device" || arg == "--fallback-device" || arg == "--buffer" ||

@@ -21,6 +21,8 @@ struct OutputOptions {
     bool waveout = false;        // the queued device kind
     uint32_t bufferMs = 25;      // segment duration, one of the table's
     std::string note = "C-6";    // preview only
+    bool shuffle = false;        // play only: the files and list entries in a random order
+    bool repeatList = false;     // play only: all of them again after the last
 };
 
 // Parses the options among args into options and the rest into operands, for command ("play" or

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <iostream>
 #include <optional>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,8 +25,10 @@
 #include "cli/Commands.h"
 #include "cli/Messages.h"
 #include "cli/OutputOptions.h"
+#include "cli/PlayQueue.h"
 #include "cli/Terminal.h"
 #include "cli/TextOutput.h"
+#include "engine/Duration.h"
 #include "formats/Loader.h"
 #include "ui/ListFile.h"
 #include "ui/StatusDisplay.h"
@@ -36,72 +39,15 @@ namespace {
 
 constexpr std::string_view kKeysHelp =
     "Keys: space pause/resume   f fast forward   r rewind   p normal speed\n"
-    "      n next file   q or Ctrl-C quit   h or ? these keys";
+    "      < > or arrows previous/next position   1-9 0 mute channel 1-10   ! unmute all\n"
+    "      n next file   b previous file   i sample names   q or Ctrl-C quit   h or ? these keys";
 
 constexpr auto kRefresh = std::chrono::milliseconds(40);
 // Once the ring kind has rendered the song's last frame it stops by itself within 7 segments:
 // looking more often then lets the next file follow at once.
 constexpr auto kEndRefresh = std::chrono::milliseconds(5);
 
-// The paths to load, in order: the files named, each list file giving its entries in its place.
-class PlayQueue {
-   public:
-    explicit PlayQueue(std::vector<std::string> files) : files_(std::move(files)) {}
-
-    // The next path, or nothing at the end. A list that would lead round in a circle ends with
-    // a line on err and counts as a failure.
-    std::optional<std::string> next(std::ostream& err, bool& failed) {
-        for (;;) {
-            std::string path;
-            bool lastEntry = false;
-            if (list_.isOpen()) {
-                path = *list_.readNextEntry();
-                if (path.empty()) continue;  // an empty line loads nothing
-                lastEntry = !list_.isOpen();
-            } else if (nextFile_ < files_.size()) {
-                path = files_[nextFile_++];
-            } else {
-                return std::nullopt;
-            }
-            // While a list is open its entries are modules; the last entry, read after the list
-            // has closed, may start the next list.
-            if (!list_.isOpen()) {
-                if (list_.open(path, lastEntry)) continue;
-                if (list_.chainRefused()) {
-                    err << "tarvex-cli play: " << circleText(path) << "; the list ends\n";
-                    failed = true;
-                    continue;
-                }
-            }
-            return path;
-        }
-    }
-
-    void moduleLoaded() { list_.moduleLoaded(); }
-
-   private:
-    // Why path, named on the last line of the list before, is not opened again.
-    std::string circleText(const std::string& path) const {
-        const std::vector<std::string>& chain = list_.chain();
-        std::error_code error;
-        if (!chain.empty() && std::filesystem::equivalent(chain.back(), path, error)) {
-            return "list " + path + " names itself on its last line";
-        }
-        for (const std::string& opened : chain) {
-            if (std::filesystem::equivalent(opened, path, error)) {
-                return "list " + chain.back() + " leads back to " + path +
-                       ", opened before it, with no module played";
-            }
-        }
-        return "list " + path + ": " + std::to_string(chain.size()) + " lists in a row have played no module";
-    }
-
-    std::vector<std::string> files_;
-    size_t nextFile_ = 0;
-    ListFile list_;
-};
-
-enum class Outcome { next, quit, deviceFailed };
+enum class Outcome { next, back, quit, deviceFailed };
 
 struct Session {
     const OutputOptions& options;
@@ -111,7 +57,8 @@ struct Session {
     KeyInput& keys;
     Player player;
     bool deviceTried = false;
-    bool statusShown = false;  // a status line stands on the terminal, not yet ended
+    std::vector<SeekTarget> starts;  // where a jump to each order position of the song lands
+    bool statusShown = false;        // a status line stands on the terminal, not yet ended
 };
 
 // Ends a status line on the screen, so that what follows starts on a line of its own.
@@ -127,6 +74,21 @@ void notice(Session& s, std::ostream& stream, std::string_view text) {
     stream << text << '\n' << std::flush;
 }
 
+// "2-4,7": the muted channels of the module, numbered from 1; empty when none is.
+std::string mutedText(const Player& player) {
+    const uint32_t channels = player.module ? player.module->channelCount : 0;
+    std::string text;
+    for (uint32_t c = 0; c < channels; ++c) {
+        if (!player.mutes.muted(c)) continue;
+        uint32_t last = c;
+        while (last + 1 < channels && player.mutes.muted(last + 1)) ++last;
+        text += (text.empty() ? "" : ",") + std::to_string(c + 1);
+        if (last > c) text += "-" + std::to_string(last + 1);
+        c = last;
+    }
+    return text;
+}
+
 std::string statusText(const Session& s, bool paused, size_t width) {
     std::string_view state;
     if (paused) {
@@ -136,9 +98,25 @@ std::string statusText(const Session& s, bool paused, size_t width) {
     } else if (s.player.state.rewinding.load()) {
         state = "[<<]";
     }
+    std::string stateText(state);
+    if (const std::string muted = mutedText(s.player); !muted.empty())
+        stateText += (stateText.empty() ? "[muted " : "  [muted ") + muted + "]";
     const StatusTexts texts =
         formatStatus(statusValues(s.player, s.player.mix.renderMillis.load(std::memory_order_relaxed)));
-    return fitStatusLine(texts, state, width);
+    return fitStatusLine(texts, stateText, width);
+}
+
+// "Samples:" and one line per sample of the module, numbered from 1.
+std::string sampleNames(const Module& module) {
+    std::string text = "Samples:";
+    const uint32_t count =
+        std::min<uint32_t>(module.sampleCount, static_cast<uint32_t>(module.samples.size()));
+    for (uint32_t i = 0; i < count; ++i) {
+        const std::string number = std::to_string(i + 1);
+        text += "\n" + std::string(number.size() < 3 ? 3 - number.size() : 0, ' ') + number + "  " +
+                latin1ToUtf8(module.samples[i].name.view());
+    }
+    return text;
 }
 
 // Starts the loaded module; the first time a fallback device may stand in for one that fails.
@@ -166,6 +144,17 @@ bool start(Session& s) {
     return true;
 }
 
+// Jumps delta order positions from the one playing (or from the one a jump not yet taken goes to);
+// nothing before the first or past the last.
+void seekBy(Session& s, int delta) {
+    SeekTarget pending;
+    const uint32_t playing = s.player.state.nextOrder.load();
+    const int64_t from = pendingSeek(s.player, pending) ? pending.order : (playing == 0 ? 0 : playing - 1);
+    const int64_t to = std::max<int64_t>(0, from + delta);
+    if (to >= static_cast<int64_t>(s.starts.size())) return;
+    requestSeek(s.player, s.starts[static_cast<size_t>(to)]);
+}
+
 // The keys pressed since the last look; next or quit when one of those was pressed.
 std::optional<Outcome> handleKeys(Session& s, bool& paused) {
     Player& player = s.player;
@@ -187,18 +176,41 @@ std::optional<Outcome> handleKeys(Session& s, bool& paused) {
                 setRewinding(player, false);
                 setFastForward(player, false);
                 break;
+            case '!':
+                player.mutes.clear();
+                break;
+            case '<':
+            case '>':
+                seekBy(s, key == '<' ? -1 : 1);
+                break;
+            case 27:  // an arrow key arrives as ESC [ C (right) or ESC [ D (left)
+                if (s.keys.poll() == '[') {
+                    const int arrow = s.keys.poll();
+                    if (arrow == 'C' || arrow == 'D') seekBy(s, arrow == 'D' ? -1 : 1);
+                }
+                break;
             case 'h':
             case '?':
                 notice(s, s.out, kKeysHelp);
                 break;
             case 'n':
                 return Outcome::next;
+            case 'b':
+                return Outcome::back;
+            case 'i':
+                notice(s, s.out, sampleNames(*player.module));
+                break;
             case 3:  // Ctrl-C, read as a key while the terminal is in single-key mode
                 InterruptGuard::raise(SIGINT);
                 return Outcome::quit;
             case 'q':
                 return Outcome::quit;
             default:
+                // 1-9 and 0: channels 1-10 of the module, muted or heard again.
+                if (key >= '0' && key <= '9' && player.module) {
+                    const uint32_t channel = key == '0' ? 9 : static_cast<uint32_t>(key - '1');
+                    if (channel < player.module->channelCount) player.mutes.toggle(channel);
+                }
                 break;
         }
     }
@@ -228,6 +240,10 @@ Outcome playFile(Session& s, const std::string& path, PlayQueue& queue) {
     }
     queue.moduleLoaded();
     applyOutputOptions(s.options, player);
+    s.starts = positionStarts(module);
+    if (const std::string problem = applyStartPosition(s.options.render, player); !problem.empty()) {
+        notice(s, s.err, path + ": " + problem + "; playing from the start");
+    }
     if (!start(s)) return Outcome::deviceFailed;
 
     const std::string title = latin1ToUtf8(module.title.view());
@@ -303,13 +319,18 @@ int playCommand(const CommandArgs& args, std::ostream& out, std::ostream& err) {
     const bool onTerminal = &out == &std::cout;
     const InterruptGuard interrupts;
     KeyInput keys(onTerminal && stdinIsTerminal());
-    Session session{options, out, err, onTerminal && stdoutIsTerminal(), keys, {}};
+    Session session{options, out, err, onTerminal && stdoutIsTerminal(), keys, {}, false, {}};
     session.player.device.backend = makeBackend(options.device);
 
     int status = kExitOk;
     bool failed = false;
-    PlayQueue queue(files);
-    while (const auto path = queue.next(err, failed)) {
+    QueueOrder order;
+    order.shuffle = options.shuffle;
+    order.repeat = options.repeatList;
+    if (order.shuffle) order.seed = std::random_device{}();
+    PlayQueue queue(files, order);
+    std::optional<std::string> path = queue.next(err, failed);
+    while (path) {
         if (capturesOnto(options, *path)) {
             err << "tarvex-cli play: the capture file " << *path
                 << " is an input file; capture into another\n";
@@ -319,6 +340,7 @@ int playCommand(const CommandArgs& args, std::ostream& out, std::ostream& err) {
         if (!session.player.module) status = kExitFailed;
         if (outcome == Outcome::deviceFailed) return kExitFailed;
         if (outcome == Outcome::quit) break;
+        path = outcome == Outcome::back ? queue.previous() : queue.next(err, failed);
     }
     if (const int signal = InterruptGuard::received()) return interruptedStatus(signal);
     return failed ? kExitFailed : status;

@@ -1,9 +1,10 @@
 // tarvex-cli render [options] FILE [-o OUT.wav]
 //
 // Renders the song from its start until it has finished (the frame on which the mixer sets
-// playbackFinished is the last one written) into a RIFF/WAVE PCM file. Without -o the output is the
-// input's file name with ".wav" appended, in the current directory; "-o -" writes to standard
-// output, which may be a pipe: the song is then rendered twice, once to learn the data size for the
+// playbackFinished is the last one written) into a RIFF/WAVE PCM file, a FLAC file or raw PCM
+// (--format, or the output name's extension). Without -o the output is the input's file name with
+// ".wav" (".flac", ".raw") appended, in the current directory; "-o -" writes to standard output,
+// which may be a pipe: a WAV or FLAC song is then rendered twice, once to learn its length for the
 // header, since rendering is deterministic. --max-seconds cuts a song that goes on (said on stderr).
 // Progress goes to stderr when it is a terminal.
 //
@@ -15,7 +16,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <optional>
+#include <streambuf>
 #include <system_error>
 
 #ifdef _WIN32
@@ -31,8 +34,10 @@
 #include "audio/WavFile.h"
 #include "cli/Commands.h"
 #include "cli/Messages.h"
+#include "cli/PcmWriters.h"
 #include "cli/RenderOptions.h"
 #include "cli/Terminal.h"
+#include "core/TextEncoding.h"
 #include "formats/Loader.h"
 
 namespace tarvex::cli {
@@ -43,6 +48,7 @@ struct RenderRequest {
     RenderOptions options;
     std::string input;
     std::string output;  // "-" for standard output
+    OutputFormat format = OutputFormat::wav;
 };
 
 bool stderrIsTerminal() {
@@ -77,6 +83,7 @@ std::optional<int> parseRequest(const CommandArgs& args, RenderRequest& request,
                                 std::ostream& err) {
     bool optionsDone = false;
     bool haveOutput = false;
+    bool haveFormat = false;
     std::vector<std::string> files;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -96,6 +103,19 @@ std::optional<int> parseRequest(const CommandArgs& args, RenderRequest& request,
             }
             request.output = args[++i];
             haveOutput = true;
+        } else if (arg == "--format" || arg.rfind("--format=", 0) == 0) {
+            const bool inlineValue = arg.size() > 8;
+            if (!inlineValue && i + 1 >= args.size()) {
+                err << "tarvex-cli render: option --format needs a value\n";
+                return kExitUsage;
+            }
+            const std::string value = inlineValue ? arg.substr(9) : args[++i];
+            if (!parseOutputFormat(value, request.format)) {
+                err << "tarvex-cli render: bad value '" << value
+                    << "' for --format: expected wav, flac or raw\n";
+                return kExitUsage;
+            }
+            haveFormat = true;
         } else {
             std::string error;
             const OptionParse parsed = parseRenderOption(args, i, request.options, error);
@@ -115,13 +135,66 @@ std::optional<int> parseRequest(const CommandArgs& args, RenderRequest& request,
         return kExitUsage;
     }
     request.input = files[0];
-    if (!haveOutput) request.output = std::filesystem::path(request.input).filename().string() + ".wav";
+    if (!haveFormat && haveOutput && request.output != "-")
+        request.format = formatForFileName(request.output);
+    if (!haveOutput) {
+        request.output = std::filesystem::path(request.input).filename().string() +
+                         std::string(fileExtension(request.format));
+    }
     if (request.output.empty()) {
         err << "tarvex-cli render: empty output file name\n";
         return kExitUsage;
     }
     return std::nullopt;
 }
+
+// Lets the writers, which write to a stream, write to the output file; keeps the reason of the
+// first write or seek that failed.
+class FileStreamBuffer : public std::streambuf {
+   public:
+    explicit FileStreamBuffer(std::FILE* file) : file_(file) {}
+    int error() const { return error_; }
+
+   protected:
+    std::streamsize xsputn(const char* bytes, std::streamsize count) override {
+        if (file_ == nullptr || failed_) return 0;
+        errno = 0;
+        const size_t written = std::fwrite(bytes, 1, static_cast<size_t>(count), file_);
+        if (written != static_cast<size_t>(count)) fail();
+        return static_cast<std::streamsize>(written);
+    }
+    int_type overflow(int_type c) override {
+        if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+        const char byte = traits_type::to_char_type(c);
+        return xsputn(&byte, 1) == 1 ? c : traits_type::eof();
+    }
+    pos_type seekoff(off_type offset, std::ios_base::seekdir dir, std::ios_base::openmode) override {
+        if (file_ == nullptr || failed_) return pos_type(off_type(-1));
+        const int whence = dir == std::ios_base::beg   ? SEEK_SET
+                           : dir == std::ios_base::cur ? SEEK_CUR
+                                                       : SEEK_END;
+        errno = 0;
+        if (std::fseek(file_, static_cast<long>(offset), whence) != 0) {
+            fail();
+            return pos_type(off_type(-1));
+        }
+        return pos_type(off_type(std::ftell(file_)));
+    }
+    pos_type seekpos(pos_type position, std::ios_base::openmode mode) override {
+        return seekoff(off_type(position), std::ios_base::beg, mode);
+    }
+    int sync() override { return file_ != nullptr && std::fflush(file_) != 0 ? (fail(), -1) : 0; }
+
+   private:
+    void fail() {
+        failed_ = true;
+        if (error_ == 0) error_ = errno;
+    }
+
+    std::FILE* file_;
+    bool failed_ = false;
+    int error_ = 0;
+};
 
 // Shows the play position on one terminal line, about ten times a second.
 class ProgressLine {
@@ -176,21 +249,30 @@ int renderCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
     reportLoad(err, "render", request.input, outcome);
     if (!outcome.loaded) return kExitFailed;
     applyRenderOptions(options, player);
+    if (const std::string problem = applyStartPosition(options, player); !problem.empty()) {
+        err << "tarvex-cli render: " << request.input << ": " << problem << '\n';
+        return kExitFailed;
+    }
 
     const PcmFormat format{options.rate, options.bits, options.channels};
-    const uint64_t wavLimitFrames = kMaxWavDataBytes / format.blockAlign();
-    const uint64_t maxFrames = std::min(options.maxFrames(), wavLimitFrames);
+    const uint64_t fileLimitFrames = maxFramesFor(request.format, format);
+    const uint64_t maxFrames = std::min(options.maxFrames(), fileLimitFrames);
     const bool progressShown = &err == &std::cerr && stderrIsTerminal();
+    const std::unique_ptr<PcmWriter> writer =
+        makePcmWriter(request.format, format, latin1ToUtf8(player.module->title.view()));
+    const bool lengthFirst = toStdout && needsLengthUpFront(request.format);
     const InterruptGuard interrupts;
 
     OutputFile file;
     uint64_t knownFrames = 0;
     if (toStdout) {
         // A pipe cannot be rewound to fix the header: learn the length from a first, silent pass.
-        knownFrames = renderSong(player, options.preamp, maxFrames, [](const uint8_t*, size_t) {
-                          return InterruptGuard::received() == 0;
-                      }).frames;
-        if (const int signal = InterruptGuard::received()) return interruptedStatus(signal);
+        if (lengthFirst) {
+            knownFrames = renderSong(player, options.preamp, maxFrames, [](const uint8_t*, size_t) {
+                              return InterruptGuard::received() == 0;
+                          }).frames;
+            if (const int signal = InterruptGuard::received()) return interruptedStatus(signal);
+        }
 #ifdef _WIN32
         if (&out == &std::cout) _setmode(_fileno(stdout), _O_BINARY);
 #endif
@@ -202,31 +284,20 @@ int renderCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
         }
     }
 
-    // Bytes go to the file or to standard output; a write that fails keeps its reason.
-    int writeError = 0;
-    bool writeFailed = false;
-    const auto write = [&](const void* bytes, size_t count) {
-        if (writeFailed) return false;
-        if (toStdout) {
-            out.write(static_cast<const char*>(bytes), static_cast<std::streamsize>(count));
-            writeFailed = !out;
-        } else {
-            errno = 0;
-            writeFailed = std::fwrite(bytes, 1, count, file.file()) != count;
-            if (writeFailed) writeError = errno;
-        }
-        return !writeFailed;
-    };
-
-    const auto header = wavHeader(format, static_cast<uint32_t>(knownFrames * format.blockAlign()));
-    write(header.data(), header.size());
+    FileStreamBuffer fileBuffer(file.file());
+    std::ostream fileStream(&fileBuffer);
+    std::ostream& sink = toStdout ? out : fileStream;
+    const bool begun = writer->begin(sink, !toStdout, knownFrames);
     ProgressLine progress(progressShown, player, std::filesystem::path(request.input).filename().string());
-    const SongRenderResult result = renderSong(
-        player, options.preamp, maxFrames,
-        [&](const uint8_t* bytes, size_t count) {
-            return InterruptGuard::received() == 0 && write(bytes, count);
-        },
-        [&](uint64_t frames) { progress.update(frames); });
+    SongRenderResult result;
+    if (begun) {
+        result = renderSong(
+            player, options.preamp, maxFrames,
+            [&](const uint8_t* bytes, size_t count) {
+                return InterruptGuard::received() == 0 && writer->write(bytes, count);
+            },
+            [&](uint64_t frames) { progress.update(frames); });
+    }
     progress.clear();
     if (const int signal = InterruptGuard::received()) {
         file.discard();
@@ -234,23 +305,14 @@ int renderCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
         return interruptedStatus(signal);
     }
 
-    const uint64_t dataBytes = result.frames * format.blockAlign();
-    const uint8_t pad = 0;
-    if (wavPadBytes(dataBytes) != 0) write(&pad, 1);
+    const bool finished = begun && writer->finish(result.frames);
     std::string reason;
-    bool written = !writeFailed && !result.aborted;
+    bool written = finished && !result.aborted && static_cast<bool>(sink) &&
+                   (!lengthFirst || result.frames == knownFrames);
     if (!toStdout) {
-        const auto finalHeader = wavHeader(format, static_cast<uint32_t>(dataBytes));
-        if (written && std::fseek(file.file(), 0, SEEK_SET) != 0) {
-            writeFailed = true;
-            writeError = errno;
-        }
-        written = written && write(finalHeader.data(), finalHeader.size()) && file.commit(reason);
-        if (!written && reason.empty() && writeError != 0) reason = systemReason(writeError);
+        written = written && file.commit(reason);
+        if (!written && reason.empty() && fileBuffer.error() != 0) reason = systemReason(fileBuffer.error());
         file.discard();
-    } else {
-        out.flush();
-        written = written && static_cast<bool>(out) && result.frames == knownFrames;
     }
     if (!written) {
         err << "tarvex-cli render: "
@@ -262,8 +324,10 @@ int renderCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
     }
     if (!result.finished) {
         err << "tarvex-cli render: " << request.input << ": the song had not ended after "
-            << (maxFrames < options.maxFrames() ? "the largest size a WAV file can hold"
-                                                : secondsText(options.maxMicroseconds) + " seconds")
+            << (maxFrames < options.maxFrames()
+                    ? std::string("the largest size a ") +
+                          (request.format == OutputFormat::flac ? "FLAC" : "WAV") + " file can hold"
+                    : secondsText(options.maxMicroseconds) + " seconds")
             << "; stopped there\n";
     }
     return kExitOk;

@@ -5,6 +5,7 @@
 #include <charconv>
 
 #include "audio/Player.h"
+#include "engine/Duration.h"
 
 namespace tarvex::cli {
 
@@ -53,6 +54,38 @@ uint64_t RenderOptions::maxFrames() const {
     return seconds * rate + micros * rate / kMicrosPerSecond;
 }
 
+std::string applyStartPosition(const RenderOptions& options, Player& player) {
+    player.startAt.reset();
+    if (!options.start || !player.module) return "";
+    const std::vector<SeekTarget> starts = positionStarts(*player.module);
+    if (*options.start >= starts.size()) {
+        return "no order position " + std::to_string(*options.start) + " (the song has " +
+               std::to_string(starts.size()) + ", from 0)";
+    }
+    player.startAt = starts[*options.start];
+    return "";
+}
+
+bool parseChannelList(std::string_view text, std::vector<uint32_t>& list) {
+    std::vector<uint32_t> parsed;
+    while (true) {
+        const size_t comma = text.find(',');
+        const std::string_view item = text.substr(0, comma);
+        const size_t dash = item.find('-');
+        uint32_t first = 0;
+        uint32_t last = 0;
+        if (!parseUnsigned(item.substr(0, dash), first)) return false;
+        last = first;
+        if (dash != std::string_view::npos && !parseUnsigned(item.substr(dash + 1), last)) return false;
+        if (first < 1 || last < first || last > ChannelMutes::kChannels) return false;
+        for (uint32_t c = first; c <= last; ++c) parsed.push_back(c);
+        if (comma == std::string_view::npos) break;
+        text = text.substr(comma + 1);
+    }
+    list.insert(list.end(), parsed.begin(), parsed.end());
+    return true;
+}
+
 bool parseSeconds(std::string_view text, uint64_t& microseconds) {
     const size_t dot = text.find('.');
     const std::string_view whole = text.substr(0, dot);
@@ -80,9 +113,9 @@ bool parseSeconds(std::string_view text, uint64_t& microseconds) {
 OptionParse parseRenderOption(const CommandArgs& args, size_t& i, RenderOptions& options,
                               std::string& error) {
     const std::string_view arg = args[i];
-    static constexpr std::string_view names[] = {"--rate",   "--bits",       "--channels", "--isp",
-                                                 "--click",  "--wide",       "--clipping", "--loops",
-                                                 "--preamp", "--max-seconds"};
+    static constexpr std::string_view names[] = {
+        "--rate",   "--bits",        "--channels",   "--isp",  "--click", "--wide",  "--clipping", "--loops",
+        "--preamp", "--max-seconds", "--separation", "--mute", "--solo",  "--start", "--repeat"};
     std::string_view name = arg;
     std::string_view value;
     bool inlineValue = false;
@@ -119,6 +152,18 @@ OptionParse parseRenderOption(const CommandArgs& args, size_t& i, RenderOptions&
         if (!parseUnsigned(value, number) || number < kMinPreamp || number > kMaxPreamp)
             return invalid("1 to 1024");
         options.preamp = number;
+    } else if (name == "--separation") {
+        if (!parseUnsigned(value, number) || number > 200) return invalid("0 to 200");
+        options.separation = number;
+    } else if (name == "--mute" || name == "--solo") {
+        std::vector<uint32_t>& list = name == "--mute" ? options.mute : options.solo;
+        if (!parseChannelList(value, list)) return invalid("channel numbers from 1, e.g. 1,3 or 2-4");
+    } else if (name == "--start") {
+        if (!parseUnsigned(value, number) || number > 0x7FFF) return invalid("an order position from 0");
+        options.start = number;
+    } else if (name == "--repeat") {
+        if (!parseUnsigned(value, number)) return invalid("a count from 0");
+        options.repeat = number;
     } else if (name == "--max-seconds") {
         if (!parseSeconds(value, options.maxMicroseconds)) return invalid("seconds, e.g. 90 or 2.5");
     } else {
@@ -141,7 +186,16 @@ void applyRenderOptions(const RenderOptions& options, Player& player) {
     settings.Click.store(options.click, std::memory_order_relaxed);
     settings.WideStereo.store(options.wide, std::memory_order_relaxed);
     settings.Clipping.store(options.clipping, std::memory_order_relaxed);
-    settings.LoopsAllowed.store(options.loops, std::memory_order_relaxed);
+    // A repeat count only means something while the song's own jumps back are otherwise ignored.
+    settings.LoopsAllowed.store(options.loops && !options.repeat, std::memory_order_relaxed);
+    player.repeatCount = options.repeat.value_or(0);
+    settings.Separation.store(options.separation, std::memory_order_relaxed);
+    player.mutes.clear();
+    if (!options.solo.empty()) {
+        for (uint32_t c = 0; c < ChannelMutes::kChannels; ++c) player.mutes.set(c, true);
+        for (uint32_t number : options.solo) player.mutes.set(number - 1, false);
+    }
+    for (uint32_t number : options.mute) player.mutes.set(number - 1, true);
 }
 
 }  // namespace tarvex::cli

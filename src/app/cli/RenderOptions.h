@@ -1,11 +1,14 @@
-// The options of everything in tarvex-cli that renders: output format, mixer switches, preamp, loops
-// and a time limit. Defaults are those of a fresh start (44100 Hz, 16 bits, stereo, every mixer
-// switch on, preamp 512), except that loops are off, so that songs which jump back still end.
+// The options of everything in tarvex-cli that renders: output format, mixer switches, preamp,
+// stereo separation, muted and soloed channels, the start position, loops and a time limit. Defaults are
+// those of a fresh start (44100 Hz, 16 bits, stereo, every mixer switch on, preamp 512), except that loops
+// are off, so that songs which jump back still end.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "audio/Mixer.h"
 #include "cli/Commands.h"
@@ -26,6 +29,11 @@ struct RenderOptions {
     bool clipping = true;
     bool loops = false;
     uint32_t preamp = kDefaultPreamp;              // 1..1024
+    uint32_t separation = 100;                     // stereo separation, percent 0..200
+    std::vector<uint32_t> mute;                    // channel numbers from 1 left out of the mix
+    std::vector<uint32_t> solo;                    // when given, only these channels are heard
+    std::optional<uint32_t> start;                 // order position to begin at, from 0
+    std::optional<uint32_t> repeat;                // times the way back is taken; loops off with it
     uint64_t maxMicroseconds = 1200ull * 1000000;  // --max-seconds, kept exact to the microsecond
 
     // Frames in maxMicroseconds at rate, truncated: exactly S x rate for a whole number of seconds.
@@ -41,8 +49,16 @@ enum class OptionParse {
 // Recognises one render option at args[i], written "--name value" or "--name=value".
 OptionParse parseRenderOption(const CommandArgs& args, size_t& i, RenderOptions& options, std::string& error);
 
-// Output format and switches into the player's settings, before the song is started.
+// Output format, switches and muted channels into the player, before the song is started.
 void applyRenderOptions(const RenderOptions& options, Player& player);
+
+// The --start position into the player's startAt, with the time, tempo and speed the song has
+// there; without --start the song begins at its start. Returns why it cannot (a position beyond
+// the song), or an empty text.
+std::string applyStartPosition(const RenderOptions& options, Player& player);
+
+// "1,3" or "2-4,7": channel numbers from 1 (to 128) into list; false on anything else.
+bool parseChannelList(std::string_view text, std::vector<uint32_t>& list);
 
 // "S" as seconds with up to six decimals ("90", "2.5", "0.000001") into microseconds.
 bool parseSeconds(std::string_view text, uint64_t& microseconds);

@@ -20,6 +20,17 @@ constexpr Item kOutputOptions[] = {
     {"--clipping on|off", "limit instead of wrapping around (default on)"},
     {"--loops on|off", "carry out jumps back (default off, so that songs end)"},
     {"--preamp 1..1024", "preamp slider position; higher is quieter (default 512)"},
+    {"--separation 0..200",
+     "stereo separation in percent, applied to each frame after the mix: 0 mono, 100 as mixed "
+     "(default), 200 twice as wide"},
+    {"--start N",
+     "begin at order position N (0 is the first), with the time, tempo and speed the song has there"},
+    {"--mute LIST", "leave channels out of the mix (numbers from 1: 1,3 or 2-4); the song plays on as ever"},
+    {"--solo LIST", "hear only these channels (numbers from 1)"},
+    {"--repeat N",
+     "take the song's own jumps back (to the playing or an earlier order position) N times, then ignore "
+     "them, so that the song ends; a song without one plays N + 1 times in a row. Loops are off with it: "
+     "--repeat 0 is --loops off"},
     {"--max-seconds S",
      "stop after S seconds even if the song goes on, exactly S times the rate frames, and say so on "
      "stderr (default 1200)"},
@@ -49,8 +60,11 @@ constexpr Item kInfoOptions[] = {
 
 constexpr Item kRenderOptions[] = {
     {"-o OUT.wav, --output OUT.wav",
-     "the output file; - for standard output (default: FILE's name with .wav appended, in the current "
-     "directory)"},
+     "the output file; - for standard output (default: FILE's name with .wav, .flac or .raw appended, "
+     "in the current directory)"},
+    {"--format wav|flac|raw",
+     "what to write (default: FLAC when OUT ends in .flac, raw PCM for .raw or .pcm, WAV otherwise); "
+     "FLAC carries the module title and \"Tarvex\" as tags and decodes to the WAV file's PCM"},
     {"--", "ends the options: what follows is FILE even if it starts with -"},
 };
 
@@ -64,10 +78,27 @@ constexpr Item kPreviewOptions[] = {
     {"--max-seconds S", "stop after S seconds even if the sample goes on (default 1200)"},
 };
 
+constexpr Item kPlayOptions[] = {
+    {"--shuffle", "play the files and list entries in a random order (lists are read in full first)"},
+    {"--repeat-list",
+     "after the last file start again with the first (with --shuffle in a new order), as long as a "
+     "file of the last round played"},
+};
+
 constexpr Item kPlayKeys[] = {
-    {"space", "pause or resume"},       {"f", "fast forward"},     {"r", "rewind"},
-    {"p", "back to normal speed"},      {"n", "next file"},        {"q", "quit"},
-    {"Ctrl-C", "quit with status 130"}, {"h, ?", "show the keys"},
+    {"space", "pause or resume"},
+    {"f", "fast forward"},
+    {"r", "rewind"},
+    {"p", "back to normal speed"},
+    {"<, >, left, right", "the start of the previous or next order position"},
+    {"1-9, 0", "mute or unmute channels 1-10"},
+    {"!", "unmute all channels"},
+    {"n", "next file"},
+    {"b", "back to the file before (the first file starts again)"},
+    {"i", "print the sample names of the module above the status line"},
+    {"q", "quit"},
+    {"Ctrl-C", "quit with status 130"},
+    {"h, ?", "show the keys"},
 };
 
 constexpr Item kPreviewKeys[] = {
@@ -103,7 +134,7 @@ constexpr CommandPage kCommands[] = {
         "For the same options the device plays exactly the bytes render writes. A device that cannot "
         "be opened prints its message (\"Error: Failed to open wave out device\", ...) and ends the "
         "command with status 1.",
-        {},
+        kPlayOptions,
         true,
         true,
         kPlayKeys,
@@ -122,9 +153,10 @@ constexpr CommandPage kCommands[] = {
     {
         "render",
         "[OPTIONS] FILE [-o OUT.wav]",
-        "render a module to a WAV file",
-        "Plays the song from its start until it has finished and writes a RIFF/WAVE PCM file: 8-bit "
-        "unsigned, 16- or 24-bit signed, mono or stereo. An existing output file is replaced. Standard "
+        "render a module to a WAV, FLAC or raw PCM file",
+        "Plays the song from its start until it has finished and writes a RIFF/WAVE PCM file, a FLAC "
+        "file or raw PCM: 8-bit unsigned, 16- or 24-bit signed, mono or stereo. An existing output file is "
+        "replaced. Standard "
         "output may be a pipe. Progress goes to stderr when it is a terminal. The same file and options "
         "always give the same bytes.",
         kRenderOptions,
