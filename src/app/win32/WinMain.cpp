@@ -1,7 +1,9 @@
 // tarvex.exe [FILE]: the windowed player on Windows. FILE (a module or a list file) is loaded and
 // played at once. TARVEX_DEVICE=null or capture=OUT.wav plays without the sound device.
-#include <commctrl.h>
+// clang-format off
 #include <windows.h>
+#include <commctrl.h>
+// clang-format on
 
 #include <cstdlib>
 #include <string>

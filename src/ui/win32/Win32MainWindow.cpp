@@ -1,6 +1,9 @@
+// clang-format off
+#include <windows.h>
 #include <commctrl.h>
 #include <commdlg.h>
 #include <shellapi.h>
+// clang-format on
 
 #include <array>
 #include <vector>
