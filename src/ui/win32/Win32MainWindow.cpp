@@ -198,7 +198,9 @@ INT_PTR Win32MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_INITDIALOG:
             initDialog();
-            return TRUE;
+            // The play button has the focus, not the first read-only field with its text selected.
+            SetFocus(item(IDC_PLAY));
+            return FALSE;
         case WM_TIMER:
             if (wParam == kStatusTimerId) logic_.statusTick();
             return TRUE;
