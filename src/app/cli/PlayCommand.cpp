@@ -175,8 +175,15 @@ Outcome playFile(Session& s, const std::string& path) {
         }
         // The status texts stand still once playback has stopped.
         if (s.statusLine && !player.outputStopped.load()) {
-            lastStatus = statusText(s, paused);
-            s.out << '\r' << lastStatus << "\x1b[K" << std::flush;
+            std::string status = statusText(s, paused);
+#ifdef _WIN32
+            // The console does not take escape sequences: blanks wipe what a longer line left.
+            const size_t wiped = lastStatus.size() > status.size() ? lastStatus.size() - status.size() : 0;
+            s.out << '\r' << status << std::string(wiped, ' ') << std::string(wiped, '\b') << std::flush;
+#else
+            s.out << '\r' << status << "\x1b[K" << std::flush;
+#endif
+            lastStatus = std::move(status);
         }
         if (player.outputStopped.load()) break;  // the ring kind stopped at the end of the song
         if (player.settings.UseWaveOut && player.playbackFinished.load()) break;

@@ -101,6 +101,8 @@ KeyInput::~KeyInput() {
 int KeyInput::poll() {
     if (!active_) return -1;
     HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    // A console over a terminal takes in what was typed only when its handle is waited on.
+    WaitForSingleObject(input, 0);
     for (;;) {
         DWORD waiting = 0;
         if (!GetNumberOfConsoleInputEvents(input, &waiting) || waiting == 0) return -1;
