@@ -84,6 +84,8 @@ void WaveOutDevice::close() {
     closing_.store(true, std::memory_order_seq_cst);
     waveOutReset(handle);
     while (inCallback_.load(std::memory_order_seq_cst) != 0) Sleep(0);
+    // A notification that was running may have queued one more buffer before it ended.
+    waveOutReset(handle);
     for (uint32_t k = 0; k < headerCount_; ++k) {
         WAVEHDR& hdr = headers_[k].hdr;
         if (hdr.dwFlags & WHDR_PREPARED) waveOutUnprepareHeader(handle, &hdr, sizeof hdr);
