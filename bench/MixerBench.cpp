@@ -4,13 +4,14 @@
 // option on without the vector loops. The song restarts when it ends; the restart is not timed.
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "audio/Player.h"
-#include "model/Loader.h"
+#include "formats/Loader.h"
 
 namespace {
 
@@ -52,7 +53,9 @@ void renderModule(benchmark::State& state, const std::string& path, bool allOpti
 }
 
 std::vector<std::string> benchModules() {
-    const std::filesystem::path corpus(TARVEX_CORPUS_DIR);
+    const char* fromEnvironment = std::getenv("TARVEX_CORPUS");
+    const std::filesystem::path corpus(fromEnvironment != nullptr && *fromEnvironment ? fromEnvironment
+                                                                                      : TARVEX_CORPUS);
     std::ifstream list(std::filesystem::path(__FILE__).parent_path() / "PeerModules.txt");
     std::vector<std::string> modules;
     for (std::string line; std::getline(list, line);) {

@@ -20,7 +20,7 @@
 #include <string_view>
 #include <vector>
 
-#include "model/Loader.h"
+#include "formats/Loader.h"
 
 namespace tarvex {
 

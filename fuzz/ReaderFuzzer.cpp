@@ -12,7 +12,7 @@
 
 #include "FuzzSupport.h"
 #include "engine/Engine.h"
-#include "model/Loader.h"
+#include "formats/Loader.h"
 #include "ui/PatternFormat.h"
 
 namespace {

@@ -7,22 +7,13 @@
 
 #include <cstdint>
 
+#include "core/PcmFormat.h"
+
 namespace tarvex {
 
 enum class DeviceKind : uint8_t {
     ring,    // one looping buffer of 8 segments; a 1 ms timer polls the play cursor ("Use WaveOut" off)
     queued,  // 8 queued segment buffers, each refilled when the device reports it played ("Use WaveOut" on)
-};
-
-// Interleaved little-endian PCM: 8-bit unsigned, 16- and 24-bit signed.
-struct PcmFormat {
-    uint32_t rate = 44100;
-    uint32_t bits = 16;
-    uint32_t channels = 2;
-
-    uint32_t blockAlign() const { return channels * bits / 8; }
-    uint32_t bytesPerSecond() const { return rate * blockAlign(); }
-    uint8_t silenceByte() const { return bits == 8 ? 0x80 : 0x00; }
 };
 
 // Runs on the device's own thread after each queued segment has been played out.

@@ -20,7 +20,7 @@ void putTag(uint8_t* at, const char (&tag)[5]) {
 
 }  // namespace
 
-std::array<uint8_t, kWavHeaderBytes> wavHeader(const WavFormat& format, uint32_t dataBytes) {
+std::array<uint8_t, kWavHeaderBytes> wavHeader(const PcmFormat& format, uint32_t dataBytes) {
     std::array<uint8_t, kWavHeaderBytes> h{};
     putTag(&h[0], "RIFF");
     put32(&h[4], 36 + dataBytes + wavPadBytes(dataBytes));
@@ -30,7 +30,7 @@ std::array<uint8_t, kWavHeaderBytes> wavHeader(const WavFormat& format, uint32_t
     put16(&h[20], 1);   // PCM
     put16(&h[22], format.channels);
     put32(&h[24], format.rate);
-    put32(&h[28], format.rate * format.blockAlign());  // average bytes per second
+    put32(&h[28], format.bytesPerSecond());
     put16(&h[32], format.blockAlign());
     put16(&h[34], format.bits);
     putTag(&h[36], "data");

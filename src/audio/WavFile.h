@@ -6,20 +6,15 @@
 #include <array>
 #include <cstdint>
 
-namespace tarvex {
+#include "core/PcmFormat.h"
 
-struct WavFormat {
-    uint32_t rate = 44100;
-    uint32_t bits = 16;     // 8, 16 or 24
-    uint32_t channels = 2;  // 1 or 2
-    uint32_t blockAlign() const { return bits / 8 * channels; }
-};
+namespace tarvex {
 
 inline constexpr uint32_t kWavHeaderBytes = 44;
 // The most sample bytes one file can describe: the RIFF size (36 + data + pad) must fit 32 bits.
 inline constexpr uint64_t kMaxWavDataBytes = 0xFFFFFFFFull - 36 - 1;
 
-std::array<uint8_t, kWavHeaderBytes> wavHeader(const WavFormat& format, uint32_t dataBytes);
+std::array<uint8_t, kWavHeaderBytes> wavHeader(const PcmFormat& format, uint32_t dataBytes);
 // Bytes that follow the data for a data size (the pad byte): 0 or 1.
 inline uint32_t wavPadBytes(uint64_t dataBytes) {
     return static_cast<uint32_t>(dataBytes & 1);

@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "engine/Channel.h"
-#include "engine/PitchTables.h"
+#include "core/PitchTables.h"
 
 namespace tarvex {
 

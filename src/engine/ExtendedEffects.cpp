@@ -1,9 +1,9 @@
 // Effect code 14: the extended commands, chosen by the parameter's high nibble; y is the low nibble.
 #include <array>
 
+#include "core/PitchTables.h"
 #include "engine/Channel.h"
 #include "engine/Effects.h"
-#include "engine/PitchTables.h"
 
 namespace tarvex {
 

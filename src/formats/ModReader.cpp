@@ -5,8 +5,9 @@
 #include <limits>
 #include <string>
 
-#include "engine/PitchTables.h"
-#include "model/LoadResult.h"
+#include "core/EffectCodes.h"
+#include "core/PitchTables.h"
+#include "formats/LoadResult.h"
 
 namespace tarvex {
 
@@ -15,7 +16,6 @@ namespace {
 constexpr int64_t kSignatureOffset = 1080;
 constexpr uint32_t kRows = 64;
 constexpr uint32_t kMaxSongLength = 128;
-constexpr uint8_t kEffectSetVolume = 12;
 
 struct Detected {
     bool supported = true;
@@ -94,17 +94,17 @@ NoteCell decodeCell(uint32_t b, uint32_t row, uint32_t channel, bool fifteenSamp
     }
     cell.effect = static_cast<uint8_t>((b >> 8) & 0x0F);
     cell.param = static_cast<uint8_t>(b & 0xFF);
-    if (cell.effect == kEffectSetVolume && cell.param > 64) cell.param = 64;
+    if (cell.effect == kSetVolume && cell.param > 64) cell.param = 64;
     cell.volume = -1;
     const int32_t index = noteIndex(cell.period);
-    cell.note = static_cast<int8_t>(index % 12);  // -1 stays -1
+    cell.note = static_cast<int8_t>(index % 12);    // -1 stays -1
     cell.octave = static_cast<int8_t>(index / 12);  // -1 gives 0
     return cell;
 }
 
 int32_t clampToInt32(int64_t value) {
-    return static_cast<int32_t>(std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(),
-                                                    std::numeric_limits<int32_t>::max()));
+    return static_cast<int32_t>(
+        std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
 }
 
 }  // namespace

@@ -5,8 +5,9 @@
 #include <cstdio>
 #include <vector>
 
-#include "engine/PitchTables.h"
-#include "model/LoadResult.h"
+#include "core/EffectCodes.h"
+#include "core/PitchTables.h"
+#include "formats/LoadResult.h"
 
 namespace tarvex {
 
@@ -32,7 +33,7 @@ constexpr int64_t kBudgetAllowance = 64 * 1024;
 
 // Bytes left for allocation during one load.
 class AllocationBudget {
-public:
+   public:
     explicit AllocationBudget(int64_t bytes) : left_(bytes) {}
     // Takes bytes when that many are left.
     bool take(int64_t bytes) {
@@ -47,7 +48,7 @@ public:
         return granted;
     }
 
-private:
+   private:
     int64_t left_;
 };
 
@@ -125,7 +126,8 @@ void readSampleData(ByteReader& file, int64_t offset, uint8_t flags, bool unsign
             frame = static_cast<int16_t>(unsignedData ? int32_t{u} - 32768 : static_cast<int16_t>(u));
         } else {
             const uint8_t u = file.readByte();
-            frame = static_cast<int16_t>(unsignedData ? (int32_t{u} - 128) * 256 : static_cast<int8_t>(u) * 256);
+            frame =
+                static_cast<int16_t>(unsignedData ? (int32_t{u} - 128) * 256 : static_cast<int8_t>(u) * 256);
         }
     }
 }
@@ -227,37 +229,74 @@ void setPanning(ByteReader& file, Module& module, const ChannelMap& map, bool st
 MappedEffect mapS3mEffect(uint8_t command, uint8_t info) {
     const auto same = [info](uint8_t effect) { return MappedEffect{effect, info}; };
     switch (command) {
-    case 1: return same(15);   // A: set speed
-    case 2: return same(11);   // B: position jump
-    case 3: return same(13);   // C: pattern break
-    case 4: return same(10);   // D: volume slide
-    case 5:                    // E: slide down; EEx/EFx are fine slides (extended 2)
-        return info >= 0xE0 ? MappedEffect{14, static_cast<uint8_t>(0x20 | (info & 15))} : same(2);
-    case 6:                    // F: slide up; FEx/FFx fine (extended 1)
-        return info >= 0xE0 ? MappedEffect{14, static_cast<uint8_t>(0x10 | (info & 15))} : same(1);
-    case 7: return same(3);    // G: tone portamento
-    case 8: return same(4);    // H: vibrato
-    case 9: return same(7);    // I: tremor, played as tremolo
-    case 10: return same(0);   // J: arpeggio
-    case 11: return same(6);   // K: vibrato + volume slide
-    case 12: return same(5);   // L: tone portamento + volume slide
-    case 13: return same(12);  // M
-    case 14: return same(10);  // N
-    case 15: return same(9);   // O: sample offset
-    case 16: return same(8);   // P
-    case 17: return same(17);  // Q: retrigger
-    case 18: return same(7);   // R: tremolo
-    case 19: {                 // S: extended commands by the high nibble
-        static constexpr std::array<uint8_t, 16> kExtended = {0,    0x30, 0x50, 0x40, 0x70, 0,
-                                                              0,    0,    0x80, 0,    0,    0x60,
-                                                              0xC0, 0xD0, 0xE0, 0xF0};
-        const uint8_t entry = kExtended[info >> 4];
-        if (entry == 0) return MappedEffect{0, 0};
-        return MappedEffect{14, static_cast<uint8_t>(entry | (info & 15))};
-    }
-    case 20: return same(16);  // T: tempo
-    case 24: return same(8);   // X: panning
-    default: return MappedEffect{0, 0};  // none, U, V, W, Y, Z and beyond
+        case 1:
+            return same(kSetSpeed);  // A: set speed
+        case 2:
+            return same(kPositionJump);  // B: position jump
+        case 3:
+            return same(kPatternBreak);  // C: pattern break
+        case 4:
+            return same(kVolumeSlide);  // D: volume slide
+        case 5:                         // E: slide down; EEx/EFx are fine slides (extended 2)
+            return info >= 0xE0
+                       ? MappedEffect{kExtended, static_cast<uint8_t>(kFinePortaDown << 4 | (info & 15))}
+                       : same(kPortaDown);
+        case 6:  // F: slide up; FEx/FFx fine (extended 1)
+            return info >= 0xE0
+                       ? MappedEffect{kExtended, static_cast<uint8_t>(kFinePortaUp << 4 | (info & 15))}
+                       : same(kPortaUp);
+        case 7:
+            return same(kTonePorta);  // G: tone portamento
+        case 8:
+            return same(kVibrato);  // H: vibrato
+        case 9:
+            return same(kTremolo);  // I: tremor, played as tremolo
+        case 10:
+            return same(kArpeggio);  // J: arpeggio
+        case 11:
+            return same(kVibratoVolumeSlide);  // K: vibrato + volume slide
+        case 12:
+            return same(kTonePortaVolumeSlide);  // L: tone portamento + volume slide
+        case 13:
+            return same(kSetVolume);  // M
+        case 14:
+            return same(kVolumeSlide);  // N
+        case 15:
+            return same(kSampleOffset);  // O: sample offset
+        case 16:
+            return same(kSetPanning);  // P
+        case 17:
+            return same(kRetrigger);  // Q: retrigger
+        case 18:
+            return same(kTremolo);  // R: tremolo
+        case 19: {                  // S: extended commands by the high nibble
+            // S0x and the unused S5x..S7x, S9x and SAx play nothing; SFx keeps its (empty) sub-command.
+            static constexpr std::array<uint8_t, 16> kSubCommands = {0,
+                                                                     kGlissandoControl,
+                                                                     kSetFinetune,
+                                                                     kVibratoWaveform,
+                                                                     kTremoloWaveform,
+                                                                     0,
+                                                                     0,
+                                                                     0,
+                                                                     kPanning16,
+                                                                     0,
+                                                                     0,
+                                                                     kPatternLoop,
+                                                                     kNoteCut,
+                                                                     kNoteDelay,
+                                                                     kPatternDelay,
+                                                                     0xF};
+            const uint8_t sub = kSubCommands[info >> 4];
+            if (sub == 0) return MappedEffect{kArpeggio, 0};
+            return MappedEffect{kExtended, static_cast<uint8_t>(sub << 4 | (info & 15))};
+        }
+        case 20:
+            return same(kSetTempo);  // T: tempo
+        case 24:
+            return same(kSetPanning);  // X: panning
+        default:
+            return MappedEffect{kArpeggio, 0};  // none, U, V, W, Y, Z and beyond
     }
 }
 

@@ -4,8 +4,9 @@
 #include <array>
 #include <cstdio>
 
-#include "engine/PitchTables.h"
-#include "model/LoadResult.h"
+#include "core/EffectCodes.h"
+#include "core/PitchTables.h"
+#include "formats/LoadResult.h"
 
 namespace tarvex {
 
@@ -19,11 +20,11 @@ constexpr uint32_t kOrderCount = 128;
 constexpr uint32_t kOrderEnd = 99;
 constexpr int64_t kSampleHeaders = 48;
 constexpr int64_t kOrderList = 1040;
-constexpr uint8_t kEffectSetSpeed = 15;
 
 // STM commands A..K onto the engine's effects; 12 to 15 pass unchanged.
-constexpr std::array<uint8_t, 16> kCommandEffects = {0,  15, 11, 13, 10, 2,  1,  3,
-                                                     4,  7,  0,  8,  12, 13, 14, 15};
+constexpr std::array<uint8_t, 16> kCommandEffects = {
+    kArpeggio, kSetSpeed, kPositionJump, kPatternBreak, kVolumeSlide, kPortaDown,    kPortaUp,  kTonePorta,
+    kVibrato,  kTremolo,  kArpeggio,     kSetPanning,   kSetVolume,   kPatternBreak, kExtended, kSetSpeed};
 
 // Sample header, 32 bytes: name (12), unused (2), data parapointer (2), length, loop start, loop
 // end (2 each; loop end 0xFFFF = no loop), volume (1), unused (1), sample rate (2), unused (6).
@@ -64,7 +65,7 @@ NoteCell decodeCell(uint32_t b, uint32_t row, uint32_t channel) {
     cell.octave = static_cast<int8_t>(found / 12);
     cell.param = static_cast<uint8_t>(b);
     cell.effect = kCommandEffects[byte2 & 15];
-    if (cell.effect == kEffectSetSpeed) {
+    if (cell.effect == kSetSpeed) {
         cell.param = static_cast<uint8_t>((cell.param >> 4) | (cell.param << 4));  // 0x60 -> 0x06
     }
     const int32_t volume = (byte2 >> 4) * 8 + (byte1 & 7);

@@ -2,10 +2,10 @@
 
 #include <cstdio>
 
+#include "core/TextEncoding.h"
 #include "engine/PlayerSettings.h"
-#include "model/Loader.h"
+#include "formats/Loader.h"
 #include "ui/Settings.h"
-#include "ui/TextEncoding.h"
 
 namespace tarvex {
 

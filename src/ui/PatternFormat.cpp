@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "engine/PitchTables.h"
+#include "core/PitchTables.h"
 
 namespace tarvex {
 

@@ -4,8 +4,8 @@
 #include <cstdio>
 
 #include "audio/Streaming.h"
-#include "engine/PitchTables.h"
-#include "ui/TextEncoding.h"
+#include "core/PitchTables.h"
+#include "core/TextEncoding.h"
 
 namespace tarvex {
 

@@ -90,7 +90,7 @@ TEST(FuzzFindings, EveryKeptInputHasANoteAndReplaysCleanly) {
 
 TEST(FuzzFindings, MalformedCorpusLoadsAndPlaysCleanly) {
     const std::vector<fs::path> files = corpusFiles("malformed");
-    if (files.empty()) GTEST_SKIP() << "corpus not present";
+    if (files.empty()) GTEST_SKIP() << noCorpusMessage();
     for (const fs::path& path : files) {
         std::string extension;
         if (!findExtension(path.filename().string(), extension)) continue;

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "MixCompare.h"
-#include "model/Loader.h"
+#include "formats/Loader.h"
 #include "support/Corpus.h"
 
 namespace tarvex::test {
@@ -12,7 +12,7 @@ namespace {
 
 TEST(MixCorpus, EveryModuleMatchesTheReference) {
     const std::vector<std::filesystem::path> files = corpusFiles();
-    if (files.empty()) GTEST_SKIP() << "no corpus at " << corpusDir();
+    if (files.empty()) GTEST_SKIP() << noCorpusMessage();
     static const uint32_t rates[] = {44100, 22050, 48000, 8000, 11025};
     static const uint32_t preamps[] = {512, 256, 1024, 37, 700, 1};
     constexpr uint32_t kPlansPerFile = 6;

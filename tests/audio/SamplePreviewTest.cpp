@@ -3,7 +3,7 @@
 
 #include "StreamRig.h"
 #include "audio/SamplePreview.h"
-#include "engine/PitchTables.h"
+#include "core/PitchTables.h"
 
 namespace tarvex::test {
 namespace {
@@ -188,6 +188,95 @@ TEST(PreviewStart, FailuresReportTheDeviceKindsMessages) {
         EXPECT_TRUE(rig.preview.stopped());
         EXPECT_FALSE(rig.player.device.isOpen());
         EXPECT_FALSE(rig.timer->running);
+    }
+}
+
+// Bytes the preview played, over a spread of samples, notes and options, as FNV-1a hashes of what
+// the device took in 24 segments (three ring revolutions) and the end mark left behind. Recorded
+// from the preview's own render loop before it was moved onto the mixer's kernels: any change of
+// a single byte shows here.
+uint64_t fnv1a(const std::vector<uint8_t>& bytes) {
+    uint64_t h = 0xcbf29ce484222325ull;
+    for (const uint8_t b : bytes) h = (h ^ b) * 0x100000001b3ull;
+    return h;
+}
+
+Sample noiseSample(uint32_t length, uint32_t loopStart, uint32_t loopEnd, uint32_t volume,
+                   uint32_t baseFrequency) {
+    Sample s;
+    s.length = length;
+    s.volume = volume;
+    s.baseFrequency = baseFrequency;
+    s.loopStart = loopStart;
+    s.loopEnd = loopEnd;
+    uint32_t x = 12345;
+    for (uint32_t i = 0; i < length; ++i) {
+        x = x * 1103515245u + 12345u;
+        s.data.push_back(static_cast<int16_t>(x >> 16));  // the full signed range
+    }
+    return s;
+}
+
+TEST(PreviewBytes, MatchTheRecordedOutput) {
+    struct Case {
+        const char* what;
+        uint32_t length, loopStart, loopEnd, volume, baseFrequency, dataLength;
+        uint32_t period, rate, bits;
+        bool isp, queued;
+        uint64_t hash;
+        uint32_t endSegment;
+        bool stopped;
+    };
+    const Case cases[] = {
+        {"plain", 3000, 0, 0, 64, 8363, 3000, 428, 44100, 16, true, false, 0xaf55a1fcc80cde62ull,
+         kNoEndSegment, true},
+        {"plain, ISP off", 3000, 0, 0, 64, 8363, 3000, 428, 44100, 16, false, false, 0x8c1a89f4baf87024ull,
+         kNoEndSegment, true},
+        {"quiet, 8-bit", 3000, 0, 0, 37, 8363, 3000, 214, 22050, 8, true, false, 0x6621f1a97591b71eull,
+         kNoEndSegment, true},
+        {"24-bit queued", 3000, 0, 0, 50, 8363, 3000, 856, 48000, 24, true, true, 0xa3d66e7407c28016ull, 5,
+         false},
+        {"looped", 2000, 500, 2000, 64, 8363, 2000, 428, 44100, 16, true, false, 0xea3b998263baec12ull,
+         kNoEndSegment, false},
+        {"looped, 8-bit queued", 2000, 500, 2000, 63, 8363, 2000, 107, 8000, 8, false, true,
+         0xa39a1abde49531d9ull, kNoEndSegment, false},
+        {"tight loop, high note", 64, 10, 12, 64, 8363, 64, 14, 8000, 16, true, false, 0x63adf3bdeee54300ull,
+         kNoEndSegment, false},
+        {"loop end past the data", 1000, 100, 1200, 64, 8363, 1000, 428, 44100, 16, true, false,
+         0xb3dc98530901020cull, kNoEndSegment, true},
+        {"loop start at its end", 1000, 700, 700, 64, 8363, 1000, 428, 44100, 24, true, false,
+         0xc02d77518dbe8ba2ull, kNoEndSegment, true},
+        {"length past the data", 5000, 0, 0, 64, 8363, 700, 428, 44100, 16, true, true, 0xfce225ea4853f649ull,
+         kNoEndSegment, true},
+        {"one frame", 1, 0, 0, 64, 8363, 1, 428, 44100, 16, true, false, 0x9a28aabd886f973eull, kNoEndSegment,
+         true},
+        {"step 0", 300, 0, 0, 64, 8363, 300, 27392, 192000, 16, true, false, 0x590367baefe6cac4ull,
+         kNoEndSegment, false},
+        {"low note", 100, 0, 0, 64, 8363, 100, 13696, 8000, 16, true, false, 0x76c05f41ef2f2a6full,
+         kNoEndSegment, true},
+        {"fast sample", 20000, 0, 0, 64, 44100, 20000, 428, 11025, 16, true, false, 0x4355d4ea96ce76d3ull,
+         kNoEndSegment, true},
+        {"saturated step, looped", 900, 0, 900, 64, 4000000000u, 900, 14, 8000, 16, true, false,
+         0xbcf16531b8f0a36full, kNoEndSegment, false},
+        {"saturated step", 900, 0, 0, 64, 4000000000u, 900, 14, 8000, 8, true, true, 0x0c147f077c8b1e65ull,
+         kNoEndSegment, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ManualPlayer rig(shortSong(), StreamOptions{.rate = c.rate, .bits = c.bits, .queued = c.queued});
+        rig.player.settings.ISP = c.isp;
+        SamplePreview preview(rig.player);
+        Sample s = noiseSample(c.dataLength, c.loopStart, c.loopEnd, c.volume, c.baseFrequency);
+        s.length = c.length;
+        ASSERT_TRUE(preview.startPreview(s, c.period).empty());
+        const uint32_t quarter = rig.player.device.segmentBytes / 4;
+        for (uint32_t i = 0; i < 24 * 4; ++i) {
+            rig.device->play(quarter);
+            rig.timer->fire();
+        }
+        EXPECT_EQ(fnv1a(rig.device->played), c.hash) << std::hex << "0x" << fnv1a(rig.device->played);
+        EXPECT_EQ(preview.endSegment(), c.endSegment);
+        EXPECT_EQ(preview.stopped(), c.stopped);
     }
 }
 

@@ -128,7 +128,7 @@ const char* const kKeys[] = {"file", "loaded", "result", "message", "sizeDetail"
 
 TEST(InfoCommand, EveryCorpusFileAsTextAndJson) {
     const auto files = test::corpusFiles();
-    if (files.empty()) GTEST_SKIP() << "no corpus";
+    if (files.empty()) GTEST_SKIP() << test::noCorpusMessage();
     for (const auto& path : files) {
         const std::string name = path.string();
         const CliRun json = info({"--json", "--patterns", name});

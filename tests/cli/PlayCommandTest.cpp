@@ -5,7 +5,7 @@
 
 #include "audio/StreamRig.h"
 #include "cli/Commands.h"
-#include "model/Loader.h"
+#include "formats/Loader.h"
 #include "support/Corpus.h"
 #include "support/ModWriter.h"
 #include "ui/ListFile.h"

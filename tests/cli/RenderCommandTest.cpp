@@ -213,7 +213,7 @@ TEST(RenderOptions, SecondsAreExactToTheMicrosecond) {
 // Every file of the corpus, malformed ones included: a clean exit, and a valid WAV when it loads.
 TEST(RenderCommand, EveryCorpusFileRendersWithinTheLimit) {
     const std::vector<std::filesystem::path> files = test::corpusFiles();
-    if (files.empty()) GTEST_SKIP() << "no corpus";
+    if (files.empty()) GTEST_SKIP() << test::noCorpusMessage();
     const std::string wavPath =
         (std::filesystem::temp_directory_path() / "tarvex-render-corpus.wav").string();
     size_t rendered = 0;

@@ -6,7 +6,7 @@
 
 #include "engine/Channel.h"
 #include "engine/Effects.h"
-#include "engine/PitchTables.h"
+#include "core/PitchTables.h"
 #include "support/ModuleBuilder.h"
 
 namespace tarvex::test {

@@ -4,7 +4,7 @@
 
 #include "engine/Duration.h"
 #include "engine/Stepper.h"
-#include "model/Loader.h"
+#include "formats/Loader.h"
 #include "support/Corpus.h"
 
 namespace tarvex::test {
@@ -30,7 +30,7 @@ uint64_t playWithRewinds(Engine& engine) {
 
 TEST(MalformedCorpus, EveryLoadableFilePlaysAnHourOrToItsEnd) {
     const auto files = corpusFiles("malformed");
-    if (files.empty()) GTEST_SKIP() << "corpus not present";
+    if (files.empty()) GTEST_SKIP() << noCorpusMessage();
     size_t loaded = 0;
     for (const auto& path : files) {
         Module module;

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "formats/ModReader.h"
-#include "model/LoadResult.h"
+#include "formats/LoadResult.h"
 #include "support/ModWriter.h"
 
 namespace tarvex {

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "engine/PitchTables.h"
+#include "core/PitchTables.h"
 #include "formats/S3mReader.h"
-#include "model/LoadResult.h"
+#include "formats/LoadResult.h"
 #include "support/S3mWriter.h"
 
 namespace tarvex {

@@ -14,10 +14,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <cmath>
 #include <functional>
 
 #include "GuiApp.h"
 #include "support/Corpus.h"
+#include "support/ModWriter.h"
 #include "ui/qt/QtSettingsStore.h"
 #include "ui/qt/ViewerIcons.h"
 
@@ -25,6 +27,28 @@ namespace tarvex {
 namespace {
 
 constexpr int kStop = 5;
+
+// The song the viewers are shown: 4 channels, 47 patterns in order, a note on every row of channel
+// 0, 31 samples of a sine wave. Sample 18 has a Latin-1 name and plays at C-6; sample 19 is tuned
+// to 8463 Hz, which no note matches exactly.
+std::vector<uint8_t> viewerSong() {
+    test::ModWriter mod = test::ModWriter::withSignature("M.K.");
+    mod.patternCount = 47;
+    mod.songLength = 47;
+    for (uint8_t p = 0; p < 47; ++p) mod.orders[p] = p;
+    for (size_t i = 0; i < mod.samples.size(); ++i) {
+        test::ModSampleSpec& sample = mod.samples[i];
+        sample.name = "sample " + std::to_string(i + 1);
+        sample.data.resize(i == 17 ? 3366 : 1000);
+        for (size_t k = 0; k < sample.data.size(); ++k)
+            sample.data[k] = static_cast<int8_t>(std::lround(100 * std::sin(double(k) / 8)));
+    }
+    mod.samples[17].name = "Pyh\x84nkatariinantie 14a";  // 0x84: "ä" in the DOS code page
+    mod.samples[18].finetune = 2;
+    for (uint32_t p = 0; p < 47; ++p)
+        for (uint32_t row = 0; row < 64; ++row) mod.setCell(p, row, 0, 1 + row % 31, 428, 0, 0);
+    return mod.bytes();
+}
 
 class QtViewerTest : public ::testing::Test {
    protected:
@@ -76,8 +100,8 @@ class QtViewerTest : public ::testing::Test {
             QApplication::sendEvent(widget, &event);
         }
     }
-    void load(const std::string& corpusFile) {
-        main().logic().loadFile((test::corpusDir() / corpusFile).string());
+    void load() {
+        main().logic().loadFile(test::writeTempFile("viewers.mod", viewerSong()).string());
         ASSERT_EQ(main().field(TextField::Errors)->text(), QStringLiteral("No Errors"));
     }
 
@@ -89,7 +113,7 @@ TEST_F(QtViewerTest, PatternWindowFollowsStepsAndClosesEveryWay) {
     fileEntry(QStringLiteral("&Pattern..."))->trigger();  // no module: nothing opens
     EXPECT_EQ(app->viewers.patternWindow(), nullptr);
 
-    load("mod/sundance.mod");  // 4 channels, 47 patterns
+    load();
     main().logic().onPlay();
     ASSERT_FALSE(app->player.outputStopped.load());
     inside([&] { fileEntry(QStringLiteral("&Pattern..."))->trigger(); },
@@ -156,7 +180,7 @@ TEST_F(QtViewerTest, PatternWindowFollowsStepsAndClosesEveryWay) {
 }
 
 TEST_F(QtViewerTest, SamplesWindowByDoubleClickAndFromTheMenu) {
-    load("mod/sundance.mod");
+    load();
     QListWidget* instruments = main().sampleList();
     ASSERT_EQ(instruments->count(), 31);
     QListWidgetItem* item = instruments->item(17);

@@ -1,6 +1,7 @@
 #include "support/Corpus.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <system_error>
@@ -10,7 +11,15 @@
 namespace tarvex::test {
 
 std::filesystem::path corpusDir() {
-    return std::filesystem::path(TARVEX_CORPUS_DIR);
+    const char* fromEnvironment = std::getenv("TARVEX_CORPUS");
+    if (fromEnvironment != nullptr && *fromEnvironment != '\0') return fromEnvironment;
+    return TARVEX_CORPUS;
+}
+
+std::string noCorpusMessage() {
+    const std::filesystem::path dir = corpusDir();
+    return std::string(kNeedsCorpus) + ": set TARVEX_CORPUS (environment or CMake cache) to a directory of " +
+           "module files" + (dir.empty() ? std::string() : " (none found in " + dir.string() + ")");
 }
 
 std::vector<std::filesystem::path> corpusFiles(const std::string& sub) {

@@ -8,8 +8,12 @@
 
 namespace tarvex::test {
 
-// The shared corpus of real module files (read-only). Empty when the corpus is not present.
+// The corpus of real-world module files (read-only): the directory TARVEX_CORPUS names in the
+// environment, else the one the build was configured with; empty when neither is set.
 std::filesystem::path corpusDir();
+// Tests that need the corpus skip without it, with this message; scripts/test counts them by kNeedsCorpus.
+inline constexpr const char* kNeedsCorpus = "needs the module corpus";
+std::string noCorpusMessage();
 // Every regular file below corpusDir()/sub (or the whole corpus when sub is empty), sorted.
 std::vector<std::filesystem::path> corpusFiles(const std::string& sub = "");
 std::vector<uint8_t> readFileBytes(const std::filesystem::path& path);

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "engine/PitchTables.h"
+#include "core/PitchTables.h"
 
 namespace tarvex::test {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "engine/PitchTables.h"
+#include "core/PitchTables.h"
 #include "ui/PatternFormat.h"
 
 namespace tarvex {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "ViewerFakes.h"
-#include "engine/PitchTables.h"
+#include "core/PitchTables.h"
 #include "support/ModuleBuilder.h"
 
 namespace tarvex {

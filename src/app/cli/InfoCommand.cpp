@@ -13,8 +13,8 @@
 #include "cli/Commands.h"
 #include "cli/TextOutput.h"
 #include "engine/Duration.h"
-#include "engine/PitchTables.h"
-#include "model/Loader.h"
+#include "core/PitchTables.h"
+#include "formats/Loader.h"
 #include "ui/PatternFormat.h"
 
 namespace tarvex::cli {

@@ -4,7 +4,7 @@
 #include <charconv>
 
 #include "audio/devices/Devices.h"
-#include "engine/PitchTables.h"
+#include "core/PitchTables.h"
 
 namespace tarvex::cli {
 namespace {

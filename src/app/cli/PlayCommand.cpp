@@ -19,7 +19,7 @@
 #include "cli/OutputOptions.h"
 #include "cli/Terminal.h"
 #include "cli/TextOutput.h"
-#include "model/Loader.h"
+#include "formats/Loader.h"
 #include "ui/ListFile.h"
 #include "ui/StatusText.h"
 

@@ -17,8 +17,8 @@
 #include "cli/OutputOptions.h"
 #include "cli/Terminal.h"
 #include "cli/TextOutput.h"
-#include "engine/PitchTables.h"
-#include "model/Loader.h"
+#include "core/PitchTables.h"
+#include "formats/Loader.h"
 
 namespace tarvex::cli {
 

@@ -25,7 +25,7 @@
 #include "audio/WavFile.h"
 #include "cli/Commands.h"
 #include "cli/RenderOptions.h"
-#include "model/Loader.h"
+#include "formats/Loader.h"
 
 namespace tarvex::cli {
 
@@ -167,7 +167,7 @@ int renderCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
     }
     applyRenderOptions(options, player);
 
-    const WavFormat format{options.rate, options.bits, options.channels};
+    const PcmFormat format{options.rate, options.bits, options.channels};
     const uint64_t wavLimitFrames = kMaxWavDataBytes / format.blockAlign();
     const uint64_t maxFrames = std::min(options.maxFrames(), wavLimitFrames);
     const bool toStdout = request.output == "-";

@@ -5,10 +5,9 @@
 #include <string>
 #include <string_view>
 
-namespace tarvex::cli {
+#include "core/TextEncoding.h"
 
-// Each byte is a Latin-1 character: bytes from 0x80 become two UTF-8 bytes ("\xE4" -> "ä").
-std::string latin1ToUtf8(std::string_view latin1);
+namespace tarvex::cli {
 
 // A JSON string literal, quotes included, of a UTF-8 text; control characters are escaped.
 std::string jsonString(std::string_view utf8);

@@ -80,7 +80,7 @@ bool CaptureDevice::openStream(const PcmFormat& format, uint32_t segmentBytes) {
     file_ = std::fopen(path_.c_str(), "wb");
     if (file_ == nullptr) return false;
     dataBytes_ = 0;
-    const auto header = wavHeader(WavFormat{format.rate, format.bits, format.channels}, 0);
+    const auto header = wavHeader(format, 0);
     if (std::fwrite(header.data(), 1, header.size(), file_) != header.size() ||
         !NullDevice::openStream(format, segmentBytes)) {
         std::fclose(file_);
@@ -95,7 +95,7 @@ void CaptureDevice::closeStream() {
     if (file_ == nullptr) return;
     const uint32_t dataBytes = static_cast<uint32_t>(std::min<uint64_t>(dataBytes_, kMaxWavDataBytes));
     if (wavPadBytes(dataBytes) != 0) std::fputc(0, file_);
-    const auto header = wavHeader(WavFormat{format().rate, format().bits, format().channels}, dataBytes);
+    const auto header = wavHeader(format(), dataBytes);
     std::fseek(file_, 0, SEEK_SET);
     std::fwrite(header.data(), 1, header.size(), file_);
     std::fclose(file_);

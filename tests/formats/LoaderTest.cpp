@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "model/Loader.h"
+#include "formats/Loader.h"
 #include "support/Corpus.h"
 #include "support/ModWriter.h"
 #include "support/S3mWriter.h"

@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "model/LoadResult.h"
+#include "formats/LoadResult.h"
 #include "model/Module.h"
 
 namespace tarvex {

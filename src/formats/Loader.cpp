@@ -1,4 +1,4 @@
-#include "model/Loader.h"
+#include "formats/Loader.h"
 
 #include <cstdio>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "ui/TextEncoding.h"
+#include "core/TextEncoding.h"
 
 namespace tarvex {
 

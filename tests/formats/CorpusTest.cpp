@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "model/Loader.h"
+#include "formats/Loader.h"
 #include "support/Corpus.h"
 
 namespace tarvex {
@@ -38,7 +38,7 @@ void checkInvariants(const Module& m, const std::string& name) {
 
 TEST(Corpus, EveryFileLoadsWithinBounds) {
     const std::vector<std::filesystem::path> files = test::corpusFiles();
-    if (files.empty()) GTEST_SKIP() << "no corpus at " << test::corpusDir();
+    if (files.empty()) GTEST_SKIP() << test::noCorpusMessage();
     size_t loaded = 0;
     for (const std::filesystem::path& path : files) {
         const std::string name = path.filename().string();

@@ -1,4 +1,4 @@
-#include "engine/PitchTables.h"
+#include "core/PitchTables.h"
 
 #include <cstdlib>
 
