@@ -1,9 +1,11 @@
 // tarvex-cli render, in process: WAV layout, song length to the frame, the time limit, standard
 // output, the default file name, options, determinism, and every corpus file.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <sstream>
+#include <string>
 
 #include "cli/Commands.h"
 #include "cli/RenderOptions.h"
@@ -214,8 +216,10 @@ TEST(RenderOptions, SecondsAreExactToTheMicrosecond) {
 TEST(RenderCommand, EveryCorpusFileRendersWithinTheLimit) {
     const std::vector<std::filesystem::path> files = test::corpusFiles();
     if (files.empty()) GTEST_SKIP() << test::noCorpusMessage();
-    const std::string wavPath =
-        (std::filesystem::temp_directory_path() / "tarvex-render-corpus.wav").string();
+    // One file per process: test runs of other builds may share the temporary folder.
+    const std::string wavPath = (std::filesystem::temp_directory_path() /
+                                 ("tarvex-render-corpus-" + std::to_string(::getpid()) + ".wav"))
+                                    .string();
     size_t rendered = 0;
     for (const std::filesystem::path& file : files) {
         std::filesystem::remove(wavPath);
