@@ -63,16 +63,17 @@ inline int32_t declick(ChannelState& channel, int32_t v) {
 // depends on neither the step nor the loop length. A sample without loop that runs out stops
 // (position -1) and keeps in positionFraction what the advance had not consumed; a loop wraps as often
 // as the step requires.
+// The sum is taken in 64 bits: the preview's steps reach 2^32 - 1.
 inline void advance(ChannelState& channel, const SampleView& s) {
-    uint32_t fraction = channel.positionFraction + channel.step;
+    uint64_t fraction = uint64_t{channel.positionFraction} + channel.step;
     if (fraction >= 1024) {
         const uint32_t position = static_cast<uint32_t>(channel.position);
-        const uint32_t whole = fraction >> kFractionBits;
+        const uint64_t whole = fraction >> kFractionBits;
         // Frames consumed until a sample without loop ends: up to its end, or the first one when the
         // position already lies at or beyond the end (a sample offset can leave it there).
-        const uint32_t toEnd = position < s.length ? s.length - position : 1;
+        const uint64_t toEnd = position < s.length ? s.length - position : 1;
         if (s.loops) {
-            uint64_t p = static_cast<uint64_t>(position) + whole;
+            uint64_t p = position + whole;
             if (p >= s.loopEnd) p = s.loopStart + (p - s.loopStart) % (s.loopEnd - s.loopStart);
             channel.position = static_cast<int32_t>(p);
             fraction &= 1023;
@@ -84,7 +85,7 @@ inline void advance(ChannelState& channel, const SampleView& s) {
             fraction &= 1023;
         }
     }
-    channel.positionFraction = fraction;
+    channel.positionFraction = static_cast<uint32_t>(fraction);
 }
 
 // One frame of one channel, every rule checked: fetch, interpolation, de-click, advance. Returns
@@ -411,16 +412,17 @@ inline bool unrolledLoopRun(ChannelState& channel, const SampleView& s, bool isp
 }
 
 // One channel over a run of `frames` frames: free stretches in the plain (or vector) loop,
-// boundaries, ramps and odd states frame by frame. Stops early when the sample ends.
+// boundaries, ramps and odd states frame by frame. Stops early when the sample ends; returns the
+// frames it sounded.
 template <class Sink>
-inline void mixChannel(ChannelState& channel, const SampleView& s, bool isp, bool click, uint32_t frames,
-                       const Sink& sink, const simd::ChannelScale* vector = nullptr) {
+inline uint32_t mixChannel(ChannelState& channel, const SampleView& s, bool isp, bool click, uint32_t frames,
+                           const Sink& sink, const simd::ChannelScale* vector = nullptr) {
     uint32_t done = 0;
     while (done < frames) {
         const bool ramp = click && channel.noteStarted;
         if (vector != nullptr && !ramp &&
             unrolledLoopRun(channel, s, isp, done, frames - done, sink, *vector, click)) {
-            return;
+            return frames;
         }
         const uint32_t run = ramp ? 0 : freeFrames(channel, s, isp, frames - done);
         if (run > 0) {
@@ -433,10 +435,11 @@ inline void mixChannel(ChannelState& channel, const SampleView& s, bool isp, boo
             continue;
         }
         int32_t v = 0;
-        if (!carefulFrame(channel, s, isp, click, v)) return;
+        if (!carefulFrame(channel, s, isp, click, v)) return done;
         sink.add(done, v);
         ++done;
     }
+    return done;
 }
 
 template <class Divide>

@@ -43,6 +43,12 @@ inline uint8_t* putSample(uint8_t* out, int32_t x) {
     }
 }
 
+// The one-pole low-pass of ISP, y = (x + previous y) / 2 with the sum in 64 bits.
+inline int32_t smooth(int32_t x, int32_t& memory) {
+    memory = static_cast<int32_t>((static_cast<int64_t>(x) + memory) >> 1);
+    return memory;
+}
+
 // What the tail loop carries from run to run.
 struct TailState {
     int32_t ispLeft;
@@ -69,11 +75,8 @@ inline uint8_t* tailFrames(TailState& t, const uint32_t* left, const uint32_t* r
         int32_t l = static_cast<int32_t>(left[k]);
         int32_t r = static_cast<int32_t>(right[k]);
         if constexpr (Isp) {
-            // One-pole low-pass y = (x + previous y) / 2, sums in 64 bits.
-            memoryLeft = static_cast<int32_t>((static_cast<int64_t>(l) + memoryLeft) >> 1);
-            memoryRight = static_cast<int32_t>((static_cast<int64_t>(r) + memoryRight) >> 1);
-            l = memoryLeft;
-            r = memoryRight;
+            l = smooth(l, memoryLeft);
+            r = smooth(r, memoryRight);
         }
         if constexpr (Wide) {
             // Each side receives half of the other side's dry mix, wideDelayLength - 1 frames late.

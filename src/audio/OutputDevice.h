@@ -52,7 +52,7 @@ class OutputDevice {
     uint32_t segmentBytes = 0;
     std::array<uint32_t, kSegmentCount> segmentOffsets = {};
 
-    // Segment index last handed to fillSegment (0..7); written by whichever thread renders.
+    // Index of the last fill request (0..7); written by whichever thread renders.
     std::atomic<uint32_t> lastSegment{0};
 
     // Opens the backend for kind in the given format, paused. 0 on success.
@@ -91,6 +91,25 @@ class OutputDevice {
     // Queued kind: the 8 data areas, one block; prepared = handed to the device.
     std::unique_ptr<uint8_t[]> queuedBlock_;
     std::array<std::atomic<bool>, kSegmentCount> prepared_ = {};
+};
+
+// What a started device is fed from: the main player's song, or a sample preview. The refill
+// handlers of Streaming.h call it, on the device's or the timer's thread once the device runs.
+class SegmentSource {
+   public:
+    virtual OutputDevice& streamDevice() = 0;
+    // Sets up the first segment, once the device and its buffers exist.
+    virtual void beginStream() = 0;
+    // Fill request a: renders segment (a + 7) mod 8 and hands it to the device.
+    virtual void renderSegment(uint32_t a) = 0;
+    // True once nothing more is to be rendered: the handlers then return at once.
+    virtual bool streamHalted() const = 0;
+    // Ring kind, at each timer event before the cursor is looked at: ends the stream when its end
+    // is due (on the timer's own thread) and returns true.
+    virtual bool endStreamOnTimer() = 0;
+
+   protected:
+    ~SegmentSource() = default;
 };
 
 }  // namespace tarvex

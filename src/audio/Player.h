@@ -7,8 +7,10 @@
 
 namespace tarvex {
 
-class Player : public Engine {
-public:
+// As a SegmentSource it streams the song: beginStream starts it, renderSegment is fillSegment, and
+// the stream halts with outputStopped and ends at the song's end (Streaming.h).
+class Player : public Engine, public SegmentSource {
+   public:
     Player() = default;
     // Stops playback first, so no device thread renders into a player that is going.
     ~Player() override;
@@ -21,7 +23,13 @@ public:
     // song start, where 512 gives the song-start divisor itself.
     uint32_t preamp = kDefaultPreamp;
 
-protected:
+    OutputDevice& streamDevice() override { return device; }
+    void beginStream() override;
+    void renderSegment(uint32_t a) override;
+    bool streamHalted() const override;
+    bool endStreamOnTimer() override;
+
+   protected:
     void resetMixState() override { tarvex::resetMixState(*this); }
 };
 

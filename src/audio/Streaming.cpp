@@ -17,44 +17,90 @@ void haltOutput(Player& player) {
 
 }  // namespace
 
-Player::~Player() {
-    stopPlayback(*this);
-}
-
-std::string_view startPlayback(Player& player) {
-    if (!player.module) return {};
-    stopPlayback(player);
-
-    OutputDevice& device = player.device;
-    const PlayerSettings& settings = player.settings;
+std::string_view startStream(SegmentSource& source, const PlayerSettings& settings, uint32_t channels) {
+    OutputDevice& device = source.streamDevice();
     const DeviceKind kind = settings.UseWaveOut ? DeviceKind::queued : DeviceKind::ring;
-    if (device.openDevice(kind, settings.Frequency, settings.Resolution, settings.Channels,
-                          settings.BufferLength, onBufferDone, &player) != 0) {
+    if (device.openDevice(kind, settings.Frequency, settings.Resolution, channels, settings.BufferLength,
+                          onBufferDone, &source) != 0) {
         return kind == DeviceKind::queued ? kQueuedOpenError : kRingOpenError;
     }
     if (device.createStreamBuffers() != 0) {
-        stopPlayback(player);
         return kind == DeviceKind::queued ? kQueuedBufferError : kRingBufferError;
     }
     // Buffers queued next must not start playing yet.
     if (kind == DeviceKind::queued) device.pauseDevice();
 
-    startSong(player);
-    player.mix.mixDivisor.store(
-        mixDivisorForPreamp(player.module->channelCount, player.module->globalVolume, player.preamp),
-        std::memory_order_relaxed);
-
+    source.beginStream();
     for (uint32_t i = 1; i <= kSegmentsAhead; ++i) {
         device.lastSegment.store(i, std::memory_order_relaxed);
-        fillSegment(player, i);
+        source.renderSegment(i);
     }
-    if (kind == DeviceKind::ring && !device.startTimer(onPollTimer, &player)) {
-        // Without its timer the ring would loop the same 8 segments for ever.
-        stopPlayback(player);
-        return kRingOpenError;
-    }
+    // Without its timer the ring would loop the same 8 segments for ever.
+    if (kind == DeviceKind::ring && !device.startTimer(onPollTimer, &source)) return kRingOpenError;
     device.resumeDevice();
     return {};
+}
+
+void onBufferDone(void* context) {
+    SegmentSource& source = *static_cast<SegmentSource*>(context);
+    if (source.streamHalted()) return;
+    OutputDevice& device = source.streamDevice();
+    const uint32_t a = (device.lastSegment.load(std::memory_order_relaxed) + 1) % kSegmentCount;
+    device.lastSegment.store(a, std::memory_order_relaxed);
+    source.renderSegment(a);
+}
+
+void onPollTimer(void* context) {
+    SegmentSource& source = *static_cast<SegmentSource*>(context);
+    if (source.endStreamOnTimer()) return;
+    // Normally the cursor has entered the next segment and this refills the one it left. An event
+    // that comes late, after the cursor has crossed more than one segment, refills every segment
+    // it crossed, in order: otherwise those would play again what they held a revolution ago. Each
+    // request is made in turn, so an end due at one of them is never skipped.
+    OutputDevice& device = source.streamDevice();
+    const uint32_t k = device.playingSegment();
+    uint32_t last = device.lastSegment.load(std::memory_order_relaxed);
+    while (last != k && !source.streamHalted()) {
+        last = (last + 1) % kSegmentCount;
+        device.lastSegment.store(last, std::memory_order_relaxed);
+        source.renderSegment(last);
+    }
+}
+
+Player::~Player() {
+    stopPlayback(*this);
+}
+
+void Player::beginStream() {
+    startSong(*this);
+    mix.mixDivisor.store(mixDivisorForPreamp(module->channelCount, module->globalVolume, preamp),
+                         std::memory_order_relaxed);
+}
+
+void Player::renderSegment(uint32_t a) {
+    fillSegment(*this, a);
+}
+
+bool Player::streamHalted() const {
+    return outputStopped.load(std::memory_order_acquire);
+}
+
+bool Player::endStreamOnTimer() {
+    if (outputStopped.load(std::memory_order_acquire)) return true;
+    if (state.songEnded.load(std::memory_order_relaxed) && playbackFinished.load(std::memory_order_relaxed)) {
+        // The end of the song, on the timer's thread: see the header for why the buffers stay.
+        haltOutput(*this);
+        return true;
+    }
+    return false;
+}
+
+std::string_view startPlayback(Player& player) {
+    if (!player.module) return {};
+    stopPlayback(player);
+    const std::string_view error = startStream(player, player.settings, player.settings.Channels);
+    if (!error.empty()) stopPlayback(player);
+    return error;
 }
 
 void stopPlayback(Player& player) {
@@ -72,35 +118,6 @@ bool fillSegment(Player& player, uint32_t a) {
     if (bytesPerFrame != 0) renderFrames(player, data, player.device.segmentBytes / bytesPerFrame);
     player.device.commitSegment(s, data);
     return true;
-}
-
-void onBufferDone(void* context) {
-    Player& player = *static_cast<Player*>(context);
-    if (player.outputStopped.load(std::memory_order_acquire)) return;
-    const uint32_t a = (player.device.lastSegment.load(std::memory_order_relaxed) + 1) % kSegmentCount;
-    player.device.lastSegment.store(a, std::memory_order_relaxed);
-    fillSegment(player, a);
-}
-
-void onPollTimer(void* context) {
-    Player& player = *static_cast<Player*>(context);
-    if (player.outputStopped.load(std::memory_order_acquire)) return;
-    if (player.state.songEnded.load(std::memory_order_relaxed) &&
-        player.playbackFinished.load(std::memory_order_relaxed)) {
-        // The end of the song, on the timer's thread: see the header for why the buffers stay.
-        haltOutput(player);
-        return;
-    }
-    // Normally the cursor has entered the next segment and this refills the one it left. An event
-    // that comes late, after the cursor has crossed more than one segment, refills every segment
-    // it crossed, in order: otherwise those would play again what they held a revolution ago.
-    const uint32_t k = player.device.playingSegment();
-    uint32_t last = player.device.lastSegment.load(std::memory_order_relaxed);
-    while (last != k) {
-        last = (last + 1) % kSegmentCount;
-        player.device.lastSegment.store(last, std::memory_order_relaxed);
-        fillSegment(player, last);
-    }
 }
 
 }  // namespace tarvex

@@ -1,4 +1,5 @@
-// Keeping the device fed: start, stop and the refill handlers of the main player.
+// Keeping the device fed: the start and the refill handlers that the main player and the sample
+// preview share, and the main player's start and stop.
 //
 // Threads. The owner's thread (the window, the CLI) starts, stops, pauses and resumes, and renders
 // the first 7 segments. After that segments are rendered on the device's thread (queued kind:
@@ -24,6 +25,17 @@
 
 namespace tarvex {
 
+// Opens the source's device, paused, for the kind UseWaveOut selects, in the settings' rate, bits
+// and buffer length with `channels` channels; creates its 8 segments; lets the source begin;
+// renders the 7 segments ahead and starts the device with the handlers below. Returns the error
+// text of the device kind when the device, its buffers or the timer cannot be had (the caller
+// then stops and shows it), empty otherwise.
+std::string_view startStream(SegmentSource& source, const PlayerSettings& settings, uint32_t channels);
+// The handlers; context is the SegmentSource. Queued kind: each played segment is the next fill
+// request. Ring kind: every fill request the play cursor has passed since the last event, in turn.
+void onBufferDone(void* context);
+void onPollTimer(void* context);
+
 // Starts the loaded module from its beginning on a freshly opened device of the kind UseWaveOut
 // selects, in the format of the settings. Returns the error text when the device or its buffers
 // cannot be had (the caller shows it), empty otherwise; without a module it starts nothing.
@@ -32,8 +44,5 @@ std::string_view startPlayback(Player& player);
 void stopPlayback(Player& player);
 // Renders segment (a + 7) mod 8, the one before a, and hands it to the device.
 bool fillSegment(Player& player, uint32_t a);
-// Device handlers; context is the Player.
-void onBufferDone(void* context);
-void onPollTimer(void* context);
 
 }  // namespace tarvex

@@ -9,4 +9,9 @@ namespace tarvex {
 // Each byte is a Latin-1 character: bytes from 0x80 become two UTF-8 bytes ("\xE4" -> "ä").
 std::string latin1ToUtf8(std::string_view latin1);
 
+// A file name as the system's bytes give it, for display: valid UTF-8 (the file-name encoding
+// here) stays as it is; any byte that does not belong to a valid UTF-8 sequence is read as
+// Latin-1, so a name written on an older system still shows its letters.
+std::string fileNameToUtf8(std::string_view bytes);
+
 }  // namespace tarvex

@@ -73,6 +73,7 @@ void MainWindow::shutdown() {
     closeList();
     audio_.stopPlayback();
     engine_.freeModule();
+    loadedPath_.clear();
 }
 
 void MainWindow::onPlay() {
@@ -272,9 +273,11 @@ void MainWindow::loadFile(const std::string& path) {
     view_.clearSampleList();
 
     const LoadOutcome outcome = loadModuleFile(path, module);
+    ++loadCount_;
+    loadedPath_ = outcome.loaded ? path : std::string();
     const std::string message = resultMessage(outcome.result, outcome.sizeDetail);
     if (outcome.loaded) {
-        const std::string fileName = fileNameOf(path);
+        const std::string fileName = fileNameToUtf8(fileNameOf(path));
         view_.setText(TextField::Title, latin1ToUtf8(module.title.view()));
         view_.setText(TextField::File, fileName);
         view_.setCaption(captionFor(fileName));

@@ -82,6 +82,10 @@ class MainWindow {
     bool pendingWaveOut() const { return pendingWaveOut_; }
     bool linearFrequency() const { return linearFrequency_; }
     const StatusPanels& panels() const { return panels_; }
+    // The path the module playing was loaded from ("" when none is), and a count that moves on
+    // with every load, so that a list naming one file twice still shows two songs.
+    const std::string& loadedPath() const { return loadedPath_; }
+    uint32_t loadCount() const { return loadCount_; }
 
    private:
     bool moduleLoaded() const { return engine_.module != nullptr; }
@@ -115,6 +119,8 @@ class MainWindow {
     bool linearFrequency_ = false;
     bool tickBusy_ = false;
     int subWindowsOpen_ = 0;
+    std::string loadedPath_;
+    uint32_t loadCount_ = 0;
 };
 
 }  // namespace tarvex

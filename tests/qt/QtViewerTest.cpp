@@ -179,6 +179,47 @@ TEST_F(QtViewerTest, PatternWindowFollowsStepsAndClosesEveryWay) {
     EXPECT_FALSE(first->logic().isOpen());
 }
 
+TEST_F(QtViewerTest, PatternWindowShowsTwentyWholeLines) {
+    load();
+    inside([&] { fileEntry(QStringLiteral("&Pattern..."))->trigger(); },
+           [&] {
+               qt::QtPatternWindow* p = app->viewers.patternWindow();
+               ASSERT_NE(p, nullptr);
+               QListWidget* list = p->list();
+               // Whether a line shows its whole height (its width is the scroll extent, wider than the
+               // list), and how many lines do.
+               const auto whole = [&](QListWidgetItem* item) {
+                   const QRect r = list->visualItemRect(item);
+                   return r.height() > 0 && r.top() >= 0 && r.bottom() < list->viewport()->height();
+               };
+               const auto wholeLines = [&] {
+                   QTest::qWait(10);  // the list lays its lines out from the event loop
+                   int lines = 0;
+                   for (int i = 0; i < list->count(); ++i) lines += whole(list->item(i)) ? 1 : 0;
+                   return lines;
+               };
+               EXPECT_GE(wholeLines(), 20);  // page 0 from row 0
+               struct Row {
+                   uint32_t row;
+                   int lines;     // on the page
+                   int selected;  // the playing row's line
+               };
+               for (const Row& r : {Row{63, 20, 19}, Row{60, 20, 16}, Row{30, 45, 11}}) {
+                   p->logic().followPosition(1, r.row);
+                   ASSERT_EQ(list->count(), r.lines) << r.row;
+                   EXPECT_EQ(list->currentRow(), r.selected) << r.row;
+                   EXPECT_GE(wholeLines(), 20) << r.row;
+                   EXPECT_TRUE(whole(list->currentItem())) << r.row;
+               }
+               // The last page: rows 2C to 3F, every one of them whole.
+               p->logic().followPosition(1, 63);
+               EXPECT_EQ(list->item(0)->text().left(3), QStringLiteral("2C "));
+               EXPECT_EQ(list->item(19)->text().left(3), QStringLiteral("3F "));
+               EXPECT_EQ(wholeLines(), 20);
+               p->closeButton()->click();
+           });
+}
+
 TEST_F(QtViewerTest, SamplesWindowByDoubleClickAndFromTheMenu) {
     load();
     QListWidget* instruments = main().sampleList();

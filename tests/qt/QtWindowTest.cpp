@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QDropEvent>
+#include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
@@ -50,8 +54,9 @@ class QtWindowTest : public ::testing::Test {
         iniPath = dir.filePath(QStringLiteral("Tarvex.conf"));
     }
 
-    std::unique_ptr<GuiApp> openApp() {
-        auto app = std::make_unique<GuiApp>("null", std::make_unique<qt::QtSettingsStore>(iniPath));
+    std::unique_ptr<GuiApp> openApp() { return openAppAt(iniPath); }
+    static std::unique_ptr<GuiApp> openAppAt(const QString& settingsPath) {
+        auto app = std::make_unique<GuiApp>("null", std::make_unique<qt::QtSettingsStore>(settingsPath));
         app->window->initialise(std::nullopt);
         app->window->show();
         return app;
@@ -146,6 +151,38 @@ TEST_F(QtWindowTest, DroppedFileIsShownAndPlaysOnTheNullDevice) {
     EXPECT_TRUE(app->player.outputStopped.load());  // closing stops
 }
 
+TEST_F(QtWindowTest, DroppedNamesKeepTheirBytes) {
+    struct Row {
+        const char* name;  // on disk
+        const char* uri;   // as a file manager sends it, after the folder
+        QString shown;
+    };
+    const Row rows[] = {
+        {"M\xFCsik.mod", "M%FCsik.mod", QStringLiteral("M\u00FCsik.mod")},         // Latin-1
+        {"M\xC3\xBCsik.mod", "M%C3%BCsik.mod", QStringLiteral("M\u00FCsik.mod")},  // UTF-8
+        {"with blank.mod", "with%20blank.mod", QStringLiteral("with blank.mod")},
+    };
+    auto app = openApp();
+    qt::QtMainWindow& w = *app->window;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const auto file = test::writeTempFile(row.name, shortSong("dropped"));
+        const QByteArray folder =
+            QUrl::fromLocalFile(QString::fromStdString(file.parent_path().string())).toEncoded();
+        QMimeData mime;
+        mime.setData(QStringLiteral("text/uri-list"), folder + "/" + row.uri + "\r\n");
+        QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&w, &enter);
+        QDropEvent event(QPointF(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&w, &event);
+        EXPECT_EQ(text(w, TextField::Errors), QStringLiteral("No Errors"));
+        EXPECT_EQ(text(w, TextField::File), row.shown);
+        EXPECT_EQ(w.windowTitle(), QStringLiteral("Tarvex V1.5 - ") + row.shown);
+        w.transportButton(kStop)->click();
+    }
+    w.close();
+}
+
 TEST_F(QtWindowTest, ListPlaysEntryAfterEntryAsSongsEnd) {
     const auto first = test::writeTempFile("first.mod", shortSong("first"));
     const auto second = test::writeTempFile("second.mod", shortSong("second"));
@@ -221,6 +258,64 @@ TEST_F(QtWindowTest, StoredTextsThatAreNoNumberCountAsMissing) {
     EXPECT_TRUE(w.box(OptionBox::Clipping)->isChecked());
     EXPECT_FALSE(w.box(OptionBox::DeClick)->isChecked());
     w.close();
+}
+
+TEST_F(QtWindowTest, SettingsFileIsMadeWhenTheWindowOpens) {
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("taken")));
+    QFile plain(dir.filePath(QStringLiteral("plain")));
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    struct Row {
+        QString path;
+        bool made;  // false: the place cannot hold it; the defaults apply and nothing is saved
+    };
+    const Row rows[] = {
+        {iniPath, true},
+        {dir.filePath(QStringLiteral("Brennwerks/deeper/Tarvex.conf")), true},  // folders made too
+        {dir.filePath(QStringLiteral("plain/Tarvex.conf")), false},             // below a file
+        {dir.filePath(QStringLiteral("taken")), false},                         // a folder's name
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.path.toStdString());
+        auto app = openAppAt(row.path);
+        qt::QtMainWindow& w = *app->window;
+        EXPECT_EQ(QFileInfo(row.path).isFile(), row.made);
+        if (row.made) {
+            EXPECT_EQ(QFileInfo(row.path).size(), 0);
+        }
+        EXPECT_EQ(w.selector(FormatSelector::Frequency)->currentText(), QStringLiteral("44100 Hz"));
+        EXPECT_TRUE(w.box(OptionBox::Isp)->isChecked());
+        w.close();
+        EXPECT_EQ(QSettings(row.path, QSettings::IniFormat).allKeys().size(), row.made ? 10 : 0);
+    }
+}
+
+TEST_F(QtWindowTest, PlayHoldsTheFocusAtStart) {
+    auto app = openApp();
+    qt::QtMainWindow& w = *app->window;
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    EXPECT_EQ(QApplication::focusWidget(), w.transportButton(kPlay));
+    // Enter on the focused button presses it: the loaded song plays and the window stays.
+    w.logic().loadFile(kDemo);
+    ASSERT_TRUE(app->player.outputStopped.load());
+    QTest::keyClick(w.transportButton(kPlay), Qt::Key_Return);
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_FALSE(app->player.outputStopped.load());
+    w.close();
+}
+
+TEST_F(QtWindowTest, AboutBoxIsWiderThanItsCaption) {
+    auto app = openApp();
+    std::unique_ptr<QDialog> box = qt::makeAboutBox(app->window.get());
+    box->show();
+    EXPECT_EQ(box->windowTitle(), QStringLiteral("About Tarvex V1.5"));
+    // The caption in a bold face, with room for at least three caption buttons beside it.
+    QFont bold = QApplication::font();
+    bold.setBold(true);
+    const QFontMetrics metrics(bold);
+    EXPECT_GE(box->width(), metrics.horizontalAdvance(box->windowTitle()) + 3 * metrics.height());
+    box->close();
+    app->window->close();
 }
 
 TEST_F(QtWindowTest, EnterOutsideAButtonClosesTheWindow) {

@@ -186,6 +186,15 @@ TEST_F(WindowTest, LoadShowsTheModule) {
     EXPECT_EQ(view.busyDepth, 0);
 }
 
+TEST_F(WindowTest, FileNameBytesOutsideUtf8ShowAsLatin1) {
+    window.loadFile(test::writeTempFile("M\xFCsik.mod", test::tinyMod("latin")).string());
+    EXPECT_EQ(title(), "latin");
+    EXPECT_EQ(view.text(TextField::File), "M\xC3\xBCsik.mod");
+    EXPECT_EQ(view.caption, "Tarvex V1.5 - M\xC3\xBCsik.mod");
+    window.loadFile(test::writeTempFile("\xC3\xA9t\xE9.mod", test::tinyMod("both")).string());
+    EXPECT_EQ(view.text(TextField::File), "\xC3\xA9t\xC3\xA9.mod");
+}
+
 TEST_F(WindowTest, LoadStopsPlaybackAndResetsTransport) {
     window.loadFile(mod("a.mod"));
     window.onPlay();

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "core/TextEncoding.h"
 #include "support/Corpus.h"
 #include "ui/ListFile.h"
 #include "ui/OpenFiles.h"
@@ -28,6 +29,30 @@ TEST(CommandLine, FirstArgument) {
         {"", ""},
     };
     for (const Row& row : rows) EXPECT_EQ(firstArgument(row.line), row.first) << row.line;
+}
+
+TEST(FileNames, ShownAsUtf8WithLatin1ForStrayBytes) {
+    struct Row {
+        const char* bytes;
+        const char* shown;
+    };
+    const Row rows[] = {
+        {"song.mod", "song.mod"},
+        {"M\xC3\xBCsik.mod", "M\xC3\xBCsik.mod"},                  // UTF-8 stays
+        {"M\xFCsik.mod", "M\xC3\xBCsik.mod"},                      // a Latin-1 byte
+        {"\xE4\xC3\xA4.mod", "\xC3\xA4\xC3\xA4.mod"},              // both in one name
+        {"\xF0\x9F\x8E\xB5.mod", "\xF0\x9F\x8E\xB5.mod"},          // four bytes
+        {"\xE2\x82\xAC", "\xE2\x82\xAC"},                          // three bytes, at the end
+        {"\xE2\x82", "\xC3\xA2\xC2\x82"},                          // cut short at the end
+        {"\xC3(", "\xC3\x83("},                                    // lead without continuation
+        {"\xC0\xAF", "\xC3\x80\xC2\xAF"},                          // overlong slash
+        {"\xE0\x80\xAF", "\xC3\xA0\xC2\x80\xC2\xAF"},              // overlong, three bytes
+        {"\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xC2\x80"},              // a surrogate
+        {"\xF4\x90\x80\x80", "\xC3\xB4\xC2\x90\xC2\x80\xC2\x80"},  // above U+10FFFF
+        {"\xFF", "\xC3\xBF"},
+        {"\x80x", "\xC2\x80x"},  // a stray continuation byte
+    };
+    for (const Row& row : rows) EXPECT_EQ(fileNameToUtf8(row.bytes), row.shown) << row.bytes;
 }
 
 TEST(ListFiles, FileNameAfterTheLastSeparator) {

@@ -3,28 +3,22 @@
 #include <span>
 
 #include "cli/Commands.h"
+#include "manual/Manual.h"
 
 namespace {
 
 using tarvex::cli::Command;
 
-// Every command of tarvex-cli, one line each.
+// Every command of tarvex-cli; their texts are in the manual's description of tarvex-cli.
 constexpr Command kCommands[] = {
-    {"info", "[--json] [--patterns] FILE...", "show what each module file holds", tarvex::cli::infoCommand},
-    {"render", "[OPTIONS] FILE [-o OUT.wav]", "render a module to a WAV file", tarvex::cli::renderCommand},
-    {"play", "[options] FILE...", "play modules and list files through the sound device",
-     tarvex::cli::playCommand},
-    {"preview", "[options] FILE SAMPLE [--note NAME]", "play one sample of a module once",
-     tarvex::cli::previewCommand},
+    {"info", tarvex::cli::infoCommand},
+    {"play", tarvex::cli::playCommand},
+    {"preview", tarvex::cli::previewCommand},
+    {"render", tarvex::cli::renderCommand},
 };
 
 void printHelp(std::ostream& out) {
-    out << "Usage: tarvex-cli COMMAND [OPTIONS] [FILE...]\n"
-           "       tarvex-cli --help | --version\n\nCommands:\n";
-    for (const Command& command : kCommands) {
-        out << "  " << command.name << ' ' << command.usage << "\n      " << command.summary << '\n';
-    }
-    out << "\n`tarvex-cli COMMAND --help` describes one command.\n";
+    out << tarvex::manual::programHelp(tarvex::manual::cliPage());
 }
 
 }  // namespace

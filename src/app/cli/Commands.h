@@ -1,6 +1,7 @@
 // The commands of tarvex-cli. A command is one function in its own file, listed once in the
 // table of CliMain.cpp; it gets the arguments after its name and returns the exit status
-// (0 success, 1 a file failed, 2 a usage error).
+// (0 success, 1 a file failed, 2 a usage error). What a command says about itself lives in
+// manual/ManualText.cpp, which the manual page is made from as well.
 #pragma once
 
 #include <ostream>
@@ -15,8 +16,6 @@ using CommandFunction = int (*)(const CommandArgs& args, std::ostream& out, std:
 
 struct Command {
     std::string_view name;
-    std::string_view usage;    // options and operands after the name
-    std::string_view summary;  // one line for --help
     CommandFunction run;
 };
 
@@ -24,6 +23,10 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr std::string_view kVersion = "1.5";
+
+// "tarvex-cli COMMAND --help", and the usage line with a pointer to it for a usage error.
+std::string helpText(std::string_view command);
+std::string usageText(std::string_view command);
 
 // tarvex-cli info [--json] [--patterns] FILE...
 int infoCommand(const CommandArgs& args, std::ostream& out, std::ostream& err);

@@ -3,9 +3,9 @@
 // Loads each file through the load dispatcher and prints what the module holds: the load result
 // ("Errors:" text), tracker line, header facts, order list and sample table; with --patterns every
 // pattern in the pattern window's line format. The duration is the playing time at which the song
-// ends when played from its start at 44100 Hz with loops off, or "over 60:00". --json prints one object per file (an array when
-// several files are given). Exit status 0 when every file loaded, 1 when any failed (its message
-// goes to stderr, the others are still printed), 2 on a usage error.
+// ends when played from its start at 44100 Hz with loops off, or "over 60:00". --json prints one object per
+// file (an array when several files are given). Exit status 0 when every file loaded, 1 when any failed (its
+// message goes to stderr, the others are still printed), 2 on a usage error.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -20,12 +20,6 @@
 namespace tarvex::cli {
 
 namespace {
-
-constexpr std::string_view kInfoUsage =
-    "Usage: tarvex-cli info [--json] [--patterns] FILE...\n"
-    "Shows what each module file (MOD, NST, WOW, S3M, STM) holds.\n"
-    "  --json       one JSON object per file (an array for several files)\n"
-    "  --patterns   also every pattern, one line per row\n";
 
 struct FileReport {
     std::string path;
@@ -45,10 +39,14 @@ std::string terminalText(std::string_view latin1) {
 
 std::string formatName(uint8_t formatType) {
     switch (formatType) {
-    case kFormatMod: return "MOD";
-    case kFormatStm: return "STM";
-    case kFormatS3m: return "S3M";
-    default: return "?";
+        case kFormatMod:
+            return "MOD";
+        case kFormatStm:
+            return "STM";
+        case kFormatS3m:
+            return "S3M";
+        default:
+            return "?";
     }
 }
 
@@ -63,7 +61,8 @@ std::string sampleRow(uint32_t number, const Sample& sample) {
                   sample.loopEnd, sample.volume, sample.finetune, sample.baseFrequency);
     char prefix[8];
     std::snprintf(prefix, sizeof prefix, "%3u ", number);
-    return std::string(prefix) + padRight(terminalText(sample.name.view()), 28) + numbers + "  " + baseNote(sample);
+    return std::string(prefix) + padRight(terminalText(sample.name.view()), 28) + numbers + "  " +
+           baseNote(sample);
 }
 
 void printText(const FileReport& report, bool withPatterns, std::ostream& out) {
@@ -82,8 +81,7 @@ void printText(const FileReport& report, bool withPatterns, std::ostream& out) {
         << "Duration:      " << formatDuration(report.duration) << '\n'
         << "Orders:       ";
     for (uint32_t i = 0; i < m.songLength && i < m.orders.size(); ++i) out << ' ' << m.orders[i];
-    out << "\n\n  # " << padRight("Name", 28)
-        << "  Length LoopStart  LoopEnd  Vol  Fine   Freq  Note\n";
+    out << "\n\n  # " << padRight("Name", 28) << "  Length LoopStart  LoopEnd  Vol  Fine   Freq  Note\n";
     for (uint32_t i = 0; i < m.samples.size(); ++i) out << sampleRow(i + 1, m.samples[i]) << '\n';
     if (!withPatterns) return;
     for (uint32_t p = 0; p < m.patternCount; ++p) {
@@ -94,7 +92,7 @@ void printText(const FileReport& report, bool withPatterns, std::ostream& out) {
 
 // Writes `"key": value` lines of one JSON object, commas between them.
 class JsonObject {
-public:
+   public:
     JsonObject(std::ostream& out, std::string indent) : out_(out), indent_(std::move(indent)) { out_ << "{"; }
     template <typename Value>
     JsonObject& field(std::string_view key, const Value& value) {
@@ -111,16 +109,17 @@ public:
     }
     void close() { out_ << '\n' << indent_ << "}"; }
 
-private:
+   private:
     std::ostream& out_;
     std::string indent_;
     bool first_ = true;
 };
 
 std::string sampleJson(const Sample& s) {
-    return "{\"name\": " + jsonString(latin1ToUtf8(s.name.view())) + ", \"length\": " + std::to_string(s.length) +
-           ", \"finetune\": " + std::to_string(s.finetune) + ", \"volume\": " + std::to_string(s.volume) +
-           ", \"loopStart\": " + std::to_string(s.loopStart) + ", \"loopEnd\": " + std::to_string(s.loopEnd) +
+    return "{\"name\": " + jsonString(latin1ToUtf8(s.name.view())) +
+           ", \"length\": " + std::to_string(s.length) + ", \"finetune\": " + std::to_string(s.finetune) +
+           ", \"volume\": " + std::to_string(s.volume) + ", \"loopStart\": " + std::to_string(s.loopStart) +
+           ", \"loopEnd\": " + std::to_string(s.loopEnd) +
            ", \"basePeriod\": " + std::to_string(s.basePeriod) +
            ", \"baseFrequency\": " + std::to_string(s.baseFrequency) + "}";
 }
@@ -197,15 +196,15 @@ int infoCommand(const CommandArgs& args, std::ostream& out, std::ostream& err) {
         } else if (arg == "--patterns") {
             withPatterns = true;
         } else if (arg == "--help" || arg == "-h") {
-            out << kInfoUsage;
+            out << helpText("info");
             return kExitOk;
         } else {
-            err << "tarvex-cli info: unknown option '" << arg << "'\n" << kInfoUsage;
+            err << "tarvex-cli info: unknown option '" << arg << "'\n" << usageText("info");
             return kExitUsage;
         }
     }
     if (files.empty()) {
-        err << "tarvex-cli info: no FILE given\n" << kInfoUsage;
+        err << "tarvex-cli info: no FILE given\n" << usageText("info");
         return kExitUsage;
     }
 

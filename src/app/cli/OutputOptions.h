@@ -23,32 +23,6 @@ struct OutputOptions {
     std::string note = "C-6";                // preview only
 };
 
-// The option lines of --help for the device options (renderOptionsHelp() has the others).
-#ifdef _WIN32
-inline constexpr std::string_view kDeviceOptionsHelp =
-    "  --device dsound|winmm|null|capture=OUT.wav\n"
-    "                     where the sound goes (default dsound: DirectSound, one looping ring;\n"
-    "                     winmm: waveform-audio, queued segment buffers); null\n"
-    "                     keeps real-time pace in silence; capture does too and writes what the\n"
-    "                     device played since its last start to OUT.wav\n"
-    "  --fallback-device NAME\n"
-    "                     used, after a one-line notice, when the device cannot be opened\n"
-    "  --waveout          queued segment buffers (waveform-audio; default: one looping ring)\n"
-    "  --buffer MS        segment duration: 15, 25 (default), 50, 75, 100, 125, 150, 175, 200,\n"
-    "                     225 or 250\n";
-#else
-inline constexpr std::string_view kDeviceOptionsHelp =
-    "  --device sdl|null|capture=OUT.wav\n"
-    "                     where the sound goes (default sdl: the system's audio output); null\n"
-    "                     keeps real-time pace in silence; capture does too and writes what the\n"
-    "                     device played since its last start to OUT.wav\n"
-    "  --fallback-device NAME\n"
-    "                     used, after a one-line notice, when the device cannot be opened\n"
-    "  --waveout          queued segment buffers (default: one looping ring)\n"
-    "  --buffer MS        segment duration: 15, 25 (default), 50, 75, 100, 125, 150, 175, 200,\n"
-    "                     225 or 250\n";
-#endif
-
 // Parses the options among args into options and the rest into operands. With allowNote the
 // option --note NAME is accepted too. On a mistake writes a message to err and returns false.
 bool parseOutputOptions(const CommandArgs& args, OutputOptions& options, std::vector<std::string>& operands,

@@ -27,12 +27,6 @@ namespace tarvex::cli {
 
 namespace {
 
-constexpr std::string_view kPlayUsage =
-    "Usage: tarvex-cli play [options] FILE...\n"
-    "Plays module files (MOD, NST, WOW, S3M, STM) and list files (.lst, one path per line).\n"
-    "Keys on a terminal: space pause/resume, f fast forward, r rewind, p normal speed,\n"
-    "n next file, q quit.\n";
-
 constexpr auto kRefresh = std::chrono::milliseconds(40);
 
 // The paths to load, in order: the files named, each list file giving its entries in its place.
@@ -204,13 +198,16 @@ int playCommand(const CommandArgs& args, std::ostream& out, std::ostream& err) {
     std::vector<std::string> files;
     for (const std::string& arg : args) {
         if (arg == "--help" || arg == "-h") {
-            out << kPlayUsage << kDeviceOptionsHelp << renderOptionsHelp();
+            out << helpText("play");
             return kExitOk;
         }
     }
-    if (!parseOutputOptions(args, options, files, err)) return kExitUsage;
+    if (!parseOutputOptions(args, options, files, err)) {
+        err << usageText("play");
+        return kExitUsage;
+    }
     if (files.empty()) {
-        err << kPlayUsage << kDeviceOptionsHelp << renderOptionsHelp();
+        err << usageText("play");
         return kExitUsage;
     }
 

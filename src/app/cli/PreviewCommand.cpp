@@ -24,11 +24,6 @@ namespace tarvex::cli {
 
 namespace {
 
-constexpr std::string_view kPreviewUsage =
-    "Usage: tarvex-cli preview [options] FILE SAMPLE [--note NAME]\n"
-    "Plays sample number SAMPLE (1 = the first) of a module once, mono, at the note NAME of the\n"
-    "period table (C-0 .. H-A; default C-6, the sample's base frequency). q stops it.\n";
-
 uint32_t periodOf(const std::string& name) {
     for (const PeriodEntry& entry : PeriodTable) {
         if (name == entry.name) return entry.period;
@@ -41,18 +36,20 @@ uint32_t periodOf(const std::string& name) {
 int previewCommand(const CommandArgs& args, std::ostream& out, std::ostream& err) {
     for (const std::string& arg : args) {
         if (arg == "--help" || arg == "-h") {
-            out << kPreviewUsage << kDeviceOptionsHelp << renderOptionsHelp()
-                << "  --note NAME        the note to play (default C-6)\n";
+            out << helpText("preview");
             return kExitOk;
         }
     }
     OutputOptions options;
     std::vector<std::string> operands;
-    if (!parseOutputOptions(args, options, operands, err, true)) return kExitUsage;
+    if (!parseOutputOptions(args, options, operands, err, true)) {
+        err << usageText("preview");
+        return kExitUsage;
+    }
     uint32_t number = 0;
     if (operands.size() != 2 ||
         (number = static_cast<uint32_t>(std::strtoul(operands[1].c_str(), nullptr, 10))) == 0) {
-        err << kPreviewUsage;
+        err << usageText("preview");
         return kExitUsage;
     }
     const std::string& path = operands[0];

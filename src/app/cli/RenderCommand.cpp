@@ -31,12 +31,6 @@ namespace tarvex::cli {
 
 namespace {
 
-constexpr std::string_view kRenderUsage =
-    "Usage: tarvex-cli render [OPTIONS] FILE [-o OUT.wav]\n"
-    "Renders a module (MOD, NST, WOW, S3M, STM) to a WAV file until the song ends.\n"
-    "  -o OUT.wav         output file; '-' for standard output (default: FILE's name + .wav,\n"
-    "                     in the current directory)\n";
-
 struct RenderRequest {
     RenderOptions options;
     std::string input;
@@ -85,7 +79,7 @@ std::optional<int> parseRequest(const CommandArgs& args, RenderRequest& request,
         if (arg == "--") {
             optionsDone = true;
         } else if (arg == "--help" || arg == "-h") {
-            out << kRenderUsage << renderOptionsHelp();
+            out << helpText("render");
             return kExitOk;
         } else if (arg == "-o" || arg == "--output") {
             if (i + 1 >= args.size()) {
@@ -102,15 +96,14 @@ std::optional<int> parseRequest(const CommandArgs& args, RenderRequest& request,
                 return kExitUsage;
             }
             if (parsed == OptionParse::NotMine) {
-                err << "tarvex-cli render: unknown option '" << arg << "'\n"
-                    << kRenderUsage << renderOptionsHelp();
+                err << "tarvex-cli render: unknown option '" << arg << "'\n" << usageText("render");
                 return kExitUsage;
             }
         }
     }
     if (files.size() != 1) {
         err << "tarvex-cli render: " << (files.empty() ? "no FILE given" : "one FILE at a time") << '\n'
-            << kRenderUsage << renderOptionsHelp();
+            << usageText("render");
         return kExitUsage;
     }
     request.input = files[0];

@@ -132,19 +132,6 @@ OptionParse parseRenderOption(const CommandArgs& args, size_t& i, RenderOptions&
     return OptionParse::Taken;
 }
 
-std::string_view renderOptionsHelp() {
-    return "  --rate HZ          8000, 11025, 22050, 44100 (default), 48000, 96000 or 192000\n"
-           "  --bits 8|16|24     bits per sample (default 16)\n"
-           "  --channels 1|2     mono or stereo (default 2)\n"
-           "  --isp on|off       interpolation and smoothing (default on)\n"
-           "  --click on|off     de-click ramp at note starts (default on)\n"
-           "  --wide on|off      wide-stereo cross-feed (default on)\n"
-           "  --clipping on|off  limit instead of wrapping around (default on)\n"
-           "  --loops on|off     carry out jumps back (default off, so songs end)\n"
-           "  --preamp 1..1024   preamp slider position; higher is quieter (default 512)\n"
-           "  --max-seconds S    stop after S seconds even if the song goes on (default 1200)\n";
-}
-
 void applyRenderOptions(const RenderOptions& options, Player& player) {
     PlayerSettings& settings = player.settings;
     settings.Frequency = options.rate;

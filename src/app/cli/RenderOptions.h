@@ -41,9 +41,6 @@ enum class OptionParse {
 // Recognises one render option at args[i], written "--name value" or "--name=value".
 OptionParse parseRenderOption(const CommandArgs& args, size_t& i, RenderOptions& options, std::string& error);
 
-// The option lines for a command's --help.
-std::string_view renderOptionsHelp();
-
 // Output format and switches into the player's settings, before the song is started.
 void applyRenderOptions(const RenderOptions& options, Player& player);
 

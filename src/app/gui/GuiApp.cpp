@@ -7,6 +7,29 @@
 
 namespace tarvex {
 
+WindowArgs parseWindowArgs(const std::vector<std::string>& args) {
+    WindowArgs parsed;
+    bool optionsDone = false;
+    for (const std::string& arg : args) {
+        if (!optionsDone && arg == "--") {
+            optionsDone = true;
+        } else if (!optionsDone && (arg == "--help" || arg == "-h")) {
+            return WindowArgs{WindowArgs::Action::help, std::nullopt, {}};
+        } else if (!optionsDone && arg == "--version") {
+            return WindowArgs{WindowArgs::Action::version, std::nullopt, {}};
+        } else if (!optionsDone && arg.size() > 1 && arg[0] == '-') {
+            parsed.action = WindowArgs::Action::usageError;
+            parsed.error = "unknown option '" + arg + "'";
+        } else if (parsed.path) {
+            parsed.action = WindowArgs::Action::usageError;
+            parsed.error = "one FILE at a time";
+        } else {
+            parsed.path = arg;
+        }
+    }
+    return parsed;
+}
+
 std::string deviceNameFromEnvironment() {
     const char* name = std::getenv("TARVEX_DEVICE");
     return name != nullptr && *name != 0 ? std::string(name) : std::string("sdl");

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "audio/Player.h"
 #include "ui/PlayerAudio.h"
@@ -13,6 +14,14 @@
 #include "ui/qt/QtViewers.h"
 
 namespace tarvex {
+
+// What the command line asks of tarvex: FILE at most, --help, --version; "--" ends the options.
+struct WindowArgs {
+    enum class Action { run, help, version, usageError } action = Action::run;
+    std::optional<std::string> path;
+    std::string error;  // for usageError
+};
+WindowArgs parseWindowArgs(const std::vector<std::string>& args);
 
 // The device the window plays on: $TARVEX_DEVICE ("sdl", "null" or "capture=OUT.wav"), else "sdl".
 std::string deviceNameFromEnvironment();

@@ -4,6 +4,7 @@
 #include <QPainterPath>
 #include <QPixmap>
 #include <QPolygonF>
+#include <QString>
 
 namespace tarvex::qt {
 
@@ -56,29 +57,134 @@ QIcon transportIcon(TransportIcon which) {
     return QIcon(pixmap);
 }
 
-QIcon applicationIcon() {
+std::vector<IconShape> applicationIconShapes() {
     // A dark disc with a green trace, as on the scopes.
-    QIcon icon;
-    for (int size : {32, 16}) {
-        QPixmap pixmap(size, size);
-        pixmap.fill(Qt::transparent);
-        QPainter p(&pixmap);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.scale(size / 32.0, size / 32.0);
-        p.setPen(QPen(QColor(40, 40, 40), 1.5));
-        p.setBrush(QColor(20, 20, 28));
-        p.drawEllipse(QRectF(1.5, 1.5, 29, 29));
-        QPainterPath trace;
-        trace.moveTo(5, 16);
-        trace.cubicTo(9, 4, 12, 4, 14, 16);
-        trace.cubicTo(16, 28, 19, 28, 21, 16);
-        trace.cubicTo(23, 9, 25, 9, 27, 16);
-        p.setPen(QPen(QColor(40, 230, 40), 2.5, Qt::SolidLine, Qt::RoundCap));
-        p.setBrush(Qt::NoBrush);
-        p.drawPath(trace);
-        icon.addPixmap(pixmap);
+    IconShape disc;
+    disc.path.addEllipse(QRectF(1.5, 1.5, 29, 29));
+    disc.pen = QPen(QColor(40, 40, 40), 1.5);
+    disc.brush = QColor(20, 20, 28);
+    IconShape trace;
+    trace.path.moveTo(5, 16);
+    trace.path.cubicTo(9, 4, 12, 4, 14, 16);
+    trace.path.cubicTo(16, 28, 19, 28, 21, 16);
+    trace.path.cubicTo(23, 9, 25, 9, 27, 16);
+    trace.pen = QPen(QColor(40, 230, 40), 2.5, Qt::SolidLine, Qt::RoundCap);
+    trace.brush = Qt::NoBrush;
+    return {disc, trace};
+}
+
+QImage applicationIconImage(int size) {
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / qreal(kIconSize), size / qreal(kIconSize));
+    for (const IconShape& shape : applicationIconShapes()) {
+        p.setPen(shape.pen);
+        p.setBrush(shape.brush);
+        p.drawPath(shape.path);
     }
+    return image;
+}
+
+QIcon applicationIcon() {
+    QIcon icon;
+    for (int size : {32, 16}) icon.addPixmap(QPixmap::fromImage(applicationIconImage(size)));
     return icon;
+}
+
+namespace {
+
+// The icon's colours are opaque.
+QString svgColour(const QColor& colour) {
+    return colour.name(QColor::HexRgb);
+}
+
+QString svgNumber(qreal value) {
+    return QString::number(value, 'g', 6);
+}
+
+QString svgPathData(const QPainterPath& path) {
+    QString d;
+    QPointF subpathStart;
+    for (int i = 0; i < path.elementCount(); ++i) {
+        const QPainterPath::Element e = path.elementAt(i);
+        const auto point = [](const QPainterPath::Element& at) {
+            return svgNumber(at.x) + QLatin1Char(',') + svgNumber(at.y);
+        };
+        if (!d.isEmpty()) d += QLatin1Char(' ');
+        switch (e.type) {
+            case QPainterPath::MoveToElement:
+                d += QLatin1Char('M') + point(e);
+                subpathStart = QPointF(e.x, e.y);
+                break;
+            case QPainterPath::LineToElement:
+                d += QLatin1Char('L') + point(e);
+                break;
+            case QPainterPath::CurveToElement:
+                d += QLatin1Char('C') + point(e) + QLatin1Char(' ') + point(path.elementAt(i + 1)) +
+                     QLatin1Char(' ') + point(path.elementAt(i + 2));
+                i += 2;
+                break;
+            case QPainterPath::CurveToDataElement:
+                break;
+        }
+    }
+    // A closed outline (the disc) ends where it began; Z joins the ends as the painter does.
+    if (path.elementCount() > 1 && path.currentPosition() == subpathStart) d += QStringLiteral(" Z");
+    return d;
+}
+
+QString svgCap(Qt::PenCapStyle cap) {
+    switch (cap) {
+        case Qt::RoundCap:
+            return QStringLiteral("round");
+        case Qt::SquareCap:
+            return QStringLiteral("square");
+        default:
+            return QStringLiteral("butt");
+    }
+}
+
+QString svgJoin(Qt::PenJoinStyle join) {
+    switch (join) {
+        case Qt::RoundJoin:
+            return QStringLiteral("round");
+        case Qt::BevelJoin:
+            return QStringLiteral("bevel");
+        default:
+            return QStringLiteral("miter");
+    }
+}
+
+}  // namespace
+
+QByteArray applicationIconSvg() {
+    QString svg = QStringLiteral(
+                      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                      "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%1\" height=\"%1\" "
+                      "viewBox=\"0 0 %1 %1\">\n")
+                      .arg(kIconSize);
+    for (const IconShape& shape : applicationIconShapes()) {
+        svg += QStringLiteral("  <path d=\"%1\"").arg(svgPathData(shape.path));
+        if (shape.brush.style() == Qt::NoBrush) {
+            svg += QStringLiteral(" fill=\"none\"");
+        } else {
+            svg += QStringLiteral(" fill=\"%1\"").arg(svgColour(shape.brush.color()));
+        }
+        if (shape.pen.style() == Qt::NoPen) {
+            svg += QStringLiteral(" stroke=\"none\"");
+        } else {
+            svg += QStringLiteral(
+                       " stroke=\"%1\" stroke-width=\"%2\" stroke-linecap=\"%3\" "
+                       "stroke-linejoin=\"%4\"")
+                       .arg(svgColour(shape.pen.color()), svgNumber(shape.pen.widthF()),
+                            svgCap(shape.pen.capStyle()), svgJoin(shape.pen.joinStyle()));
+        }
+        svg += QStringLiteral("/>\n");
+    }
+    svg += QStringLiteral("</svg>\n");
+    return svg.toUtf8();
 }
 
 }  // namespace tarvex::qt

@@ -44,6 +44,7 @@ constexpr int kLabelHeightDu = 8;
 // The system menu's about entry: its command number, whose low four bits the platform may use.
 constexpr unsigned kAboutCommand = 16;
 const char* const kAboutEntry = "Inf&o über Tarvex...";
+constexpr size_t kPlayButton = 1;
 
 QString fromUtf8(const std::string& text) {
     return QString::fromUtf8(text.data(), qsizetype(text.size()));
@@ -265,6 +266,8 @@ void QtMainWindow::initialise(const std::optional<std::string>& commandLinePath)
     meter_->setRaster(&logic_.panels().meter());
     // The timer fires from the event loop, so starting it first misses nothing.
     timer_.start();
+    // Play holds the focus, not the read-only File field, which would look editable with it.
+    transport_[kPlayButton]->setFocus();
     logic_.initialise(commandLinePath);
 }
 
@@ -350,7 +353,13 @@ void QtMainWindow::dropEvent(QDropEvent* event) {
     const QList<QUrl> urls = event->mimeData()->urls();
     if (urls.isEmpty() || !urls.front().isLocalFile()) return;
     event->acceptProposedAction();
+#ifdef Q_OS_WIN
     const QByteArray path = QFile::encodeName(urls.front().toLocalFile());
+#else
+    // The path's own bytes: a name that is not valid UTF-8 (a Latin-1 "ü") would not survive the
+    // detour through a QString.
+    const QByteArray path = QByteArray::fromPercentEncoding(urls.front().path(QUrl::FullyEncoded).toLatin1());
+#endif
     logic_.onFilesDropped({path.toStdString()});
 }
 
@@ -472,22 +481,41 @@ void QtMainWindow::endDialog() {
     done(QDialog::Accepted);
 }
 
-void showAboutBox(QWidget* parent) {
-    QDialog box(parent);
-    box.setWindowTitle(QStringLiteral("About Tarvex V%1").arg(QString::fromLatin1(kTarvexVersion)));
-    box.setFont(dialogFont());
-    auto* layout = new QVBoxLayout(&box);
+int captionWidth(const QString& caption) {
+    // Window managers draw captions in a bold face of their own, often larger than the
+    // application's (room for half as wide again), between an icon and up to three buttons, each
+    // about as wide as the caption is high, with some padding.
+    QFont font = QApplication::font();
+    font.setBold(true);
+    const QFontMetrics metrics(font);
+    return metrics.horizontalAdvance(caption) * 3 / 2 + 6 * metrics.height();
+}
+
+std::unique_ptr<QDialog> makeAboutBox(QWidget* parent) {
+    auto box = std::make_unique<QDialog>(parent);
+    // A caption with the close box only: minimising or maximising a message has no use.
+    box->setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                        Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
+    box->setWindowTitle(QStringLiteral("About Tarvex V%1").arg(QString::fromLatin1(kTarvexVersion)));
+    box->setFont(dialogFont());
+    auto* layout = new QVBoxLayout(box.get());
     auto* text =
         new QLabel(QStringLiteral("Tarvex\nTracker module player\nVersion %1\n\nMOD, STM and S3M modules")
                        .arg(QString::fromLatin1(kTarvexVersion)),
-                   &box);
+                   box.get());
     text->setAlignment(Qt::AlignCenter);
     layout->addWidget(text);
-    auto* ok = new QPushButton(QStringLiteral("OK"), &box);
+    auto* ok = new QPushButton(QStringLiteral("OK"), box.get());
     ok->setDefault(true);
-    QObject::connect(ok, &QPushButton::clicked, &box, &QDialog::accept);
+    QObject::connect(ok, &QPushButton::clicked, box.get(), &QDialog::accept);
     layout->addWidget(ok, 0, Qt::AlignHCenter);
-    box.exec();
+    // At least as wide as its caption, which would otherwise be cut off.
+    box->setMinimumWidth(captionWidth(box->windowTitle()));
+    return box;
+}
+
+void showAboutBox(QWidget* parent) {
+    makeAboutBox(parent)->exec();
 }
 
 }  // namespace tarvex::qt

@@ -132,7 +132,10 @@ class QtMainWindow : public QDialog, private MainWindowView {
     bool closing_ = false;
 };
 
-// The about box: "About Tarvex V1.5" with the product name, its version and an OK button.
+// The about box: "About Tarvex V1.5" with the product name, its version and an OK button, at least
+// as wide as the caption a window manager draws for it (captionWidth).
+std::unique_ptr<QDialog> makeAboutBox(QWidget* parent);
 void showAboutBox(QWidget* parent);
+int captionWidth(const QString& caption);
 
 }  // namespace tarvex::qt

@@ -2,11 +2,13 @@
 
 #include <QApplication>
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <algorithm>
 
 #include "ui/qt/QtMainWindow.h"
 #include "ui/qt/ViewerIcons.h"
@@ -18,6 +20,10 @@ namespace {
 constexpr int kWidthDu = 432;
 constexpr int kHeightDu = 279;
 constexpr int kLabelHeightDu = 8;
+// The last page holds rows 44 to 63: all of its lines fit the list's height.
+constexpr int kRowsShown = 20;
+constexpr int kLinePadding = 2;  // pixels between lines, where there is room for them
+constexpr int kSmallestFontPixels = 6;
 
 }  // namespace
 
@@ -79,8 +85,15 @@ void QtPatternWindow::runModal() {
         fixedFont_ = QFontDatabase::systemFont(QFontDatabase::FixedFont);
         haveFixedFont_ = true;
     }
+    // The line pitch that shows twenty lines; a fixed font too tall for it is made smaller.
+    const int pitch = std::max(1, list_->maximumViewportSize().height() / kRowsShown);
+    while (QFontMetrics(fixedFont_).lineSpacing() > pitch) {
+        const int pixels = QFontInfo(fixedFont_).pixelSize();
+        if (pixels <= kSmallestFontPixels) break;
+        fixedFont_.setPixelSize(pixels - 1);
+    }
     list_->setFont(fixedFont_);
-    lineHeight_ = QFontMetrics(fixedFont_).lineSpacing() + 2;
+    lineHeight_ = std::min(QFontMetrics(fixedFont_).lineSpacing() + kLinePadding, pitch);
     logic_.initialise();
     // Each opening starts on the first control, as a freshly made dialog would.
     close_->setFocus();

@@ -1,5 +1,8 @@
 #include "ui/qt/QtSettingsStore.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QVariant>
 
 namespace tarvex::qt {
@@ -8,6 +11,16 @@ namespace {
 
 QString keyName(std::string_view name) {
     return QString::fromLatin1(name.data(), qsizetype(name.size()));
+}
+
+// Whether the store is a plain file this program may create empty: an INI file (the native form
+// on Linux and the other Unix systems); the registry and property lists are made by the toolkit.
+bool isIniFile(const QSettings& settings) {
+#if defined(Q_OS_WIN) || defined(Q_OS_DARWIN)
+    return settings.format() == QSettings::IniFormat;
+#else
+    return settings.format() == QSettings::IniFormat || settings.format() == QSettings::NativeFormat;
+#endif
 }
 
 }  // namespace
@@ -20,6 +33,18 @@ QtSettingsStore::QtSettingsStore(const QString& iniPath)
     : settings_(std::make_unique<QSettings>(iniPath, QSettings::IniFormat)) {}
 
 bool QtSettingsStore::open() {
+    // Opening creates the key: a missing file appears, empty, as soon as the window opens.
+    if (isIniFile(*settings_)) {
+        const QFileInfo file(settings_->fileName());
+        if (!file.exists()) {
+            if (!QDir().mkpath(file.absolutePath())) return false;
+            QFile created(file.absoluteFilePath());
+            // NewOnly: a file another run has made meanwhile is kept as it is.
+            if (!created.open(QIODevice::WriteOnly | QIODevice::NewOnly) &&
+                !QFile::exists(created.fileName()))
+                return false;
+        }
+    }
     settings_->sync();
     return settings_->status() == QSettings::NoError;
 }
