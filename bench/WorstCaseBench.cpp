@@ -30,7 +30,8 @@ std::unique_ptr<Module> loopModule(uint32_t loopLength) {
     Sample sample;
     sample.length = loopLength + 16;
     sample.data.resize(sample.length);
-    for (uint32_t i = 0; i < sample.length; ++i) sample.data[i] = static_cast<int16_t>(i % 2 ? 20000 : -20000);
+    for (uint32_t i = 0; i < sample.length; ++i)
+        sample.data[i] = static_cast<int16_t>(i % 2 ? 20000 : -20000);
     sample.loopStart = 16;
     sample.loopEnd = 16 + loopLength;
     sample.baseFrequency = 8363;
@@ -70,14 +71,20 @@ void render(benchmark::State& state) {
         }
     }
     state.counters["step"] = static_cast<double>(player.channels[0].step);
-    state.counters["frames_per_s"] = benchmark::Counter(static_cast<double>(rendered), benchmark::Counter::kIsRate);
+    state.counters["frames_per_s"] =
+        benchmark::Counter(static_cast<double>(rendered), benchmark::Counter::kIsRate);
     state.counters["x_realtime"] =
         benchmark::Counter(static_cast<double>(rendered) / kRate, benchmark::Counter::kIsRate);
 }
 
 // {period x16, loop length}: the worst case first, then an ordinary note on the same tiny loop and
 // the tiny step on a long loop.
-BENCHMARK(render)->ArgNames({"period", "loop"})->Args({1, 2})->Args({428 * 16, 2})->Args({1, 100000})->Args({428 * 16, 100000});
+BENCHMARK(render)
+    ->ArgNames({"period", "loop"})
+    ->Args({1, 2})
+    ->Args({428 * 16, 2})
+    ->Args({1, 100000})
+    ->Args({428 * 16, 100000});
 
 }  // namespace
 

@@ -69,22 +69,25 @@ PlayInput decodePlayInput(std::span<const uint8_t> data) {
 
 std::vector<uint8_t> encodePlayHeader(const PlayInput& input) {
     std::vector<uint8_t> header(kPlayHeaderSize, 0);
-    header[0] = static_cast<uint8_t>(std::find(std::begin(kExtensions), std::end(kExtensions), input.extension) -
-                                     std::begin(kExtensions));
+    header[0] = static_cast<uint8_t>(
+        std::find(std::begin(kExtensions), std::end(kExtensions), input.extension) - std::begin(kExtensions));
     const auto rate = std::find(kSampleRates.begin(), kSampleRates.end(), input.rate);
-    header[1] = rate != kSampleRates.end() ? static_cast<uint8_t>(rate - kSampleRates.begin())
-                                           : static_cast<uint8_t>(0x80 | std::min<uint32_t>((input.rate - 8000) / 1449, 127));
+    header[1] = rate != kSampleRates.end()
+                    ? static_cast<uint8_t>(rate - kSampleRates.begin())
+                    : static_cast<uint8_t>(0x80 | std::min<uint32_t>((input.rate - 8000) / 1449, 127));
     const uint8_t resolution = input.bits == 8 ? 0 : input.bits == 24 ? 2 : 1;
     const auto buffer = std::find(kBufferLengthsMs.begin(), kBufferLengthsMs.end(), input.bufferLength);
-    const uint8_t bufferIndex = buffer != kBufferLengthsMs.end() ? static_cast<uint8_t>(buffer - kBufferLengthsMs.begin()) : 0;
+    const uint8_t bufferIndex =
+        buffer != kBufferLengthsMs.end() ? static_cast<uint8_t>(buffer - kBufferLengthsMs.begin()) : 0;
     header[2] = static_cast<uint8_t>(resolution | (input.channels == 1 ? 4 : 0) | (bufferIndex << 3));
     header[3] = static_cast<uint8_t>((std::clamp<uint32_t>(input.eighths, 1, kMaxEighths) - 1));
     for (uint32_t p = 0; p < kPlayPhases; ++p) {
         const PlayPhase& phase = input.phases[p];
-        header[4 + 2 * p] = static_cast<uint8_t>(phase.isp | phase.click << 1 | phase.wide << 2 | phase.clipping << 3 |
-                                                 phase.loops << 4 | phase.rewinding << 5 | phase.fastForward << 6 |
-                                                 phase.restart << 7);
-        header[5 + 2 * p] = static_cast<uint8_t>(std::min<uint32_t>((std::max<uint32_t>(phase.preamp, 1) - 1) / 4, 255));
+        header[4 + 2 * p] = static_cast<uint8_t>(
+            phase.isp | phase.click << 1 | phase.wide << 2 | phase.clipping << 3 | phase.loops << 4 |
+            phase.rewinding << 5 | phase.fastForward << 6 | phase.restart << 7);
+        header[5 + 2 * p] =
+            static_cast<uint8_t>(std::min<uint32_t>((std::max<uint32_t>(phase.preamp, 1) - 1) / 4, 255));
     }
     return header;
 }
@@ -125,8 +128,8 @@ PlayReport playFuzzInput(Player& player, const PlayInput& input) {
 
     startFuzzSong(player, input);
 
-    const uint32_t segment = std::max<uint32_t>(
-        segmentFramesFor(input.rate, input.bits, input.channels, input.bufferLength), 1);
+    const uint32_t segment =
+        std::max<uint32_t>(segmentFramesFor(input.rate, input.bits, input.channels, input.bufferLength), 1);
     std::vector<uint8_t> buffer(static_cast<size_t>(segment) * player.mix.bytesPerFrame);
     const uint64_t total = uint64_t{input.rate} * input.eighths / 8;
     for (uint32_t p = 0; p < kPlayPhases; ++p) {
@@ -135,7 +138,8 @@ PlayReport playFuzzInput(Player& player, const PlayInput& input) {
         applyPhase(player, phase);
         const uint64_t end = p + 1 == kPlayPhases ? total : total * (p + 1) / kPlayPhases;
         while (report.framesRendered < end) {
-            const uint32_t frames = static_cast<uint32_t>(std::min<uint64_t>(segment, end - report.framesRendered));
+            const uint32_t frames =
+                static_cast<uint32_t>(std::min<uint64_t>(segment, end - report.framesRendered));
             renderFrames(player, buffer.data(), frames);
             report.framesRendered += frames;
             report.problem = checkPlayer(player);
@@ -149,7 +153,8 @@ PlayReport playFuzzInput(Player& player, const PlayInput& input) {
 std::string checkLoadedModule(const Module& m, size_t fileSize) {
     if (m.samples.size() != m.sampleCount) return "samples differ from sampleCount";
     if (m.patterns.size() != m.patternCount) return "patterns differ from patternCount";
-    if (m.panLeft.size() != m.channelCount || m.panRight.size() != m.channelCount) return "pan gains differ from channelCount";
+    if (m.panLeft.size() != m.channelCount || m.panRight.size() != m.channelCount)
+        return "pan gains differ from channelCount";
     if (m.songLength > m.orders.size()) return "songLength beyond the order list";
     for (const Sample& s : m.samples) {
         if (s.data.size() != s.length) return "sample data differs from its length";
@@ -167,7 +172,8 @@ std::string checkLoadedModule(const Module& m, size_t fileSize) {
             }
         }
     }
-    if (moduleFootprint(m) > moduleFootprintLimit(fileSize)) return "module footprint above 64 x file size + 1 MiB";
+    if (moduleFootprint(m) > moduleFootprintLimit(fileSize))
+        return "module footprint above 64 x file size + 1 MiB";
     return {};
 }
 

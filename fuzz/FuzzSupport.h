@@ -78,6 +78,8 @@ void startFuzzSong(Player& player, const PlayInput& input);
 // and cells within bounds, and a footprint of at most 64 bytes per file byte plus 1 MiB. Returns the
 // first rule broken, or an empty text.
 std::string checkLoadedModule(const Module& module, size_t fileSize);
-inline size_t moduleFootprintLimit(size_t fileSize) { return 64 * fileSize + (size_t{1} << 20); }
+inline size_t moduleFootprintLimit(size_t fileSize) {
+    return 64 * fileSize + (size_t{1} << 20);
+}
 
 }  // namespace tarvex

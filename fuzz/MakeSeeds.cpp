@@ -39,7 +39,8 @@ std::vector<int8_t> wave(size_t length, int period) {
 }
 
 void addModSeeds(std::vector<Seed>& seeds) {
-    static const uint16_t periods[] = {856, 808, 762, 720, 679, 641, 605, 571, 539, 508, 480, 453, 428, 113, 1712};
+    static const uint16_t periods[] = {856, 808, 762, 720, 679, 641, 605, 571,
+                                       539, 508, 480, 453, 428, 113, 1712};
     // One pattern per effect family, on every channel, with notes that start samples.
     const auto fill = [](ModWriter& mod, uint32_t channels) {
         mod.samples[0].data = wave(64, 16);
@@ -60,20 +61,21 @@ void addModSeeds(std::vector<Seed>& seeds) {
             for (uint32_t c = 0; c < channels; ++c) {
                 const uint8_t effect = static_cast<uint8_t>((row + c) % 16);
                 const uint8_t param = static_cast<uint8_t>(row * 37 + c * 11);
-                mod.setCell(0, row, c, static_cast<uint8_t>(1 + (row + c) % 3), periods[(row + c) % 15], effect, param);
+                mod.setCell(0, row, c, static_cast<uint8_t>(1 + (row + c) % 3), periods[(row + c) % 15],
+                            effect, param);
                 mod.setCell(1, row, c, row % 4 == 0 ? 2 : 0, row % 2 ? periods[row % 15] : 0, 0x0E,
                             static_cast<uint8_t>((row % 16) << 4 | (c + row) % 16));
             }
         }
-        mod.setCell(2, 0, 0, 1, 428, 0x0B, 0);   // jump back to the first order
+        mod.setCell(2, 0, 0, 1, 428, 0x0B, 0);     // jump back to the first order
         mod.setCell(2, 1, 1, 3, 113, 0x0D, 0x99);  // break to a row beyond the pattern
         mod.setCell(2, 2, 0, 1, 428, 0x0F, 0);     // speed 0
     };
     const struct {
         const char* signature;
         uint32_t channels;
-    } kinds[] = {{"M.K.", 4}, {"M!K!", 4}, {"FLT4", 4}, {"FLT8", 8}, {"6CHN", 6}, {"8CHN", 8}, {"CD81", 8},
-                 {"OKTA", 8}, {"16CH", 16}, {"32CN", 32}, {"12CH", 12}, {"2CHN", 4}};
+    } kinds[] = {{"M.K.", 4}, {"M!K!", 4}, {"FLT4", 4},  {"FLT8", 8},  {"6CHN", 6},  {"8CHN", 8},
+                 {"CD81", 8}, {"OKTA", 8}, {"16CH", 16}, {"32CN", 32}, {"12CH", 12}, {"2CHN", 4}};
     for (const auto& kind : kinds) {
         ModWriter mod = ModWriter::withSignature(kind.signature, kind.channels);
         fill(mod, kind.channels);
@@ -106,19 +108,21 @@ void addS3mSeeds(std::vector<Seed>& seeds) {
     s3m.instruments.push_back({.name = "16-bit", .data = sixteen, .flags = 4, .sampleRate = 22050});
     s3m.instruments.push_back({.name = "stereo", .data = ramp, .flags = 2});
     s3m.instruments.push_back({.type = 2, .name = "adlib"});
-    s3m.instruments.push_back({.name = "tiny loop", .data = {0, 255}, .loopStart = 0, .loopEnd = 1, .flags = 1,
-                               .sampleRate = 0});
+    s3m.instruments.push_back(
+        {.name = "tiny loop", .data = {0, 255}, .loopStart = 0, .loopEnd = 1, .flags = 1, .sampleRate = 0});
     s3m.orders = {0, 1, 254, 2, 0, 255};
     s3m.patterns.assign(3, {});
     for (uint32_t row = 0; row < 64; ++row) {
         for (uint8_t c = 0; c < 12; ++c) {
             const uint8_t note = static_cast<uint8_t>(((row + c) % 8) << 4 | (row * 5 + c) % 12);
-            S3mEntry entry = S3mEntry::withNote(row, c, row % 9 == 8 ? 254 : note, static_cast<uint8_t>(1 + (row + c) % 6));
+            S3mEntry entry = S3mEntry::withNote(row, c, row % 9 == 8 ? 254 : note,
+                                                static_cast<uint8_t>(1 + (row + c) % 6));
             entry.volume = static_cast<uint8_t>((row * 3 + c) % 70);
             entry.commandByte = static_cast<uint8_t>(1 + (row + c) % 26);
             entry.info = static_cast<uint8_t>(row * 41 + c * 13);
             s3m.patterns[0].push_back(entry);
-            s3m.patterns[1].push_back(S3mEntry::command(row, c, 19, static_cast<uint8_t>((row % 16) << 4 | c)));
+            s3m.patterns[1].push_back(
+                S3mEntry::command(row, c, 19, static_cast<uint8_t>((row % 16) << 4 | c)));
         }
     }
     s3m.patterns[2].push_back(S3mEntry::command(0, 0, 20, 0));   // tempo 0
@@ -154,8 +158,10 @@ void addStmSeeds(std::vector<Seed>& seeds) {
             const uint8_t sample = static_cast<uint8_t>(1 + (row + c) % 3);
             const uint8_t volume = static_cast<uint8_t>((row * 7 + c) % 72);
             const uint8_t command = static_cast<uint8_t>((row + c) % 16);
-            stm.setCell(0, row, c, {note, static_cast<uint8_t>(sample << 3 | (volume & 7)),
-                                    static_cast<uint8_t>((volume >> 3) << 4 | command), static_cast<uint8_t>(row * 29 + c)});
+            stm.setCell(
+                0, row, c,
+                {note, static_cast<uint8_t>(sample << 3 | (volume & 7)),
+                 static_cast<uint8_t>((volume >> 3) << 4 | command), static_cast<uint8_t>(row * 29 + c)});
         }
     }
     stm.setCell(1, 0, 0, {0xFF, 0x08, 0x1B, 0x00});
@@ -245,7 +251,8 @@ int main(int argc, char** argv) {
         for (size_t h = 0; h < headers.size(); ++h) {
             Bytes play = headers[h];
             play.insert(play.end(), seed.bytes.begin(),
-                        seed.bytes.begin() + static_cast<std::ptrdiff_t>(std::min(seed.bytes.size(), kPlaySeedBytes)));
+                        seed.bytes.begin() +
+                            static_cast<std::ptrdiff_t>(std::min(seed.bytes.size(), kPlaySeedBytes)));
             writeFile(out / "play" / (seed.name + "-" + std::to_string(h)), play);
         }
         written += 1;

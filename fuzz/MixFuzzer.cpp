@@ -27,8 +27,9 @@ bool sameChannels(const Player& a, const Player& b) {
     for (size_t c = 0; c < a.channels.size(); ++c) {
         const ChannelState& x = a.channels[c];
         const ChannelState& y = b.channels[c];
-        if (x.position != y.position || x.positionFraction != y.positionFraction || x.noteStarted != y.noteStarted ||
-            x.lastMixValue != y.lastMixValue || x.step != y.step || x.period != y.period) {
+        if (x.position != y.position || x.positionFraction != y.positionFraction ||
+            x.noteStarted != y.noteStarted || x.lastMixValue != y.lastMixValue || x.step != y.step ||
+            x.period != y.period) {
             return false;
         }
     }
@@ -46,7 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!loadModuleBytes(input.file, input.extension, player->createModule()).loaded) return 0;
         startFuzzSong(*player, input);
     }
-    const uint32_t segment = std::max<uint32_t>(segmentFramesFor(input.rate, input.bits, input.channels, input.bufferLength), 1);
+    const uint32_t segment =
+        std::max<uint32_t>(segmentFramesFor(input.rate, input.bits, input.channels, input.bufferLength), 1);
     std::vector<uint8_t> fastBytes(static_cast<size_t>(segment) * fast.mix.bytesPerFrame);
     std::vector<uint8_t> referenceBytes(fastBytes.size());
     const uint64_t total = uint64_t{input.rate} * input.eighths / 8;
@@ -63,7 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             renderFrames(fast, fastBytes.data(), frames);
             test::referenceRenderFrames(reference, referenceBytes.data(), frames);
             rendered += frames;
-            if (std::memcmp(fastBytes.data(), referenceBytes.data(), size_t{frames} * fast.mix.bytesPerFrame) != 0) {
+            if (std::memcmp(fastBytes.data(), referenceBytes.data(),
+                            size_t{frames} * fast.mix.bytesPerFrame) != 0) {
                 fail("output bytes", rendered);
             }
             if (!sameChannels(fast, reference)) fail("channel state", rendered);

@@ -7,10 +7,9 @@ namespace tarvex {
 namespace {
 
 constexpr std::array<uint32_t, 12> kOctaveZero = {1712 * 16, 1616 * 16, 1524 * 16, 1440 * 16,
-                                                   1356 * 16, 1280 * 16, 1208 * 16, 1140 * 16,
-                                                   1076 * 16, 1016 * 16, 960 * 16,  906 * 16};
-constexpr char kNoteLetters[12][3] = {"C-", "C#", "D-", "D#", "E-", "F-",
-                                      "F#", "G-", "G#", "A-", "A#", "H-"};
+                                                  1356 * 16, 1280 * 16, 1208 * 16, 1140 * 16,
+                                                  1076 * 16, 1016 * 16, 960 * 16,  906 * 16};
+constexpr char kNoteLetters[12][3] = {"C-", "C#", "D-", "D#", "E-", "F-", "F#", "G-", "G#", "A-", "A#", "H-"};
 
 constexpr std::array<PeriodEntry, kPeriodCount> buildPeriodTable() {
     std::array<PeriodEntry, kPeriodCount> table{};

@@ -10,8 +10,8 @@
 namespace tarvex {
 
 inline constexpr int32_t kMaxVolume = 64;
-inline constexpr int kPanShift = 10;  // pan factors are 0..1024 = 1 << kPanShift
-inline constexpr uint32_t kPeriodScale = 16;  // engine periods are sixteen times an Amiga period
+inline constexpr int kPanShift = 10;                   // pan factors are 0..1024 = 1 << kPanShift
+inline constexpr uint32_t kPeriodScale = 16;           // engine periods are sixteen times an Amiga period
 inline constexpr uint32_t kReferenceFrequency = 8363;  // Hz of a sample at period 428 x 16
 // 8363 x 16: turns a PeriodTable value (a plain period) into a period x16 for a sample's frequency.
 inline constexpr uint32_t kPlainPeriodFactor = kReferenceFrequency * kPeriodScale;

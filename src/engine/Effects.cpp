@@ -4,21 +4,27 @@
 
 #include <algorithm>
 
-#include "engine/Channel.h"
 #include "core/PitchTables.h"
+#include "engine/Channel.h"
 
 namespace tarvex {
 
 namespace {
 
 constexpr auto kRelaxed = std::memory_order_relaxed;
-constexpr uint32_t kWaveHalfCycle = 32;  // vibrato and tremolo positions run 0..31 per half cycle
-constexpr int kDepthShift = 7;           // waveform value x depth >> 7: 255 x 15 >> 7 = 29
+constexpr uint32_t kWaveHalfCycle = 32;        // vibrato and tremolo positions run 0..31 per half cycle
+constexpr int kDepthShift = 7;                 // waveform value x depth >> 7: 255 x 15 >> 7 = 29
 constexpr uint32_t kMaxSpeedBeforeTempo = 31;  // MOD: set speed above this sets the tempo
 
-uint8_t highNibble(uint8_t param) { return param >> 4; }
-uint8_t lowNibble(uint8_t param) { return param & 0x0F; }
-bool s3mRules(const Engine& engine) { return engine.module->formatType == kFormatS3m; }
+uint8_t highNibble(uint8_t param) {
+    return param >> 4;
+}
+uint8_t lowNibble(uint8_t param) {
+    return param & 0x0F;
+}
+bool s3mRules(const Engine& engine) {
+    return engine.module->formatType == kFormatS3m;
+}
 
 // Waveform value in volume units (tremolo); vibrato scales it by 16 to period x16 units.
 // Waveform 1 never goes negative: it rises 0..248 in the first half cycle and 248..496 in the second.

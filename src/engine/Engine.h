@@ -28,9 +28,9 @@ struct ChannelState {
     uint32_t positionFraction = 0;  // 1/1024 frame; written only by the mixer
     int32_t position = 0;           // frame index; -1 once a sample without loop has ended
     int32_t notePeriod = 0;
-    int32_t period = 0;             // sounding period x16; 0 = none
+    int32_t period = 0;  // sounding period x16; 0 = none
     uint32_t step = 0;
-    int32_t delayedPeriod = 255;    // 255 = none
+    int32_t delayedPeriod = 255;  // 255 = none
     int32_t volume = 0;
     int32_t leftVolume = 0;
     int32_t rightVolume = 0;
@@ -82,10 +82,10 @@ struct PlayerState {
     // pattern, also used for order entries that name no pattern.
     std::vector<RowIndexEntry> rowIndex;
     std::vector<uint32_t> rowIndexOfOrder;
-    uint32_t cursor = kNoCellIndex;        // next cell of the playing pattern not yet consumed
+    uint32_t cursor = kNoCellIndex;         // next cell of the playing pattern not yet consumed
     const Pattern* playingCells = nullptr;  // the cells cursor indexes; null for an empty pattern
 
-    uint32_t rate = 0;           // output rate the song was started for, Hz
+    uint32_t rate = 0;            // output rate the song was started for, Hz
     uint32_t playableOrders = 0;  // songLength, bounded by the order list's size
 
     // Read by the window while audio runs.
@@ -119,7 +119,7 @@ struct PlayerState {
 // The engine's part of the player context: the current module, the sequencer and the settings.
 // The audio layer's Player extends it with the mixer and the output device.
 class Engine {
-public:
+   public:
     Engine() = default;
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
@@ -139,7 +139,7 @@ public:
     // Drops the channel array and the current module.
     void freeModule();
 
-protected:
+   protected:
     friend void startSong(Engine& engine);
     // Hook run at the end of startSong; the audio layer resets its mixer here.
     virtual void resetMixState() {}

@@ -15,7 +15,7 @@ namespace tarvex {
 namespace {
 
 constexpr auto kRelaxed = std::memory_order_relaxed;
-constexpr uint32_t kDefaultTempo = 125;  // a header tempo of 0 starts here instead
+constexpr uint32_t kDefaultTempo = 125;               // a header tempo of 0 starts here instead
 constexpr uint32_t kMicrosPerTickAtTempo1 = 2500000;  // a tick lasts 2500000 / tempo microseconds
 constexpr uint32_t kNoSampleNumber = 0;
 

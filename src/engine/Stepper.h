@@ -13,7 +13,7 @@
 namespace tarvex {
 
 class Stepper {
-public:
+   public:
     explicit Stepper(Engine& engine) : engine_(engine) {}
 
     // Starts the engine's module from the beginning for an output rate in Hz.
@@ -32,7 +32,7 @@ public:
     const PlayerState& state() const { return engine_.state; }
     const ChannelState& channel(uint32_t index) const { return engine_.channels.at(index); }
 
-private:
+   private:
     Engine& engine_;
     uint64_t ticks_ = 0;
 };

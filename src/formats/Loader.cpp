@@ -103,14 +103,19 @@ LoadOutcome loadModuleBytes(std::span<const uint8_t> bytes, std::string_view ext
 
 std::string resultMessage(int32_t result, int32_t sizeDetail) {
     switch (result) {
-    case kResultOk: return "No Errors";
-    case kResultSizeMismatch:
-        if (sizeDetail < 0) return "Mod too short for " + std::to_string(-int64_t{sizeDetail}) + " Bytes";
-        return "Mod too long for " + std::to_string(sizeDetail) + " Bytes";
-    case kResultUnsupported: return "Unsupported File";
-    case kResultNotFound: return "File not found";
-    case kResultCorrupt: return "Mod is corrupt";
-    default: return "";
+        case kResultOk:
+            return "No Errors";
+        case kResultSizeMismatch:
+            if (sizeDetail < 0) return "Mod too short for " + std::to_string(-int64_t{sizeDetail}) + " Bytes";
+            return "Mod too long for " + std::to_string(sizeDetail) + " Bytes";
+        case kResultUnsupported:
+            return "Unsupported File";
+        case kResultNotFound:
+            return "File not found";
+        case kResultCorrupt:
+            return "Mod is corrupt";
+        default:
+            return "";
     }
 }
 

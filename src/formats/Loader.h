@@ -18,10 +18,10 @@
 namespace tarvex {
 
 struct LoadOutcome {
-    bool loaded = false;      // codes 0, 1 and 4
+    bool loaded = false;  // codes 0, 1 and 4
     int32_t result = kResultOk;
-    int32_t sizeDetail = 0;   // with code 1: bytes short (negative) or too many (positive)
-    std::string extension;    // after the last dot, upper-cased; empty when the path has no dot
+    int32_t sizeDetail = 0;  // with code 1: bytes short (negative) or too many (positive)
+    std::string extension;   // after the last dot, upper-cased; empty when the path has no dot
 };
 
 // Loads path into module, which should be fresh from createModule. After a failed load module is

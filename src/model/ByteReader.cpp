@@ -49,14 +49,22 @@ uint32_t readBigEndian32(ByteReader& file) {
 uint8_t convertTextByte(uint8_t byte) {
     if (byte >= 1 && byte <= 31) return 0x20;
     switch (byte) {
-    case 0x84: return 0xE4;  // a umlaut
-    case 0x94: return 0xF6;  // o umlaut
-    case 0x81: return 0xFC;  // u umlaut
-    case 0x8E: return 0xC4;  // A umlaut
-    case 0x99: return 0xD6;  // O umlaut
-    case 0x9A: return 0xDC;  // U umlaut
-    case 0xE1: return 0xDF;  // sharp s
-    default: return byte;
+        case 0x84:
+            return 0xE4;  // a umlaut
+        case 0x94:
+            return 0xF6;  // o umlaut
+        case 0x81:
+            return 0xFC;  // u umlaut
+        case 0x8E:
+            return 0xC4;  // A umlaut
+        case 0x99:
+            return 0xD6;  // O umlaut
+        case 0x9A:
+            return 0xDC;  // U umlaut
+        case 0xE1:
+            return 0xDF;  // sharp s
+        default:
+            return byte;
     }
 }
 

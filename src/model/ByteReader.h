@@ -14,7 +14,7 @@
 namespace tarvex {
 
 class ByteReader {
-public:
+   public:
     explicit ByteReader(std::span<const uint8_t> bytes) : bytes_(bytes) {}
 
     int64_t size() const { return static_cast<int64_t>(bytes_.size()); }
@@ -33,7 +33,7 @@ public:
     uint16_t readLittleEndian16();
     uint32_t readLittleEndian32();
 
-private:
+   private:
     std::span<const uint8_t> bytes_;
     int64_t position_ = 0;
 };

@@ -73,9 +73,9 @@ struct Module {
     std::vector<uint32_t> orders;  // 128 entries for MOD and STM, one per order byte for S3M
     uint32_t initialTempo = 0;
     uint32_t initialSpeed = 0;
-    uint32_t stepBase = 0;         // written by the sequencer at song start
+    uint32_t stepBase = 0;  // written by the sequencer at song start
     uint8_t formatType = 0;
-    uint8_t globalVolume = 0;      // 0..64, 64 = unity
+    uint8_t globalVolume = 0;       // 0..64, 64 = unity
     std::vector<int32_t> panRight;  // channelCount gains 0..1024
     std::vector<int32_t> panLeft;
     Text<12> signature;

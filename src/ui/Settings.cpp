@@ -63,7 +63,8 @@ SettingsControls loadSettings(SettingsStore& store, PlayerSettings& settings) {
     const bool keyOpen = store.open();
     SettingsControls controls;
     controls.rateIndex = readIndex(store, keyOpen, "PlayerFrequenzy", kSampleRates.size(), kDefaultRateIndex);
-    controls.bufferIndex = readIndex(store, keyOpen, "PlayerBuffers", kBufferLengthsMs.size(), kDefaultBufferIndex);
+    controls.bufferIndex =
+        readIndex(store, keyOpen, "PlayerBuffers", kBufferLengthsMs.size(), kDefaultBufferIndex);
     controls.channelsIndex =
         readIndex(store, keyOpen, "PlayerChannels", kChannelCounts.size(), kDefaultChannelsIndex);
     controls.bitsIndex = readIndex(store, keyOpen, "PlayerSamples", kBitDepths.size(), kDefaultBitsIndex);
@@ -105,7 +106,8 @@ void applyOutputFormat(const SettingsControls& controls, PlayerSettings& setting
     settings.Frequency = entry(kSampleRates, controls.rateIndex, kDefaultRateIndex);
     settings.Resolution = entry(kBitDepths, controls.bitsIndex, kDefaultBitsIndex);
     settings.Channels = entry(kChannelCounts, controls.channelsIndex, kDefaultChannelsIndex);
-    settings.BufferLength = entry(kBufferLengthsMs, controls.bufferIndex, kDefaultBufferIndex) * kEighthsPerMs;
+    settings.BufferLength =
+        entry(kBufferLengthsMs, controls.bufferIndex, kDefaultBufferIndex) * kEighthsPerMs;
     settings.UseWaveOut = controls.useWaveOut;
 }
 

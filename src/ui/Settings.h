@@ -21,7 +21,7 @@ inline constexpr std::string_view kSettingsKeyPath = "Software\\Brennwerks\\Tarv
 
 // Access to the per-user store of named 32-bit values.
 class SettingsStore {
-public:
+   public:
     virtual ~SettingsStore() = default;
     // Opens the key, creating it when missing; false when it cannot be opened.
     virtual bool open() = 0;
@@ -34,14 +34,14 @@ public:
 // A store in memory, for tests and for running without a persistent store. Values are kept as raw
 // bytes (little-endian when written here) so that wrongly sized values can be planted.
 class MemorySettingsStore : public SettingsStore {
-public:
+   public:
     bool open() override;
     std::optional<uint32_t> read(std::string_view name) override;
     void write(std::string_view name, uint32_t value) override;
     void close() override { isOpen = false; }
 
     std::map<std::string, std::vector<uint8_t>, std::less<>> values;
-    bool openable = true;   // false: the key cannot be opened (or created)
+    bool openable = true;    // false: the key cannot be opened (or created)
     bool keyExists = false;  // set once open() has created the key
     bool isOpen = false;
     std::vector<std::string> writeOrder;  // names in the order they were written
@@ -53,11 +53,11 @@ struct SettingsControls {
     uint32_t bufferIndex = kDefaultBufferIndex;      // "Buffer" selector
     uint32_t channelsIndex = kDefaultChannelsIndex;  // "Channels" selector
     uint32_t bitsIndex = kDefaultBitsIndex;          // "Resolution" selector
-    bool isp = true;          // "ISP" box
-    bool wideStereo = true;   // "Wide Stereo" box
-    bool useWaveOut = false;  // "Use WaveOut" box: the pending device choice for the next play
-    bool clipping = true;     // "Clipping" box
-    bool click = true;        // "de click" box
+    bool isp = true;                                 // "ISP" box
+    bool wideStereo = true;                          // "Wide Stereo" box
+    bool useWaveOut = false;   // "Use WaveOut" box: the pending device choice for the next play
+    bool clipping = true;      // "Clipping" box
+    bool click = true;         // "de click" box
     bool loopsAllowed = true;  // "Loops on" box
 };
 

@@ -66,18 +66,18 @@ TEST(MixAdvanceClosedForm, HandPickedCases) {
         uint32_t step;
         Advanced expected;
     } cases[] = {
-        {view(16), 3, 0, 512, {3, 512}},                 // no whole frame: nothing moves
-        {view(16), 3, 1000, 48, {4, 24}},                // one frame
-        {view(16), 15, 0, 3000, {-1, 1976}},             // ends on the first frame, 1976 left
-        {view(16), 16, 0, 1024, {-1, 0}},                // at the end already: the first frame ends it
-        {view(16), 20, 100, 5000, {-1, 4076}},           // beyond the end: one frame consumed, the rest kept
-        {view(16), 10, 2000, 5000, {-1, 856}},           // 6 frames to the end out of 6.8
-        {view(8, 4, 6), 0, 0, 3 * 1024, {3, 0}},         // before the loop
-        {view(8, 4, 6), 3, 0, 3 * 1024, {4, 0}},         // 4, 5, 6 -> 4
-        {view(8, 4, 6), 7, 0, 1024, {4, 0}},             // past the loop end: 8 -> 6 -> 4
-        {view(8, 4, 6), 6, 0, 512, {6, 512}},            // past the loop end without a whole frame
+        {view(16), 3, 0, 512, {3, 512}},          // no whole frame: nothing moves
+        {view(16), 3, 1000, 48, {4, 24}},         // one frame
+        {view(16), 15, 0, 3000, {-1, 1976}},      // ends on the first frame, 1976 left
+        {view(16), 16, 0, 1024, {-1, 0}},         // at the end already: the first frame ends it
+        {view(16), 20, 100, 5000, {-1, 4076}},    // beyond the end: one frame consumed, the rest kept
+        {view(16), 10, 2000, 5000, {-1, 856}},    // 6 frames to the end out of 6.8
+        {view(8, 4, 6), 0, 0, 3 * 1024, {3, 0}},  // before the loop
+        {view(8, 4, 6), 3, 0, 3 * 1024, {4, 0}},  // 4, 5, 6 -> 4
+        {view(8, 4, 6), 7, 0, 1024, {4, 0}},      // past the loop end: 8 -> 6 -> 4
+        {view(8, 4, 6), 6, 0, 512, {6, 512}},     // past the loop end without a whole frame
         {view(100, 98, 100), 0, 1023, 1, {1, 0}},
-        {view(100, 98, 100), 0, 0, 1024 * 1001, {99, 0}},  // 1001 frames: 98 + (1001 - 98) % 2 = 99
+        {view(100, 98, 100), 0, 0, 1024 * 1001, {99, 0}},   // 1001 frames: 98 + (1001 - 98) % 2 = 99
         {view(100, 0, 1), 50, 5, 1024 * 7777 + 3, {0, 8}},  // a one-frame loop
     };
     for (const auto& c : cases) {
@@ -98,17 +98,19 @@ SampleView randomSample(std::mt19937& rng) {
     static const uint32_t lengths[] = {1, 2, 3, 7, 64, 1000, 65535, 131072, 4000000};
     const uint32_t length = lengths[rng() % std::size(lengths)];
     switch (rng() % 4) {
-    case 0: return view(length);
-    case 1: {  // loops of one or two frames
-        const uint32_t loopLength = 1 + rng() % 2;
-        const uint32_t end = length >= loopLength ? loopLength + rng() % (length - loopLength + 1) : length;
-        return end > 0 && end >= loopLength ? view(length, end - loopLength, end) : view(length);
-    }
-    default: {
-        const uint32_t start = rng() % length;
-        const uint32_t end = start + 1 + rng() % (length - start);
-        return view(length, start, end);
-    }
+        case 0:
+            return view(length);
+        case 1: {  // loops of one or two frames
+            const uint32_t loopLength = 1 + rng() % 2;
+            const uint32_t end =
+                length >= loopLength ? loopLength + rng() % (length - loopLength + 1) : length;
+            return end > 0 && end >= loopLength ? view(length, end - loopLength, end) : view(length);
+        }
+        default: {
+            const uint32_t start = rng() % length;
+            const uint32_t end = start + 1 + rng() % (length - start);
+            return view(length, start, end);
+        }
     }
 }
 
@@ -116,12 +118,18 @@ SampleView randomSample(std::mt19937& rng) {
 int32_t randomPosition(std::mt19937& rng, const SampleView& s) {
     const uint32_t end = s.loops ? s.loopEnd : s.length;
     switch (rng() % 6) {
-    case 0: return 0;
-    case 1: return static_cast<int32_t>(end);
-    case 2: return static_cast<int32_t>(end - 1);
-    case 3: return static_cast<int32_t>(end + rng() % 5000);
-    case 4: return static_cast<int32_t>(s.loops ? rng() % (s.loopStart + 1) : rng() % s.length);
-    default: return static_cast<int32_t>(rng() % (s.length + 1));
+        case 0:
+            return 0;
+        case 1:
+            return static_cast<int32_t>(end);
+        case 2:
+            return static_cast<int32_t>(end - 1);
+        case 3:
+            return static_cast<int32_t>(end + rng() % 5000);
+        case 4:
+            return static_cast<int32_t>(s.loops ? rng() % (s.loopStart + 1) : rng() % s.length);
+        default:
+            return static_cast<int32_t>(rng() % (s.length + 1));
     }
 }
 

@@ -21,7 +21,7 @@ struct Json {
 };
 
 class JsonParser {
-public:
+   public:
     explicit JsonParser(const std::string& text) : s_(text) {}
     bool parseDocument(Json& out) {
         if (!value(out)) return false;
@@ -29,7 +29,7 @@ public:
         return i_ == s_.size();
     }
 
-private:
+   private:
     void space() {
         while (i_ < s_.size() && std::isspace(static_cast<unsigned char>(s_[i_]))) ++i_;
     }
@@ -48,7 +48,8 @@ private:
             }
             if (c < 0x20) return false;  // raw control characters are not allowed
             if (c == '\\') {
-                if (++i_ >= s_.size() || std::string_view("\"\\/bfnrtu").find(s_[i_]) == std::string_view::npos) {
+                if (++i_ >= s_.size() ||
+                    std::string_view("\"\\/bfnrtu").find(s_[i_]) == std::string_view::npos) {
                     return false;
                 }
             }
@@ -121,10 +122,11 @@ CliRun info(const std::vector<std::string>& args) {
     return {status, out.str(), err.str()};
 }
 
-const char* const kKeys[] = {"file", "loaded", "result", "message", "sizeDetail", "trackerLine", "title",
-                             "trackerName", "signature", "formatType", "channelCount", "sampleCount",
-                             "songLength", "patternCount", "orders", "initialTempo", "initialSpeed",
-                             "globalVolume", "panLeft", "panRight", "samples"};
+const char* const kKeys[] = {"file",         "loaded",       "result",       "message",      "sizeDetail",
+                             "trackerLine",  "title",        "trackerName",  "signature",    "formatType",
+                             "channelCount", "sampleCount",  "songLength",   "patternCount", "orders",
+                             "initialTempo", "initialSpeed", "globalVolume", "panLeft",      "panRight",
+                             "samples"};
 
 TEST(InfoCommand, EveryCorpusFileAsTextAndJson) {
     const auto files = test::corpusFiles();
@@ -214,7 +216,8 @@ TEST(InfoCommand, DurationOfEndingAndEndlessSongs) {
 }
 
 TEST(InfoCommand, SeveralFilesFailuresAndUsage) {
-    const std::string good = test::writeTempFile("good.mod", test::ModWriter::withSignature("M.K.").bytes()).string();
+    const std::string good =
+        test::writeTempFile("good.mod", test::ModWriter::withSignature("M.K.").bytes()).string();
     const std::string missing = good + ".missing.mod";
     const CliRun both = info({"--json", good, missing});
     EXPECT_EQ(both.status, 1);

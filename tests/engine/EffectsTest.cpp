@@ -4,9 +4,9 @@
 
 #include <vector>
 
+#include "core/PitchTables.h"
 #include "engine/Channel.h"
 #include "engine/Effects.h"
-#include "core/PitchTables.h"
 #include "support/ModuleBuilder.h"
 
 namespace tarvex::test {
@@ -17,27 +17,40 @@ constexpr uint32_t kC6 = 428;
 constexpr uint32_t kC7 = 214;
 constexpr uint32_t kStepBase = 1329792;  // 44100 Hz
 
-int64_t periodOf(const ChannelState& c) { return c.period; }
-int64_t stepOf(const ChannelState& c) { return c.step; }
-int64_t volumeOf(const ChannelState& c) { return c.volume; }
-int64_t outputOf(const ChannelState& c) { return c.leftVolume; }
-int64_t positionOf(const ChannelState& c) { return c.position; }
+int64_t periodOf(const ChannelState& c) {
+    return c.period;
+}
+int64_t stepOf(const ChannelState& c) {
+    return c.step;
+}
+int64_t volumeOf(const ChannelState& c) {
+    return c.volume;
+}
+int64_t outputOf(const ChannelState& c) {
+    return c.leftVolume;
+}
+int64_t positionOf(const ChannelState& c) {
+    return c.position;
+}
 
-TestSong play(const std::vector<CellFields>& rows, uint8_t format = kFormatMod, const SampleFields& sample = {}) {
+TestSong play(const std::vector<CellFields>& rows, uint8_t format = kFormatMod,
+              const SampleFields& sample = {}) {
     ModuleBuilder song(4);
     song.format(format).sample(sample).rows(0, rows);
     return TestSong(song);
 }
 
 // A note with one effect on row 0.
-TestSong playNote(uint8_t effect, uint8_t param, uint8_t format = kFormatMod, const SampleFields& sample = {}) {
+TestSong playNote(uint8_t effect, uint8_t param, uint8_t format = kFormatMod,
+                  const SampleFields& sample = {}) {
     return play({{.period = kC6, .sample = 1, .effect = effect, .param = param}}, format, sample);
 }
 
 TEST(Arpeggio, CyclesNotePlusXNotePlusYNote) {
     TestSong song = playNote(kArpeggio, 0x47);
     // C-6, E-6 (339 x 16 = 5424), G-6 (285 x 16 = 4560); the next row restores the note.
-    const Trace steps = {194, kStepBase / 5424, kStepBase / 4560, 194, kStepBase / 5424, kStepBase / 4560, 194};
+    const Trace steps = {194, kStepBase / 5424, kStepBase / 4560, 194, kStepBase / 5424, kStepBase / 4560,
+                         194};
     EXPECT_EQ(song.trace(7, stepOf), steps);
 }
 
@@ -64,13 +77,15 @@ TEST(Portamento, UpByFourMoves320InARowAndFineUpMovesOnce) {
 }
 
 TEST(Portamento, SignedMemoryOvershootsTheOtherDirection) {
-    TestSong down = play({{.period = kC6, .sample = 1, .effect = kPortaUp, .param = 3}, {.effect = kPortaDown}});
+    TestSong down =
+        play({{.period = kC6, .sample = 1, .effect = kPortaUp, .param = 3}, {.effect = kPortaDown}});
     down.run(6);
     EXPECT_EQ(down.channel().portaDelta, -48);
     EXPECT_EQ(down.trace(2, periodOf), (Trace{6848 - 5 * 48, 2147483647}));
     EXPECT_EQ(down.channel().step, 0u);
 
-    TestSong up = play({{.period = kC6, .sample = 1, .effect = kPortaDown, .param = 3}, {.effect = kPortaUp}});
+    TestSong up =
+        play({{.period = kC6, .sample = 1, .effect = kPortaDown, .param = 3}, {.effect = kPortaUp}});
     up.run(6);
     const uint32_t step = up.channel().step;
     EXPECT_EQ(up.trace(2, periodOf), (Trace{6848 + 5 * 48, 0}));
@@ -86,7 +101,8 @@ TEST(Portamento, SlideUpStopsAtPeriodZeroKeepingTheStep) {
 TEST(Portamento, SpeedOneAppliesNoSlide) {
     ModuleBuilder song(1);
     song.speed(1).sample().rows(0, {{.period = kC6, .sample = 1, .effect = kExtended, .param = 0x14},
-                                    {.effect = kPortaUp, .param = 4}, {.effect = kVolumeSlide, .param = 0x40}});
+                                    {.effect = kPortaUp, .param = 4},
+                                    {.effect = kVolumeSlide, .param = 0x40}});
     TestSong played(song);
     EXPECT_EQ(played.trace(3, periodOf), (Trace{6848, 6848, 6848}));
     EXPECT_EQ(played.channel().volume, 64);
@@ -104,7 +120,8 @@ TEST(TonePortamento, SlidesToTheNoteAndStops) {
 }
 
 TEST(TonePortamento, TargetEqualToThePeriodStopsOnTheFirstEffectTick) {
-    TestSong song = play({{.period = kC6, .sample = 1}, {.period = kC6, .effect = kTonePorta, .param = 0x08}});
+    TestSong song =
+        play({{.period = kC6, .sample = 1}, {.period = kC6, .effect = kTonePorta, .param = 0x08}});
     song.run(7);
     EXPECT_TRUE(song.channel().portaActive);
     song.tick();
@@ -113,7 +130,8 @@ TEST(TonePortamento, TargetEqualToThePeriodStopsOnTheFirstEffectTick) {
 }
 
 TEST(TonePortamento, TargetLeftByPortaDownSlidesDownTheWholeRow) {
-    TestSong song = play({{.period = kC6, .sample = 1, .effect = kPortaDown, .param = 1}, {.effect = kTonePorta, .param = 2}});
+    TestSong song = play(
+        {{.period = kC6, .sample = 1, .effect = kPortaDown, .param = 1}, {.effect = kTonePorta, .param = 2}});
     song.run(6);
     EXPECT_EQ(song.trace(6, periodOf), (Trace{6928, 6960, 6992, 7024, 7056, 7088}));
 }
@@ -141,7 +159,8 @@ TEST(Glissando, SoundsWholeNotesWhileTheSlideMovesSmoothly) {
 TEST(Glissando, AboveTheHighestNoteTheSlideValueSounds) {
     // Plain periods 13 and 12 have no note to round to; a negative one rounds to the lowest note.
     TestSong song = play({{.period = 14, .sample = 1, .effect = kExtended, .param = 0x31},
-                          {.effect = kPortaUp, .param = 1}, {.effect = kPortaUp, .param = 0x10}});
+                          {.effect = kPortaUp, .param = 1},
+                          {.effect = kPortaUp, .param = 0x10}});
     song.run(6);
     EXPECT_EQ(song.trace(3, periodOf), (Trace{224, 208, 192}));
     song.run(3);
@@ -151,10 +170,12 @@ TEST(Glissando, AboveTheHighestNoteTheSlideValueSounds) {
 
 TEST(Vibrato, SquareWaveMovesByAtMost478) {
     TestSong song = play({{.period = kC6, .sample = 1, .effect = kExtended, .param = 0x42},
-                          {.effect = kVibrato, .param = 0x8F}, {.effect = kVibratoVolumeSlide, .param = 0x01}, {}});
+                          {.effect = kVibrato, .param = 0x8F},
+                          {.effect = kVibratoVolumeSlide, .param = 0x01},
+                          {}});
     song.run(6);
     const int64_t up = kStepBase / (6848 + 4080 * 15 / 128);  // 478
-    const int64_t down = kStepBase / (6848 - 479);  // -4080 x 15 >> 7 floors to -479
+    const int64_t down = kStepBase / (6848 - 479);            // -4080 x 15 >> 7 floors to -479
     // Position 0, 8, 16, 24 positive; at 32 the sign flips. Row 2 carries the vibrato on (its row
     // tick keeps the step) and flips back after four more ticks.
     EXPECT_EQ(song.trace(12, stepOf), (Trace{194, up, up, up, up, down, down, down, down, down, up, up}));
@@ -181,7 +202,8 @@ TEST(Vibrato, SineAndRampValues) {
 
 TEST(Tremolo, MovesTheOutputOnlyAndEndsWithTheRow) {
     TestSong song = play({{.period = kC6, .sample = 1, .effect = kExtended, .param = 0x72, .volume = 32},
-                          {.effect = kTremolo, .param = 0x8F}, {}});
+                          {.effect = kTremolo, .param = 0x8F},
+                          {}});
     song.run(6);
     // Square wave, depth 15: 255 x 15 >> 7 = +29 and -255 x 15 >> 7 = -30 (the shift floors).
     EXPECT_EQ(song.trace(7, outputOf), (Trace{32, 61, 61, 61, 61, 2, 32}));
@@ -204,9 +226,9 @@ TEST(Panning, EightBitAndSixteenStepPositions) {
         uint8_t effect, param;
         int32_t right, left;
     };
-    const Case cases[] = {{kSetPanning, 0x00, 0, 1024},      {kSetPanning, 0x40, 512, 512},
-                          {kSetPanning, 0x80, 1024, 0},      {kSetPanning, 0xFF, 2040, -1016},
-                          {kExtended, 0x80, 0, 1024},        {kExtended, 0x87, 477, 546},
+    const Case cases[] = {{kSetPanning, 0x00, 0, 1024}, {kSetPanning, 0x40, 512, 512},
+                          {kSetPanning, 0x80, 1024, 0}, {kSetPanning, 0xFF, 2040, -1016},
+                          {kExtended, 0x80, 0, 1024},   {kExtended, 0x87, 477, 546},
                           {kExtended, 0x8F, 1024, 0}};
     for (const Case& c : cases) {
         TestSong song = playNote(c.effect, c.param);
@@ -229,7 +251,8 @@ TEST(SampleOffset, StartsAtParamTimes256WithinTheSample) {
 
 TEST(VolumeSlide, ModStoresBeyond64AndIsHeardBelowIt) {
     TestSong song = play({{.period = kC6, .sample = 1, .effect = kVolumeSlide, .param = 0x40},
-                          {.effect = kVolumeSlide, .param = 0x04}, {.effect = kVolumeSlide, .param = 0x04}});
+                          {.effect = kVolumeSlide, .param = 0x04},
+                          {.effect = kVolumeSlide, .param = 0x04}});
     EXPECT_EQ(song.trace(6, volumeOf), (Trace{64, 68, 72, 76, 80, 84}));
     EXPECT_EQ(song.channel().leftVolume, 64);
     EXPECT_EQ(song.trace(6, volumeOf), (Trace{84, 80, 76, 72, 68, 64}));
@@ -252,15 +275,17 @@ TEST(VolumeSlide, S3mAndModRules) {
         {kFormatMod, 0xF3, {32, 47, 62, 77, 92, 107}},
     };
     for (const Case& c : cases) {
-        TestSong song = play({{.period = kC6, .sample = 1, .effect = kVolumeSlide, .param = c.param, .volume = 32}},
-                             c.format);
+        TestSong song = play(
+            {{.period = kC6, .sample = 1, .effect = kVolumeSlide, .param = c.param, .volume = 32}}, c.format);
         EXPECT_EQ(song.trace(6, volumeOf), c.volumes) << int(c.format) << " " << int(c.param);
     }
 }
 
 TEST(VolumeSlide, ParameterZeroRepeatsUnderS3mOnly) {
-    const std::vector<CellFields> rows = {{.period = kC6, .sample = 1, .effect = kVolumeSlide, .param = 0x02, .volume = 32},
-                                        {.effect = kVolumeSlide}, {.effect = kVibratoVolumeSlide}};
+    const std::vector<CellFields> rows = {
+        {.period = kC6, .sample = 1, .effect = kVolumeSlide, .param = 0x02, .volume = 32},
+        {.effect = kVolumeSlide},
+        {.effect = kVibratoVolumeSlide}};
     TestSong s3m = play(rows, kFormatS3m);
     s3m.run(18);
     EXPECT_EQ(s3m.channel().volume, 32 - 30);
@@ -271,7 +296,8 @@ TEST(VolumeSlide, ParameterZeroRepeatsUnderS3mOnly) {
 
 TEST(FineVolumeSlide, AppliesOnceOnTheFirstEffectTick) {
     const auto rows = [](uint8_t param) {
-        return std::vector<CellFields>{{.period = kC6, .sample = 1, .effect = kExtended, .param = param, .volume = 32}};
+        return std::vector<CellFields>{
+            {.period = kC6, .sample = 1, .effect = kExtended, .param = param, .volume = 32}};
     };
     EXPECT_EQ(play(rows(0xA5)).trace(3, volumeOf), (Trace{32, 37, 37}));
     EXPECT_EQ(play(rows(0xB5)).trace(3, volumeOf), (Trace{32, 27, 27}));
@@ -351,7 +377,8 @@ TEST(NoteDelay, StartsTheNoteAfterYTicks) {
 TEST(NoteDelay, SwitchesToTheNamedSample) {
     ModuleBuilder song(1);
     song.sample().sample({.baseFrequency = 16726});
-    song.rows(0, {{.period = kC6, .sample = 1}, {.period = kC6, .sample = 2, .effect = kExtended, .param = 0xD1}});
+    song.rows(
+        0, {{.period = kC6, .sample = 1}, {.period = kC6, .sample = 2, .effect = kExtended, .param = 0xD1}});
     TestSong played(song);
     played.run(6);
     EXPECT_EQ(played.trace(2, periodOf), (Trace{6848, 3424}));

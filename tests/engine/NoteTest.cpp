@@ -106,7 +106,8 @@ TEST(NoteStart, VolumeColumnOverridesTheDefaultVolume) {
     ModuleBuilder song = twoSamples();
     song.rows(0, {{.period = kC6, .sample = 1, .volume = 20}, {.volume = 0}, {.volume = 64}});
     TestSong played(song);
-    EXPECT_EQ(played.trace(3, [](const ChannelState& c) { return c.volume; }), (std::vector<int64_t>{20, 0, 64}));
+    EXPECT_EQ(played.trace(3, [](const ChannelState& c) { return c.volume; }),
+              (std::vector<int64_t>{20, 0, 64}));
 }
 
 TEST(NoteStart, TonePortamentoNoteNeitherRestartsNorRetunes) {

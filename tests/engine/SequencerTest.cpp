@@ -122,14 +122,19 @@ TEST(SequencerOrders, JumpBreakAndBothTogether) {
     const Case cases[] = {
         {"jump alone starts row 0", {{.effect = kPositionJump, .param = 2}}, {2, 0}},
         {"break alone goes to the next order", {{.effect = kPatternBreak, .param = 0x12}}, {1, 12}},
-        {"jump and break", {{.effect = kPositionJump, .param = 2}, {.effect = kPatternBreak, .param = 0x05}}, {2, 5}},
+        {"jump and break",
+         {{.effect = kPositionJump, .param = 2}, {.effect = kPatternBreak, .param = 0x05}},
+         {2, 5}},
         {"break past the last row", {{.effect = kPatternBreak, .param = 0x70}}, {1, 0}},
-        {"highest channel wins", {{.effect = kPatternBreak, .param = 0x10}, {.effect = kPatternBreak, .param = 0x20}}, {1, 20}},
+        {"highest channel wins",
+         {{.effect = kPatternBreak, .param = 0x10}, {.effect = kPatternBreak, .param = 0x20}},
+         {1, 20}},
     };
     for (const Case& c : cases) {
         ModuleBuilder song = fastSong({0, 1, 2});
         song.patternCount(3);
-        for (uint32_t channel = 0; channel < c.commands.size(); ++channel) song.cell(0, 2, channel, c.commands[channel]);
+        for (uint32_t channel = 0; channel < c.commands.size(); ++channel)
+            song.cell(0, 2, channel, c.commands[channel]);
         TestSong played(song);
         const std::vector<Position> expected = {{0, 0}, {0, 1}, {0, 2}, c.after};
         EXPECT_EQ(rowTicks(played, 4), expected) << c.name;
@@ -229,8 +234,8 @@ TEST(SequencerLoops, LoopOfThreePlaysFourTimes) {
     song.cell(0, 1, 0, {.effect = kExtended, .param = 0x60});
     song.cell(0, 3, 0, {.effect = kExtended, .param = 0x63});
     TestSong played(song);
-    const std::vector<Position> expected = {{0, 0}, {0, 1}, {0, 2}, {0, 3}, {0, 1}, {0, 2}, {0, 3}, {0, 1},
-                                            {0, 2}, {0, 3}, {0, 1}, {0, 2}, {0, 3}, {0, 4}};
+    const std::vector<Position> expected = {{0, 0}, {0, 1}, {0, 2}, {0, 3}, {0, 1}, {0, 2}, {0, 3},
+                                            {0, 1}, {0, 2}, {0, 3}, {0, 1}, {0, 2}, {0, 3}, {0, 4}};
     EXPECT_EQ(rowTicks(played, expected.size()), expected);
 }
 

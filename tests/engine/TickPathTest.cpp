@@ -21,7 +21,8 @@ TEST(TickPath, PlayingEveryEffectAllocatesNothing) {
                                       ? 0x03
                                       : static_cast<uint8_t>(n * 37);
             const uint32_t period = row % 2 == 0 ? 428 + 4 * channel : 0;
-            song.cell(row % 2, row, channel, {.period = period, .sample = 1 + channel % 2, .effect = effect, .param = param});
+            song.cell(row % 2, row, channel,
+                      {.period = period, .sample = 1 + channel % 2, .effect = effect, .param = param});
         }
     }
     TestSong played(song);
@@ -37,12 +38,12 @@ TEST(TickPath, PlayingEveryEffectAllocatesNothing) {
 }
 
 class ResetWatchingEngine : public Engine {
-public:
+   public:
     int resets = 0;
     size_t channelsAtReset = 0;
     bool rowIndexBuiltAtReset = false;
 
-protected:
+   protected:
     void resetMixState() override {
         ++resets;
         channelsAtReset = channels.size();

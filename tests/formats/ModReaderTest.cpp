@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "formats/ModReader.h"
 #include "formats/LoadResult.h"
+#include "formats/ModReader.h"
 #include "support/ModWriter.h"
 
 namespace tarvex {
@@ -175,7 +175,8 @@ TEST(ModReader, SignatureTable) {
 
 TEST(ModReader, SampleHeaders) {
     ModWriter mod = ModWriter::withSignature("M.K.");
-    const auto sample = [](std::string name, size_t length, uint8_t finetune, uint16_t loopStart, uint16_t loopLength) {
+    const auto sample = [](std::string name, size_t length, uint8_t finetune, uint16_t loopStart,
+                           uint16_t loopLength) {
         test::ModSampleSpec desc;
         desc.name = std::move(name);
         desc.data.assign(length, 0);
@@ -184,7 +185,10 @@ TEST(ModReader, SampleHeaders) {
         desc.loopLengthWords = loopLength;
         return desc;
     };
-    mod.samples[0] = sample(std::string("bass\x09" "drum\x81", 10), 64, 0xF8, 4, 8);
+    mod.samples[0] = sample(std::string("bass\x09"
+                                        "drum\x81",
+                                        10),
+                            64, 0xF8, 4, 8);
     mod.samples[0].volume = 200;
     mod.samples[1] = sample("", 64, 0x07, 0, 1);
     mod.samples[2] = sample("", 16, 0x0F, 4, 20);

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "core/PitchTables.h"
-#include "formats/S3mReader.h"
 #include "formats/LoadResult.h"
+#include "formats/S3mReader.h"
 #include "support/S3mWriter.h"
 
 namespace tarvex {
@@ -78,7 +78,7 @@ TEST(S3mReader, ChannelMapAndPanning) {
     Loaded l = load(s3m.bytes());
     ASSERT_EQ(l.module.channelCount, 4u);
     const Pattern& p = l.module.patterns[0];
-    ASSERT_EQ(p.size(), 2u);  // the unused S3M channel 2 consumed its bytes, no cell
+    ASSERT_EQ(p.size(), 2u);      // the unused S3M channel 2 consumed its bytes, no cell
     EXPECT_EQ(p[1].channel, 2u);  // S3M channel 3
     EXPECT_EQ(p[1].effect, 15);
     EXPECT_EQ(l.module.panLeft, (std::vector<int32_t>{1024, 0, 1024, 1024}));
@@ -115,10 +115,10 @@ TEST(S3mReader, EffectMapping) {
         uint8_t command, info, effect, param;
     };
     const Row rows[] = {
-        {1, 0x06, 15, 0x06},  {5, 0xF3, 14, 0x23}, {5, 0xE3, 14, 0x23}, {5, 0x83, 2, 0x83},
-        {6, 0xF2, 14, 0x12},  {10, 0x37, 0, 0x37}, {14, 0x01, 10, 0x01}, {19, 0xB2, 14, 0x62},
-        {19, 0xA3, 0, 0},     {19, 0x13, 14, 0x33}, {20, 0x80, 16, 0x80}, {21, 0x44, 0, 0},
-        {24, 0x40, 8, 0x40},  {27, 0x12, 0, 0},
+        {1, 0x06, 15, 0x06}, {5, 0xF3, 14, 0x23},  {5, 0xE3, 14, 0x23},  {5, 0x83, 2, 0x83},
+        {6, 0xF2, 14, 0x12}, {10, 0x37, 0, 0x37},  {14, 0x01, 10, 0x01}, {19, 0xB2, 14, 0x62},
+        {19, 0xA3, 0, 0},    {19, 0x13, 14, 0x33}, {20, 0x80, 16, 0x80}, {21, 0x44, 0, 0},
+        {24, 0x40, 8, 0x40}, {27, 0x12, 0, 0},
     };
     for (const Row& row : rows) {
         const MappedEffect mapped = mapS3mEffect(row.command, row.info);
@@ -133,8 +133,7 @@ TEST(S3mReader, Cells) {
         S3mEntry::withNote(0, 1, 0x9C, 2),  // index 144: no note, instrument kept
         S3mEntry::withNote(0, 0, 0x40, 1),  // after channel 1 in the file, before it in the list
         S3mEntry::withNote(0, 0, 254, 0),   // same position: follows the earlier one
-        S3mEntry::volumeOnly(1, 2, 0x20),
-        S3mEntry::command(2, 3, 19, 0xB2),
+        S3mEntry::volumeOnly(1, 2, 0x20),  S3mEntry::command(2, 3, 19, 0xB2),
     };
     const Loaded l = load(s3m.bytes());
     const Pattern& p = l.module.patterns[0];
@@ -193,7 +192,8 @@ TEST(S3mReader, SixteenBitAndStereoSamples) {
     };
     Loaded l = load(s3m.bytes());
     EXPECT_EQ(l.module.samples[0].data, (std::vector<int16_t>{0, 32767, -32768}));
-    EXPECT_EQ(l.module.samples[1].data, (std::vector<int16_t>{(1 - 128) * 256, (2 - 128) * 256, (3 - 128) * 256}));
+    EXPECT_EQ(l.module.samples[1].data,
+              (std::vector<int16_t>{(1 - 128) * 256, (2 - 128) * 256, (3 - 128) * 256}));
     EXPECT_EQ(l.module.samples[2].data, (std::vector<int16_t>{0x1234 - 32768, -32768}));
 
     s3m.sampleFormat = 1;

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "core/PitchTables.h"
-#include "formats/StmReader.h"
 #include "formats/LoadResult.h"
+#include "formats/StmReader.h"
 #include "support/StmWriter.h"
 
 namespace tarvex {
@@ -79,11 +79,9 @@ TEST(StmReader, SongLength) {
         uint32_t songLength;
     };
     const Case cases[] = {
-        {{0, 1, 2, 99}, 3, 3},
-        {{0, 1, 7, 99}, 3, 2},      // the trailing 7 names no pattern
-        {{99}, 3, 0},
-        {{5, 6, 99}, 3, 0},         // trimming stops at 0
-        {{5, 0, 99}, 3, 2},         // only trailing entries are trimmed
+        {{0, 1, 2, 99}, 3, 3}, {{0, 1, 7, 99}, 3, 2},  // the trailing 7 names no pattern
+        {{99}, 3, 0},          {{5, 6, 99}, 3, 0},     // trimming stops at 0
+        {{5, 0, 99}, 3, 2},                            // only trailing entries are trimmed
     };
     for (const Case& c : cases) {
         StmWriter stm;

@@ -19,11 +19,11 @@ TEST(Module, LoopRule) {
         uint32_t length, start, end, wantStart, wantEnd;
     };
     const Case cases[] = {
-        {100, 0, 2, 0, 0},         // (0, 2): the "no loop" of a MOD header
-        {100, 40, 40, 0, 0},       // empty loop
-        {100, 10, 0xFFFF, 0, 0},   // STM's "no loop" end
-        {100, 10, 150, 10, 100},   // end cut to the length
-        {100, 120, 150, 120, 100}, // start beyond the length stays
+        {100, 0, 2, 0, 0},          // (0, 2): the "no loop" of a MOD header
+        {100, 40, 40, 0, 0},        // empty loop
+        {100, 10, 0xFFFF, 0, 0},    // STM's "no loop" end
+        {100, 10, 150, 10, 100},    // end cut to the length
+        {100, 120, 150, 120, 100},  // start beyond the length stays
         {100, 10, 60, 10, 60},
     };
     for (const Case& c : cases) {
@@ -58,14 +58,16 @@ TEST(Module, CellInsertionOrder) {
         cell.row = row;
         insertCell(module, 0, cell);
     }
-    EXPECT_EQ(positions(module.patterns[0]), (std::vector<std::pair<uint32_t, uint32_t>>{{0, 0}, {3, 0}, {5, 0}}));
+    EXPECT_EQ(positions(module.patterns[0]),
+              (std::vector<std::pair<uint32_t, uint32_t>>{{0, 0}, {3, 0}, {5, 0}}));
 
     cell.row = 7;
     for (uint32_t channel : {3u, 2u, 1u}) {
         cell.channel = channel;
         insertCell(module, 1, cell);
     }
-    EXPECT_EQ(positions(module.patterns[1]), (std::vector<std::pair<uint32_t, uint32_t>>{{7, 1}, {7, 2}, {7, 3}}));
+    EXPECT_EQ(positions(module.patterns[1]),
+              (std::vector<std::pair<uint32_t, uint32_t>>{{7, 1}, {7, 2}, {7, 3}}));
 
     // Two cells at one position: the later one read follows the earlier, also when inserted
     // in front of cells that sort after both.

@@ -1,12 +1,12 @@
 #include "support/Corpus.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <system_error>
-
-#include <unistd.h>
 
 namespace tarvex::test {
 

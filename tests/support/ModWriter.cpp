@@ -75,7 +75,8 @@ std::vector<uint8_t> ModWriter::bytes() const {
 
 size_t ModWriter::expectedSize() const {
     size_t size = (samples.size() == 31 ? 1084 : 600) + patternCount * channels * 256;
-    for (const ModSampleSpec& s : samples) size += 2 * size_t{s.lengthWords.value_or(static_cast<uint16_t>(s.data.size() / 2))};
+    for (const ModSampleSpec& s : samples)
+        size += 2 * size_t{s.lengthWords.value_or(static_cast<uint16_t>(s.data.size() / 2))};
     return size;
 }
 

@@ -17,16 +17,16 @@ namespace tarvex::test {
 
 struct ModSampleSpec {
     std::string name;
-    std::vector<int8_t> data;               // written after the patterns
-    std::optional<uint16_t> lengthWords;    // header length; default data.size() / 2
-    uint8_t finetune = 0;                   // the raw byte
+    std::vector<int8_t> data;             // written after the patterns
+    std::optional<uint16_t> lengthWords;  // header length; default data.size() / 2
+    uint8_t finetune = 0;                 // the raw byte
     uint8_t volume = 64;
     uint16_t loopStartWords = 0;
     uint16_t loopLengthWords = 1;
 };
 
 class ModWriter {
-public:
+   public:
     // A 31-sample file; signature is written as given (4 bytes, zero-padded) at offset 1080.
     static ModWriter withSignature(const std::string& signature, uint32_t channels = 4);
     // A 15-sample file: no signature, pattern data from offset 600.
@@ -51,7 +51,7 @@ public:
     // Bytes of header, patterns and samples as the reader's size check counts them.
     size_t expectedSize() const;
 
-private:
+   private:
     std::map<uint32_t, std::vector<uint8_t>> patterns_;
 };
 

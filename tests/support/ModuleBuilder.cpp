@@ -51,7 +51,8 @@ ModuleBuilder& ModuleBuilder::patternCount(uint32_t count) {
     return *this;
 }
 
-ModuleBuilder& ModuleBuilder::cell(uint32_t pattern, uint32_t row, uint32_t channel, const CellFields& fields) {
+ModuleBuilder& ModuleBuilder::cell(uint32_t pattern, uint32_t row, uint32_t channel,
+                                   const CellFields& fields) {
     if (module_->patterns.size() <= pattern) module_->patterns.resize(pattern + 1);
     module_->patternCount = static_cast<uint32_t>(module_->patterns.size());
     NoteCell cell;
@@ -72,8 +73,8 @@ ModuleBuilder& ModuleBuilder::cell(uint32_t pattern, uint32_t row, uint32_t chan
 ModuleBuilder& ModuleBuilder::rows(uint32_t channel, const std::vector<CellFields>& cells) {
     for (uint32_t row = 0; row < cells.size(); ++row) {
         const CellFields& fields = cells[row];
-        const bool empty = fields.period == 0 && fields.sample == 0 && fields.effect == 0 && fields.param == 0 &&
-                           fields.volume == -1;
+        const bool empty = fields.period == 0 && fields.sample == 0 && fields.effect == 0 &&
+                           fields.param == 0 && fields.volume == -1;
         if (!empty) cell(0, row, channel, fields);
     }
     return *this;
@@ -94,7 +95,8 @@ std::unique_ptr<Module> ModuleBuilder::build() const {
     if (module->patterns.size() < minPatterns_) module->patterns.resize(minPatterns_);
     module->patternCount = static_cast<uint32_t>(module->patterns.size());
     module->orders = orders_;
-    module->songLength = songLength_ < 0 ? static_cast<uint32_t>(orders_.size()) : static_cast<uint32_t>(songLength_);
+    module->songLength =
+        songLength_ < 0 ? static_cast<uint32_t>(orders_.size()) : static_cast<uint32_t>(songLength_);
     return module;
 }
 

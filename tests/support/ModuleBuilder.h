@@ -36,7 +36,7 @@ struct SampleFields {
 };
 
 class ModuleBuilder {
-public:
+   public:
     explicit ModuleBuilder(uint32_t channelCount = 4);
 
     ModuleBuilder& format(uint8_t formatType);
@@ -56,7 +56,7 @@ public:
 
     std::unique_ptr<Module> build() const;
 
-private:
+   private:
     std::unique_ptr<Module> module_;
     std::vector<uint32_t> orders_ = {0};
     int64_t songLength_ = -1;
@@ -65,7 +65,7 @@ private:
 
 // An engine playing a built module without a mixer.
 class TestSong {
-public:
+   public:
     explicit TestSong(const ModuleBuilder& builder, uint32_t rate = 44100, bool loopsAllowed = true);
 
     bool tick() { return stepper.tick(); }

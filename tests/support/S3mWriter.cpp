@@ -62,7 +62,8 @@ S3mWriter::S3mWriter() {
 
 std::vector<uint8_t> S3mWriter::pack(const std::vector<S3mEntry>& entries) {
     std::vector<S3mEntry> sorted = entries;
-    std::stable_sort(sorted.begin(), sorted.end(), [](const S3mEntry& a, const S3mEntry& b) { return a.row < b.row; });
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [](const S3mEntry& a, const S3mEntry& b) { return a.row < b.row; });
     std::vector<uint8_t> out;
     size_t next = 0;
     for (uint32_t row = 0; row < 64; ++row) {
@@ -138,7 +139,8 @@ std::vector<uint8_t> S3mWriter::bytes() const {
         out.resize(out.size() + 2, 0);
         put16(out, at, static_cast<uint16_t>(packed.size() + 2));
         out.insert(out.end(), packed.begin(), packed.end());
-        std::optional<uint16_t> forced = j < patternParapointers.size() ? patternParapointers[j] : std::nullopt;
+        std::optional<uint16_t> forced =
+            j < patternParapointers.size() ? patternParapointers[j] : std::nullopt;
         put16(out, patternTable + 2 * j, forced.value_or(static_cast<uint16_t>(at / 16)));
     }
     for (size_t i = 0; i < ic; ++i) {

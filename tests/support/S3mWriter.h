@@ -18,15 +18,15 @@ namespace tarvex::test {
 struct S3mInstrumentSpec {
     uint8_t type = 1;  // 1 sample, 2.. AdLib
     std::string name;
-    std::vector<uint8_t> data;          // stored bytes (8- or 16-bit, as the flags say)
-    std::optional<uint32_t> length;     // frames in the header; default data.size() / frame bytes
+    std::vector<uint8_t> data;       // stored bytes (8- or 16-bit, as the flags say)
+    std::optional<uint32_t> length;  // frames in the header; default data.size() / frame bytes
     uint32_t loopStart = 0;
     uint32_t loopEnd = 0;
     uint8_t volume = 64;
-    uint8_t flags = 0;                  // 1 loop, 2 stereo, 4 16-bit
+    uint8_t flags = 0;  // 1 loop, 2 stereo, 4 16-bit
     uint32_t sampleRate = 8363;
-    std::optional<uint32_t> dataOffset;       // absolute offset (multiple of 16); default after the rest
-    std::optional<uint16_t> parapointer;      // forces the instrument's parapointer
+    std::optional<uint32_t> dataOffset;   // absolute offset (multiple of 16); default after the rest
+    std::optional<uint16_t> parapointer;  // forces the instrument's parapointer
 };
 
 // One packed entry: which groups are present follows from the optional fields.
@@ -45,7 +45,7 @@ struct S3mEntry {
 };
 
 class S3mWriter {
-public:
+   public:
     S3mWriter();
 
     std::string title = "s3m test";
@@ -63,7 +63,7 @@ public:
     std::vector<uint8_t> orders = {0, 255};
     std::vector<S3mInstrumentSpec> instruments;
     std::vector<std::vector<S3mEntry>> patterns = {{}};
-    std::vector<std::optional<uint16_t>> patternParapointers;  // forced parapointers by index
+    std::vector<std::optional<uint16_t>> patternParapointers;           // forced parapointers by index
     std::optional<uint16_t> orderCount, instrumentCount, patternCount;  // header counts if forced
 
     std::vector<uint8_t> bytes() const;

@@ -25,7 +25,7 @@ struct StmSampleSpec {
 };
 
 class StmWriter {
-public:
+   public:
     StmWriter();
 
     std::string title = "stm test";

@@ -6,10 +6,9 @@
 namespace tarvex {
 namespace {
 
-const std::vector<std::string> kNamesInOrder = {"PlayerFrequenzy", "PlayerBuffers", "PlayerChannels",
-                                                "PlayerSamples",   "ISP",           "WideStereo",
-                                                "UseWaveOut",      "Clipping",      "Click",
-                                                "LoopsAllowed"};
+const std::vector<std::string> kNamesInOrder = {
+    "PlayerFrequenzy", "PlayerBuffers", "PlayerChannels", "PlayerSamples", "ISP",
+    "WideStereo",      "UseWaveOut",    "Clipping",       "Click",         "LoopsAllowed"};
 
 TEST(Settings, EmptyStoreGivesDefaultsAndClosingWritesThem) {
     MemorySettingsStore store;
@@ -20,7 +19,8 @@ TEST(Settings, EmptyStoreGivesDefaultsAndClosingWritesThem) {
     EXPECT_EQ(kBufferLengthsMs[controls.bufferIndex], 25u);
     EXPECT_EQ(kChannelCounts[controls.channelsIndex], 2u);
     EXPECT_EQ(kBitDepths[controls.bitsIndex], 16u);
-    EXPECT_TRUE(controls.isp && controls.wideStereo && controls.clipping && controls.click && controls.loopsAllowed);
+    EXPECT_TRUE(controls.isp && controls.wideStereo && controls.clipping && controls.click &&
+                controls.loopsAllowed);
     EXPECT_FALSE(controls.useWaveOut);
 
     saveSettings(store, controls);
@@ -72,11 +72,11 @@ TEST(Settings, IndexValuesOutOfRangeOrMissingGiveTheDefault) {
 
 TEST(Settings, SwitchesTakeStoredValuesAndKeepTheirsWhenMissing) {
     MemorySettingsStore store;
-    store.values["ISP"] = {2, 0, 0, 0};                      // on, rewritten as 1
-    store.values["WideStereo"] = {0, 0, 0, 0};               // off
-    store.values["UseWaveOut"] = {1, 0, 0, 0};               // on
-    store.values["Clipping"] = {0xFF, 0xFF, 0xFF, 0xFF};     // missing: keeps its value
-    store.values["Click"] = {0, 0};                          // missing
+    store.values["ISP"] = {2, 0, 0, 0};                   // on, rewritten as 1
+    store.values["WideStereo"] = {0, 0, 0, 0};            // off
+    store.values["UseWaveOut"] = {1, 0, 0, 0};            // on
+    store.values["Clipping"] = {0xFF, 0xFF, 0xFF, 0xFF};  // missing: keeps its value
+    store.values["Click"] = {0, 0};                       // missing
     PlayerSettings settings;
     settings.Click = false;
     const SettingsControls controls = loadSettings(store, settings);

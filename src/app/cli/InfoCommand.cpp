@@ -12,8 +12,8 @@
 
 #include "cli/Commands.h"
 #include "cli/TextOutput.h"
-#include "engine/Duration.h"
 #include "core/PitchTables.h"
+#include "engine/Duration.h"
 #include "formats/Loader.h"
 #include "ui/PatternFormat.h"
 

@@ -9,18 +9,26 @@ std::string jsonString(std::string_view utf8) {
     for (const char c : utf8) {
         const auto byte = static_cast<unsigned char>(c);
         switch (c) {
-        case '"': json += "\\\""; break;
-        case '\\': json += "\\\\"; break;
-        case '\n': json += "\\n"; break;
-        case '\t': json += "\\t"; break;
-        default:
-            if (byte < 0x20 || byte == 0x7F) {
-                char escaped[8];
-                std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-                json += escaped;
-            } else {
-                json += c;
-            }
+            case '"':
+                json += "\\\"";
+                break;
+            case '\\':
+                json += "\\\\";
+                break;
+            case '\n':
+                json += "\\n";
+                break;
+            case '\t':
+                json += "\\t";
+                break;
+            default:
+                if (byte < 0x20 || byte == 0x7F) {
+                    char escaped[8];
+                    std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+                    json += escaped;
+                } else {
+                    json += c;
+                }
         }
     }
     return json + "\"";
