@@ -7,7 +7,7 @@ set(TARVEX_PACKAGE_MAINTAINER "Brennwerks <tarvex@brennwerks.example>" CACHE STR
 
 # The package's copyright and changelog, as Debian keeps them for every package.
 set(doc_dir ${CMAKE_INSTALL_DATADIR}/doc/tarvex)
-install(FILES ${CMAKE_SOURCE_DIR}/data/copyright DESTINATION ${doc_dir})
+install(FILES ${PROJECT_SOURCE_DIR}/data/copyright DESTINATION ${doc_dir})
 # The release date as the changelog writes it, "Wed, 09 Dec 2026 00:00:00 +0000".
 string(REGEX MATCH "^([0-9]+)-([0-9]+)-([0-9]+)$" date_ok "${TARVEX_RELEASE_DATE}")
 if(NOT date_ok)
@@ -31,7 +31,7 @@ list(GET weekdays ${weekday} weekday_name)
 list(GET months ${month_index} month_name)
 set(TARVEX_RELEASE_CHANGELOG_DATE "${weekday_name}, ${CMAKE_MATCH_3} ${month_name} ${year} 00:00:00 +0000")
 set(changelog ${CMAKE_BINARY_DIR}/packaging/changelog)
-configure_file(${CMAKE_SOURCE_DIR}/data/changelog.in ${changelog} @ONLY)
+configure_file(${PROJECT_SOURCE_DIR}/data/changelog.in ${changelog} @ONLY)
 add_custom_command(OUTPUT ${changelog}.gz
   COMMAND gzip -9nkf ${changelog}
   DEPENDS ${changelog}

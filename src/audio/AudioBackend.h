@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "core/PcmFormat.h"
 
@@ -27,6 +28,9 @@ class AudioBackend {
     // will feed it (it may size its own transfers from it). A failed open leaves nothing open.
     virtual bool open(DeviceKind kind, const PcmFormat& format, uint32_t segmentBytes,
                       SegmentDoneHandler done, void* context) = 0;
+    // Why the last open failed, in the user's terms ("no audio device: ..."); empty when it did
+    // not fail or the device cannot tell.
+    virtual std::string openFailure() const { return {}; }
     // Stops and releases everything. Once it returns no handler runs and none will. Harmless when
     // nothing is open.
     virtual void close() = 0;
@@ -53,6 +57,10 @@ class AudioBackend {
     // Byte offset of the play cursor in the ring: everything before it in this revolution has
     // been taken by the device.
     virtual uint32_t playCursor() const = 0;
+    // The stream ends at ring offset `end` (1 .. ring size), in a region just handed back: the
+    // next time the cursor gets there the device may stop taking bytes and play silence, its
+    // cursor standing at the end. A device that cannot stop that exactly plays on until stopped.
+    virtual void endRingAt(uint32_t /*end*/) {}
 };
 
 using TimerHandler = void (*)(void* context);

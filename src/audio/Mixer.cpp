@@ -169,6 +169,7 @@ uint32_t renderFrames(Player& player, uint8_t* buffer, uint32_t frameCount) {
     std::atomic<int16_t> scratchLeft[kMaxRunFrames];
     std::atomic<int16_t> scratchRight[kMaxRunFrames];
 
+    mix.finishedAfterFrames = 0;
     uint32_t done = 0;
     while (done < frameCount) {
         const RunOptions options = readOptions(player);
@@ -214,6 +215,9 @@ uint32_t renderFrames(Player& player, uint8_t* buffer, uint32_t frameCount) {
         if (tickAtEnd) {
             state.tickFrameCounter -= state.samplesPerTick;
             if (state.songEnded.load(std::memory_order_relaxed)) {
+                if (!player.playbackFinished.load(std::memory_order_relaxed)) {
+                    mix.finishedAfterFrames = done + frames;
+                }
                 player.playbackFinished.store(true, std::memory_order_relaxed);
             } else if (player.module) {
                 playTick(player);

@@ -42,6 +42,9 @@ struct MixState {
     uint32_t levelCapacity = 0;  // entries allocated: levelLength or one segment, whichever is more
     uint32_t levelLength = 0;    // frames in one buffer duration, rounded up
     std::atomic<uint32_t> renderMillis{0};
+    // Frames of the last render call up to and including the one on which it set playbackFinished,
+    // 0 when that call did not set it: where the song's last frame lies in what it rendered.
+    uint32_t finishedAfterFrames = 0;
     uint32_t bytesPerFrame = 4;  // matches the output format below until a song start sets both
     // The output format taken at song start; bytesPerFrame follows from it.
     uint32_t outputBits = 16;

@@ -44,6 +44,7 @@ int OutputDevice::createStreamBuffers() {
             return 1;
         }
     } else {
+        ringEnd_.store(0, std::memory_order_relaxed);
         if (!backend->createRing(kSegmentCount * segmentBytes)) return 1;
         for (uint32_t k = 0; k < kSegmentCount; ++k) segmentOffsets[k] = k * segmentBytes;
     }
@@ -93,6 +94,35 @@ uint32_t OutputDevice::playingSegment() const {
     uint32_t k = 0;
     while (k + 1 < kSegmentCount && segmentOffsets[k + 1] <= cursor) ++k;
     return k;
+}
+
+namespace {
+
+// Bytes the cursor still has to go to reach end, 1 .. ringBytes: a cursor standing at the end has
+// a whole revolution to go (the end was recorded behind it) until it moves.
+uint32_t distanceToEnd(uint32_t cursor, uint32_t end, uint32_t ringBytes) {
+    return (end + ringBytes - cursor - 1) % ringBytes + 1;
+}
+
+}  // namespace
+
+void OutputDevice::markRingEnd(uint32_t s, uint32_t bytes) {
+    if (kind != DeviceKind::ring || !buffersCreated_.load(std::memory_order_acquire)) return;
+    if (s >= kSegmentCount || bytes == 0 || bytes > segmentBytes) return;
+    const uint32_t ringBytes = kSegmentCount * segmentBytes;
+    const uint32_t end = segmentOffsets[s] + bytes;
+    ringEndDistance_.store(distanceToEnd(backend->playCursor(), end, ringBytes), std::memory_order_relaxed);
+    ringEnd_.store(end, std::memory_order_relaxed);
+    backend->endRingAt(end);
+}
+
+bool OutputDevice::ringEndPassed() {
+    const uint32_t end = ringEnd_.load(std::memory_order_relaxed);
+    if (end == 0 || kind != DeviceKind::ring) return false;
+    const uint32_t distance = distanceToEnd(backend->playCursor(), end, kSegmentCount * segmentBytes);
+    if (distance > ringEndDistance_.load(std::memory_order_relaxed)) return true;
+    ringEndDistance_.store(distance, std::memory_order_relaxed);
+    return false;
 }
 
 uint8_t* OutputDevice::beginSegment(uint32_t s) {

@@ -71,6 +71,15 @@ class OutputDevice {
     // Ring kind: the segment holding the play cursor; queued kind: 0.
     uint32_t playingSegment() const;
 
+    // Ring kind: the stream's last frame ends `bytes` into segment s, which has just been handed
+    // back. Records that position for ringEndPassed and tells the backend, which may stop right
+    // there. Called by whichever thread renders; does nothing for the queued kind.
+    void markRingEnd(uint32_t s, uint32_t bytes);
+    // Ring kind, from the poll: true once the play cursor has passed the recorded end, i.e. the
+    // stream's last frame has been played. The poll must look at least once per revolution: the
+    // cursor has passed the end when its distance to it grows.
+    bool ringEndPassed();
+
     // Write access to segment s: takes back the queued buffer, or locks the ring region. Null when
     // there is nothing to write into (then the segment must not be rendered).
     uint8_t* beginSegment(uint32_t s);
@@ -88,6 +97,10 @@ class OutputDevice {
     std::atomic<bool> open_{false};
     std::atomic<bool> buffersCreated_{false};
     std::atomic<bool> timerRunning_{false};
+    // Ring kind: one past the stream's last byte (1 .. ring size), 0 while not known; and the
+    // distance from the cursor to it at the last look, 1 .. ring size.
+    std::atomic<uint32_t> ringEnd_{0};
+    std::atomic<uint32_t> ringEndDistance_{0};
     // Queued kind: the 8 data areas, one block; prepared = handed to the device.
     std::unique_ptr<uint8_t[]> queuedBlock_;
     std::array<std::atomic<bool>, kSegmentCount> prepared_ = {};

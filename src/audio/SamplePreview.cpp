@@ -92,9 +92,18 @@ std::string_view SamplePreview::stopPreview() {
 }
 
 bool SamplePreview::endStreamOnTimer() {
-    if (!stopped()) return false;
-    stopPreview();
-    return true;
+    if (stopped()) {
+        stopPreview();
+        return true;
+    }
+    if (player_.device.ringEndPassed()) {
+        // The sample's last frame has been played: the next event closes the device.
+        stopped_.store(true, std::memory_order_release);
+        player_.device.pauseDevice();
+        endSegment_.store(kNoEndSegment, std::memory_order_relaxed);
+        return true;
+    }
+    return false;
 }
 
 void SamplePreview::renderPreviewSegment(uint32_t a) {
@@ -115,6 +124,7 @@ void SamplePreview::renderPreviewSegment(uint32_t a) {
     const uint32_t frames = device.segmentBytes / (bits / 8);
     const bool wasSounding = sounding_;
     uint8_t* out = data;
+    uint32_t endFrames = 0;  // frames up to and including the first one in which the sample is silent
     uint32_t acc[kMaxRunFrames];
     for (uint32_t done = 0; done < frames;) {
         const uint32_t n = std::min(kMaxRunFrames, frames - done);
@@ -131,6 +141,7 @@ void SamplePreview::renderPreviewSegment(uint32_t a) {
                 out = previewTail<24>(acc, sounded, n, isp, sample_->volume, filterMemory_, out);
                 break;
         }
+        if (sounding_ && sounded < n) endFrames = done + sounded + 1;
         sounding_ = sounded == n;
         done += n;
     }
@@ -138,6 +149,8 @@ void SamplePreview::renderPreviewSegment(uint32_t a) {
     // must not move the mark, or it would never be met again.
     if (wasSounding && !sounding_) endSegment_.store(a, std::memory_order_relaxed);
     device.commitSegment(s, data);
+    // The ring kind stops as soon as the last sounding frame has been played.
+    if (endFrames != 0) device.markRingEnd(s, endFrames * (bits / 8));
 }
 
 }  // namespace tarvex

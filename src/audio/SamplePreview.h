@@ -13,7 +13,9 @@
 // End: the fill request during which the sample runs out records its index in endSegment; the
 // next 7 requests render silence while the segments already handed over play; the request after
 // those (the same index again, one ring revolution later) pauses the device and marks the preview
-// stopped, just as the last segment holding sound has been played. A looped sample never ends.
+// stopped, just as the last segment holding sound has been played. The ring kind does not wait
+// for the end of that segment: the poll stops once the cursor has passed the frame in which the
+// sample ran out, as for the main player. A looped sample never ends.
 #pragma once
 
 #include <atomic>

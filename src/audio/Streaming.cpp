@@ -87,8 +87,9 @@ bool Player::streamHalted() const {
 
 bool Player::endStreamOnTimer() {
     if (outputStopped.load(std::memory_order_acquire)) return true;
-    if (state.songEnded.load(std::memory_order_relaxed) && playbackFinished.load(std::memory_order_relaxed)) {
-        // The end of the song, on the timer's thread: see the header for why the buffers stay.
+    if (device.ringEndPassed()) {
+        // The song's last frame has been played. This is the timer's thread: see the header for
+        // why the buffers stay.
         haltOutput(*this);
         return true;
     }
@@ -117,6 +118,9 @@ bool fillSegment(Player& player, uint32_t a) {
     const uint32_t bytesPerFrame = player.mix.bytesPerFrame;
     if (bytesPerFrame != 0) renderFrames(player, data, player.device.segmentBytes / bytesPerFrame);
     player.device.commitSegment(s, data);
+    // The song's last frame is in this segment: the ring kind stops once it has been played.
+    const uint32_t lastFrames = bytesPerFrame != 0 ? player.mix.finishedAfterFrames : 0;
+    if (lastFrames != 0) player.device.markRingEnd(s, lastFrames * bytesPerFrame);
     return true;
 }
 

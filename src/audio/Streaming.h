@@ -11,7 +11,9 @@
 // starts a render; (3) pauses and (4) closes the device, and the backend's close returns only once
 // its own thread has left the done handler for good, so no queued-kind render runs either. Only
 // then (6) are the sequencer's and mixer's buffers freed. At the end of a song the ring kind's
-// timer handler runs the stop on the timer's own thread; it cannot join itself, but it is the
+// timer handler runs the stop on the timer's own thread, once the play cursor has passed the song's
+// last frame (the segment render that set playbackFinished records where that frame lies; until
+// the cursor gets there the refills go on as usual); it cannot join itself, but it is the
 // only thread that renders, so nothing else renders while it closes the device. It leaves the
 // freeing to the owner's next stopPlayback (every start, load and exit runs one), because the
 // owner may be reading the level arrays at that very moment. A stop from the owner always joins

@@ -16,18 +16,17 @@ constexpr std::array<PeriodEntry, kPeriodCount> buildPeriodTable() {
     for (int k = 0; k < kPeriodCount; ++k) {
         const int octave = k / 12;
         const int note = k % 12;
-        uint32_t period = kOctaveZero[note];
-        for (int o = 0; o < octave; ++o) period /= 2;
         table[k].name[0] = kNoteLetters[note][0];
         table[k].name[1] = kNoteLetters[note][1];
         table[k].name[2] = static_cast<char>(octave < 10 ? '0' + octave : 'A');
         table[k].name[3] = 0;
-        table[k].period = period;
+        // Each octave halves the one before it, remainder dropped: the octaves above 7 follow the
+        // customary Amiga periods of E-7, G-7 and G#7, which differ from plain halving (E-8 is 85).
+        table[k].period = octave == 0 ? kOctaveZero[note] : table[k - 12].period / 2;
+        if (k == 7 * 12 + 4) table[k].period = 170;
+        if (k == 7 * 12 + 7) table[k].period = 143;
+        if (k == 7 * 12 + 8) table[k].period = 135;
     }
-    // The customary Amiga periods of E-7, G-7 and G#7 differ from plain halving.
-    table[7 * 12 + 4].period = 170;
-    table[7 * 12 + 7].period = 143;
-    table[7 * 12 + 8].period = 135;
     return table;
 }
 

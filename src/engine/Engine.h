@@ -11,13 +11,13 @@
 #include <memory>
 #include <vector>
 
+#include "engine/CycleDetector.h"
 #include "engine/PlayerSettings.h"
 #include "model/Module.h"
 
 namespace tarvex {
 
 inline constexpr uint32_t kNoCellIndex = 0xFFFFFFFFu;
-inline constexpr uint32_t kRowsPerPattern = 64;
 
 struct ChannelState {
     bool volumeSlideOnce = false;
@@ -70,6 +70,11 @@ struct ChannelState {
     bool arpeggioActive = false;
     int32_t arpeggioIndex = 0;
     std::array<int32_t, 3> arpeggioPeriods = {};
+    // Pattern loop state of this channel's own loops: used for MOD only (see PlayerState).
+    int32_t loopCount = -1;  // loops still to go; -1 = no loop running
+    bool loopStartSet = false;
+    uint32_t loopOrder = 0;
+    uint32_t loopRow = 0;
 };
 
 using RowIndexEntry = std::array<uint32_t, kRowsPerPattern>;
@@ -100,6 +105,7 @@ struct PlayerState {
     uint32_t samplesPerTick = 0;
     uint32_t tickFrameCounter = 0;
     uint8_t patternDelay = 0;
+    // Pattern loop state shared by all channels of an S3M or STM song; a MOD keeps one per channel.
     int32_t loopCount = -1;
     bool loopStartSet = false;
     uint32_t loopOrder = 0;
@@ -108,6 +114,11 @@ struct PlayerState {
     uint32_t jumpOrder = 0;
     bool breakPending = false;
     uint32_t breakRow = 0;
+
+    // With LoopsAllowed off: the row-start states so far. A rewind, or LoopsAllowed on for a
+    // while, starts it afresh at the next forward row.
+    CycleDetector history;
+    bool historyStale = false;
 
     // Written by the window's transport buttons.
     std::atomic<bool> rewinding{false};

@@ -63,36 +63,46 @@ void setFinetune(Engine& engine, ChannelState& channel, uint8_t y, bool firstTic
 }
 
 // y = 0 marks the loop start at this row. y > 0 loops back y times (the rows play y + 1 times in
-// all); without a mark it loops from row 0 of the playing pattern. One loop state serves all
-// channels, and LoopsAllowed does not limit it.
-void patternLoop(Engine& engine, ChannelState&, uint8_t y, bool firstTick) {
-    if (!firstTick) return;
-    PlayerState& state = engine.state;
+// all); without a mark it loops from row 0 of the playing pattern. LoopsAllowed does not limit it.
+// The loop state lives in owner: the player's one state for S3M and STM, which all channels share,
+// or the commanding channel's own for MOD, as the trackers that wrote those files keep it, so that
+// loops on two channels of one row nest instead of restarting each other for ever.
+template <typename LoopOwner>
+void loopWith(LoopOwner& owner, PlayerState& state, uint8_t y) {
     const uint32_t playingOrder = state.nextOrder.load(kRelaxed) - 1;
     if (y == 0) {
-        state.loopRow = state.row.load(kRelaxed);
-        state.loopOrder = playingOrder;
-        state.loopStartSet = true;
+        owner.loopRow = state.row.load(kRelaxed);
+        owner.loopOrder = playingOrder;
+        owner.loopStartSet = true;
         return;
     }
-    int32_t remaining = state.loopCount;
+    int32_t remaining = owner.loopCount;
     if (remaining == -1) {
-        if (!state.loopStartSet) {
-            state.loopRow = 0;
-            state.loopOrder = playingOrder;
-            state.loopStartSet = true;
+        if (!owner.loopStartSet) {
+            owner.loopRow = 0;
+            owner.loopOrder = playingOrder;
+            owner.loopStartSet = true;
         }
         remaining = y;
     }
-    if (remaining > 0 && state.loopStartSet) {
-        state.jumpOrder = state.loopOrder;
-        state.breakRow = state.loopRow;
+    if (remaining > 0 && owner.loopStartSet) {
+        state.jumpOrder = owner.loopOrder;
+        state.breakRow = owner.loopRow;
         state.jumpPending = true;
         state.breakPending = true;
-        state.loopCount = remaining - 1;
+        owner.loopCount = remaining - 1;
     } else {
-        state.loopCount = -1;
-        state.loopStartSet = false;
+        owner.loopCount = -1;
+        owner.loopStartSet = false;
+    }
+}
+
+void patternLoop(Engine& engine, ChannelState& channel, uint8_t y, bool firstTick) {
+    if (!firstTick) return;
+    if (engine.module->formatType == kFormatMod) {
+        loopWith(channel, engine.state, y);
+    } else {
+        loopWith(engine.state, engine.state, y);
     }
 }
 

@@ -66,8 +66,49 @@ void enterOrder(Engine& engine, uint32_t order) {
     state.nextOrder.store(order + 1, kRelaxed);
 }
 
-// Returns false when the step ended the song; the tick then touches no channel.
-bool forwardStep(Engine& engine) {
+// The end of the song, when the order list runs out or the song can only repeat itself.
+void endSong(PlayerState& state) {
+    state.fastForward.store(false, kRelaxed);
+    state.songEnded.store(true, kRelaxed);
+}
+
+// With LoopsAllowed off, a song back at a row start in a state it has been in before (position,
+// speed, tempo and every loop field) would go the same way again, for ever.
+bool repeatsItself(Engine& engine) {
+    PlayerState& state = engine.state;
+    if (engine.settings.LoopsAllowed.load(kRelaxed)) {
+        state.historyStale = true;
+        return false;
+    }
+    if (state.historyStale) {
+        state.history.restart();
+        state.historyStale = false;
+    }
+    uint32_t* key = state.history.key();
+    *key++ = state.speed.load(kRelaxed);
+    *key++ = state.tempo.load(kRelaxed);
+    const auto putLoop = [&key](const auto& owner) {
+        *key++ = static_cast<uint32_t>(owner.loopCount);
+        *key++ = owner.loopStartSet ? 1u : 0u;
+        *key++ = owner.loopOrder;
+        *key++ = owner.loopRow;
+    };
+    if (engine.module->formatType == kFormatMod) {
+        for (const ChannelState& channel : engine.channels) putLoop(channel);
+    } else {
+        putLoop(state);
+    }
+    const uint32_t order = state.nextOrder.load(kRelaxed) - 1;
+    return state.history.visit(order * kRowsPerPattern + state.row.load(kRelaxed));
+}
+
+// Words of the key repeatsItself writes: speed, tempo and four per loop state.
+uint32_t historyKeyWords(const Module& module, uint32_t channelCount) {
+    return 2 + 4 * (module.formatType == kFormatMod ? channelCount : 1);
+}
+
+// The next row by the order list, jumps, breaks and loops; false when the order list has run out.
+bool moveForward(Engine& engine) {
     PlayerState& state = engine.state;
     const uint32_t row = state.row.load(kRelaxed) + 1;
     state.row.store(row, kRelaxed);
@@ -83,11 +124,7 @@ bool forwardStep(Engine& engine) {
     } else {
         order = state.nextOrder.load(kRelaxed);
     }
-    if (order >= state.playableOrders) {
-        state.fastForward.store(false, kRelaxed);
-        state.songEnded.store(true, kRelaxed);
-        return false;
-    }
+    if (order >= state.playableOrders) return false;
     enterOrder(engine, order);
     const bool hasCells = state.playingCells != nullptr && !state.playingCells->empty();
     state.cursor = hasCells ? 0 : kNoCellIndex;
@@ -100,6 +137,13 @@ bool forwardStep(Engine& engine) {
     }
     state.row.store(newRow, kRelaxed);
     return true;
+}
+
+// Returns false when the step ended the song; the tick then touches no channel.
+bool forwardStep(Engine& engine) {
+    if (moveForward(engine) && !repeatsItself(engine)) return true;
+    endSong(engine.state);
+    return false;
 }
 
 // Returns false when there is no row to step back to: before the first row has been played.
@@ -281,6 +325,8 @@ void startSong(Engine& engine) {
     state.playableOrders = static_cast<uint32_t>(std::min<size_t>(module.songLength, module.orders.size()));
 
     buildRowIndexes(module, state);
+    state.history.prepare(historyKeyWords(module, static_cast<uint32_t>(engine.channels.size())));
+    state.historyStale = false;
 
     engine.resetMixState();
     state.songEnded.store(false, kRelaxed);
@@ -320,7 +366,10 @@ void playTick(Engine& engine) {
         return;
     }
 
-    const bool moved = state.rewinding.load(kRelaxed) ? reverseStep(engine) : forwardStep(engine);
+    const bool rewinding = state.rewinding.load(kRelaxed);
+    // Rows stepped back are played again by choice: what the song did before no longer counts.
+    if (rewinding) state.historyStale = true;
+    const bool moved = rewinding ? reverseStep(engine) : forwardStep(engine);
     if (!moved) return;
     const uint32_t row = state.row.load(kRelaxed);
     for (uint32_t i = 0; i < channelCount; ++i) processChannel(engine, i, row);

@@ -1,8 +1,11 @@
 #include "formats/Loader.h"
 
-#include <cstdio>
-#include <memory>
-#include <vector>
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
 
 #include "formats/ModReader.h"
 #include "formats/S3mReader.h"
@@ -38,26 +41,69 @@ std::string upperCase(std::string_view text) {
     return upper;
 }
 
-// Reads the whole file; false when it cannot be opened or read.
-bool readWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
-    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
-    if (!file) return false;
-    uint8_t chunk[65536];
-    for (;;) {
-        const size_t n = std::fread(chunk, 1, sizeof chunk, file.get());
-        bytes.insert(bytes.end(), chunk, chunk + n);
-        if (n < sizeof chunk) break;
+// A module file on disk, read only where a reader looks. Its length comes from the file system,
+// so the size checks need no reading.
+class FileSource : public ByteSource {
+   public:
+    // Opens path; on failure says why in the system's words ("no such file or directory").
+    bool open(const std::string& path, std::string& reason) {
+        std::error_code error;
+        const std::filesystem::file_status status = std::filesystem::status(path, error);
+        if (error) {
+            reason = lowerFirst(error.message());
+            return false;
+        }
+        if (std::filesystem::is_directory(status)) {
+            reason = "is a directory";
+            return false;
+        }
+        // A pipe or a device has no length and may never end.
+        if (!std::filesystem::is_regular_file(status)) {
+            reason = "not a regular file";
+            return false;
+        }
+        errno = 0;
+        file_.open(path, std::ios::binary);
+        if (!file_) {
+            reason = errno != 0 ? lowerFirst(std::generic_category().message(errno)) : "cannot be opened";
+            return false;
+        }
+        const std::uintmax_t length = std::filesystem::file_size(path, error);
+        if (error) {
+            reason = lowerFirst(error.message());
+            return false;
+        }
+        size_ = static_cast<int64_t>(std::min<std::uintmax_t>(length, INT64_MAX));
+        return true;
     }
-    return std::ferror(file.get()) == 0;  // a directory opens but cannot be read
-}
+
+    int64_t size() const override { return size_; }
+
+    size_t readAt(int64_t offset, uint8_t* out, size_t count) override {
+        file_.clear();
+        file_.seekg(offset);
+        if (!file_) return 0;
+        file_.read(reinterpret_cast<char*>(out), static_cast<std::streamsize>(count));
+        return static_cast<size_t>(file_.gcount());
+    }
+
+   private:
+    static std::string lowerFirst(std::string text) {
+        if (!text.empty() && text[0] >= 'A' && text[0] <= 'Z')
+            text[0] = static_cast<char>(text[0] - 'A' + 'a');
+        return text;
+    }
+
+    std::ifstream file_;
+    int64_t size_ = 0;
+};
 
 // Runs the reader of an extension already found; module is reset when the load fails.
-void runReader(std::span<const uint8_t> bytes, Module& module, LoadOutcome& outcome) {
+void runReader(ByteReader& file, Module& module, LoadOutcome& outcome) {
     module = Module{};  // a reader fills a fresh record, whatever the caller passed
     const ModuleReader reader = findReader(outcome.extension);
     bool loaded = false;
     if (reader != nullptr) {
-        ByteReader file(bytes);
         loaded = reader(file, module, outcome.result, outcome.sizeDetail, outcome.extension);
     }
     if (!loaded) {
@@ -84,20 +130,22 @@ LoadOutcome loadModuleFile(const std::string& path, Module& module) {
         module = Module{};
         return outcome;
     }
-    std::vector<uint8_t> bytes;
-    if (!readWholeFile(path, bytes)) {
+    FileSource source;
+    if (!source.open(path, outcome.reason)) {
         outcome.result = kResultNotFound;
         module = Module{};
         return outcome;
     }
-    runReader(bytes, module, outcome);
+    ByteReader file(source);
+    runReader(file, module, outcome);
     return outcome;
 }
 
 LoadOutcome loadModuleBytes(std::span<const uint8_t> bytes, std::string_view extension, Module& module) {
     LoadOutcome outcome;
     outcome.extension = upperCase(extension);
-    runReader(bytes, module, outcome);
+    ByteReader file(bytes);
+    runReader(file, module, outcome);
     return outcome;
 }
 

@@ -22,10 +22,13 @@ struct LoadOutcome {
     int32_t result = kResultOk;
     int32_t sizeDetail = 0;  // with code 1: bytes short (negative) or too many (positive)
     std::string extension;   // after the last dot, upper-cased; empty when the path has no dot
+    std::string reason;      // with code 3: why the file could not be opened ("is a directory")
 };
 
 // Loads path into module, which should be fresh from createModule. After a failed load module is
-// left as a fresh, empty record (nothing half-loaded); the caller then frees it.
+// left as a fresh, empty record (nothing half-loaded); the caller then frees it. The file is read
+// only where the reader looks; only regular files are read (a directory, pipe or device gives
+// code 3 with its reason).
 LoadOutcome loadModuleFile(const std::string& path, Module& module);
 
 // The same for a file already in memory, with the extension that chooses the reader (any case).

@@ -14,8 +14,9 @@ namespace tarvex {
 namespace {
 
 constexpr int64_t kSignatureOffset = 1080;
-constexpr uint32_t kRows = 64;
 constexpr uint32_t kMaxSongLength = 128;
+// An order byte names patterns 0 to 255: no file can make use of more.
+constexpr int64_t kMaxPatterns = 256;
 
 struct Detected {
     bool supported = true;
@@ -173,6 +174,11 @@ bool loadMod(ByteReader& file, Module& module, int32_t& result, int32_t& sizeDet
             detail = (patternCount - needed) * patternBytes + rest;  // long
             patternCount = needed;
         }
+    } else if (patternCount > kMaxPatterns) {
+        // A file that fits exactly but holds more patterns than the orders can name: what lies
+        // beyond the last of them is surplus, as in a file that is too long.
+        detail = (patternCount - kMaxPatterns) * patternBytes;
+        patternCount = kMaxPatterns;
     }
     sizeDetail = clampToInt32(detail);
     if (sizeDetail != 0) result = kResultSizeMismatch;
@@ -186,7 +192,7 @@ bool loadMod(ByteReader& file, Module& module, int32_t& result, int32_t& sizeDet
     const uint32_t blocks = splitLayout ? 2 : 1;
     for (uint32_t p = 0; p < module.patternCount && file.remaining() > 0; ++p) {
         for (uint32_t block = 0; block < blocks; ++block) {
-            for (uint32_t row = 0; row < kRows; ++row) {
+            for (uint32_t row = 0; row < kRowsPerPattern; ++row) {
                 for (uint32_t c = 0; c < blockChannels; ++c) {
                     const uint32_t value = readBigEndian32(file);
                     if (value == 0) continue;
@@ -199,17 +205,7 @@ bool loadMod(ByteReader& file, Module& module, int32_t& result, int32_t& sizeDet
     // Sample data: when the file is too short, the samples are the last `total` bytes of it (and
     // never start before offset 0). A sample is cut to the bytes the file still holds.
     if (fileSize - total < file.position()) file.seek(std::max<int64_t>(0, fileSize - total));
-    for (Sample& sample : module.samples) {
-        const uint32_t present = static_cast<uint32_t>(std::min<int64_t>(sample.length, file.remaining()));
-        if (present < sample.length) {
-            sample.length = present;
-            normaliseLoop(sample);
-        }
-        sample.data.resize(sample.length);
-        for (int16_t& frame : sample.data) {
-            frame = static_cast<int16_t>(static_cast<int8_t>(file.readByte()) * 256);
-        }
-    }
+    for (Sample& sample : module.samples) readSigned8Frames(file, sample, file.remaining());
 
     module.formatType = kFormatMod;
     module.globalVolume = 64;

@@ -13,7 +13,6 @@ namespace tarvex {
 
 namespace {
 
-constexpr uint32_t kRows = 64;
 constexpr int kS3mChannels = 32;
 constexpr uint8_t kUnusedChannel = 255;
 constexpr uint8_t kPanTableMarker = 252;
@@ -30,6 +29,10 @@ constexpr int64_t kHeaderSize = 96;
 constexpr int64_t kAllocationPerFileByte = 48;
 constexpr int64_t kUnpackPerFileByte = 8;
 constexpr int64_t kBudgetAllowance = 64 * 1024;
+// Packed patterns start at a 16-bit parapointer (below 1 MiB) and hold a 16-bit length: patterns
+// that do not share data lie within this many bytes and never walk more of them together. It
+// bounds the unpacking of a huge file, where the share per file byte would not.
+constexpr int64_t kPatternReach = 0x10000 * 16 + 0x10000 + 2;
 
 // Bytes left for allocation during one load.
 class AllocationBudget {
@@ -113,12 +116,7 @@ void readSampleData(ByteReader& file, int64_t offset, uint8_t flags, bool unsign
     const int64_t frameBytes = sixteenBit ? 2 : 1;
     const int64_t held = std::max<int64_t>(0, file.size() - offset) / frameBytes;
     const int64_t wanted = std::min<int64_t>(sample.length, held);
-    const uint32_t frames = static_cast<uint32_t>(budget.takeUpTo(wanted, sizeof(int16_t)));
-    if (frames < sample.length) {
-        sample.length = frames;
-        normaliseLoop(sample);
-    }
-    sample.data.resize(sample.length);
+    cutToFrames(sample, static_cast<uint64_t>(budget.takeUpTo(wanted, sizeof(int16_t))));
     file.seek(offset);
     for (int16_t& frame : sample.data) {
         if (sixteenBit) {
@@ -173,7 +171,7 @@ int64_t unpackPattern(ByteReader& file, Module& module, uint32_t pattern, const 
     const int64_t start = file.position();
     file.skip(2);
     uint32_t row = 0;
-    while (row < kRows) {
+    while (row < kRowsPerPattern) {
         if (file.position() - start > unpackLeft) break;  // over the cap: the rest stays empty
         const uint8_t w = file.readByte();
         if (w == 0) {
@@ -367,7 +365,7 @@ bool loadS3m(ByteReader& file, Module& module, int32_t& result, int32_t& sizeDet
     const uint32_t heldPatterns = entriesHeld(fileSize, patternTable, patternCount);
     module.patternCount = static_cast<uint32_t>(budget.takeUpTo(heldPatterns, sizeof(Pattern)));
     module.patterns.resize(module.patternCount);
-    int64_t unpackLeft = kUnpackPerFileByte * fileSize + kBudgetAllowance;
+    int64_t unpackLeft = std::min(kUnpackPerFileByte * fileSize + kBudgetAllowance, kPatternReach);
     std::vector<NoteCell> rowCells;
     for (uint32_t j = 0; j < module.patternCount; ++j) {
         file.seek(patternTable + 2 * int64_t{j});

@@ -12,7 +12,6 @@ namespace tarvex {
 
 namespace {
 
-constexpr uint32_t kRows = 64;
 constexpr uint32_t kChannels = 4;
 constexpr uint32_t kSamples = 31;
 constexpr uint32_t kMaxPatterns = 64;
@@ -129,7 +128,7 @@ bool loadStm(ByteReader& file, Module& module, int32_t& result, int32_t& sizeDet
 
     module.patterns.resize(module.patternCount);
     for (uint32_t p = 0; p < module.patternCount; ++p) {
-        for (uint32_t row = 0; row < kRows; ++row) {
+        for (uint32_t row = 0; row < kRowsPerPattern; ++row) {
             for (uint32_t c = 0; c < kChannels; ++c) {
                 const uint32_t value = readBigEndian32(file);
                 if (value != 0) insertCell(module, p, decodeCell(value, row, c));
@@ -147,17 +146,7 @@ bool loadStm(ByteReader& file, Module& module, int32_t& result, int32_t& sizeDet
     for (uint32_t i = 0; i < kSamples; ++i) {
         Sample& sample = module.samples[i];
         if (sample.length > 0 && parapointers[i] != 0) file.seek(int64_t{parapointers[i]} * 16);
-        const int64_t held = std::min(file.remaining(), framesLeft);
-        const uint32_t present = static_cast<uint32_t>(std::min<int64_t>(sample.length, held));
-        framesLeft -= present;
-        if (present < sample.length) {
-            sample.length = present;
-            normaliseLoop(sample);
-        }
-        sample.data.resize(sample.length);
-        for (int16_t& frame : sample.data) {
-            frame = static_cast<int16_t>(static_cast<int8_t>(file.readByte()) * 256);
-        }
+        framesLeft -= readSigned8Frames(file, sample, std::min(file.remaining(), framesLeft));
     }
 
     setDefaultPanning(module);

@@ -5,21 +5,50 @@
 
 namespace tarvex {
 
+ByteReader::ByteReader(std::span<const uint8_t> bytes)
+    : window_(bytes.data()),
+      windowSize_(static_cast<int64_t>(bytes.size())),
+      size_(static_cast<int64_t>(bytes.size())) {}
+
+ByteReader::ByteReader(ByteSource& source) : source_(&source), size_(std::max<int64_t>(0, source.size())) {}
+
 void ByteReader::seek(int64_t offset) {
-    position_ = std::clamp<int64_t>(offset, 0, size());
+    position_ = std::clamp<int64_t>(offset, 0, size_);
 }
 
-uint8_t ByteReader::readByte() {
-    if (position_ >= size()) return 0;
-    return bytes_[static_cast<size_t>(position_++)];
+bool ByteReader::moveWindow(int64_t offset) {
+    if (source_ == nullptr || offset >= size_) return false;
+    buffer_.resize(kReadWindowBytes);
+    const size_t wanted = static_cast<size_t>(std::min<int64_t>(kReadWindowBytes, size_ - offset));
+    const size_t got = source_->readAt(offset, buffer_.data(), wanted);
+    // A file that reads shorter than its length (cut while open, a read error) ends there.
+    if (got < wanted) size_ = offset + static_cast<int64_t>(got);
+    window_ = buffer_.data();
+    windowStart_ = offset;
+    windowSize_ = static_cast<int64_t>(got);
+    return got > 0;
+}
+
+uint8_t ByteReader::readByteOutsideWindow() {
+    if (position_ >= size_ || !moveWindow(position_)) return 0;
+    return window_[position_++ - windowStart_];
 }
 
 void ByteReader::read(uint8_t* out, size_t count) {
-    const size_t available = static_cast<size_t>(remaining());
-    const size_t copied = std::min(count, available);
-    if (copied > 0) std::memcpy(out, bytes_.data() + position_, copied);
-    if (count > copied) std::memset(out + copied, 0, count - copied);
-    position_ += static_cast<int64_t>(copied);
+    while (count > 0) {
+        const int64_t at = position_ - windowStart_;
+        if (at < 0 || at >= windowSize_) {
+            if (position_ >= size_ || !moveWindow(position_)) break;
+            continue;
+        }
+        const size_t copied =
+            static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(count), windowSize_ - at));
+        std::memcpy(out, window_ + at, copied);
+        out += copied;
+        count -= copied;
+        position_ += static_cast<int64_t>(copied);
+    }
+    if (count > 0) std::memset(out, 0, count);
 }
 
 uint16_t ByteReader::readLittleEndian16() {
@@ -32,6 +61,13 @@ uint32_t ByteReader::readLittleEndian32() {
     const uint32_t low = readLittleEndian16();
     const uint32_t high = readLittleEndian16();
     return low | (high << 16);
+}
+
+uint32_t readSigned8Frames(ByteReader& file, Sample& sample, int64_t available) {
+    cutToFrames(sample, static_cast<uint64_t>(std::max<int64_t>(available, 0)));
+    for (int16_t& frame : sample.data)
+        frame = static_cast<int16_t>(static_cast<int8_t>(file.readByte()) * 256);
+    return sample.length;
 }
 
 uint16_t readBigEndian16(ByteReader& file) {

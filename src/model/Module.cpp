@@ -38,6 +38,14 @@ void normaliseLoop(Sample& sample) {
     if (sample.loopEnd > sample.length) sample.loopEnd = sample.length;
 }
 
+void cutToFrames(Sample& sample, uint64_t frames) {
+    if (frames < sample.length) {
+        sample.length = static_cast<uint32_t>(frames);
+        normaliseLoop(sample);
+    }
+    sample.data.resize(sample.length);
+}
+
 void setDefaultPanning(Module& module) {
     module.panLeft.assign(module.channelCount, 0);
     module.panRight.assign(module.channelCount, 0);

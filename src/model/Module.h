@@ -47,7 +47,7 @@ struct Sample {
 inline constexpr uint32_t kNoteOff = 0xFFFFFFFFu;
 
 struct NoteCell {
-    uint32_t row = 0;      // 0..63
+    uint32_t row = 0;      // below kRowsPerPattern
     uint32_t channel = 0;  // below channelCount
     uint32_t period = 0;   // plain period; 0 = no note, kNoteOff = note off (S3M)
     int8_t note = -1;      // semitone of noteIndex(period), -1 when none qualifies
@@ -57,6 +57,9 @@ struct NoteCell {
     int32_t volume = -1;   // volume column 0..64, -1 = none (always -1 for MOD)
     uint8_t param = 0;
 };
+
+// Every pattern has 64 rows, in every format.
+inline constexpr uint32_t kRowsPerPattern = 64;
 
 // A pattern's non-empty cells, one contiguous array in ascending (row, channel) order; a later
 // duplicate of a (row, channel) pair follows the earlier one. "Next" is the following index.
@@ -98,6 +101,10 @@ void insertCell(Module& module, uint32_t patternIndex, const NoteCell& cell);
 // Loop rule of every reader: loopStart == loopEnd, (0, 2) or loopEnd 0xFFFF mean no loop (both 0);
 // otherwise loopEnd is cut to length. loopStart is left alone.
 void normaliseLoop(Sample& sample);
+
+// A sample whose data the file holds only in part: cut to at most `frames` frames (the loop then
+// made to fit with normaliseLoop), and its data sized for its length.
+void cutToFrames(Sample& sample, uint64_t frames);
 
 // Channel c sounds left when c % 3 == 0, right otherwise: L R R L R R L R for eight channels.
 void setDefaultPanning(Module& module);

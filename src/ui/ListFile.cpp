@@ -16,10 +16,31 @@ bool isListPath(std::string_view path) {
     return true;
 }
 
-bool ListFile::open(const std::string& path) {
+bool ListFile::comesRoundAgain(const std::filesystem::path& path) const {
+    if (chain_.size() >= kListChainMax) return true;
+    for (const std::filesystem::path& opened : chain_) {
+        std::error_code error;
+        if (std::filesystem::equivalent(opened, path, error)) return true;
+    }
+    return false;
+}
+
+bool ListFile::open(const std::string& path, bool fromList) {
+    chainRefused_ = false;
     if (isOpen() || !isListPath(path)) return false;
+    std::error_code error;
+    std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    if (error) absolute = path;
+    if (!fromList) moduleLoaded();  // a list opened by itself starts a chain of its own
+    if (fromList && comesRoundAgain(absolute)) {
+        chainRefused_ = true;
+        return false;
+    }
     file_ = std::fopen(path.c_str(), "rb");
-    return file_ != nullptr;
+    if (file_ == nullptr) return false;
+    chain_.push_back(std::move(absolute));
+    chainNames_.push_back(path);
+    return true;
 }
 
 void ListFile::close() {

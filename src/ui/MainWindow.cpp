@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "core/TextEncoding.h"
+#include "core/Version.h"
 #include "engine/PlayerSettings.h"
 #include "formats/Loader.h"
 #include "ui/Settings.h"
@@ -23,7 +24,7 @@ constexpr TextField kStatusFields[] = {TextField::Cpu, TextField::Index, TextFie
 }  // namespace
 
 std::string initialCaption() {
-    return std::string("Tarvex V") + kTarvexVersion;
+    return "Tarvex V" + std::string(kVersion);
 }
 
 std::string captionFor(const std::string& fileName) {
@@ -217,17 +218,7 @@ void MainWindow::onFilesDropped(const std::vector<std::string>& paths) {
 }
 
 void MainWindow::writeStatusTexts() {
-    const PlayerState& st = engine_.state;
-    StatusValues v;
-    v.renderMillis = audio_.renderMillis();
-    v.bufferLength = engine_.settings.BufferLength;
-    v.nextOrder = st.nextOrder.load(std::memory_order_relaxed);
-    v.songLength = moduleLoaded() ? engine_.module->songLength : 0;
-    v.currentPattern = st.currentPattern.load(std::memory_order_relaxed);
-    v.row = st.row.load(std::memory_order_relaxed);
-    v.tempo = st.tempo.load(std::memory_order_relaxed);
-    v.speed = st.speed.load(std::memory_order_relaxed);
-    v.playTime = st.playTime.load(std::memory_order_relaxed);
+    const StatusValues v = statusValues(engine_, audio_.renderMillis());
     const StatusTexts t = formatStatus(v);
     const std::string* texts[] = {&t.cpu, &t.index, &t.pattern, &t.row, &t.bpm, &t.speed, &t.time};
     for (size_t i = 0; i < std::size(kStatusFields); ++i) view_.setText(kStatusFields[i], *texts[i]);
@@ -285,6 +276,7 @@ void MainWindow::loadFile(const std::string& path) {
             view_.addSampleLine(latin1ToUtf8(module.samples[i].name.view()));
         view_.setText(TextField::Errors, message);
         view_.setText(TextField::Tracker, latin1ToUtf8(trackerLine(module)));
+        list_.moduleLoaded();
         linearFrequency_ = false;
         view_.setBox(OptionBox::LinearFrequ, false);
     } else {
@@ -295,8 +287,10 @@ void MainWindow::loadFile(const std::string& path) {
 }
 
 bool MainWindow::openList(const std::string& path) {
-    // Opens only a path that names a list file, and only while no list is open.
-    if (!list_.open(path)) return false;
+    // Opens only a path that names a list file, and only while no list is open. A list named by
+    // the last entry of a list that would only lead round in a circle is not opened: loaded as a
+    // module instead, it shows its load result, and nothing follows.
+    if (!list_.open(path, readingListEntry_)) return false;
     readNextListEntry();
     return true;
 }
@@ -304,7 +298,11 @@ bool MainWindow::openList(const std::string& path) {
 void MainWindow::readNextListEntry() {
     // Reading the last entry closes the list; that entry is still loaded.
     const std::optional<std::string> entry = list_.readNextEntry();
-    if (entry && !entry->empty()) loadFile(*entry);
+    if (!entry || entry->empty()) return;
+    const bool outer = readingListEntry_;
+    readingListEntry_ = true;
+    loadFile(*entry);
+    readingListEntry_ = outer;
 }
 
 void MainWindow::closeList() {

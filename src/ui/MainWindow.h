@@ -21,11 +21,7 @@ namespace tarvex {
 class SettingsStore;
 struct SettingsControls;
 
-inline constexpr const char* kTarvexVersion = "1.5";
-inline constexpr uint32_t kPreampMin = 1;
-inline constexpr uint32_t kPreampMax = 1024;
-inline constexpr uint32_t kPreampStart = 512;
-inline constexpr uint32_t kPreampTick = 64;
+inline constexpr uint32_t kPreampTick = 64;  // slider ticks; its range is kMinPreamp..kMaxPreamp
 inline constexpr int kStatusTickMs = 15;
 
 // The caption before any load, and after a load of fileName.
@@ -118,6 +114,7 @@ class MainWindow {
     bool pendingWaveOut_ = false;
     bool linearFrequency_ = false;
     bool tickBusy_ = false;
+    bool readingListEntry_ = false;  // loadFile runs for an entry of a list
     int subWindowsOpen_ = 0;
     std::string loadedPath_;
     uint32_t loadCount_ = 0;

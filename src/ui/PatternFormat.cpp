@@ -8,8 +8,6 @@ namespace tarvex {
 
 namespace {
 
-constexpr uint32_t kRows = 64;
-
 std::string noteText(const NoteCell& cell) {
     if (cell.period == 0) return "...";
     const int index = cell.octave * 12 + cell.note;
@@ -44,7 +42,7 @@ std::vector<std::string> formatPatternLines(const Module& module, uint32_t patte
     if (pattern >= module.patternCount || pattern >= module.patterns.size()) return lines;
     const Pattern& cells = module.patterns[pattern];
     size_t walk = 0;
-    for (uint32_t row = 0; row < kRows; ++row) {
+    for (uint32_t row = 0; row < kRowsPerPattern; ++row) {
         std::string line = formatRowPrefix(row);
         for (uint32_t channel = 0; channel < module.channelCount; ++channel) {
             const bool here = walk < cells.size() && cells[walk].row == row && cells[walk].channel == channel;

@@ -5,7 +5,13 @@
 namespace tarvex {
 
 std::string PlayerAudio::startPlayback() {
-    return std::string(tarvex::startPlayback(player_));
+    std::string error(tarvex::startPlayback(player_));
+    // The message box shows the device's text as it is, and below it why, when the device can tell.
+    if (!error.empty() && player_.device.backend) {
+        const std::string reason = player_.device.backend->openFailure();
+        if (!reason.empty()) error += "\n" + reason;
+    }
+    return error;
 }
 
 void PlayerAudio::stopPlayback() {

@@ -139,7 +139,12 @@ void SampleWindow::playOnce() {
     // first: its handlers let go at once and its state says stopped.
     if (!player_.outputStopped.load(std::memory_order_acquire)) stopPlayback(player_);
     const std::string_view error = preview_.startPreview(*s, PeriodTable[top].period);
-    if (!error.empty()) view_.showError(std::string(error));
+    if (error.empty()) return;
+    // The device's text as it is, and below it why, when the device can tell.
+    std::string message(error);
+    const std::string reason = player_.device.backend ? player_.device.backend->openFailure() : std::string();
+    if (!reason.empty()) message += "\n" + reason;
+    view_.showError(message);
 }
 
 void SampleWindow::stopPlay() {

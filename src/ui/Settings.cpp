@@ -62,20 +62,22 @@ void MemorySettingsStore::write(std::string_view name, uint32_t value) {
 SettingsControls loadSettings(SettingsStore& store, PlayerSettings& settings) {
     const bool keyOpen = store.open();
     SettingsControls controls;
-    controls.rateIndex = readIndex(store, keyOpen, "PlayerFrequenzy", kSampleRates.size(), kDefaultRateIndex);
+    controls.rateIndex =
+        readIndex(store, keyOpen, settingName(Setting::Rate), kSampleRates.size(), kDefaultRateIndex);
     controls.bufferIndex =
-        readIndex(store, keyOpen, "PlayerBuffers", kBufferLengthsMs.size(), kDefaultBufferIndex);
-    controls.channelsIndex =
-        readIndex(store, keyOpen, "PlayerChannels", kChannelCounts.size(), kDefaultChannelsIndex);
-    controls.bitsIndex = readIndex(store, keyOpen, "PlayerSamples", kBitDepths.size(), kDefaultBitsIndex);
+        readIndex(store, keyOpen, settingName(Setting::Buffer), kBufferLengthsMs.size(), kDefaultBufferIndex);
+    controls.channelsIndex = readIndex(store, keyOpen, settingName(Setting::Channels), kChannelCounts.size(),
+                                       kDefaultChannelsIndex);
+    controls.bitsIndex =
+        readIndex(store, keyOpen, settingName(Setting::Bits), kBitDepths.size(), kDefaultBitsIndex);
 
-    readSwitch(store, keyOpen, "ISP", settings.ISP);
-    readSwitch(store, keyOpen, "WideStereo", settings.WideStereo);
-    const std::optional<uint32_t> waveOut = readValue(store, keyOpen, "UseWaveOut");
+    readSwitch(store, keyOpen, settingName(Setting::Isp), settings.ISP);
+    readSwitch(store, keyOpen, settingName(Setting::WideStereo), settings.WideStereo);
+    const std::optional<uint32_t> waveOut = readValue(store, keyOpen, settingName(Setting::UseWaveOut));
     if (waveOut) settings.UseWaveOut = *waveOut != 0;
-    readSwitch(store, keyOpen, "Clipping", settings.Clipping);
-    readSwitch(store, keyOpen, "Click", settings.Click);
-    readSwitch(store, keyOpen, "LoopsAllowed", settings.LoopsAllowed);
+    readSwitch(store, keyOpen, settingName(Setting::Clipping), settings.Clipping);
+    readSwitch(store, keyOpen, settingName(Setting::Click), settings.Click);
+    readSwitch(store, keyOpen, settingName(Setting::LoopsAllowed), settings.LoopsAllowed);
 
     controls.isp = settings.ISP.load(std::memory_order_relaxed);
     controls.wideStereo = settings.WideStereo.load(std::memory_order_relaxed);
@@ -89,16 +91,18 @@ SettingsControls loadSettings(SettingsStore& store, PlayerSettings& settings) {
 
 void saveSettings(SettingsStore& store, const SettingsControls& controls) {
     if (!store.open()) return;
-    store.write("PlayerFrequenzy", controls.rateIndex);
-    store.write("PlayerBuffers", controls.bufferIndex);
-    store.write("PlayerChannels", controls.channelsIndex);
-    store.write("PlayerSamples", controls.bitsIndex);
-    store.write("ISP", controls.isp ? 1 : 0);
-    store.write("WideStereo", controls.wideStereo ? 1 : 0);
-    store.write("UseWaveOut", controls.useWaveOut ? 1 : 0);
-    store.write("Clipping", controls.clipping ? 1 : 0);
-    store.write("Click", controls.click ? 1 : 0);
-    store.write("LoopsAllowed", controls.loopsAllowed ? 1 : 0);
+    // In the order of kSettingNames: the four selector indices, then the six boxes.
+    const std::array<uint32_t, kSettingNames.size()> values = {controls.rateIndex,
+                                                               controls.bufferIndex,
+                                                               controls.channelsIndex,
+                                                               controls.bitsIndex,
+                                                               controls.isp ? 1u : 0u,
+                                                               controls.wideStereo ? 1u : 0u,
+                                                               controls.useWaveOut ? 1u : 0u,
+                                                               controls.clipping ? 1u : 0u,
+                                                               controls.click ? 1u : 0u,
+                                                               controls.loopsAllowed ? 1u : 0u};
+    for (size_t i = 0; i < values.size(); ++i) store.write(kSettingNames[i], values[i]);
     store.close();
 }
 

@@ -6,6 +6,8 @@
 // is only taken from the controls when playback starts (applyOutputFormat).
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -18,6 +20,26 @@
 namespace tarvex {
 
 inline constexpr std::string_view kSettingsKeyPath = "Software\\Brennwerks\\Tarvex";
+
+// The ten stored values, in the order they are read and written, and their names in the store.
+enum class Setting : size_t {
+    Rate,
+    Buffer,
+    Channels,
+    Bits,
+    Isp,
+    WideStereo,
+    UseWaveOut,
+    Clipping,
+    Click,
+    LoopsAllowed
+};
+inline constexpr std::array<std::string_view, 10> kSettingNames = {
+    "PlayerFrequenzy", "PlayerBuffers", "PlayerChannels", "PlayerSamples", "ISP",
+    "WideStereo",      "UseWaveOut",    "Clipping",       "Click",         "LoopsAllowed"};
+inline constexpr std::string_view settingName(Setting setting) {
+    return kSettingNames[static_cast<size_t>(setting)];
+}
 
 // Access to the per-user store of named 32-bit values.
 class SettingsStore {

@@ -44,6 +44,22 @@ StatusTexts formatStatus(const StatusValues& v) {
     return t;
 }
 
+StatusValues statusValues(const Engine& engine, uint32_t renderMillis) {
+    constexpr auto relaxed = std::memory_order_relaxed;
+    const PlayerState& state = engine.state;
+    StatusValues v;
+    v.renderMillis = renderMillis;
+    v.bufferLength = engine.settings.BufferLength;
+    v.nextOrder = state.nextOrder.load(relaxed);
+    v.songLength = engine.module ? engine.module->songLength : 0;
+    v.currentPattern = state.currentPattern.load(relaxed);
+    v.row = state.row.load(relaxed);
+    v.tempo = state.tempo.load(relaxed);
+    v.speed = state.speed.load(relaxed);
+    v.playTime = state.playTime.load(relaxed);
+    return v;
+}
+
 ScopeGeometry ScopeGeometry::forPanel(int width, int height) {
     ScopeGeometry g;
     g.left = 0;

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/Engine.h"
 #include "ui/Raster.h"
 
 namespace tarvex {
@@ -28,16 +29,20 @@ struct StatusValues {
 };
 
 struct StatusTexts {
-    std::string cpu;      // "%u%%": render time as a share of one segment
+    std::string cpu;      // "%u%%": render time as a share of one segment (3 ms of 25 ms: "12%")
     std::string index;    // "%02X/%02X": order position (1 = first) and song length
     std::string pattern;  // "%02X"
     std::string row;      // "%02X"
     std::string bpm;      // "%u"
     std::string speed;    // "%u"
-    std::string time;     // "%2u:%02u": minutes and seconds
+    std::string time;     // "%2u:%02u": minutes and seconds (" 0:05", "61:01")
 };
 
 StatusTexts formatStatus(const StatusValues& values);
+
+// The values as the sequencer and the mixer leave them, read without locks while the audio side
+// writes (a stale value only shows as such); renderMillis is the mixer's last render time.
+StatusValues statusValues(const Engine& engine, uint32_t renderMillis);
 
 inline constexpr Rgb kScopeBackground{0, 0, 0};
 inline constexpr Rgb kScopeZeroLine{125, 125, 125};

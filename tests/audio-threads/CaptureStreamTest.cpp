@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <string>
 #include <thread>
 
 #include "audio/SamplePreview.h"
@@ -63,34 +64,41 @@ std::vector<uint8_t> playToEnd(CaptureRig& rig, bool pauseInTheMiddle) {
     return wavData(rig.path);
 }
 
-TEST(CaptureStream, RingKindRecordsTheRenderUpToWhereItStoppedItself) {
-    for (bool pause : {false, true}) {
-        SCOPED_TRACE(pause ? "with a pause" : "straight through");
-        const StreamOptions options;
-        CaptureRig rig(shortSong(), options, "ring.wav");
-        const auto captured = playToEnd(rig, pause);
-        const auto reference = referenceRender(shortSong(), options);
-        const uint32_t seg =
-            segmentBytesFor({options.rate, options.bits, options.channels}, options.bufferLength);
-        // The timer stops at the first event after the end: up to 8 rendered segments unplayed.
-        ASSERT_LE(captured.size(), reference.size());
-        EXPECT_GE(captured.size() + 8u * seg, reference.size());
-        EXPECT_TRUE(captured == slice(reference, 0, captured.size())) << "capture differs from the render";
+TEST(CaptureStream, RingKindRecordsTheWholeRenderAndStopsItself) {
+    // 25 ms segments, and 250 ms ones, where the whole song fits into the first 7 segments.
+    for (uint32_t bufferLength : {200u, 2000u}) {
+        for (bool pause : {false, true}) {
+            SCOPED_TRACE(std::to_string(bufferLength / 8) +
+                         (pause ? " ms, with a pause" : " ms, straight through"));
+            const StreamOptions options{.bufferLength = bufferLength};
+            CaptureRig rig(shortSong(), options, "ring.wav");
+            const auto captured = playToEnd(rig, pause);
+            const auto reference = referenceRender(shortSong(), options);
+            EXPECT_EQ(captured.size(), reference.size());
+            EXPECT_TRUE(captured == reference) << "capture differs from the render";
+        }
     }
 }
 
 TEST(CaptureStream, QueuedKindRecordsTheRenderAndGoesOnSoundingUntilStopped) {
-    for (bool pause : {false, true}) {
-        SCOPED_TRACE(pause ? "with a pause" : "straight through");
-        const StreamOptions options{.bits = 24, .channels = 1, .bufferLength = 120, .queued = true};
-        CaptureRig rig(shortSong(), options, "queued.wav");
-        const auto captured = playToEnd(rig, pause);
-        const auto song = referenceRender(shortSong(), options);
-        ASSERT_GT(captured.size(), song.size());
-        // Past the song's end the channels go on as they stood; the stop drained every buffer.
-        const auto reference = referenceRender(shortSong(), options, captured.size());
-        EXPECT_TRUE(captured == slice(reference, 0, captured.size())) << "capture differs from the render";
-        EXPECT_EQ(captured.size() % segmentBytesFor({options.rate, options.bits, options.channels}, 120), 0u);
+    for (uint32_t bufferLength : {120u, 2000u}) {
+        for (bool pause : {false, true}) {
+            SCOPED_TRACE(std::to_string(bufferLength / 8) +
+                         (pause ? " ms, with a pause" : " ms, straight through"));
+            const StreamOptions options{
+                .bits = 24, .channels = 1, .bufferLength = bufferLength, .queued = true};
+            CaptureRig rig(shortSong(), options, "queued.wav");
+            const auto captured = playToEnd(rig, pause);
+            const auto song = referenceRender(shortSong(), options);
+            ASSERT_GT(captured.size(), song.size());
+            // Past the song's end the channels go on as they stood; the stop drained every buffer.
+            const auto reference = referenceRender(shortSong(), options, captured.size());
+            EXPECT_TRUE(captured == slice(reference, 0, captured.size()))
+                << "capture differs from the render";
+            const uint32_t seg =
+                segmentBytesFor({options.rate, options.bits, options.channels}, bufferLength);
+            EXPECT_EQ(captured.size() % seg, 0u);
+        }
     }
 }
 

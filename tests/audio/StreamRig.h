@@ -87,6 +87,7 @@ class ManualDevice final : public PullDevice {
    public:
     bool failOpen = false;
     bool failBuffers = false;
+    bool playsPastTheEnd = false;  // as a device that cannot stop at the stream's end
     int opens = 0;
     int closes = 0;
     std::vector<uint8_t> played;
@@ -108,6 +109,9 @@ class ManualDevice final : public PullDevice {
         return !failBuffers && PullDevice::createQueue(count, bytes);
     }
     bool createRing(uint32_t bytes) override { return !failBuffers && PullDevice::createRing(bytes); }
+    void endRingAt(uint32_t end) override {
+        if (!playsPastTheEnd) PullDevice::endRingAt(end);
+    }
     // Whoever waits for a queued segment lets time pass: a segment's worth per look.
     bool segmentPlaying(uint32_t index) override {
         if (!inPull_ && running() && PullDevice::segmentPlaying(index)) play(segmentBytes_);

@@ -87,33 +87,56 @@ TEST(RingStart, RendersSegmentsZeroToSixAndTheFirstTimerEventFillsSegmentSeven) 
     EXPECT_EQ(rig.ringSegment(0), slice(reference, 8 * seg, seg));
 }
 
-TEST(RingStart, PlaysTheSongGaplesslyAndStopsItselfAtTheEnd) {
-    ManualPlayer rig(shortSong());
-    ASSERT_TRUE(startPlayback(rig.player).empty());
-    const uint32_t seg = rig.player.device.segmentBytes;
-    const auto reference = referenceRender(shortSong(), {});
+TEST(RingEnd, PlaysTheSongGaplesslyToItsLastFrameAndStopsItself) {
+    struct Case {
+        const char* name;
+        uint32_t rows;          // of the short song, 2 ticks each
+        uint32_t bufferLength;  // eighths of a millisecond
+        bool playsPastTheEnd;   // the device cannot stop exactly at the end
+    };
+    const Case cases[] = {
+        {"ends a revolution after the start", 25, 200, false},
+        {"ends within the first 7 segments", 3, 200, false},
+        {"ends on a segment boundary (one tick a segment)", 25, 160, false},
+        {"a device that plays on past the end", 25, 200, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const StreamOptions options{.bufferLength = c.bufferLength};
+        ManualPlayer rig(shortSong(c.rows), options);
+        rig.device->playsPastTheEnd = c.playsPastTheEnd;
+        ASSERT_TRUE(startPlayback(rig.player).empty());
+        const uint32_t seg = rig.player.device.segmentBytes;
+        const auto reference = referenceRender(shortSong(c.rows), options);
+        ASSERT_EQ(reference.size() % seg != 0, c.bufferLength != 160);
 
-    // Quarter segments, one timer event after each, until the timer's stop.
-    int events = 0;
-    while (!rig.player.outputStopped.load() && events < 100000) {
-        rig.device->play(seg / 4);
-        rig.timer->fire();
-        ++events;
+        // Quarter segments, one timer event after each, until the timer's stop.
+        int events = 0;
+        while (!rig.player.outputStopped.load() && events < 100000) {
+            rig.device->play(seg / 4);
+            rig.timer->fire();
+            ++events;
+        }
+        ASSERT_TRUE(rig.player.outputStopped.load());
+        EXPECT_TRUE(rig.player.playbackFinished.load());
+        EXPECT_FALSE(rig.timer->running);
+        EXPECT_EQ(rig.device->closes, 1);
+        // Everything played is the song, and all of it. A device that stops at the end has played
+        // exactly that; one that plays on has taken what came after it until the timer's event.
+        const auto& played = rig.device->played;
+        if (c.playsPastTheEnd) {
+            ASSERT_GT(played.size(), reference.size());
+            EXPECT_LE(played.size(), reference.size() + seg / 4);
+            EXPECT_TRUE(slice(played, 0, reference.size()) == reference);
+        } else {
+            EXPECT_TRUE(played == reference) << played.size() << " bytes played of " << reference.size();
+        }
+        // The stop on the timer's thread leaves the mixer's buffers to the owner's next stop.
+        EXPECT_NE(rig.player.mix.levelLeft, nullptr);
+        stopPlayback(rig.player);
+        EXPECT_EQ(rig.player.mix.levelLeft, nullptr);
+        EXPECT_EQ(rig.device->closes, 1);
     }
-    ASSERT_TRUE(rig.player.outputStopped.load());
-    EXPECT_TRUE(rig.player.playbackFinished.load());
-    EXPECT_FALSE(rig.timer->running);
-    EXPECT_EQ(rig.device->closes, 1);
-    // Everything played is the song; it stopped with up to 7 rendered segments unplayed.
-    const auto& played = rig.device->played;
-    ASSERT_LE(played.size(), reference.size());
-    EXPECT_EQ(played, slice(reference, 0, played.size()));
-    EXPECT_GE(played.size() + 8u * seg, reference.size());
-    // The stop on the timer's thread leaves the mixer's buffers to the owner's next stop.
-    EXPECT_NE(rig.player.mix.levelLeft, nullptr);
-    stopPlayback(rig.player);
-    EXPECT_EQ(rig.player.mix.levelLeft, nullptr);
-    EXPECT_EQ(rig.device->closes, 1);
 }
 
 TEST(RingStart, ALateTimerEventRefillsEverySegmentTheCursorCrossed) {

@@ -142,11 +142,17 @@ TEST(InfoCommand, EveryCorpusFileAsTextAndJson) {
         EXPECT_EQ(json.status, loaded ? 0 : 1) << name;
         EXPECT_EQ(doc.fields["patterns"].items.size(), std::stoul(doc.fields["patternCount"].text)) << name;
         EXPECT_EQ(doc.fields["orders"].items.size(), std::stoul(doc.fields["songLength"].text)) << name;
+        // With loops off every song of the corpus ends within the hour.
+        EXPECT_EQ(doc.fields["durationMs"].kind, loaded ? Json::Number : Json::Null) << name;
 
         const CliRun text = info({"--patterns", name});
         EXPECT_EQ(text.status, json.status) << name;
         EXPECT_EQ(text.out.empty(), !loaded) << name;
         EXPECT_EQ(text.err.empty(), loaded) << name;
+        // Its loops on two channels at once, counted per channel, let it end after 5:54.
+        if (path.filename() == "dammed_illusion.mod") {
+            EXPECT_NE(text.out.find("Duration:      5:54."), std::string::npos) << text.out.substr(0, 800);
+        }
     }
 }
 
@@ -203,15 +209,24 @@ TEST(InfoCommand, DurationOfEndingAndEndlessSongs) {
     ASSERT_TRUE(JsonParser(json.out).parseDocument(doc));
     EXPECT_EQ(doc.fields["durationMs"].text, "15380");
 
-    // Two channels looping in the same row share the one loop state and never let the song go on.
-    test::ModWriter endless = test::ModWriter::withSignature("M.K.");
-    endless.setCell(0, 0, 0, 0, 0, 0xE, 0x60);
-    endless.setCell(0, 1, 0, 0, 0, 0xE, 0x62);
-    endless.setCell(0, 1, 1, 0, 0, 0xE, 0x62);
-    const std::string looping = test::writeTempFile("endless.mod", endless.bytes()).string();
-    EXPECT_NE(info({looping}).out.find("Duration:      over 60:00\n"), std::string::npos);
+    // Two channels looping in the same row: each counts its own loop, rows 0-1 play three times
+    // and 62 rows follow, 68 rows in all.
+    test::ModWriter loops = test::ModWriter::withSignature("M.K.");
+    loops.setCell(0, 0, 0, 0, 0, 0xE, 0x60);
+    loops.setCell(0, 1, 0, 0, 0, 0xE, 0x62);
+    loops.setCell(0, 1, 1, 0, 0, 0xE, 0x62);
+    const std::string looping = test::writeTempFile("loops.mod", loops.bytes()).string();
+    EXPECT_NE(info({looping}).out.find("Duration:      0:08.180\n"), std::string::npos);
+
+    // Speed 31 at tempo 32 through 128 order positions: five and a half hours.
+    test::ModWriter slow = test::ModWriter::withSignature("M.K.");
+    slow.songLength = 128;
+    slow.setCell(0, 0, 0, 0, 0, 0xF, 0x1F);
+    slow.setCell(0, 0, 1, 0, 0, 0xF, 0x20);
+    const std::string endless = test::writeTempFile("endless.mod", slow.bytes()).string();
+    EXPECT_NE(info({endless}).out.find("Duration:      over 60:00\n"), std::string::npos);
     Json endlessDoc;
-    ASSERT_TRUE(JsonParser(info({"--json", looping}).out).parseDocument(endlessDoc));
+    ASSERT_TRUE(JsonParser(info({"--json", endless}).out).parseDocument(endlessDoc));
     EXPECT_EQ(endlessDoc.fields["durationMs"].kind, Json::Null);
 }
 

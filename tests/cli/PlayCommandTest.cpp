@@ -1,10 +1,22 @@
 // tarvex-cli play and preview, run in-process on the null and capture devices; list files.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <sstream>
+#include <string>
+#include <utility>
+
+#ifndef _WIN32
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 #include "audio/StreamRig.h"
 #include "cli/Commands.h"
+#include "cli/Terminal.h"
 #include "formats/Loader.h"
 #include "support/Corpus.h"
 #include "support/ModWriter.h"
@@ -24,8 +36,9 @@ CommandRun run(cli::CommandFunction command, std::vector<std::string> args) {
     return {status, out.str(), err.str()};
 }
 
-// A MOD of `rows` rows at speed 1 (20 ms a row), one looped and one plain sample.
-std::filesystem::path shortMod(const std::string& name, uint32_t rows = 12, std::string title = "short") {
+// A MOD of `rows` rows at `speed` (20 ms a tick), one looped and one plain sample.
+std::filesystem::path shortMod(const std::string& name, uint32_t rows = 12, std::string title = "short",
+                               uint8_t speed = 1) {
     ModWriter mod = ModWriter::withSignature("M.K.");
     mod.title = title;
     mod.samples[0].data.assign(1200, 0);
@@ -33,7 +46,7 @@ std::filesystem::path shortMod(const std::string& name, uint32_t rows = 12, std:
     mod.samples[1].data.assign(64, 0);
     for (size_t i = 0; i < 64; ++i) mod.samples[1].data[i] = static_cast<int8_t>(i < 32 ? 90 : -90);
     mod.samples[1].loopLengthWords = 32;
-    mod.setCell(0, 0, 0, 0, 0, 0xF, 1);
+    mod.setCell(0, 0, 0, 0, 0, 0xF, speed);
     for (uint32_t row = 0; row < rows; row += 3) mod.setCell(0, row, 1, 1, 428, 0, 0);
     mod.setCell(0, 1, 2, 2, 214, 0x4, 0x46);
     mod.setCell(0, rows - 1, 3, 0, 0, 0xD, 0);
@@ -93,69 +106,147 @@ TEST(PlayCommand, PlaysFilesAndListEntriesInOrderOneLineEach) {
     EXPECT_EQ(r.err, "");
 }
 
-TEST(PlayCommand, ACaptureHoldsWhatRenderWritesForTheSameOptions) {
-    const auto song = shortMod("capture.mod");
-    const std::vector<std::string> options = {"--rate", "22050", "--preamp", "700", "--wide", "off"};
+// What `render` writes for the song with the options, and what a capture of `play` must hold
+// (the ring kind: exactly that; the queued kind: that, then the channels sounding on as they stood).
+void expectCaptureOfRender(const std::filesystem::path& song, const std::vector<std::string>& options,
+                           const std::vector<uint8_t>& captured, bool queued) {
     const auto renderWav = writeTempFile("render.wav", {});
     std::vector<std::string> renderArgs = options;
     renderArgs.insert(renderArgs.end(), {song.string(), "-o", renderWav.string()});
     ASSERT_EQ(run(cli::renderCommand, renderArgs).status, 0);
     const auto rendered = wavData(renderWav);
     ASSERT_GT(rendered.size(), 22050u);
+    if (!queued) {
+        EXPECT_EQ(captured.size(), rendered.size());
+        EXPECT_TRUE(captured == rendered) << "the capture differs from the render";
+        return;
+    }
+    ASSERT_GE(captured.size(), rendered.size());
+    EXPECT_TRUE(slice(captured, 0, rendered.size()) == rendered) << "the render is not the capture's start";
+}
 
-    for (bool queued : {false, true}) {
-        SCOPED_TRACE(queued ? "queued" : "ring");
-        const auto wav = writeTempFile("play.wav", {});
-        std::vector<std::string> args = options;
-        args.insert(args.end(), {"--device", "capture=" + wav.string(), "--buffer", "50", song.string()});
-        if (queued) args.insert(args.begin(), "--waveout");
-        const CommandRun r = run(cli::playCommand, args);
-        ASSERT_EQ(r.status, 0) << r.err;
-        const auto captured = wavData(wav);
-        if (queued) {
-            // All of the song; then, since the queued kind sounds on after the end until the player
-            // stops it, the channels as they stood, with no further ticks.
-            ASSERT_GE(captured.size(), rendered.size());
-            EXPECT_TRUE(slice(captured, 0, rendered.size()) == rendered);
-            auto module = load(song);
-            const StreamOptions same{.rate = 22050, .bufferLength = 400, .queued = true};
-            EXPECT_TRUE(captured == referenceRender(std::move(module), same,
-                                                    captured.size() - rendered.size(), 700,
-                                                    /*wide=*/false));
-        } else {
-            // The ring kind stops itself at the first timer event after the end, with up to 8
-            // rendered segments not yet played.
-            ASSERT_LE(captured.size(), rendered.size());
-            EXPECT_GE(captured.size() + 8 * segmentBytesFor({22050, 16, 2}, 400), rendered.size());
-            EXPECT_TRUE(captured == slice(rendered, 0, captured.size()));
+TEST(PlayCommand, ACaptureHoldsWhatRenderWritesForTheSameOptions) {
+    const auto song = shortMod("capture.mod");
+    const std::vector<std::string> options = {"--rate", "22050", "--preamp", "700", "--wide", "off"};
+    // 50 ms segments, and 250 ms ones, with which the whole song fits into the first 7.
+    for (const char* buffer : {"50", "250"}) {
+        for (bool queued : {false, true}) {
+            SCOPED_TRACE(std::string(queued ? "queued, " : "ring, ") + buffer + " ms");
+            const auto wav = writeTempFile("play.wav", {});
+            std::vector<std::string> args = options;
+            args.insert(args.end(),
+                        {"--device", "capture=" + wav.string(), "--buffer", buffer, song.string()});
+            if (queued) args.insert(args.begin(), "--waveout");
+            const CommandRun r = run(cli::playCommand, args);
+            ASSERT_EQ(r.status, 0) << r.err;
+            const auto captured = wavData(wav);
+            expectCaptureOfRender(song, options, captured, queued);
+            if (queued) {
+                // After the song, the channels as they stood, with no further ticks.
+                auto module = load(song);
+                const uint32_t bufferLength = std::stoul(buffer) * 8;
+                const StreamOptions same{.rate = 22050, .bufferLength = bufferLength, .queued = true};
+                const size_t songBytes = referenceRender(load(song), same, 0, 700, false).size();
+                EXPECT_TRUE(captured == referenceRender(std::move(module), same, captured.size() - songBytes,
+                                                        700, /*wide=*/false));
+            }
         }
     }
 }
+
+#if !defined(_WIN32) && defined(TARVEX_CLI_PATH)
+// Runs `tarvex-cli play` on a terminal of its own; presses space at pauseAt and again at
+// resumeAt. Returns its exit status (-1 when it had to be killed) and what it showed.
+std::pair<int, std::string> runOnTerminal(const std::vector<std::string>& args,
+                                          std::chrono::milliseconds pauseAt,
+                                          std::chrono::milliseconds resumeAt) {
+    std::vector<std::string> all = {TARVEX_CLI_PATH, "play"};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    int master = -1;
+    const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+    if (pid == 0) {
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    if (pid < 0) return {-1, "forkpty failed"};
+    const auto start = std::chrono::steady_clock::now();
+    std::string shown;
+    int keysSent = 0;
+    int status = -1;
+    for (;;) {
+        pollfd fd{master, POLLIN, 0};
+        if (poll(&fd, 1, 5) > 0) {
+            char buffer[4096];
+            const ssize_t n = read(master, buffer, sizeof buffer);
+            if (n > 0) shown.append(buffer, static_cast<size_t>(n));
+        }
+        const auto now = std::chrono::steady_clock::now() - start;
+        if ((keysSent == 0 && now >= pauseAt) || (keysSent == 1 && now >= resumeAt)) {
+            if (write(master, " ", 1) == 1) ++keysSent;
+        }
+        int waited = 0;
+        if (waitpid(pid, &waited, WNOHANG) == pid) {
+            status = WIFEXITED(waited) ? WEXITSTATUS(waited) : -1;
+            break;
+        }
+        if (now > std::chrono::seconds(30)) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+            break;
+        }
+    }
+    close(master);
+    return {status, shown};
+}
+
+TEST(PlayCommand, APauseInTheMiddleLeavesTheCaptureAsTheRender) {
+    using namespace std::chrono_literals;
+    // 64 rows at speed 2: 2.56 s, longer than the 1.75 s the 250 ms segments render ahead, so the
+    // pause comes before the end has been rendered, for the queued kind too.
+    const auto song = shortMod("paused.mod", 64, "paused", 2);
+    const std::vector<std::string> options = {"--rate", "22050"};
+    for (bool queued : {false, true}) {
+        SCOPED_TRACE(queued ? "queued" : "ring");
+        const auto wav = writeTempFile("paused.wav", {});
+        std::vector<std::string> args = options;
+        args.insert(args.end(), {"--buffer", "250", "--device", "capture=" + wav.string(), song.string()});
+        if (queued) args.insert(args.begin(), "--waveout");
+        const auto [status, shown] = runOnTerminal(args, 500ms, 900ms);
+        ASSERT_EQ(status, 0) << shown;
+        EXPECT_NE(shown.find("[paused]"), std::string::npos) << shown;
+        expectCaptureOfRender(song, options, wavData(wav), queued);
+    }
+}
+#endif
 
 TEST(PlayCommand, FailuresOfFilesAndDevices) {
     const auto song = shortMod("fails.mod");
     const std::string nowhere =
         "capture=" + (std::filesystem::temp_directory_path() / "no-such-dir" / "x.wav").string();
 
+    const std::string why = " (cannot write " + nowhere.substr(8) + ": no such file or directory)";
+
     // A file that does not load is reported and skipped.
     CommandRun r = run(cli::playCommand, {"--device", "null", "missing.mod", song.string()});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "missing.mod: File not found\n");
+    EXPECT_EQ(r.err, "tarvex-cli play: missing.mod: File not found (no such file or directory)\n");
     EXPECT_NE(r.out.find(song.string()), std::string::npos);
 
-    // A device that cannot be opened ends the command with the device kind's message.
+    // A device that cannot be opened ends the command with the device kind's message and why.
     r = run(cli::playCommand, {"--device", nowhere, song.string(), song.string()});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "Error: Failed to inititialize DirectSound\n");
+    EXPECT_EQ(r.err, "tarvex-cli play: Error: Failed to inititialize DirectSound" + why + "\n");
     r = run(cli::playCommand, {"--waveout", "--device", nowhere, song.string()});
-    EXPECT_EQ(r.err, "Error: Failed to open wave out device\n");
+    EXPECT_EQ(r.err, "tarvex-cli play: Error: Failed to open wave out device" + why + "\n");
 
     // With a fallback the song plays there after a one-line notice.
     r = run(cli::playCommand, {"--device", nowhere, "--fallback-device", "null", song.string()});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err,
-              "tarvex-cli: no audio device could be opened (Error: Failed to inititialize DirectSound); "
-              "playing on the null device instead\n");
+    EXPECT_EQ(r.err, "tarvex-cli play: Error: Failed to inititialize DirectSound" + why +
+                         "; playing on the null device instead\n");
 
     EXPECT_EQ(run(cli::playCommand, {"--device", "speakers", song.string()}).status, 2);
     EXPECT_EQ(run(cli::playCommand, {"--buffer", "30", song.string()}).status, 2);
@@ -189,6 +280,123 @@ TEST(PreviewCommand, PlaysTheSampleOnceAtTheNoteAsked) {
               1);  // no such sample
     EXPECT_EQ(run(cli::previewCommand, {"--device", "null", song.string(), "1", "--note", "X-9"}).status, 2);
     EXPECT_EQ(run(cli::previewCommand, {"--device", "null", song.string()}).status, 2);
+}
+
+TEST(PlayCommand, ListsThatLeadRoundInACircleEndAtOnce) {
+    const std::filesystem::path dir = writeTempFile("x", {}).parent_path() / "circles";
+    std::filesystem::create_directories(dir);
+    const auto write = [&](const std::string& name, const std::string& text) {
+        return writeTempFile("circles/" + name, std::vector<uint8_t>(text.begin(), text.end())).string();
+    };
+    const std::string song = shortMod("circles/song.mod").string();
+    const std::string self = write("self.lst", (dir / "self.lst").string() + "\n");
+    const std::string a = write("a.lst", (dir / "b.lst").string() + "\n");
+    const std::string b = write("b.lst", a + "\n");
+    const std::string failing = write("failing.lst", "missing.mod\n" + (dir / "failing.lst").string());
+    std::filesystem::remove(dir / "alias.lst");
+    std::filesystem::create_symlink(dir / "aliased.lst", dir / "alias.lst");
+    const std::string aliased = write("aliased.lst", (dir / "alias.lst").string() + "\n");
+    // 70 lists, each naming the next on its only line, the last a module: the chain is cut.
+    for (int i = 69; i >= 0; --i) {
+        write("chain" + std::to_string(i) + ".lst",
+              i == 69 ? song + "\n" : (dir / ("chain" + std::to_string(i + 1) + ".lst")).string() + "\n");
+    }
+    const std::string chain0 = (dir / "chain0.lst").string();
+    struct Case {
+        std::vector<std::string> files;
+        std::string err;
+    };
+    const std::vector<Case> cases = {
+        {{self}, "tarvex-cli play: list " + self + " names itself on its last line; the list ends\n"},
+        {{a},
+         "tarvex-cli play: list " + b + " leads back to " + a +
+             ", opened before it, with no module played; the list ends\n"},
+        {{failing},
+         "tarvex-cli play: missing.mod: File not found (no such file or directory)\n"
+         "tarvex-cli play: list " +
+             failing + " names itself on its last line; the list ends\n"},
+        {{aliased},
+         "tarvex-cli play: list " + (dir / "alias.lst").string() +
+             " names itself on its last line; the list ends\n"},
+        {{chain0},
+         "tarvex-cli play: list " + (dir / "chain64.lst").string() +
+             ": 64 lists in a row have played no module; the list ends\n"},
+        // The files after a list that ended so still play.
+        {{self, song}, "tarvex-cli play: list " + self + " names itself on its last line; the list ends\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.files.front());
+        std::vector<std::string> args = {"--device", "null", "--buffer", "15"};
+        args.insert(args.end(), c.files.begin(), c.files.end());
+        const auto start = std::chrono::steady_clock::now();
+        const CommandRun r = run(cli::playCommand, args);
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_EQ(r.out, c.files.size() > 1 ? song + ": \"short\", ProTracker [M.K.]\n" : "");
+        if (c.files.size() == 1) {
+            EXPECT_LT(took, std::chrono::seconds(1));
+        }
+    }
+}
+
+TEST(StatusLine, FitsTheTerminalDroppingTheLeastUsefulFieldsFirst) {
+    const StatusTexts t{"2%", "03/07", "02", "1C", "125", "6", " 0:19"};
+    const std::string full = "CPU 2% | Index 03/07 | Pattern 02 | Row 1C | BPM 125 | Speed 6 | Time  0:19";
+    struct Row {
+        std::string_view state;
+        size_t width;
+        std::string line;
+    };
+    const std::vector<Row> rows = {
+        {"", 200, full},
+        {"", full.size(), full},
+        {"[paused]", 200, full + "  [paused]"},
+        // 84 characters paused: on 80 columns (79 usable) the render load goes first.
+        {"[paused]", 79, "Index 03/07 | Pattern 02 | Row 1C | BPM 125 | Speed 6 | Time  0:19  [paused]"},
+        {"[>>]", 62, "Index 03/07 | Pattern 02 | Row 1C | BPM 125 | Time  0:19  [>>]"},
+        {"[paused]", 61, "Index 03/07 | Pattern 02 | Row 1C | Time  0:19  [paused]"},
+        {"[paused]", 55, "Index 03/07 | Row 1C | Time  0:19  [paused]"},
+        {"[paused]", 42, "Index 03/07 | Time  0:19  [paused]"},
+        {"", 24, "Index 03/07 | Time  0:19"},
+        {"[paused]", 33, "Time  0:19  [paused]"},
+        {"[paused]", 8, "[paused]"},
+        {"[paused]", 5, "[paus"},
+    };
+    for (const Row& row : rows) {
+        const std::string line = cli::fitStatusLine(t, row.state, row.width);
+        EXPECT_EQ(line, row.line) << row.width;
+        EXPECT_LE(line.size(), row.width);
+    }
+}
+
+TEST(PlayCommand, LoadWarningsAndOptionsThatDoNotApply) {
+    const auto song = shortMod("warned.mod");
+    std::vector<uint8_t> cut = readFileBytes(song);
+    cut.resize(cut.size() - 100);
+    const auto shortFile = writeTempFile("cut.mod", cut);
+    // A module that loads with a warning still plays; the warning names the command.
+    CommandRun r = run(cli::playCommand, {"--device", "null", "--max-seconds", "0.5", shortFile.string()});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "tarvex-cli play: " + shortFile.string() + ": warning: Mod too short for 100 Bytes\n");
+    r = run(cli::previewCommand, {"--device", "null", "--max-seconds", "0.5", shortFile.string(), "1"});
+    EXPECT_EQ(r.err,
+              "tarvex-cli preview: " + shortFile.string() + ": warning: Mod too short for 100 Bytes\n");
+
+    // The sample preview plays one sample once, mono: options of the mix are refused.
+    for (const std::string option :
+         {"--channels", "--click", "--wide", "--clipping", "--loops", "--preamp"}) {
+        r = run(cli::previewCommand, {"--device", "null", option + "=1", song.string(), "1"});
+        EXPECT_EQ(r.status, 2) << option;
+        // The reason first, then the usage line.
+        EXPECT_EQ(r.err.substr(0, r.err.find("Usage: tarvex-cli preview")),
+                  "tarvex-cli preview: option " + option +
+                      " does not apply to preview (one sample, played once, mono)\n");
+    }
+    r = run(cli::playCommand, {"--device", "null", "--note", "C-5", song.string()});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err.substr(0, r.err.find("Usage: tarvex-cli play")),
+              "tarvex-cli play: unknown option --note\n");
 }
 
 }  // namespace

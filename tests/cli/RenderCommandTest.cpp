@@ -188,6 +188,51 @@ TEST(RenderCommand, UsageErrorsAndUnreadableFiles) {
     EXPECT_NE(help.out.find("--max-seconds"), std::string::npos);
 }
 
+TEST(RenderCommand, ErrorLinesNameTheCommandAndTheReason) {
+    const std::filesystem::path dir = test::writeTempFile("x", {}).parent_path();
+    std::filesystem::create_directories(dir / "folder.mod");
+    const std::string folder = (dir / "folder.mod").string();
+    const std::string missing = (dir / "missing.mod").string();
+    const std::string empty = test::writeTempFile("empty.mod", {}).string();
+    const std::string song = writeSong("reasons.mod", false);
+    const std::string nowhere = (dir / "no-such-dir" / "x.wav").string();
+    struct Case {
+        cli::CommandFunction command;
+        cli::CommandArgs args;
+        int status;
+        std::string err;
+    };
+    const std::vector<Case> cases = {
+        {cli::infoCommand, {folder}, 1, "tarvex-cli info: " + folder + ": File not found (is a directory)\n"},
+        {cli::renderCommand,
+         {folder, "-o", "-"},
+         1,
+         "tarvex-cli render: " + folder + ": File not found (is a directory)\n"},
+        {cli::renderCommand,
+         {missing, "-o", "-"},
+         1,
+         "tarvex-cli render: " + missing + ": File not found (no such file or directory)\n"},
+        {cli::renderCommand,
+         {song, "-o", nowhere},
+         1,
+         "tarvex-cli render: cannot write " + nowhere + " (no such file or directory)\n"},
+        // A 0-byte file loads "with errors": it renders, with the load result as a warning.
+        {cli::renderCommand,
+         {empty, "-o", "-"},
+         0,
+         "tarvex-cli render: " + empty + ": warning: Mod too short for 1624 Bytes\n"},
+        {cli::renderCommand, {"--note", "C-5", song}, 2, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.front());
+        std::ostringstream out, err;
+        EXPECT_EQ(c.command(c.args, out, err), c.status);
+        if (!c.err.empty()) {
+            EXPECT_EQ(err.str(), c.err);
+        }
+    }
+}
+
 TEST(RenderOptions, SecondsAreExactToTheMicrosecond) {
     struct Row {
         const char* text;

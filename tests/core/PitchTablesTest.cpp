@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "core/PitchTables.h"
 
 namespace tarvex {
@@ -25,19 +27,26 @@ TEST(PitchTables, NoteNamesAndIndexes) {
 }
 
 TEST(PitchTables, PeriodValues) {
-    // Octave 0 is sixteen times the Amiga octave; each octave halves the one before, except the
-    // customary periods of E-7, G-7 and G#7.
-    EXPECT_EQ(PeriodTable[0].period, 27392u);
-    EXPECT_EQ(PeriodTable[11].period, 14496u);
-    EXPECT_EQ(PeriodTable[7 * 12 + 4].period, 170u);
-    EXPECT_EQ(PeriodTable[7 * 12 + 7].period, 143u);
-    EXPECT_EQ(PeriodTable[7 * 12 + 8].period, 135u);
-    EXPECT_EQ(PeriodTable[5 * 12 + 11].period, 453u);
-    EXPECT_EQ(PeriodTable[10 * 12 + 9].period, 15u);
-    EXPECT_EQ(PeriodTable[10 * 12 + 10].period, 15u);
-    for (int k = 1; k < kPeriodCount; ++k) {
-        EXPECT_LE(PeriodTable[k].period, PeriodTable[k - 1].period) << k;
-        EXPECT_GT(PeriodTable[k].period, 0u) << k;
+    // The whole table, one octave per line: C- C# D- D# E- F- F# G- G# A- A# H-.
+    constexpr uint32_t kExpected[kPeriodCount] = {
+        27392, 25856, 24384, 23040, 21696, 20480, 19328, 18240, 17216, 16256, 15360, 14496,  // 0
+        13696, 12928, 12192, 11520, 10848, 10240, 9664,  9120,  8608,  8128,  7680,  7248,   // 1
+        6848,  6464,  6096,  5760,  5424,  5120,  4832,  4560,  4304,  4064,  3840,  3624,   // 2
+        3424,  3232,  3048,  2880,  2712,  2560,  2416,  2280,  2152,  2032,  1920,  1812,   // 3
+        1712,  1616,  1524,  1440,  1356,  1280,  1208,  1140,  1076,  1016,  960,   906,    // 4
+        856,   808,   762,   720,   678,   640,   604,   570,   538,   508,   480,   453,    // 5
+        428,   404,   381,   360,   339,   320,   302,   285,   269,   254,   240,   226,    // 6
+        214,   202,   190,   180,   170,   160,   151,   143,   135,   127,   120,   113,    // 7
+        107,   101,   95,    90,    85,    80,    75,    71,    67,    63,    60,    56,     // 8
+        53,    50,    47,    45,    42,    40,    37,    35,    33,    31,    30,    28,     // 9
+        26,    25,    23,    22,    21,    20,    18,    17,    16,    15,    15,    14,     // A
+    };
+    constexpr const char* kNotes[12] = {"C-", "C#", "D-", "D#", "E-", "F-",
+                                        "F#", "G-", "G#", "A-", "A#", "H-"};
+    for (int k = 0; k < kPeriodCount; ++k) {
+        const std::string name = std::string(kNotes[k % 12]) + "0123456789A"[k / 12];
+        EXPECT_EQ(PeriodTable[k].period, kExpected[k]) << name;
+        EXPECT_EQ(std::string_view(PeriodTable[k].name), name) << k;
     }
 }
 

@@ -270,6 +270,110 @@ TEST(SequencerLoops, LoopsIgnoreLoopsAllowed) {
     EXPECT_EQ(rowTicks(played, expected.size()), expected);
 }
 
+std::vector<uint32_t> repeated(std::vector<uint32_t> rows, size_t times, std::vector<uint32_t> then = {}) {
+    std::vector<uint32_t> all;
+    for (size_t i = 0; i < times; ++i) all.insert(all.end(), rows.begin(), rows.end());
+    all.insert(all.end(), then.begin(), then.end());
+    return all;
+}
+
+TEST(SequencerLoops, ModLoopsPerChannelS3mLoopsSharedAndLoopsOffEndsACycle) {
+    // "two": E62 on channels 0 and 1 of row 3. "nested": rows 1-2 loop once on channel 0
+    // (E60, E61) inside a loop of rows 0-3 on channel 1 (E61 in row 3).
+    struct Case {
+        const char* name;
+        uint8_t formatType;
+        bool loopsAllowed, nested;
+        std::vector<uint32_t> rows;  // rows of order 0 played, at most 200
+        bool ends;
+    };
+    std::vector<uint32_t> rest;
+    for (uint32_t r = 4; r < 64; ++r) rest.push_back(r);
+    const std::vector<uint32_t> pass = {0, 1, 2, 3}, nested = {0, 1, 2, 1, 2, 3};
+    const Case cases[] = {
+        // Each channel counts its own loop: three passes, then the song goes on.
+        {"MOD two, loops off", kFormatMod, false, false, repeated(pass, 3, rest), true},
+        {"MOD two, loops on", kFormatMod, true, false, repeated(pass, 3, rest), true},
+        {"MOD nested, loops off", kFormatMod, false, true, repeated(nested, 2, rest), true},
+        // One shared state: each command ends the other's count and starts a new one, for ever.
+        // With loops off the song ends where a fourth pass would begin as the first did.
+        {"S3M two, loops on", kFormatS3m, true, false, repeated(pass, 50), false},
+        {"S3M two, loops off", kFormatS3m, false, false, repeated(pass, 3), true},
+        // The finished inner loop leaves no mark, so the outer one loops from row 0 for ever and
+        // the inner one never runs again. Row 2 of the second pass would then be played in the
+        // state it had in the inner loop's repeat.
+        {"S3M nested, loops on", kFormatS3m, true, true, repeated(nested, 1, repeated(pass, 48, {0, 1})),
+         false},
+        {"S3M nested, loops off", kFormatS3m, false, true, {0, 1, 2, 1, 2, 3, 0, 1}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ModuleBuilder song = fastSong({0});
+        song.format(c.formatType);
+        if (c.nested) {
+            song.cell(0, 1, 0, {.effect = kExtended, .param = 0x60});
+            song.cell(0, 2, 0, {.effect = kExtended, .param = 0x61});
+            song.cell(0, 3, 1, {.effect = kExtended, .param = 0x61});
+        } else {
+            song.cell(0, 3, 0, {.effect = kExtended, .param = 0x62});
+            song.cell(0, 3, 1, {.effect = kExtended, .param = 0x62});
+        }
+        TestSong played(song, 44100, c.loopsAllowed);
+        std::vector<uint32_t> rows;
+        for (const Position& p : rowTicks(played, 200)) {
+            EXPECT_EQ(p.first, 0u);
+            rows.push_back(p.second);
+        }
+        EXPECT_EQ(rows, c.rows);
+        played.tick();
+        EXPECT_EQ(played.ended(), c.ends);
+    }
+}
+
+TEST(SequencerLoops, RewindStartsTheCycleWatchAfresh) {
+    ModuleBuilder song = fastSong({0});
+    song.format(kFormatS3m);
+    song.cell(0, 3, 0, {.effect = kExtended, .param = 0x62});
+    song.cell(0, 3, 1, {.effect = kExtended, .param = 0x62});
+    // Left alone the song ends after 12 rows (see above). Rewinding from the second pass goes back
+    // to row 0; from there on the song plays what it played before and must not end for that.
+    TestSong played(song, 44100, false);
+    EXPECT_EQ(rowTicks(played, 6).size(), 6u);  // rows 0-3, 0, 1
+    setRewinding(played.engine, true);
+    played.run(2);  // back to row 0, where rewinding ends by itself
+    EXPECT_FALSE(played.state().rewinding);
+    EXPECT_EQ(played.row(), 0u);
+    const std::vector<Position> after = rowTicks(played, 200);
+    EXPECT_TRUE(played.ended());
+    // Rows 1-3 of this pass, two whole passes and row 0 of the next: row 1 would then be played
+    // in the state the watch began with.
+    EXPECT_EQ(after.size(), 3u + 8u + 1u);
+}
+
+TEST(SequencerLoops, SongWithoutLoopsIsNeverCutAndLongCyclesAreFound) {
+    // Speed changes on every row make a new key each time; the song still ends only after its
+    // order list. Then a loop of 48 rows of speed changes repeating in one state is found.
+    ModuleBuilder song = fastSong({0, 0, 0});
+    for (uint32_t row = 0; row < 64; ++row) {
+        song.cell(0, row, 2, {.effect = kSetSpeed, .param = static_cast<uint8_t>(1 + row % 5)});
+    }
+    TestSong played(song, 44100, false);
+    EXPECT_EQ(rowTicks(played, 1000).size(), 3u * 64u);
+    played.tick();
+    EXPECT_TRUE(played.ended());
+
+    // Shared loop state: both commands together loop rows 0-50 for ever.
+    song.format(kFormatS3m).speed(3).cell(0, 50, 0, {.effect = kExtended, .param = 0x61});
+    song.cell(0, 50, 1, {.effect = kExtended, .param = 0x61});
+    TestSong looped(song, 44100, false);
+    const std::vector<Position> rows = rowTicks(looped, 1000);
+    looped.tick();
+    EXPECT_TRUE(looped.ended());
+    // Rows 0-50, then row 0 again at the speed row 50 set (not the song's first speed). Row 1
+    // then comes in the state of the first pass, reached by an ordinary step this time.
+    EXPECT_EQ(rows.size(), 51u + 1u);
+}
+
 TEST(SequencerDelay, PatternDelayRepeatsTheRowWithoutRereadingIt) {
     ModuleBuilder song(2);
     song.sample({.volume = 10});

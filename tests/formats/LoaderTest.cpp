@@ -1,6 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+
+#ifdef __linux__
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 #include "formats/Loader.h"
 #include "support/Corpus.h"
@@ -53,6 +61,120 @@ TEST(Loader, ChoosesTheReaderByExtension) {
         EXPECT_TRUE(module.title.empty()) << "a failed load leaves an empty module";
     }
 }
+
+TEST(Loader, AFileThatCannotBeOpenedSaysWhy) {
+    const std::filesystem::path dir = writeTempFile("x", {}).parent_path() / "folder.mod";
+    std::filesystem::create_directories(dir);
+    struct Case {
+        std::filesystem::path path;
+        std::string reason;
+    };
+    std::vector<Case> cases = {
+        {dir, "is a directory"},
+        {dir.parent_path() / "missing.mod", "no such file or directory"},
+        {dir / "nothing" / "deeper.mod", "no such file or directory"},
+    };
+#ifdef __linux__
+    const std::filesystem::path pipe = dir.parent_path() / "pipe.mod";
+    std::filesystem::remove(pipe);
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    cases.push_back({pipe, "not a regular file"});  // would wait for a writer for ever
+#endif
+    for (const Case& c : cases) {
+        Module module;
+        const LoadOutcome outcome = loadModuleFile(c.path.string(), module);
+        EXPECT_EQ(outcome.result, kResultNotFound) << c.path;
+        EXPECT_EQ(outcome.reason, c.reason) << c.path;
+    }
+    Module module;
+    EXPECT_EQ(loadModuleFile(writeTempFile("fine.mod", exactMod()).string(), module).reason, "");
+}
+
+#ifdef __linux__
+struct HugeLoad {
+    LoadOutcome outcome;
+    uint32_t patternCount = 0;
+    long peakGrowthKiB = 0;
+};
+
+// Loads path in a child process and measures how far the load raised the child's peak resident
+// size over what it started with (getrusage), so that nothing else of the test program counts.
+HugeLoad loadInChild(const std::filesystem::path& path) {
+    int fds[2];
+    if (pipe(fds) != 0) return {};
+    const pid_t child = fork();
+    if (child == 0) {
+        close(fds[0]);
+        rusage before{};
+        getrusage(RUSAGE_SELF, &before);
+        Module module;
+        HugeLoad load;
+        load.outcome = loadModuleFile(path.string(), module);
+        load.patternCount = module.patternCount;
+        rusage after{};
+        getrusage(RUSAGE_SELF, &after);
+        load.peakGrowthKiB = after.ru_maxrss - before.ru_maxrss;
+        const int32_t facts[4] = {load.outcome.result, load.outcome.sizeDetail,
+                                  static_cast<int32_t>(load.patternCount),
+                                  static_cast<int32_t>(load.peakGrowthKiB)};
+        const bool written = write(fds[1], facts, sizeof facts) == static_cast<ssize_t>(sizeof facts);
+        _exit(written ? 0 : 1);
+    }
+    close(fds[1]);
+    int32_t facts[4] = {-1, 0, 0, 0};
+    const bool got = read(fds[0], facts, sizeof facts) == static_cast<ssize_t>(sizeof facts);
+    close(fds[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    HugeLoad load;
+    if (!got) return load;
+    load.outcome.result = facts[0];
+    load.outcome.sizeDetail = facts[1];
+    load.patternCount = static_cast<uint32_t>(facts[2]);
+    load.peakGrowthKiB = facts[3];
+    return load;
+}
+
+TEST(Loader, AHugeFileCostsWhatTheFormatCanReferenceNotItsLength) {
+    // Sparse files: their length is there without the disk space (or the reading).
+    const auto sparse = [](const std::string& name, uint64_t size, uint8_t typeByte) {
+        const std::filesystem::path path = writeTempFile(name, {});
+        std::filesystem::resize_file(path, size);
+        if (typeByte != 0) {
+            std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+            file.seekp(29);
+            file.put(static_cast<char>(typeByte));
+        }
+        return path;
+    };
+    constexpr uint64_t k4GiB = uint64_t{4} << 30;
+    struct Case {
+        std::filesystem::path path;
+        int32_t result;
+        std::string message;
+        uint32_t patternCount;
+    };
+    const std::vector<Case> cases = {
+        // 15-sample file (no signature), 600 header bytes, nothing but one pattern referenced.
+        {sparse("huge.mod", k4GiB, 0), kResultSizeMismatch, "Mod too long for 2147483647 Bytes", 1},
+        {sparse("zeros.mod", 200'000'000, 0), kResultSizeMismatch, "Mod too long for 199998376 Bytes", 1},
+        // Exactly 300000 patterns long: an order byte names only 256 of them, the rest is surplus.
+        {sparse("exact.mod", 600 + 300'000 * 1024, 0), kResultSizeMismatch,
+         "Mod too long for " + std::to_string((300'000 - 256) * 1024) + " Bytes", 256},
+        {sparse("huge.s3m", k4GiB, 16), kResultOk, "No Errors", 0},
+        {sparse("huge.stm", k4GiB, 2), kResultOk, "No Errors", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path.filename().string());
+        const HugeLoad load = loadInChild(c.path);
+        EXPECT_EQ(load.outcome.result, c.result);
+        EXPECT_EQ(resultMessage(load.outcome.result, load.outcome.sizeDetail), c.message);
+        EXPECT_EQ(load.patternCount, c.patternCount);
+        EXPECT_LT(load.peakGrowthKiB, 64 * 1024) << "KiB of peak resident size added by the load";
+        std::filesystem::remove(c.path);
+    }
+}
+#endif
 
 TEST(Loader, ExtensionIsKeptPerLoad) {
     // The same "M.K." bytes: 8 channels as WOW, 4 as MOD, whatever was loaded before.

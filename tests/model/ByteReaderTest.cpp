@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "model/ByteReader.h"
@@ -55,6 +56,58 @@ TEST(ByteReader, TextConversion) {
     // Past the end the text simply stops.
     readText(second, 8, text);
     EXPECT_EQ(text.view(), "de");
+}
+
+// A file of `size` bytes whose byte n is n mod 251, counting what is read of it.
+class CountingSource : public ByteSource {
+   public:
+    explicit CountingSource(int64_t size) : size_(size) {}
+    int64_t size() const override { return size_; }
+    size_t readAt(int64_t offset, uint8_t* out, size_t count) override {
+        const size_t n =
+            static_cast<size_t>(std::clamp<int64_t>(size_ - offset, 0, static_cast<int64_t>(count)));
+        for (size_t i = 0; i < n; ++i)
+            out[i] = static_cast<uint8_t>((offset + static_cast<int64_t>(i)) % 251);
+        bytesRead += n;
+        return n;
+    }
+    int64_t size_;
+    size_t bytesRead = 0;
+};
+
+TEST(ByteReader, AFileSourceIsReadOnlyWhereTheReaderLooks) {
+    CountingSource source(int64_t{4} << 30);
+    ByteReader file(source);
+    EXPECT_EQ(file.size(), int64_t{4} << 30);
+    EXPECT_EQ(source.bytesRead, 0u) << "the length needs no reading";
+
+    // Across the edge of the read window, byte by byte and in one read.
+    const int64_t edge = static_cast<int64_t>(kReadWindowBytes);
+    file.seek(edge - 2);
+    EXPECT_EQ(readBigEndian32(file), (uint32_t((edge - 2) % 251) << 24) | (uint32_t((edge - 1) % 251) << 16) |
+                                         (uint32_t(edge % 251) << 8) | uint32_t((edge + 1) % 251));
+    std::vector<uint8_t> block(3 * kReadWindowBytes);
+    file.seek(5);
+    file.read(block.data(), block.size());
+    for (size_t i = 0; i < block.size(); ++i) ASSERT_EQ(block[i], (5 + i) % 251) << i;
+
+    // Far into the file and at its very end.
+    file.seek((int64_t{4} << 30) - 1);
+    EXPECT_EQ(file.readByte(), ((int64_t{4} << 30) - 1) % 251);
+    EXPECT_EQ(file.readByte(), 0);
+    EXPECT_LE(source.bytesRead, 6 * kReadWindowBytes);
+}
+
+TEST(ByteReader, AFileThatReadsShorterThanItsLengthEndsWhereTheReadsEnd) {
+    struct Shrunk : CountingSource {
+        Shrunk() : CountingSource(1000) {}
+        int64_t size() const override { return 5000; }  // said before the file was cut
+    } source;
+    ByteReader file(source);
+    file.seek(998);
+    EXPECT_EQ(readBigEndian32(file), (uint32_t(998 % 251) << 24) | (uint32_t(999 % 251) << 16));
+    EXPECT_EQ(file.size(), 1000);
+    EXPECT_EQ(file.position(), 1000);
 }
 
 }  // namespace

@@ -20,8 +20,8 @@
 #include "GuiApp.h"
 #include "support/Corpus.h"
 #include "support/ModWriter.h"
+#include "ui/qt/Icons.h"
 #include "ui/qt/QtSettingsStore.h"
-#include "ui/qt/ViewerIcons.h"
 
 namespace tarvex {
 namespace {

@@ -318,6 +318,47 @@ TEST_F(QtWindowTest, AboutBoxIsWiderThanItsCaption) {
     app->window->close();
 }
 
+TEST_F(QtWindowTest, ASettingsFileThatCannotBeParsedIsKeptAsBadAndWrittenAfresh) {
+    const QByteArray damaged = "[General]\nPlayerFrequenzy=5\n# mine\nISP=0\n";
+    {
+        QFile file(iniPath);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(damaged);
+    }
+    {
+        auto app = openApp();
+        qt::QtMainWindow& w = *app->window;
+        // The values that can be read are used.
+        EXPECT_EQ(w.selector(FormatSelector::Frequency)->currentText(), QStringLiteral("96000 Hz"));
+        EXPECT_FALSE(w.box(OptionBox::Isp)->isChecked());
+        w.box(OptionBox::DeClick)->click();
+        QTest::keyClick(&w, Qt::Key_Escape);
+    }
+    QFile kept(iniPath + QStringLiteral(".bad"));
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), damaged);
+    QSettings file(iniPath, QSettings::IniFormat);
+    EXPECT_EQ(file.status(), QSettings::NoError);
+    EXPECT_EQ(file.value(QStringLiteral("PlayerFrequenzy")).toString(), QStringLiteral("5"));
+    EXPECT_EQ(file.value(QStringLiteral("ISP")).toString(), QStringLiteral("0"));
+    EXPECT_EQ(file.value(QStringLiteral("Click")).toString(), QStringLiteral("0"));  // the change made
+    EXPECT_EQ(file.allKeys().size(), 10);
+}
+
+TEST_F(QtWindowTest, ASettingsFileThatIsAFolderLeavesTheDefaults) {
+    ASSERT_TRUE(QDir().mkpath(iniPath));
+    {
+        auto app = openApp();
+        qt::QtMainWindow& w = *app->window;
+        EXPECT_EQ(w.selector(FormatSelector::Frequency)->currentText(), QStringLiteral("44100 Hz"));
+        w.box(OptionBox::Isp)->click();
+        QTest::keyClick(&w, Qt::Key_Escape);
+        EXPECT_FALSE(w.isVisible());
+    }
+    EXPECT_TRUE(QFileInfo(iniPath).isDir());
+    EXPECT_FALSE(QFileInfo::exists(iniPath + QStringLiteral(".bad")));
+}
+
 TEST_F(QtWindowTest, EnterOutsideAButtonClosesTheWindow) {
     auto app = openApp();
     qt::QtMainWindow& w = *app->window;

@@ -7,6 +7,7 @@
 #include "WindowFakes.h"
 #include "support/Corpus.h"
 #include "ui/MainWindow.h"
+#include "ui/PlayerAudio.h"
 
 namespace tarvex {
 namespace {
@@ -157,6 +158,37 @@ TEST_F(WindowTest, DeviceFailureIsShown) {
     window.onPlay();
     EXPECT_EQ(view.errors, (std::vector<std::string>{"Error: Failed to inititialize DirectSound"}));
     EXPECT_FALSE(playing());
+}
+
+// A sound device that cannot be opened and says why.
+class RefusingBackend : public AudioBackend {
+   public:
+    bool open(DeviceKind, const PcmFormat&, uint32_t, SegmentDoneHandler, void*) override { return false; }
+    std::string openFailure() const override { return "no audio device: nothing answers"; }
+    void close() override {}
+    void pause() override {}
+    void resume() override {}
+    bool createQueue(uint32_t, uint32_t) override { return false; }
+    void queueSegment(uint32_t, const uint8_t*, uint32_t) override {}
+    bool segmentPlaying(uint32_t) override { return false; }
+    void resetQueue() override {}
+    bool createRing(uint32_t) override { return false; }
+    uint8_t* lockRing(uint32_t, uint32_t) override { return nullptr; }
+    void unlockRing(uint32_t, uint32_t) override {}
+    uint32_t playCursor() const override { return 0; }
+};
+
+TEST(WindowDevice, TheMessageBoxGivesTheDeviceTextThenWhy) {
+    Player player;
+    player.device.backend = std::make_unique<RefusingBackend>();
+    PlayerAudio audio(player);
+    FakeView view;
+    MainWindow window(player, audio, view, nullptr);
+    window.initialise(std::nullopt);
+    window.loadFile(test::writeTempFile("refused.mod", test::tinyMod("refused")).string());
+    window.onPlay();
+    EXPECT_EQ(view.errors, (std::vector<std::string>{"Error: Failed to inititialize DirectSound\n"
+                                                     "no audio device: nothing answers"}));
 }
 
 TEST_F(WindowTest, LoadShowsTheModule) {
@@ -425,6 +457,36 @@ TEST_F(WindowTest, ListNamedOnTheLastLineIsTheNextList) {
     songEnds();
     window.statusTick();
     EXPECT_EQ(title(), "c");
+}
+
+TEST_F(WindowTest, ListsLeadingRoundInACircleCloseWithTheirLoadResult) {
+    const std::filesystem::path dir = test::writeTempFile("x", {}).parent_path();
+    const std::string self = list("self.lst", (dir / "self.lst").string() + "\n");
+    const std::string first = list("first-of-two.lst", (dir / "second-of-two.lst").string() + "\n");
+    list("second-of-two.lst", first + "\n");
+    const std::string failing = list("failing.lst", "missing.mod\n" + (dir / "failing.lst").string());
+    for (const std::string& start : {self, first, failing}) {
+        SCOPED_TRACE(start);
+        window.loadFile(start);
+        window.onPlay();
+        for (int tick = 0; tick < 3; ++tick) window.statusTick();
+        EXPECT_FALSE(window.listOpen());
+        // The list that came round again was loaded as a module: no reader takes ".lst".
+        EXPECT_EQ(view.text(TextField::Errors), "Unsupported File");
+        EXPECT_EQ(engine.module, nullptr);
+        EXPECT_FALSE(playing());
+    }
+    // A list that plays a module may name itself: it repeats.
+    const std::string repeat = list("repeat.lst", mod("a.mod") + "\n" + (dir / "repeat.lst").string());
+    window.loadFile(repeat);
+    window.onPlay();
+    for (int round = 0; round < 3; ++round) {
+        EXPECT_EQ(title(), "a");
+        EXPECT_TRUE(playing());
+        songEnds();
+        window.statusTick();
+    }
+    EXPECT_TRUE(window.listOpen());
 }
 
 TEST_F(WindowTest, ListNamedOnAnotherLineIsRejected) {

@@ -3,6 +3,7 @@
 #include <span>
 
 #include "cli/Commands.h"
+#include "core/Version.h"
 #include "manual/Manual.h"
 
 namespace {
@@ -35,7 +36,7 @@ int main(int argc, char** argv) {
         return tarvex::cli::kExitOk;
     }
     if (name == "--version") {
-        std::cout << tarvex::cli::kVersion << '\n';
+        std::cout << tarvex::kVersion << '\n';
         return tarvex::cli::kExitOk;
     }
     for (const Command& command : kCommands) {

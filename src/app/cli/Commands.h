@@ -22,7 +22,6 @@ struct Command {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
-inline constexpr std::string_view kVersion = "1.5";
 
 // "tarvex-cli COMMAND --help", and the usage line with a pointer to it for a usage error.
 std::string helpText(std::string_view command);

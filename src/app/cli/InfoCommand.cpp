@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/Commands.h"
+#include "cli/Messages.h"
 #include "cli/TextOutput.h"
 #include "core/PitchTables.h"
 #include "engine/Duration.h"
@@ -218,8 +219,7 @@ int infoCommand(const CommandArgs& args, std::ostream& out, std::ostream& err) {
         report.path = files[i];
         report.outcome = loadModuleFile(files[i], report.module);
         if (!report.outcome.loaded) {
-            err << "tarvex-cli info: " << files[i] << ": "
-                << resultMessage(report.outcome.result, report.outcome.sizeDetail) << '\n';
+            reportLoad(err, "info", files[i], report.outcome);
             status = kExitFailed;
         } else {
             report.duration = measureDuration(report.module);

@@ -21,22 +21,38 @@ bool isNoteName(const std::string& text) {
                        [&](const PeriodEntry& e) { return text == e.name; });
 }
 
+// The render options a sample preview has no use for: it plays one sample, mono, by itself.
+bool previewIgnores(std::string_view arg) {
+    const std::string_view name = arg.substr(0, arg.find('='));
+    for (std::string_view unused : {"--channels", "--click", "--wide", "--clipping", "--loops", "--preamp"}) {
+        if (name == unused) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 bool parseOutputOptions(const CommandArgs& args, OutputOptions& options, std::vector<std::string>& operands,
-                        std::ostream& err, bool allowNote) {
+                        std::ostream& err, std::string_view command) {
+    const bool preview = command == "preview";
+    const std::string prefix = "tarvex-cli " + std::string(command) + ": ";
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
             operands.push_back(arg);
             continue;
         }
+        if (preview && previewIgnores(arg)) {
+            err << prefix << "option " << arg.substr(0, arg.find('='))
+                << " does not apply to preview (one sample, played once, mono)\n";
+            return false;
+        }
         std::string error;
         switch (parseRenderOption(args, i, options.render, error)) {
             case OptionParse::Taken:
                 continue;
             case OptionParse::Invalid:
-                err << "tarvex-cli: " << error << '\n';
+                err << prefix << error << '\n';
                 return false;
             case OptionParse::NotMine:
                 break;
@@ -46,13 +62,13 @@ bool parseOutputOptions(const CommandArgs& args, OutputOptions& options, std::ve
             continue;
         }
         const bool known = arg == "--device" || arg == "--fallback-device" || arg == "--buffer" ||
-                           (arg == "--note" && allowNote);
+                           (arg == "--note" && preview);
         if (!known) {
-            err << "tarvex-cli: unknown option " << arg << '\n';
+            err << prefix << "unknown option " << arg << '\n';
             return false;
         }
         if (i + 1 >= args.size()) {
-            err << "tarvex-cli: option " << arg << " needs a value\n";
+            err << prefix << "option " << arg << " needs a value\n";
             return false;
         }
         const std::string& value = args[++i];
@@ -70,7 +86,7 @@ bool parseOutputOptions(const CommandArgs& args, OutputOptions& options, std::ve
             options.note = value;
         }
         if (!ok) {
-            err << "tarvex-cli: bad value '" << value << "' for " << arg << '\n';
+            err << prefix << "bad value '" << value << "' for " << arg << '\n';
             return false;
         }
     }

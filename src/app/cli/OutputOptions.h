@@ -5,6 +5,7 @@
 
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "audio/Player.h"
@@ -23,10 +24,12 @@ struct OutputOptions {
     std::string note = "C-6";                // preview only
 };
 
-// Parses the options among args into options and the rest into operands. With allowNote the
-// option --note NAME is accepted too. On a mistake writes a message to err and returns false.
+// Parses the options among args into options and the rest into operands, for command ("play" or
+// "preview"). preview also takes --note NAME, and refuses the options that do not apply to one
+// sample played once in mono (--channels, --click, --wide, --clipping, --loops, --preamp). On a
+// mistake writes a "tarvex-cli COMMAND: ..." line to err and returns false.
 bool parseOutputOptions(const CommandArgs& args, OutputOptions& options, std::vector<std::string>& operands,
-                        std::ostream& err, bool allowNote = false);
+                        std::ostream& err, std::string_view command);
 
 // Copies the format, the switches, the preamp and the device kind into the player.
 void applyOutputOptions(const OutputOptions& options, Player& player);

@@ -1,12 +1,18 @@
 // tarvex-cli play [options] FILE...
 //
 // Plays each module through the sound device, one after the other; list files (".lst") play
-// entry by entry. A song is done when playback has stopped by itself (the ring kind stops at the
-// end of the song) or, with the queued kind, which would sound on, once it has finished; then the
-// next file starts. On a terminal one status line is refreshed and single keys control playback;
-// otherwise one line is printed per file. Exit status 0, 1 when a file failed to load or the
-// device failed (its message on stderr), 2 on a usage error.
+// entry by entry. A song is done when playback has stopped by itself (the ring kind stops once the
+// song's last frame has been played) or, with the queued kind, which would sound on, once it has
+// finished: the stop lets the queued segments, the last frame among them, play out. Then the
+// next file starts. On a terminal one status line, never wider than the terminal, is refreshed and
+// single keys control playback; otherwise one line is printed per file. Notices always start on
+// a line of their own. Exit status 0, 1 when a file failed to load, a list led round in a circle
+// or the device failed (its message on stderr), 2 on a usage error, 130 after Ctrl-C or SIGINT and
+// 143 after SIGTERM (playback stopped, terminal restored, a capture file completed).
+#include <algorithm>
 #include <chrono>
+#include <csignal>
+#include <filesystem>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -16,30 +22,42 @@
 #include "audio/Streaming.h"
 #include "audio/devices/Devices.h"
 #include "cli/Commands.h"
+#include "cli/Messages.h"
 #include "cli/OutputOptions.h"
 #include "cli/Terminal.h"
 #include "cli/TextOutput.h"
 #include "formats/Loader.h"
 #include "ui/ListFile.h"
-#include "ui/StatusText.h"
+#include "ui/StatusDisplay.h"
 
 namespace tarvex::cli {
 
 namespace {
 
+constexpr std::string_view kKeysHelp =
+    "Keys: space pause/resume   f fast forward   r rewind   p normal speed\n"
+    "      n next file   q or Ctrl-C quit   h or ? these keys";
+
 constexpr auto kRefresh = std::chrono::milliseconds(40);
+// Once the ring kind has rendered the song's last frame it stops by itself within 7 segments:
+// looking more often then lets the next file follow at once.
+constexpr auto kEndRefresh = std::chrono::milliseconds(5);
 
 // The paths to load, in order: the files named, each list file giving its entries in its place.
 class PlayQueue {
    public:
     explicit PlayQueue(std::vector<std::string> files) : files_(std::move(files)) {}
 
-    std::optional<std::string> next() {
+    // The next path, or nothing at the end. A list that would lead round in a circle ends with
+    // a line on err and counts as a failure.
+    std::optional<std::string> next(std::ostream& err, bool& failed) {
         for (;;) {
             std::string path;
+            bool lastEntry = false;
             if (list_.isOpen()) {
                 path = *list_.readNextEntry();
                 if (path.empty()) continue;  // an empty line loads nothing
+                lastEntry = !list_.isOpen();
             } else if (nextFile_ < files_.size()) {
                 path = files_[nextFile_++];
             } else {
@@ -47,12 +65,37 @@ class PlayQueue {
             }
             // While a list is open its entries are modules; the last entry, read after the list
             // has closed, may start the next list.
-            if (!list_.isOpen() && list_.open(path)) continue;
+            if (!list_.isOpen()) {
+                if (list_.open(path, lastEntry)) continue;
+                if (list_.chainRefused()) {
+                    err << "tarvex-cli play: " << circleText(path) << "; the list ends\n";
+                    failed = true;
+                    continue;
+                }
+            }
             return path;
         }
     }
 
+    void moduleLoaded() { list_.moduleLoaded(); }
+
    private:
+    // Why path, named on the last line of the list before, is not opened again.
+    std::string circleText(const std::string& path) const {
+        const std::vector<std::string>& chain = list_.chain();
+        std::error_code error;
+        if (!chain.empty() && std::filesystem::equivalent(chain.back(), path, error)) {
+            return "list " + path + " names itself on its last line";
+        }
+        for (const std::string& opened : chain) {
+            if (std::filesystem::equivalent(opened, path, error)) {
+                return "list " + chain.back() + " leads back to " + path +
+                       ", opened before it, with no module played";
+            }
+        }
+        return "list " + path + ": " + std::to_string(chain.size()) + " lists in a row have played no module";
+    }
+
     std::vector<std::string> files_;
     size_t nextFile_ = 0;
     ListFile list_;
@@ -68,34 +111,56 @@ struct Session {
     KeyInput& keys;
     Player player;
     bool deviceTried = false;
+    bool statusShown = false;  // a status line stands on the terminal, not yet ended
 };
 
-std::string statusText(const Session& s, bool paused) {
-    const StatusTexts t = statusTexts(s.player);
-    std::string line = "CPU " + t.cpu + " | Index " + t.index + " | Pattern " + t.pattern + " | Row " +
-                       t.row + " | BPM " + t.bpm + " | Speed " + t.speed + " | Time " + t.time;
+// Ends a status line on the screen, so that what follows starts on a line of its own.
+void endStatusLine(Session& s) {
+    if (!s.statusShown) return;
+    s.out << '\n' << std::flush;
+    s.statusShown = false;
+}
+
+// A line of its own on stream (stderr for notices, stdout for what was asked for).
+void notice(Session& s, std::ostream& stream, std::string_view text) {
+    endStatusLine(s);
+    stream << text << '\n' << std::flush;
+}
+
+std::string statusText(const Session& s, bool paused, size_t width) {
+    std::string_view state;
     if (paused) {
-        line += "  [paused]";
+        state = "[paused]";
     } else if (s.player.state.fastForward.load()) {
-        line += "  [>>]";
+        state = "[>>]";
     } else if (s.player.state.rewinding.load()) {
-        line += "  [<<]";
+        state = "[<<]";
     }
-    return line;
+    const StatusTexts texts =
+        formatStatus(statusValues(s.player, s.player.mix.renderMillis.load(std::memory_order_relaxed)));
+    return fitStatusLine(texts, state, width);
 }
 
 // Starts the loaded module; the first time a fallback device may stand in for one that fails.
 bool start(Session& s) {
+    const bool systemDevice = s.options.device == "sdl";
     std::string_view error = startPlayback(s.player);
     if (!error.empty() && !s.deviceTried && !s.options.fallbackDevice.empty()) {
-        s.err << "tarvex-cli: no audio device could be opened (" << error << "); playing on the "
-              << s.options.fallbackDevice << " device instead\n";
+        notice(s, s.err,
+               "tarvex-cli play: " + deviceMessage(error, s.player, false) + "; playing on the " +
+                   s.options.fallbackDevice + " device instead");
         s.player.device.backend = makeBackend(s.options.fallbackDevice);
         error = startPlayback(s.player);
+        s.deviceTried = true;
+        if (!error.empty()) {
+            notice(s, s.err, "tarvex-cli play: " + deviceMessage(error, s.player, false));
+            return false;
+        }
+        return true;
     }
     s.deviceTried = true;
     if (!error.empty()) {
-        s.err << error << '\n';
+        notice(s, s.err, "tarvex-cli play: " + deviceMessage(error, s.player, systemDevice));
         return false;
     }
     return true;
@@ -122,10 +187,16 @@ std::optional<Outcome> handleKeys(Session& s, bool& paused) {
                 setRewinding(player, false);
                 setFastForward(player, false);
                 break;
+            case 'h':
+            case '?':
+                notice(s, s.out, kKeysHelp);
+                break;
             case 'n':
                 return Outcome::next;
+            case 3:  // Ctrl-C, read as a key while the terminal is in single-key mode
+                InterruptGuard::raise(SIGINT);
+                return Outcome::quit;
             case 'q':
-            case 3:  // Ctrl-C
                 return Outcome::quit;
             default:
                 break;
@@ -134,18 +205,28 @@ std::optional<Outcome> handleKeys(Session& s, bool& paused) {
     return std::nullopt;
 }
 
-Outcome playFile(Session& s, const std::string& path) {
+// The capture device's file, when it would be written over the input path.
+bool capturesOnto(const OutputOptions& options, const std::string& path) {
+    constexpr std::string_view capture = "capture=";
+    if (options.device.compare(0, capture.size(), capture) != 0) return false;
+    std::error_code error;
+    return std::filesystem::equivalent(options.device.substr(capture.size()), path, error);
+}
+
+Outcome playFile(Session& s, const std::string& path, PlayQueue& queue) {
     Player& player = s.player;
     stopPlayback(player);
     Module& module = player.createModule();
     setRewinding(player, false);
     setFastForward(player, false);
     const LoadOutcome loaded = loadModuleFile(path, module);
+    endStatusLine(s);
+    reportLoad(s.err, "play", path, loaded);
     if (!loaded.loaded) {
         player.freeModule();
-        s.err << path << ": " << resultMessage(loaded.result, loaded.sizeDetail) << '\n';
         return Outcome::next;
     }
+    queue.moduleLoaded();
     applyOutputOptions(s.options, player);
     if (!start(s)) return Outcome::deviceFailed;
 
@@ -153,12 +234,13 @@ Outcome playFile(Session& s, const std::string& path) {
     s.out << path << ": \"" << title << "\", " << latin1ToUtf8(trackerLine(module)) << '\n' << std::flush;
 
     bool paused = false;
-    Outcome outcome = Outcome::next;
     std::string lastStatus;
+    Outcome outcome = Outcome::next;
     auto played = std::chrono::steady_clock::duration::zero();
     auto tick = std::chrono::steady_clock::now();
     for (;;) {
-        std::this_thread::sleep_for(kRefresh);
+        const bool ending = !paused && !player.settings.UseWaveOut && player.playbackFinished.load();
+        std::this_thread::sleep_for(ending ? kEndRefresh : kRefresh);
         const auto now = std::chrono::steady_clock::now();
         if (!paused) played += now - tick;
         tick = now;
@@ -167,9 +249,16 @@ Outcome playFile(Session& s, const std::string& path) {
             outcome = *chosen;
             break;
         }
-        // The status texts stand still once playback has stopped.
+        if (InterruptGuard::received() != 0) {
+            outcome = Outcome::quit;
+            break;
+        }
+        // The status texts stand still once playback has stopped. The width is asked each time,
+        // so the line follows a resized terminal.
         if (s.statusLine && !player.outputStopped.load()) {
-            std::string status = statusText(s, paused);
+            const int columns = terminalColumns();
+            const size_t width = columns > 1 ? static_cast<size_t>(columns - 1) : 79;
+            std::string status = statusText(s, paused, width);
 #ifdef _WIN32
             // The console does not take escape sequences: blanks wipe what a longer line left.
             const size_t wiped = lastStatus.size() > status.size() ? lastStatus.size() - status.size() : 0;
@@ -178,16 +267,17 @@ Outcome playFile(Session& s, const std::string& path) {
             s.out << '\r' << status << "\x1b[K" << std::flush;
 #endif
             lastStatus = std::move(status);
+            s.statusShown = true;
         }
-        if (player.outputStopped.load()) break;  // the ring kind stopped at the end of the song
+        if (player.outputStopped.load()) break;  // the ring kind stopped after the song's last frame
         if (player.settings.UseWaveOut && player.playbackFinished.load()) break;
         if (played >= std::chrono::microseconds(s.options.render.maxMicroseconds)) {
-            s.err << path << ": stopped after --max-seconds\n";
+            notice(s, s.err, "tarvex-cli play: " + path + ": stopped after --max-seconds");
             break;
         }
     }
     stopPlayback(player);
-    if (s.statusLine) s.out << '\n' << std::flush;
+    endStatusLine(s);
     return outcome;
 }
 
@@ -202,31 +292,46 @@ int playCommand(const CommandArgs& args, std::ostream& out, std::ostream& err) {
             return kExitOk;
         }
     }
-    if (!parseOutputOptions(args, options, files, err)) {
+    if (!parseOutputOptions(args, options, files, err, "play")) {
         err << usageText("play");
         return kExitUsage;
     }
     if (files.empty()) {
-        err << usageText("play");
+        err << "tarvex-cli play: no FILE given\n" << usageText("play");
         return kExitUsage;
+    }
+    for (const std::string& file : files) {
+        if (capturesOnto(options, file)) {
+            err << "tarvex-cli play: the capture file " << file
+                << " is an input file; capture into another\n";
+            return kExitFailed;
+        }
     }
 
     // Only the real standard streams make an interactive player.
     const bool onTerminal = &out == &std::cout;
+    const InterruptGuard interrupts;
     KeyInput keys(onTerminal && stdinIsTerminal());
     Session session{options, out, err, onTerminal && stdoutIsTerminal(), keys, {}};
     session.player.device.backend = makeBackend(options.device);
     session.player.device.timer = makeDeviceTimer();
 
     int status = kExitOk;
+    bool failed = false;
     PlayQueue queue(files);
-    while (const auto path = queue.next()) {
-        const Outcome outcome = playFile(session, *path);
+    while (const auto path = queue.next(err, failed)) {
+        if (capturesOnto(options, *path)) {
+            err << "tarvex-cli play: the capture file " << *path
+                << " is an input file; capture into another\n";
+            return kExitFailed;
+        }
+        const Outcome outcome = playFile(session, *path, queue);
         if (!session.player.module) status = kExitFailed;
         if (outcome == Outcome::deviceFailed) return kExitFailed;
         if (outcome == Outcome::quit) break;
     }
-    return status;
+    if (const int signal = InterruptGuard::received()) return interruptedStatus(signal);
+    return failed ? kExitFailed : status;
 }
 
 }  // namespace tarvex::cli

@@ -3,9 +3,11 @@
 // Plays one sample of a module once, through the sample preview, at a note of the period table
 // ("C-6" plays the sample at its base frequency). A looped sample plays until q is pressed (on a
 // terminal) or --max-seconds has passed. Exit status 0, 1 when the file, the sample or the device
-// failed, 2 on a usage error.
+// failed, 2 on a usage error, 130 after Ctrl-C or SIGINT, 143 after SIGTERM.
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <thread>
@@ -14,6 +16,7 @@
 #include "audio/SamplePreview.h"
 #include "audio/devices/Devices.h"
 #include "cli/Commands.h"
+#include "cli/Messages.h"
 #include "cli/OutputOptions.h"
 #include "cli/Terminal.h"
 #include "cli/TextOutput.h"
@@ -42,33 +45,41 @@ int previewCommand(const CommandArgs& args, std::ostream& out, std::ostream& err
     }
     OutputOptions options;
     std::vector<std::string> operands;
-    if (!parseOutputOptions(args, options, operands, err, true)) {
+    if (!parseOutputOptions(args, options, operands, err, "preview")) {
         err << usageText("preview");
         return kExitUsage;
     }
     uint32_t number = 0;
     if (operands.size() != 2 ||
         (number = static_cast<uint32_t>(std::strtoul(operands[1].c_str(), nullptr, 10))) == 0) {
-        err << usageText("preview");
+        err << "tarvex-cli preview: "
+            << (operands.size() != 2 ? "FILE and SAMPLE needed" : "SAMPLE is a number from 1") << '\n'
+            << usageText("preview");
         return kExitUsage;
     }
     const std::string& path = operands[0];
+    constexpr std::string_view capture = "capture=";
+    std::error_code sameError;
+    if (options.device.compare(0, capture.size(), capture) == 0 &&
+        std::filesystem::equivalent(options.device.substr(capture.size()), path, sameError)) {
+        err << "tarvex-cli preview: the capture file " << path
+            << " is the input file; capture into another\n";
+        return kExitFailed;
+    }
 
     Player player;
     Module& module = player.createModule();
     const LoadOutcome loaded = loadModuleFile(path, module);
-    if (!loaded.loaded) {
-        err << path << ": " << resultMessage(loaded.result, loaded.sizeDetail) << '\n';
-        return kExitFailed;
-    }
+    reportLoad(err, "preview", path, loaded);
+    if (!loaded.loaded) return kExitFailed;
     if (number > module.sampleCount || number > module.samples.size()) {
-        err << path << ": there is no sample " << number << " (the module has " << module.sampleCount
-            << ")\n";
+        err << "tarvex-cli preview: " << path << ": there is no sample " << number << " (the module has "
+            << module.sampleCount << ")\n";
         return kExitFailed;
     }
     const Sample& sample = module.samples[number - 1];
     if (sample.data.empty() || sample.length == 0) {
-        err << path << ": sample " << number << " holds no data\n";
+        err << "tarvex-cli preview: " << path << ": sample " << number << " holds no data\n";
         return kExitFailed;
     }
     applyOutputOptions(options, player);
@@ -77,25 +88,29 @@ int previewCommand(const CommandArgs& args, std::ostream& out, std::ostream& err
 
     SamplePreview preview(player);
     std::string_view error = preview.startPreview(sample, periodOf(options.note));
+    bool hint = options.device == "sdl";
     if (!error.empty() && !options.fallbackDevice.empty()) {
-        err << "tarvex-cli: no audio device could be opened (" << error << "); playing on the "
+        err << "tarvex-cli preview: " << deviceMessage(error, player, false) << "; playing on the "
             << options.fallbackDevice << " device instead\n";
         player.device.backend = makeBackend(options.fallbackDevice);
         error = preview.startPreview(sample, periodOf(options.note));
+        hint = false;
     }
     if (!error.empty()) {
-        err << error << '\n';
+        err << "tarvex-cli preview: " << deviceMessage(error, player, hint) << '\n';
         return kExitFailed;
     }
     out << path << ": sample " << number << " \"" << latin1ToUtf8(sample.name.view()) << "\" at "
         << options.note << '\n'
         << std::flush;
 
+    const InterruptGuard interrupts;
     KeyInput keys(&out == &std::cout && stdinIsTerminal());
     const auto start = std::chrono::steady_clock::now();
-    while (!preview.stopped()) {
+    while (!preview.stopped() && InterruptGuard::received() == 0) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         const int key = keys.poll();
+        if (key == 3) InterruptGuard::raise(SIGINT);  // Ctrl-C as a key: the terminal is in single-key mode
         if (key == 'q' || key == 3) break;
         if (std::chrono::steady_clock::now() - start >=
             std::chrono::microseconds(options.render.maxMicroseconds)) {
@@ -103,7 +118,8 @@ int previewCommand(const CommandArgs& args, std::ostream& out, std::ostream& err
         }
     }
     error = preview.stopPreview();
-    if (!error.empty()) err << error << '\n';
+    if (!error.empty()) err << "tarvex-cli preview: " << error << '\n';
+    if (const int signal = InterruptGuard::received()) return interruptedStatus(signal);
     return kExitOk;
 }
 

@@ -6,12 +6,17 @@
 // output, which may be a pipe: the song is then rendered twice, once to learn the data size for the
 // header, since rendering is deterministic. --max-seconds cuts a song that goes on (said on stderr).
 // Progress goes to stderr when it is a terminal.
+//
+// A file is written beside its name and renamed over it only when complete, so a failed or
+// interrupted render (SIGINT exits 130, SIGTERM 143) leaves the previous file or none. The input
+// itself is never an output: an output that is the input file, by any name, is refused.
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <optional>
+#include <system_error>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -20,11 +25,14 @@
 #include <unistd.h>
 #endif
 
+#include "audio/OutputFile.h"
 #include "audio/Player.h"
 #include "audio/SongRender.h"
 #include "audio/WavFile.h"
 #include "cli/Commands.h"
+#include "cli/Messages.h"
 #include "cli/RenderOptions.h"
+#include "cli/Terminal.h"
 #include "formats/Loader.h"
 
 namespace tarvex::cli {
@@ -150,66 +158,106 @@ int renderCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
     RenderRequest request;
     if (std::optional<int> done = parseRequest(args, request, out, err)) return *done;
     const RenderOptions& options = request.options;
+    const bool toStdout = request.output == "-";
+
+    std::error_code sameError;
+    if (!toStdout && std::filesystem::equivalent(request.input, request.output, sameError)) {
+        err << "tarvex-cli render: " << request.output << " is the input file; name another output with -o\n";
+        return kExitFailed;
+    }
+    if (!toStdout && std::filesystem::is_directory(request.output, sameError)) {
+        err << "tarvex-cli render: " << withReason("cannot write " + request.output, "is a directory")
+            << '\n';
+        return kExitFailed;
+    }
 
     Player player;
     const LoadOutcome outcome = loadModuleFile(request.input, player.createModule());
-    if (!outcome.loaded) {
-        err << "tarvex-cli render: " << request.input << ": "
-            << resultMessage(outcome.result, outcome.sizeDetail) << '\n';
-        return kExitFailed;
-    }
+    reportLoad(err, "render", request.input, outcome);
+    if (!outcome.loaded) return kExitFailed;
     applyRenderOptions(options, player);
 
     const PcmFormat format{options.rate, options.bits, options.channels};
     const uint64_t wavLimitFrames = kMaxWavDataBytes / format.blockAlign();
     const uint64_t maxFrames = std::min(options.maxFrames(), wavLimitFrames);
-    const bool toStdout = request.output == "-";
     const bool progressShown = &err == &std::cerr && stderrIsTerminal();
+    const InterruptGuard interrupts;
 
-    std::ofstream file;
-    std::ostream* sinkStream = &out;
+    OutputFile file;
     uint64_t knownFrames = 0;
     if (toStdout) {
         // A pipe cannot be rewound to fix the header: learn the length from a first, silent pass.
-        knownFrames =
-            renderSong(player, options.preamp, maxFrames, [](const uint8_t*, size_t) { return true; }).frames;
+        knownFrames = renderSong(player, options.preamp, maxFrames, [](const uint8_t*, size_t) {
+                          return InterruptGuard::received() == 0;
+                      }).frames;
+        if (const int signal = InterruptGuard::received()) return interruptedStatus(signal);
 #ifdef _WIN32
         if (&out == &std::cout) _setmode(_fileno(stdout), _O_BINARY);
 #endif
     } else {
-        file.open(request.output, std::ios::binary | std::ios::trunc);
-        if (!file) {
-            err << "tarvex-cli render: cannot write " << request.output << '\n';
+        std::string reason;
+        if (!file.open(request.output, reason)) {
+            err << "tarvex-cli render: " << withReason("cannot write " + request.output, reason) << '\n';
             return kExitFailed;
         }
-        sinkStream = &file;
     }
 
+    // Bytes go to the file or to standard output; a write that fails keeps its reason.
+    int writeError = 0;
+    bool writeFailed = false;
+    const auto write = [&](const void* bytes, size_t count) {
+        if (writeFailed) return false;
+        if (toStdout) {
+            out.write(static_cast<const char*>(bytes), static_cast<std::streamsize>(count));
+            writeFailed = !out;
+        } else {
+            errno = 0;
+            writeFailed = std::fwrite(bytes, 1, count, file.file()) != count;
+            if (writeFailed) writeError = errno;
+        }
+        return !writeFailed;
+    };
+
     const auto header = wavHeader(format, static_cast<uint32_t>(knownFrames * format.blockAlign()));
-    sinkStream->write(reinterpret_cast<const char*>(header.data()), header.size());
+    write(header.data(), header.size());
     ProgressLine progress(progressShown, player, std::filesystem::path(request.input).filename().string());
     const SongRenderResult result = renderSong(
         player, options.preamp, maxFrames,
         [&](const uint8_t* bytes, size_t count) {
-            sinkStream->write(reinterpret_cast<const char*>(bytes), static_cast<std::streamsize>(count));
-            return static_cast<bool>(*sinkStream);
+            return InterruptGuard::received() == 0 && write(bytes, count);
         },
         [&](uint64_t frames) { progress.update(frames); });
     progress.clear();
+    if (const int signal = InterruptGuard::received()) {
+        file.discard();
+        if (toStdout) out.flush();
+        return interruptedStatus(signal);
+    }
 
     const uint64_t dataBytes = result.frames * format.blockAlign();
-    if (wavPadBytes(dataBytes) != 0) sinkStream->put(0);
+    const uint8_t pad = 0;
+    if (wavPadBytes(dataBytes) != 0) write(&pad, 1);
+    std::string reason;
+    bool written = !writeFailed && !result.aborted;
     if (!toStdout) {
         const auto finalHeader = wavHeader(format, static_cast<uint32_t>(dataBytes));
-        file.seekp(0);
-        file.write(reinterpret_cast<const char*>(finalHeader.data()), finalHeader.size());
-        file.close();
+        if (written && std::fseek(file.file(), 0, SEEK_SET) != 0) {
+            writeFailed = true;
+            writeError = errno;
+        }
+        written = written && write(finalHeader.data(), finalHeader.size()) && file.commit(reason);
+        if (!written && reason.empty() && writeError != 0) reason = systemReason(writeError);
+        file.discard();
     } else {
-        sinkStream->flush();
+        out.flush();
+        written = written && static_cast<bool>(out) && result.frames == knownFrames;
     }
-    if (result.aborted || !*sinkStream || (toStdout && result.frames != knownFrames)) {
-        err << "tarvex-cli render: writing " << (toStdout ? "standard output" : request.output)
-            << " failed\n";
+    if (!written) {
+        err << "tarvex-cli render: "
+            << withReason(
+                   "writing " + (toStdout ? std::string("standard output") : request.output) + " failed",
+                   reason)
+            << '\n';
         return kExitFailed;
     }
     if (!result.finished) {

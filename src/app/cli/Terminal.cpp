@@ -1,9 +1,16 @@
 #include "cli/Terminal.h"
 
+#include <algorithm>
+#include <atomic>
+#include <csignal>
+#include <cstddef>
 #include <cstring>
+#include <iterator>
+#include <vector>
 
 #ifndef _WIN32
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 #else
@@ -12,6 +19,73 @@
 
 namespace tarvex::cli {
 
+std::string fitStatusLine(const StatusTexts& t, std::string_view state, size_t width) {
+    struct Field {
+        std::string text;
+        int keep;  // the lowest goes first
+    };
+    std::vector<Field> fields = {{"CPU " + t.cpu, 0},  {"Index " + t.index, 5}, {"Pattern " + t.pattern, 3},
+                                 {"Row " + t.row, 4},  {"BPM " + t.bpm, 2},     {"Speed " + t.speed, 1},
+                                 {"Time " + t.time, 6}};
+    const auto join = [&] {
+        std::string line;
+        for (const Field& field : fields) line += (line.empty() ? "" : " | ") + field.text;
+        if (!state.empty()) line += (line.empty() ? "" : "  ") + std::string(state);
+        return line;
+    };
+    std::string line = join();
+    while (line.size() > width && !fields.empty()) {
+        fields.erase(std::min_element(fields.begin(), fields.end(),
+                                      [](const Field& a, const Field& b) { return a.keep < b.keep; }));
+        line = join();
+    }
+    if (line.size() > width) line.resize(width);
+    return line;
+}
+
+namespace {
+
+// Set by the handler on whichever thread the signal lands, read by the command's own thread.
+std::atomic<int> receivedSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free, "safe to store from a signal handler");
+
+extern "C" void recordSignal(int signal) {
+    receivedSignal.store(signal, std::memory_order_relaxed);
+    std::signal(signal, SIG_DFL);  // a second one is not held up by a stuck clean-up
+}
+
+#ifdef SIGHUP
+constexpr int kGuardedSignals[] = {SIGINT, SIGTERM, SIGHUP};
+#else
+constexpr int kGuardedSignals[] = {SIGINT, SIGTERM};
+#endif
+using Handler = void (*)(int);
+Handler previousHandlers[std::size(kGuardedSignals)] = {};
+
+}  // namespace
+
+InterruptGuard::InterruptGuard() {
+    receivedSignal.store(0, std::memory_order_relaxed);
+    for (size_t i = 0; i < std::size(kGuardedSignals); ++i) {
+        previousHandlers[i] = std::signal(kGuardedSignals[i], recordSignal);
+        if (previousHandlers[i] == SIG_IGN) std::signal(kGuardedSignals[i], SIG_IGN);
+    }
+}
+
+InterruptGuard::~InterruptGuard() {
+    for (size_t i = 0; i < std::size(kGuardedSignals); ++i) {
+        if (previousHandlers[i] != SIG_ERR) std::signal(kGuardedSignals[i], previousHandlers[i]);
+    }
+}
+
+int InterruptGuard::received() {
+    return receivedSignal.load(std::memory_order_relaxed);
+}
+
+void InterruptGuard::raise(int signal) {
+    receivedSignal.store(signal, std::memory_order_relaxed);
+}
+
 #ifndef _WIN32
 
 bool stdinIsTerminal() {
@@ -19,6 +93,11 @@ bool stdinIsTerminal() {
 }
 bool stdoutIsTerminal() {
     return isatty(STDOUT_FILENO) != 0;
+}
+int terminalColumns() {
+    winsize size{};
+    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0) return 0;
+    return size.ws_col;
 }
 
 static_assert(sizeof(termios) <= 64, "room for the saved terminal mode");
@@ -75,6 +154,13 @@ bool stdoutIsTerminal() {
     SetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE),
                    mode | ENABLE_PROCESSED_OUTPUT | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
     return true;
+}
+
+// Columns of the console window (not of its buffer, which is often far wider).
+int terminalColumns() {
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info)) return 0;
+    return info.srWindow.Right - info.srWindow.Left + 1;
 }
 
 static_assert(sizeof(DWORD) <= 64, "room for the saved console mode");

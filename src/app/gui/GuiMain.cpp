@@ -5,6 +5,7 @@
 
 #include "GuiApp.h"
 #include "Mpris.h"
+#include "core/Version.h"
 #include "manual/Manual.h"
 #include "ui/qt/QtSettingsStore.h"
 
@@ -24,7 +25,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (early.action == tarvex::WindowArgs::Action::version) {
-        std::cout << tarvex::kTarvexVersion << '\n';
+        std::cout << tarvex::kVersion << '\n';
         return 0;
     }
 

@@ -65,11 +65,16 @@ constexpr Item kPreviewOptions[] = {
     {"--note NAME",
      "the note to play, C-0 to H-A of the period table (default C-6, the sample's base "
      "frequency)"},
+    {"--rate HZ", "sample rate: 8000, 11025, 22050, 44100 (default), 48000, 96000 or 192000"},
+    {"--bits 8|16|24", "bits per sample (default 16)"},
+    {"--isp on|off", "interpolation and smoothing (default on)"},
+    {"--max-seconds S", "stop after S seconds even if the sample goes on (default 1200)"},
 };
 
 constexpr Item kPlayKeys[] = {
-    {"space", "pause or resume"},  {"f", "fast forward"}, {"r", "rewind"},
-    {"p", "back to normal speed"}, {"n", "next file"},    {"q, Ctrl-C", "quit"},
+    {"space", "pause or resume"},       {"f", "fast forward"},     {"r", "rewind"},
+    {"p", "back to normal speed"},      {"n", "next file"},        {"q", "quit"},
+    {"Ctrl-C", "quit with status 130"}, {"h, ?", "show the keys"},
 };
 
 constexpr Item kPreviewKeys[] = {
@@ -117,7 +122,7 @@ constexpr CommandPage kCommands[] = {
         "Plays sample number SAMPLE (1 is the first) of a module once, mono, at a note of the period "
         "table. A looped sample plays until it is stopped or --max-seconds has passed.",
         kPreviewOptions,
-        true,
+        false,
         true,
         kPreviewKeys,
     },

@@ -1,6 +1,7 @@
 #include "audio/devices/NullDevice.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <new>
 
@@ -77,14 +78,22 @@ CaptureDevice::~CaptureDevice() {
 }
 
 bool CaptureDevice::openStream(const PcmFormat& format, uint32_t segmentBytes) {
-    file_ = std::fopen(path_.c_str(), "wb");
-    if (file_ == nullptr) return false;
+    std::string reason;
+    if (!output_.open(path_, reason)) {
+        setOpenFailure("cannot write " + path_ + ": " + reason);
+        return false;
+    }
     dataBytes_ = 0;
+    writeFailed_ = false;
     const auto header = wavHeader(format, 0);
-    if (std::fwrite(header.data(), 1, header.size(), file_) != header.size() ||
-        !NullDevice::openStream(format, segmentBytes)) {
-        std::fclose(file_);
-        file_ = nullptr;
+    errno = 0;
+    if (std::fwrite(header.data(), 1, header.size(), output_.file()) != header.size()) {
+        setOpenFailure("cannot write " + path_ + ": " + systemReason(errno));
+        output_.discard();
+        return false;
+    }
+    if (!NullDevice::openStream(format, segmentBytes)) {
+        output_.discard();
         return false;
     }
     return true;
@@ -92,20 +101,27 @@ bool CaptureDevice::openStream(const PcmFormat& format, uint32_t segmentBytes) {
 
 void CaptureDevice::closeStream() {
     NullDevice::closeStream();
-    if (file_ == nullptr) return;
+    std::FILE* file = output_.file();
+    if (file == nullptr) return;
     const uint32_t dataBytes = static_cast<uint32_t>(std::min<uint64_t>(dataBytes_, kMaxWavDataBytes));
-    if (wavPadBytes(dataBytes) != 0) std::fputc(0, file_);
+    if (wavPadBytes(dataBytes) != 0 && std::fputc(0, file) == EOF) writeFailed_ = true;
     const auto header = wavHeader(format(), dataBytes);
-    std::fseek(file_, 0, SEEK_SET);
-    std::fwrite(header.data(), 1, header.size(), file_);
-    std::fclose(file_);
-    file_ = nullptr;
+    if (std::fseek(file, 0, SEEK_SET) != 0 ||
+        std::fwrite(header.data(), 1, header.size(), file) != header.size()) {
+        writeFailed_ = true;
+    }
+    // A capture that could not be written whole is no capture: the previous file stays.
+    std::string reason;
+    if (writeFailed_ || !output_.commit(reason)) output_.discard();
 }
 
 // The file is this device's output: writing it is the device's own work, on its own thread.
 void CaptureDevice::consumed(const uint8_t* data, uint32_t bytes) {
-    if (file_ == nullptr) return;
-    dataBytes_ += std::fwrite(data, 1, bytes, file_);
+    std::FILE* file = output_.file();
+    if (file == nullptr || writeFailed_) return;
+    const size_t written = std::fwrite(data, 1, bytes, file);
+    dataBytes_ += written;
+    if (written != bytes) writeFailed_ = true;
 }
 
 }  // namespace tarvex

@@ -1,5 +1,7 @@
 // Backends without sound: `null` takes the stream at real-time pace and drops it; `capture` does
-// the same and writes every byte it took, in order, to a WAV file.
+// the same and writes every byte it took, in order, to a WAV file. The file appears under its name
+// when the device closes, complete with its header; until then it is a temporary file beside it
+// (a write that fails leaves the previous file in place).
 #pragma once
 
 #include <atomic>
@@ -8,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "audio/OutputFile.h"
 #include "audio/devices/PullDevice.h"
 
 namespace tarvex {
@@ -45,8 +48,9 @@ class CaptureDevice final : public NullDevice {
 
    private:
     std::string path_;
-    std::FILE* file_ = nullptr;
+    OutputFile output_;
     uint64_t dataBytes_ = 0;
+    bool writeFailed_ = false;
 };
 
 }  // namespace tarvex

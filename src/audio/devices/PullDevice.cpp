@@ -22,9 +22,12 @@ bool PullDevice::open(DeviceKind kind, const PcmFormat& format, uint32_t segment
     headOffset_ = 0;
     for (auto& p : playing_) p.store(false, std::memory_order_relaxed);
     cursor_.store(0, std::memory_order_relaxed);
+    ringEnd_.store(0, std::memory_order_relaxed);
+    ringEndReached_.store(false, std::memory_order_relaxed);
     ring_.reset();
     ringBytes_ = 0;
     ringStepBytes_ = 0;
+    failure_.clear();
     if (format.blockAlign() == 0 || !openStream(format, segmentBytes)) return false;
     open_ = true;
     return true;
@@ -72,6 +75,8 @@ bool PullDevice::createRing(uint32_t bytes) {
     ringBytes_ = bytes;
     const uint32_t align = format_.blockAlign();
     ringStepBytes_ = std::max(align, bytes / 32 / align * align);
+    ringEnd_.store(0, std::memory_order_relaxed);
+    ringEndReached_.store(false, std::memory_order_relaxed);
     cursor_.store(0, std::memory_order_release);
     return true;
 }
@@ -128,20 +133,31 @@ void PullDevice::pullQueued(uint8_t* out, uint32_t bytes) {
 }
 
 void PullDevice::pullRing(uint8_t* out, uint32_t bytes) {
-    if (!running_.load(std::memory_order_acquire) || !ring_) {
+    if (!running_.load(std::memory_order_acquire) || !ring_ ||
+        ringEndReached_.load(std::memory_order_relaxed)) {
         std::memset(out, format_.silenceByte(), bytes);
         return;
     }
     unlocks_.load(std::memory_order_acquire);
+    // The first time the cursor gets to the end after it was given is the revolution that plays
+    // it: the region holding it was handed back behind the cursor, or ahead of it before the start.
+    const uint32_t end = ringEnd_.load(std::memory_order_acquire);
     uint32_t c = cursor_.load(std::memory_order_relaxed);
     while (bytes > 0) {
-        const uint32_t n = std::min(bytes, ringBytes_ - c);
+        uint32_t n = std::min(bytes, ringBytes_ - c);
+        const bool endsHere = c < end && end <= c + n;
+        if (endsHere) n = end - c;
         std::memcpy(out, ring_.get() + c, n);
         consumed(ring_.get() + c, n);
         out += n;
         bytes -= n;
         c += n;
         if (c == ringBytes_) c = 0;
+        if (endsHere) {
+            ringEndReached_.store(true, std::memory_order_relaxed);
+            std::memset(out, format_.silenceByte(), bytes);
+            break;
+        }
     }
     cursor_.store(c, std::memory_order_release);
 }

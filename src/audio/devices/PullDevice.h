@@ -7,13 +7,15 @@
 // thread. Ring kind: pull copies a piece of the ring and then moves the cursor with a release
 // store, so a region behind the cursor has been read before anyone who sees the cursor writes it
 // again; unlockRing bumps a release counter that pull reads with acquire before it copies, so a
-// refilled region is complete before it is read.
+// refilled region is complete before it is read. The end of the stream comes the same way: a
+// release store of its offset after the region holding it has been handed back.
 #pragma once
 
 #include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "audio/AudioBackend.h"
 
@@ -26,6 +28,7 @@ class PullDevice : public AudioBackend {
     bool open(DeviceKind kind, const PcmFormat& format, uint32_t segmentBytes, SegmentDoneHandler done,
               void* context) final;
     void close() final;
+    std::string openFailure() const final { return failure_; }
     void pause() final { running_.store(false, std::memory_order_release); }
     void resume() final { running_.store(true, std::memory_order_release); }
 
@@ -38,12 +41,15 @@ class PullDevice : public AudioBackend {
     uint8_t* lockRing(uint32_t offset, uint32_t bytes) final;
     void unlockRing(uint32_t offset, uint32_t bytes) final;
     uint32_t playCursor() const final { return cursor_.load(std::memory_order_acquire); }
+    void endRingAt(uint32_t end) override { ringEnd_.store(end, std::memory_order_release); }
 
    protected:
     // Starts the consuming thread or callback; it calls pull from then on, also while paused.
     virtual bool openStream(const PcmFormat& format, uint32_t segmentBytes) = 0;
     // Stops it; once this returns pull is not running and will not run again.
     virtual void closeStream() = 0;
+    // Records why openStream fails, for openFailure.
+    void setOpenFailure(std::string reason) { failure_ = std::move(reason); }
     // Each piece of the stream pull has taken, in order (not the silence it fills in).
     virtual void consumed(const uint8_t* /*data*/, uint32_t /*bytes*/) {}
 
@@ -73,6 +79,7 @@ class PullDevice : public AudioBackend {
     SegmentDoneHandler done_ = nullptr;
     void* context_ = nullptr;
     bool open_ = false;
+    std::string failure_;
     std::atomic<bool> running_{false};
 
     // Queued kind.
@@ -91,6 +98,8 @@ class PullDevice : public AudioBackend {
     uint32_t ringStepBytes_ = 0;
     std::atomic<uint32_t> cursor_{0};
     std::atomic<uint32_t> unlocks_{0};
+    std::atomic<uint32_t> ringEnd_{0};         // where the stream ends; 0 = not known yet
+    std::atomic<bool> ringEndReached_{false};  // set by the consumer once the cursor stands there
 };
 
 }  // namespace tarvex

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <new>
+#include <string>
 
 #if defined(__linux__)
 #include <dlfcn.h>
@@ -47,7 +48,10 @@ SdlDevice::~SdlDevice() {
 
 bool SdlDevice::openStream(const PcmFormat& format, uint32_t segmentBytes) {
     quietAlsa();
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        setOpenFailure(std::string("no audio device: ") + SDL_GetError());
+        return false;
+    }
     subsystemUp_ = true;
 
     SDL_AudioSpec want{};
@@ -61,6 +65,7 @@ bool SdlDevice::openStream(const PcmFormat& format, uint32_t segmentBytes) {
         packedBytes_ = 4096u * format.blockAlign();
         packed_.reset(new (std::nothrow) uint8_t[packedBytes_]);
         if (!packed_) {
+            setOpenFailure("out of memory");
             closeStream();
             return false;
         }
@@ -69,6 +74,7 @@ bool SdlDevice::openStream(const PcmFormat& format, uint32_t segmentBytes) {
     // SDL converts to whatever the hardware takes; the callback always sees this format.
     deviceId_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
     if (deviceId_ == 0) {
+        setOpenFailure(std::string("no audio device: ") + SDL_GetError());
         closeStream();
         return false;
     }

@@ -20,15 +20,22 @@ QPolygonF triangleLeft(qreal left, qreal right) {
     return QPolygonF({QPointF(right, 8), QPointF(left, 16), QPointF(right, 24)});
 }
 
-}  // namespace
-
-QIcon transportIcon(TransportIcon which) {
+// A transparent square on which draw paints with a black brush and no pen.
+template <class Draw>
+QIcon blackIcon(Draw draw) {
     QPixmap pixmap(kIconSize, kIconSize);
     pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(Qt::NoPen);
-    p.setBrush(Qt::black);
+    {
+        QPainter p(&pixmap);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        p.setBrush(Qt::black);
+        draw(p);
+    }
+    return QIcon(pixmap);
+}
+
+void drawTransport(QPainter& p, TransportIcon which) {
     switch (which) {
         case TransportIcon::Rewind:
             p.drawPolygon(triangleLeft(4, 16));
@@ -54,7 +61,24 @@ QIcon transportIcon(TransportIcon which) {
             p.drawRect(QRectF(9, 9, 14, 14));
             break;
     }
-    return QIcon(pixmap);
+}
+
+}  // namespace
+
+QIcon transportIcon(TransportIcon which) {
+    return blackIcon([which](QPainter& p) { drawTransport(p, which); });
+}
+
+QIcon arrowIcon(ArrowIcon direction) {
+    return blackIcon([direction](QPainter& p) {
+        // Drawn pointing right; the left arrow is its mirror image.
+        if (direction == ArrowIcon::Left) {
+            p.translate(kIconSize, 0);
+            p.scale(-1, 1);
+        }
+        p.drawRect(QRectF(4, 13, 14, 6));
+        p.drawPolygon(QPolygonF({QPointF(17, 6), QPointF(28, 16), QPointF(17, 26)}));
+    });
 }
 
 std::vector<IconShape> applicationIconShapes() {

@@ -1,4 +1,6 @@
-// The transport and application icons, drawn at run time: shapes on a transparent ground.
+// The transport, viewer and application icons, drawn at run time: shapes on a transparent ground.
+// The transport and viewer icons are black, 32 x 32 pixels; the preview's play and stop icons are
+// the transport's triangle and square.
 #pragma once
 
 #include <QBrush>
@@ -14,6 +16,12 @@ namespace tarvex::qt {
 enum class TransportIcon { Rewind, Play, FastForward, NextEntry, Pause, Stop };
 
 QIcon transportIcon(TransportIcon which);
+
+// The pattern and samples windows' arrows: a shaft and a head, pointing left (previous) or right
+// (next).
+enum class ArrowIcon { Left, Right };
+QIcon arrowIcon(ArrowIcon direction);
+
 // The application icon: shapes on a 32 x 32 grid, painted in order. The window, the installed
 // PNG icons and the SVG icon are all drawn from these.
 struct IconShape {

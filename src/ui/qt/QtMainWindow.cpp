@@ -26,6 +26,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "audio/Mixer.h"
+#include "core/Version.h"
 #include "ui/qt/Icons.h"
 #include "ui/qt/RasterPanel.h"
 
@@ -98,9 +100,13 @@ QtMainWindow::QtMainWindow(Engine& engine, AudioControl& audio, SettingsStore* s
 
 QtMainWindow::~QtMainWindow() = default;
 
-QRect QtMainWindow::du(int x, int y, int width, int height) const {
-    const PixelRect r = dialogRectToPixels(x, y, width, height, units_);
+QRect dialogRect(int x, int y, int width, int height, DialogBaseUnits units) {
+    const PixelRect r = dialogRectToPixels(x, y, width, height, units);
     return QRect(r.x, r.y, r.width, r.height);
+}
+
+QRect QtMainWindow::du(int x, int y, int width, int height) const {
+    return dialogRect(x, y, width, height, units_);
 }
 
 void QtMainWindow::buildMenu() {
@@ -198,8 +204,8 @@ void QtMainWindow::buildControls() {
     label("Preamp", 374, 19);
     preamp_ = new QSlider(Qt::Vertical, c);
     preamp_->setGeometry(du(377, 27, 18, 53));
-    preamp_->setRange(int(kPreampMin), int(kPreampMax));
-    preamp_->setValue(int(kPreampStart));
+    preamp_->setRange(int(kMinPreamp), int(kMaxPreamp));
+    preamp_->setValue(int(kDefaultPreamp));
     preamp_->setTickInterval(int(kPreampTick));
     preamp_->setTickPosition(QSlider::TicksLeft);
     // The minimum at the top: further down is a larger divisor, a quieter mix.
@@ -496,13 +502,13 @@ std::unique_ptr<QDialog> makeAboutBox(QWidget* parent) {
     // A caption with the close box only: minimising or maximising a message has no use.
     box->setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                         Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
-    box->setWindowTitle(QStringLiteral("About Tarvex V%1").arg(QString::fromLatin1(kTarvexVersion)));
+    const QString version = QString::fromLatin1(kVersion.data(), qsizetype(kVersion.size()));
+    box->setWindowTitle(QStringLiteral("About Tarvex V%1").arg(version));
     box->setFont(dialogFont());
     auto* layout = new QVBoxLayout(box.get());
-    auto* text =
-        new QLabel(QStringLiteral("Tarvex\nTracker module player\nVersion %1\n\nMOD, STM and S3M modules")
-                       .arg(QString::fromLatin1(kTarvexVersion)),
-                   box.get());
+    auto* text = new QLabel(
+        QStringLiteral("Tarvex\nTracker module player\nVersion %1\n\nMOD, STM and S3M modules").arg(version),
+        box.get());
     text->setAlignment(Qt::AlignCenter);
     layout->addWidget(text);
     auto* ok = new QPushButton(QStringLiteral("OK"), box.get());

@@ -42,6 +42,8 @@ class SubWindows {
 // "MS Sans Serif" at 8 points where it exists, else the system's sans font at 8 points.
 QFont dialogFont();
 DialogBaseUnits dialogBaseUnits(const QFont& font);
+// A layout rectangle in dialog units as pixels for those base units.
+QRect dialogRect(int x, int y, int width, int height, DialogBaseUnits units);
 
 class QtMainWindow : public QDialog, private MainWindowView {
     Q_OBJECT

@@ -10,8 +10,8 @@
 #include <QPushButton>
 #include <algorithm>
 
+#include "ui/qt/Icons.h"
 #include "ui/qt/QtMainWindow.h"
-#include "ui/qt/ViewerIcons.h"
 
 namespace tarvex::qt {
 
@@ -70,8 +70,7 @@ QtPatternWindow::QtPatternWindow(const Engine& engine, QWidget* parent)
 }
 
 QRect QtPatternWindow::du(int x, int y, int width, int height) const {
-    const PixelRect r = dialogRectToPixels(x, y, width, height, units_);
-    return QRect(r.x, r.y, r.width, r.height);
+    return dialogRect(x, y, width, height, units_);
 }
 
 void QtPatternWindow::runModal() {

@@ -12,7 +12,6 @@
 
 #include "ui/qt/Icons.h"
 #include "ui/qt/QtMainWindow.h"
-#include "ui/qt/ViewerIcons.h"
 
 namespace tarvex::qt {
 
@@ -50,8 +49,7 @@ QtSampleWindow::QtSampleWindow(Player& player, uint32_t sampleIndex, QWidget* pa
 }
 
 QRect QtSampleWindow::du(int x, int y, int width, int height) const {
-    const PixelRect r = dialogRectToPixels(x, y, width, height, units_);
-    return QRect(r.x, r.y, r.width, r.height);
+    return dialogRect(x, y, width, height, units_);
 }
 
 void QtSampleWindow::buildControls() {

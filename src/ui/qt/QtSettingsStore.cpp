@@ -46,7 +46,12 @@ bool QtSettingsStore::open() {
         }
     }
     settings_->sync();
-    return settings_->status() == QSettings::NoError;
+    written_ = false;
+    // QSettings parses the file at the first read and then keeps a format error; what it could
+    // parse is there to be read, and the damage is repaired when the values are saved.
+    const QSettings::Status status = settings_->status();
+    if (status == QSettings::FormatError) damaged_ = true;
+    return status == QSettings::NoError || status == QSettings::FormatError;
 }
 
 std::optional<uint32_t> parseStoredNumber(const QString& text) {
@@ -76,6 +81,7 @@ std::optional<uint32_t> QtSettingsStore::read(std::string_view name) {
 }
 
 void QtSettingsStore::write(std::string_view name, uint32_t value) {
+    written_ = true;
 #ifdef Q_OS_WIN
     // A signed 32-bit variant is what becomes a REG_DWORD.
     settings_->setValue(keyName(name), QVariant(qint32(value)));
@@ -85,7 +91,26 @@ void QtSettingsStore::write(std::string_view name, uint32_t value) {
 }
 
 void QtSettingsStore::close() {
+    if (settings_->status() == QSettings::FormatError) damaged_ = true;
+    if (damaged_ && written_) {
+        replaceDamagedFile();
+        return;
+    }
     settings_->sync();
+}
+
+void QtSettingsStore::replaceDamagedFile() {
+    // The unreadable file stays beside the new one; QSettings then writes the values it holds
+    // into a file of its own, and a fresh QSettings forgets the old file's error.
+    const QString path = settings_->fileName();
+    const QSettings::Format format = settings_->format();
+    const QString kept = path + QStringLiteral(".bad");
+    QFile::remove(kept);
+    if (!QFile::rename(path, kept)) return;  // then nothing is written, as for any unwritable store
+    settings_->sync();
+    settings_ = std::make_unique<QSettings>(path, format);
+    damaged_ = false;
+    written_ = false;
 }
 
 }  // namespace tarvex::qt

@@ -1,5 +1,10 @@
 // The per-user settings store on QSettings: organisation "Brennwerks", application "Tarvex" (the
 // registry key Software\Brennwerks\Tarvex on Windows, ~/.config/Brennwerks/Tarvex.conf on Linux).
+//
+// A settings file that cannot be parsed (a line without "=", say) still gives the values that can
+// be read, and it does not stop the saving: the save keeps the unreadable file beside the new one
+// as Tarvex.conf.bad and writes a clean file. A file that cannot be read or written at all (a
+// folder, no permission) leaves the defaults, and the save does nothing, silently.
 #pragma once
 
 #include <QSettings>
@@ -27,7 +32,12 @@ class QtSettingsStore : public SettingsStore {
     QSettings& settings() { return *settings_; }
 
    private:
+    // Writes the values held now into a fresh file, the unreadable one kept beside it.
+    void replaceDamagedFile();
+
     std::unique_ptr<QSettings> settings_;
+    bool damaged_ = false;  // the file could not be parsed when it was read
+    bool written_ = false;  // values were written since the key was opened
 };
 
 // The strict reading of a stored value: decimal digits only, at most 0xFFFFFFFF.
