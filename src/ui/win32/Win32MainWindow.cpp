@@ -8,7 +8,9 @@
 #include <array>
 #include <vector>
 
+#include "audio/Mixer.h"
 #include "audio/devices/WinDevices.h"
+#include "core/Version.h"
 #include "ui/OpenFiles.h"
 #include "ui/win32/Resources.h"
 #include "ui/win32/Win32Common.h"
@@ -100,8 +102,8 @@ SIZE clientSize(HWND control) {
 INT_PTR CALLBACK aboutProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
         case WM_INITDIALOG:
-            SetWindowTextW(hwnd, widen(std::string("About Tarvex V") + kTarvexVersion).c_str());
-            SetDlgItemTextW(hwnd, 1201, widen(std::string("Version ") + kTarvexVersion).c_str());
+            SetWindowTextW(hwnd, widen("About Tarvex V" + std::string(kVersion)).c_str());
+            SetDlgItemTextW(hwnd, 1201, widen("Version " + std::string(kVersion)).c_str());
             return TRUE;
         case WM_COMMAND:
             if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
@@ -183,10 +185,10 @@ void Win32MainWindow::initDialog() {
     fixedFont_ = nullptr;  // a stock object is not deleted
 
     HWND preamp = item(IDC_PREAMP);
-    SendMessageW(preamp, TBM_SETRANGEMIN, FALSE, LPARAM(kPreampMin));
-    SendMessageW(preamp, TBM_SETRANGEMAX, FALSE, LPARAM(kPreampMax));
+    SendMessageW(preamp, TBM_SETRANGEMIN, FALSE, LPARAM(kMinPreamp));
+    SendMessageW(preamp, TBM_SETRANGEMAX, FALSE, LPARAM(kMaxPreamp));
     SendMessageW(preamp, TBM_SETTICFREQ, WPARAM(kPreampTick), 0);
-    SendMessageW(preamp, TBM_SETPOS, TRUE, LPARAM(kPreampStart));
+    SendMessageW(preamp, TBM_SETPOS, TRUE, LPARAM(kDefaultPreamp));
 
     setSoundOwnerWindow(hwnd_);
     DragAcceptFiles(hwnd_, TRUE);
