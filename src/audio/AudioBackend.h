@@ -5,7 +5,9 @@
 // into while the device's play cursor runs through it. Every backend offers both.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "core/PcmFormat.h"
@@ -19,6 +21,42 @@ enum class DeviceKind : uint8_t {
 
 // Runs on the device's own thread after each queued segment has been played out.
 using SegmentDoneHandler = void (*)(void* context);
+
+// How a backend that moves the ring's play cursor itself reports the moves, so that the poll can
+// sleep until there is something to see instead of waking every millisecond: the cursor entering
+// another segment, or, once everyMove is set, every move at all. Lock-free: a count that each
+// report bumps, with an atomic wait and notify.
+class CursorWake {
+   public:
+    void notify() {
+        count_.fetch_add(1, std::memory_order_release);
+        count_.notify_one();
+    }
+    uint32_t count() const { return count_.load(std::memory_order_acquire); }
+    // Sleeps until the count differs from seen.
+    void wait(uint32_t seen) const { count_.wait(seen, std::memory_order_acquire); }
+
+    // Set once the end of the song is near: from then on its check may change at any frame.
+    std::atomic<bool> everyMove{false};
+
+   private:
+    std::atomic<uint32_t> count_{0};
+};
+
+using TimerHandler = void (*)(void* context);
+
+// The ring kind's poll on a thread of its own: a periodic 1 ms timer, or a poll woken by the
+// backend's cursor reports.
+class PeriodicTimer {
+   public:
+    virtual ~PeriodicTimer() = default;
+    // Calls handler(context) about every millisecond (a woken poll: once at the start and then
+    // after each report) until kill. False when it cannot start.
+    virtual bool start(TimerHandler handler, void* context) = 0;
+    // From any other thread: stops the timer and returns once no handler call is running. From a
+    // handler call on the timer's own thread: no further call follows the running one.
+    virtual void kill() = 0;
+};
 
 class AudioBackend {
    public:
@@ -57,23 +95,17 @@ class AudioBackend {
     // Byte offset of the play cursor in the ring: everything before it in this revolution has
     // been taken by the device.
     virtual uint32_t playCursor() const = 0;
+    // Where the backend moves the cursor itself and reports the moves (SDL, null, capture): the
+    // reports; the poll then follows them. Null for a hardware cursor that has to be polled with a
+    // real 1 ms timer (DirectSound).
+    virtual CursorWake* cursorWake() { return nullptr; }
+    // For a hardware cursor: the system's own 1 ms timer where it has a better one than a thread
+    // that sleeps to the next millisecond (the multimedia timer on Windows); null for that thread.
+    virtual std::unique_ptr<PeriodicTimer> makeCursorTimer() { return nullptr; }
     // The stream ends at ring offset `end` (1 .. ring size), in a region just handed back: the
     // next time the cursor gets there the device may stop taking bytes and play silence, its
     // cursor standing at the end. A device that cannot stop that exactly plays on until stopped.
     virtual void endRingAt(uint32_t /*end*/) {}
-};
-
-using TimerHandler = void (*)(void* context);
-
-// A periodic 1 ms timer with its own thread.
-class PeriodicTimer {
-   public:
-    virtual ~PeriodicTimer() = default;
-    // Calls handler(context) about every millisecond until kill. False when it cannot start.
-    virtual bool start(TimerHandler handler, void* context) = 0;
-    // From any other thread: stops the timer and returns once no handler call is running. From a
-    // handler call on the timer's own thread: no further call follows the running one.
-    virtual void kill() = 0;
 };
 
 }  // namespace tarvex

@@ -61,6 +61,7 @@ struct TailState {
 };
 
 // Frames [first, first + frames) of the run; level entries and bytes are indexed from the run start.
+// Null level arrays: no level entries are written.
 template <bool Isp, bool Wide, uint32_t Bits, bool Stereo, bool Clipping>
 inline uint8_t* tailFrames(TailState& t, const uint32_t* left, const uint32_t* right, uint32_t first,
                            uint32_t frames, uint8_t* out, std::atomic<int16_t>* levelLeft,
@@ -97,15 +98,19 @@ inline uint8_t* tailFrames(TailState& t, const uint32_t* left, const uint32_t* r
                 l = clip(l);
                 r = clip(r);
             }
-            levelLeft[k].store(static_cast<int16_t>(l >> 8), std::memory_order_relaxed);
-            levelRight[k].store(static_cast<int16_t>(r >> 8), std::memory_order_relaxed);
+            if (levelLeft != nullptr) {
+                levelLeft[k].store(static_cast<int16_t>(l >> 8), std::memory_order_relaxed);
+                levelRight[k].store(static_cast<int16_t>(r >> 8), std::memory_order_relaxed);
+            }
             out = putSample<Bits>(out, l);
             out = putSample<Bits>(out, r);
         } else {
             int32_t x = static_cast<int32_t>(static_cast<uint32_t>(l) + static_cast<uint32_t>(r));
             if constexpr (Clipping) x = clip(x);
-            levelLeft[k].store(static_cast<int16_t>(x >> 8), std::memory_order_relaxed);
-            levelRight[k].store(static_cast<int16_t>(x >> 8), std::memory_order_relaxed);
+            if (levelLeft != nullptr) {
+                levelLeft[k].store(static_cast<int16_t>(x >> 8), std::memory_order_relaxed);
+                levelRight[k].store(static_cast<int16_t>(x >> 8), std::memory_order_relaxed);
+            }
             out = putSample<Bits>(out, x);
         }
     }

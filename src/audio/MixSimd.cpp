@@ -192,48 +192,47 @@ TARVEX_AVX2_FUNCTION inline void storeLevels(std::atomic<int16_t>* levels, __m25
     storeLanes(levels, lanes, std::make_index_sequence<8>());
 }
 
-// The ISP post filter over four frames of one side. With m the filter memory, frame j of the group
-// is floor((x_0 + 2 x_1 + ... + 2^j x_j + m) / 2^(j+1)), the nested halvings written out (floor((a +
-// floor(b / 2^k)) / 2) = floor((2^k a + b) / 2^(k+1)) for integers); sums below 2^36 in 64-bit lanes.
-// memory holds m in every lane and receives the last frame's value.
-TARVEX_AVX2_FUNCTION inline __m128i smoothFour(__m128i x, __m256i& memory) {
-    const __m256i zero = _mm256_setzero_si256();
-    const __m256i weighted = _mm256_sllv_epi64(_mm256_cvtepi32_epi64(x), _mm256_setr_epi64x(0, 1, 2, 3));
-    // Prefix sums over the four lanes: by one lane, then by two.
-    __m256i sums = _mm256_add_epi64(
-        weighted,
-        _mm256_blend_epi32(_mm256_permute4x64_epi64(weighted, _MM_SHUFFLE(2, 1, 0, 0)), zero, 0x03));
-    sums = _mm256_add_epi64(sums, _mm256_permute2x128_si256(sums, sums, 0x08));
-    // Arithmetic shifts by 1..4 through logical ones on values offset by 2^62.
-    const __m256i offset = _mm256_set1_epi64x(int64_t{1} << 62);
-    const __m256i shifted = _mm256_srlv_epi64(_mm256_add_epi64(_mm256_add_epi64(sums, memory), offset),
-                                              _mm256_setr_epi64x(1, 2, 3, 4));
-    const __m256i y = _mm256_sub_epi64(
-        shifted, _mm256_setr_epi64x(int64_t{1} << 61, int64_t{1} << 60, int64_t{1} << 59, int64_t{1} << 58));
-    memory = _mm256_permute4x64_epi64(y, _MM_SHUFFLE(3, 3, 3, 3));
-    return _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(y, _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6)));
+// Lane j receives v_0 + ... + v_j (32-bit wrap-around sums).
+TARVEX_AVX2_FUNCTION inline __m256i prefixSums(__m256i v) {
+    v = _mm256_add_epi32(v, _mm256_slli_si256(v, 4));
+    v = _mm256_add_epi32(v, _mm256_slli_si256(v, 8));
+    // The low half's total, lane 3, goes into every lane of the high half.
+    const __m256i lowTotal =
+        _mm256_shuffle_epi32(_mm256_permute2x128_si256(v, v, 0x08), _MM_SHUFFLE(3, 3, 3, 3));
+    return _mm256_add_epi32(v, lowTotal);
 }
 
+// The ISP post filter over eight frames of one side. With m the filter memory, frame j is
+// floor((x_0 + 2 x_1 + ... + 2^j x_j + m) / 2^(j+1)), the nested halvings written out (floor((a +
+// floor(b / 2^k)) / 2) = floor((2^k a + b) / 2^(k+1)) for integers). The sum is split at bit 8:
+// with x = 256 h + l (l = x & 255, likewise m), frame j is (H_j << (7 - j)) + (L_j >> (j + 1)) for
+// the weighted sums H_j of the h and L_j of the l. L_j is below 2^16 and exact; H_j may wrap, but
+// the result fits 32 bits, so the wrap-around drops out. memory receives the last frame's value.
 TARVEX_AVX2_FUNCTION inline __m256i smoothEight(__m256i x, int32_t& memory) {
-    __m256i m = _mm256_set1_epi64x(memory);
-    const __m128i low = smoothFour(_mm256_castsi256_si128(x), m);
-    const __m128i high = smoothFour(_mm256_extracti128_si256(x, 1), m);
-    memory = _mm_cvtsi128_si32(_mm256_castsi256_si128(m));
-    return _mm256_set_m128i(high, low);
+    const __m256i up = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    const __m256i high = prefixSums(_mm256_sllv_epi32(_mm256_srai_epi32(x, 8), up));
+    const __m256i low = prefixSums(_mm256_sllv_epi32(_mm256_and_si256(x, _mm256_set1_epi32(255)), up));
+    const __m256i h = _mm256_add_epi32(high, _mm256_set1_epi32(memory >> 8));
+    const __m256i l = _mm256_add_epi32(low, _mm256_set1_epi32(memory & 255));
+    const __m256i y = _mm256_add_epi32(_mm256_sllv_epi32(h, _mm256_setr_epi32(7, 6, 5, 4, 3, 2, 1, 0)),
+                                       _mm256_srlv_epi32(l, _mm256_setr_epi32(1, 2, 3, 4, 5, 6, 7, 8)));
+    memory = _mm256_extract_epi32(y, 7);
+    return y;
 }
 
 // Eight frames of the tail; the delay-line block [writeIndex, +8) and the read block
 // [writeIndex + 1, +8) lie inside the lines, and each read comes before the write to its entry.
-TARVEX_AVX2_FUNCTION void tailBlock(TailState& t, bool isp, bool wide, bool stereo, bool clipping,
-                                    const uint32_t* left, const uint32_t* right, uint8_t* out,
-                                    std::atomic<int16_t>* levelLeft, std::atomic<int16_t>* levelRight) {
+template <bool Isp, bool Wide, bool Stereo, bool Clipping>
+TARVEX_AVX2_FUNCTION inline void tailBlock(TailState& t, const uint32_t* left, const uint32_t* right,
+                                           uint8_t* out, std::atomic<int16_t>* levelLeft,
+                                           std::atomic<int16_t>* levelRight) {
     __m256i l = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(left));
     __m256i r = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(right));
-    if (isp) {
+    if constexpr (Isp) {
         l = smoothEight(l, t.ispLeft);
         r = smoothEight(r, t.ispRight);
     }
-    if (wide) {
+    if constexpr (Wide) {
         int32_t* delayLeft = t.delayLeft;
         int32_t* delayRight = t.delayRight;
         const __m256i fromLeft =
@@ -246,52 +245,94 @@ TARVEX_AVX2_FUNCTION void tailBlock(TailState& t, bool isp, bool wide, bool ster
         l = _mm256_add_epi32(l, _mm256_srai_epi32(fromRight, 1));
         t.writeIndex += 8;
         t.readIndex += 8;
-        if (t.readIndex == t.delayLength) t.readIndex = 0;
     }
     l = _mm256_srai_epi32(l, kOutputShift);
     r = _mm256_srai_epi32(r, kOutputShift);
     const __m256i low16 = _mm256_set1_epi32(0xFFFF);
-    if (stereo) {
-        if (clipping) {
+    if constexpr (Stereo) {
+        if constexpr (Clipping) {
             l = clipVector(l);
             r = clipVector(r);
         }
-        storeLevels(levelLeft, l);
-        storeLevels(levelRight, r);
+        if (levelLeft != nullptr) {
+            storeLevels(levelLeft, l);
+            storeLevels(levelRight, r);
+        }
         // Each 32-bit lane becomes one frame: left's bits 8..23, then right's.
         const __m256i frames = _mm256_or_si256(_mm256_and_si256(_mm256_srai_epi32(l, 8), low16),
                                                _mm256_slli_epi32(_mm256_srai_epi32(r, 8), 16));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), frames);
     } else {
         __m256i x = _mm256_add_epi32(l, r);
-        if (clipping) x = clipVector(x);
-        storeLevels(levelLeft, x);
-        storeLevels(levelRight, x);
+        if constexpr (Clipping) x = clipVector(x);
+        if (levelLeft != nullptr) {
+            storeLevels(levelLeft, x);
+            storeLevels(levelRight, x);
+        }
         const __m256i words = _mm256_and_si256(_mm256_srai_epi32(x, 8), low16);
         const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi32(words, words), 0x08);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(packed));
     }
 }
 
+// The 16-bit tail for one set of options: blocks of eight frames in a row, up to the delay line's
+// wrap; around the wrap and for the last frames, one frame at a time through the plain loop.
+template <bool Isp, bool Wide, bool Stereo, bool Clipping>
+TARVEX_AVX2_FUNCTION void tailLoop(TailState& t, const uint32_t* left, const uint32_t* right, uint32_t frames,
+                                   uint8_t* out, std::atomic<int16_t>* levelLeft,
+                                   std::atomic<int16_t>* levelRight) {
+    constexpr uint32_t bytesPerFrame = Stereo ? 4 : 2;
+    uint32_t k = 0;
+    while (k < frames) {
+        uint32_t blocks = (frames - k) / 8;
+        if constexpr (Wide) {
+            const bool aligned = t.readIndex == t.writeIndex + 1;
+            blocks = aligned ? std::min(blocks, (t.delayLength - t.readIndex) / 8) : 0;
+        }
+        if (blocks == 0) {
+            tailRun<Isp, Wide, 16, Stereo, Clipping>(t, left + k, right + k, 1, out + k * bytesPerFrame,
+                                                     levelLeft ? levelLeft + k : nullptr,
+                                                     levelRight ? levelRight + k : nullptr);
+            k += 1;
+            continue;
+        }
+        TailState local = t;
+        for (uint32_t b = 0; b < blocks; ++b, k += 8) {
+            tailBlock<Isp, Wide, Stereo, Clipping>(local, left + k, right + k, out + k * bytesPerFrame,
+                                                   levelLeft ? levelLeft + k : nullptr,
+                                                   levelRight ? levelRight + k : nullptr);
+        }
+        if (Wide && local.readIndex == local.delayLength) local.readIndex = 0;
+        t = local;
+    }
+}
+
+template <bool Isp, bool Clipping>
+TARVEX_AVX2_FUNCTION void tailForLayout16(TailState& t, bool wide, bool stereo, const uint32_t* left,
+                                          const uint32_t* right, uint32_t frames, uint8_t* out,
+                                          std::atomic<int16_t>* levelLeft, std::atomic<int16_t>* levelRight) {
+    if (!stereo) {
+        tailLoop<Isp, false, false, Clipping>(t, left, right, frames, out, levelLeft, levelRight);
+    } else if (wide) {
+        tailLoop<Isp, true, true, Clipping>(t, left, right, frames, out, levelLeft, levelRight);
+    } else {
+        tailLoop<Isp, false, true, Clipping>(t, left, right, frames, out, levelLeft, levelRight);
+    }
+}
+
 TARVEX_AVX2_FUNCTION void tail16Avx2(TailState& t, bool isp, bool wide, bool stereo, bool clipping,
                                      uint32_t* left, uint32_t* right, uint32_t frames, uint8_t* out,
                                      std::atomic<int16_t>* levelLeft, std::atomic<int16_t>* levelRight) {
-    const TailFunction plain = tailFor(isp, wide, stereo, clipping, 16);
-    const uint32_t bytesPerFrame = stereo ? 4 : 2;
-    uint32_t k = 0;
-    while (k < frames) {
-        const bool blockFits =
-            frames - k >= 8 &&
-            (!wide || (t.readIndex == t.writeIndex + 1 && t.delayLength - t.readIndex >= 8));
-        if (blockFits) {
-            tailBlock(t, isp, wide, stereo, clipping, left + k, right + k, out + k * bytesPerFrame,
-                      levelLeft + k, levelRight + k);
-            k += 8;
+    if (isp) {
+        if (clipping) {
+            tailForLayout16<true, true>(t, wide, stereo, left, right, frames, out, levelLeft, levelRight);
         } else {
-            // Around a delay-line wrap, and for the last frames, one frame at a time.
-            plain(t, left + k, right + k, 1, out + k * bytesPerFrame, levelLeft + k, levelRight + k);
-            k += 1;
+            tailForLayout16<true, false>(t, wide, stereo, left, right, frames, out, levelLeft, levelRight);
         }
+    } else if (clipping) {
+        tailForLayout16<false, true>(t, wide, stereo, left, right, frames, out, levelLeft, levelRight);
+    } else {
+        tailForLayout16<false, false>(t, wide, stereo, left, right, frames, out, levelLeft, levelRight);
     }
 }
 

@@ -190,10 +190,12 @@ uint32_t renderFrames(Player& player, uint8_t* buffer, uint32_t frameCount) {
         mixChannels(player, options, divider, vector, frames, left, right);
 
         // Level entries go straight into the arrays, or through a scratch pair past their end.
-        const uint32_t levelRoom = mix.levelLeft && done < mix.levelCapacity ? mix.levelCapacity - done : 0;
+        const uint32_t levelRoom =
+            mix.levelsWanted && mix.levelLeft && done < mix.levelCapacity ? mix.levelCapacity - done : 0;
         const bool levelsFit = levelRoom >= frames;
         std::atomic<int16_t>* levelLeft = levelsFit ? mix.levelLeft.get() + done : scratchLeft;
         std::atomic<int16_t>* levelRight = levelsFit ? mix.levelRight.get() + done : scratchRight;
+        if (!mix.levelsWanted) levelLeft = levelRight = nullptr;
         const bool wide = options.wide && stereo && haveDelay;
         uint8_t* out = buffer + static_cast<size_t>(done) * bytesPerFrame;
         if (vector && mix.outputBits == 16) {

@@ -22,7 +22,7 @@ inline constexpr int kWorkingScaleShift = 12;        // sample value s enters th
 inline constexpr int kOutputShift = 4;               // accumulator >> 4 gives the 24-bit output
 inline constexpr int kFractionBits = 10;             // positionFraction and step are in 1/1024 frame
 inline constexpr int64_t kDeclickMaxJump = 4096000;  // 1000 sample units (16-bit) at working scale
-inline constexpr uint32_t kMaxRunFrames = 64;        // options and divisor are re-read this often
+inline constexpr uint32_t kMaxRunFrames = 256;       // options and divisor are re-read this often
 inline constexpr uint32_t kMinPreamp = 1;
 inline constexpr uint32_t kMaxPreamp = 1024;
 inline constexpr uint32_t kDefaultPreamp = 512;
@@ -41,6 +41,7 @@ struct MixState {
     std::unique_ptr<std::atomic<int16_t>[]> levelRight;
     uint32_t levelCapacity = 0;  // entries allocated: levelLength or one segment, whichever is more
     uint32_t levelLength = 0;    // frames in one buffer duration, rounded up
+    bool levelsWanted = true;    // off while rendering to a file, where nobody shows them
     std::atomic<uint32_t> renderMillis{0};
     // Frames of the last render call up to and including the one on which it set playbackFinished,
     // 0 when that call did not set it: where the song's last frame lies in what it rendered.

@@ -14,7 +14,7 @@ uint32_t segmentBytesFor(const PcmFormat& format, uint32_t bufferLength) {
     return bytes;
 }
 
-OutputDevice::OutputDevice() : timer(makeThreadTimer()) {}
+OutputDevice::OutputDevice() = default;
 
 OutputDevice::~OutputDevice() {
     killTimer();
@@ -114,6 +114,8 @@ void OutputDevice::markRingEnd(uint32_t s, uint32_t bytes) {
     ringEndDistance_.store(distanceToEnd(backend->playCursor(), end, ringBytes), std::memory_order_relaxed);
     ringEnd_.store(end, std::memory_order_relaxed);
     backend->endRingAt(end);
+    // From now on the end check can change with any move of the cursor: have them all reported.
+    if (CursorWake* wake = backend->cursorWake()) wake->everyMove.store(true, std::memory_order_relaxed);
 }
 
 bool OutputDevice::ringEndPassed() {
@@ -150,16 +152,44 @@ void OutputDevice::commitSegment(uint32_t s, uint8_t* data) {
 }
 
 bool OutputDevice::startTimer(TimerHandler handler, void* context) {
-    if (!timer) return false;
-    timer->kill();
-    if (!timer->start(handler, context)) return false;
+    killTimer();
+    PeriodicTimer* chosen = timer.get();
+    CursorWake* wake = backend ? backend->cursorWake() : nullptr;
+    if (chosen == nullptr && wake != nullptr) {
+        if (!cursorPoll_) cursorPoll_ = makeCursorPoll(*wake);
+        chosen = cursorPoll_.get();
+    }
+    if (chosen == nullptr) {
+        if (!threadTimer_ && backend) threadTimer_ = backend->makeCursorTimer();
+        if (!threadTimer_) threadTimer_ = makeThreadTimer();
+        chosen = threadTimer_.get();
+    }
+    handler_ = handler;
+    handlerContext_ = context;
+    activeTimer_ = chosen;
+    // Marked first: the poll's first call may come before start returns.
     timerRunning_.store(true, std::memory_order_relaxed);
-    return true;
+    if (chosen->start(poll, this)) return true;
+    timerRunning_.store(false, std::memory_order_relaxed);
+    return false;
 }
 
 void OutputDevice::killTimer() {
     timerRunning_.store(false, std::memory_order_relaxed);
-    if (timer) timer->kill();
+    if (activeTimer_ != nullptr) activeTimer_->kill();
+}
+
+void OutputDevice::poll(void* self) {
+    auto& device = *static_cast<OutputDevice*>(self);
+    device.polls_.fetch_add(1, std::memory_order_relaxed);
+    device.handler_(device.handlerContext_);
+}
+
+void OutputDevice::pollAgain() {
+    if (!timerRunning() || !cursorPoll_ || activeTimer_ != cursorPoll_.get()) return;
+    CursorWake* wake = backend->cursorWake();
+    wake->everyMove.store(true, std::memory_order_relaxed);
+    wake->notify();
 }
 
 }  // namespace tarvex

@@ -3,7 +3,9 @@
 //
 // Queued kind: 8 segment buffers in one block; a buffer is handed to the device when rendered and
 // comes back when the device reports it played. Ring kind: one device buffer of 8 segments whose
-// play cursor a 1 ms timer polls; the segment the cursor has just left is rendered again.
+// play cursor is polled; the segment the cursor has just left is rendered again. The poll is a
+// 1 ms timer for a hardware cursor, and sleeps until the backend reports a move where the backend
+// moves the cursor itself: the same segments refilled after the same moves, without the wake-ups.
 #pragma once
 
 #include <array>
@@ -34,6 +36,8 @@ uint32_t segmentBytesFor(const PcmFormat& format, uint32_t bufferLength);
 
 // The 1 ms timer on a thread of its own (std::thread, sleeping to the next millisecond).
 std::unique_ptr<PeriodicTimer> makeThreadTimer();
+// The poll on a thread of its own that sleeps until the backend reports a cursor move.
+std::unique_ptr<PeriodicTimer> makeCursorPoll(CursorWake& wake);
 
 class OutputDevice {
    public:
@@ -44,6 +48,9 @@ class OutputDevice {
 
     // Installed by the application (tests install fakes); never swapped while a device is open.
     std::unique_ptr<AudioBackend> backend;
+    // The ring kind's poll when one is installed (tests install a manual one). Otherwise the poll
+    // follows the backend's cursor reports where it makes them, and is a 1 ms timer where it
+    // does not (the backend's own timer where it offers one).
     std::unique_ptr<PeriodicTimer> timer;
 
     // Fixed from one open to the next close.
@@ -86,14 +93,28 @@ class OutputDevice {
     // Hands segment s back to the device: queues the buffer, or unlocks the ring region.
     void commitSegment(uint32_t s, uint8_t* data);
 
-    // The 1 ms periodic timer of the ring kind.
+    // The poll of the ring kind (see timer).
     bool startTimer(TimerHandler handler, void* context);
     // From the timer's own thread this only ends the timer; from any other thread it also waits
     // until no handler runs, whether or not the timer was still marked running.
     void killTimer();
     bool timerRunning() const { return timerRunning_.load(std::memory_order_relaxed); }
+    // For a handler that has changed what the next poll would find (the song has finished, the
+    // preview has paused the device): a poll that follows cursor reports runs once more at once,
+    // as the next event of a 1 ms timer would, and from now on follows every cursor move.
+    void pollAgain();
+    // Handler calls since the device was made.
+    uint32_t pollCount() const { return polls_.load(std::memory_order_relaxed); }
 
    private:
+    static void poll(void* self);
+    PeriodicTimer* activeTimer_ = nullptr;
+    std::unique_ptr<PeriodicTimer> cursorPoll_;
+    std::unique_ptr<PeriodicTimer> threadTimer_;
+    TimerHandler handler_ = nullptr;
+    void* handlerContext_ = nullptr;
+    std::atomic<uint32_t> polls_{0};
+
     std::atomic<bool> open_{false};
     std::atomic<bool> buffersCreated_{false};
     std::atomic<bool> timerRunning_{false};

@@ -101,6 +101,7 @@ bool SamplePreview::endStreamOnTimer() {
         stopped_.store(true, std::memory_order_release);
         player_.device.pauseDevice();
         endSegment_.store(kNoEndSegment, std::memory_order_relaxed);
+        player_.device.pollAgain();
         return true;
     }
     return false;
@@ -112,6 +113,8 @@ void SamplePreview::renderPreviewSegment(uint32_t a) {
         stopped_.store(true, std::memory_order_release);
         device.pauseDevice();
         endSegment_.store(kNoEndSegment, std::memory_order_relaxed);
+        // The paused device reports no more cursor moves: the poll must look once more to stop.
+        device.pollAgain();
         return;
     }
     const uint32_t s = (a + kSegmentsAhead) % kSegmentCount;

@@ -9,7 +9,7 @@ namespace tarvex {
 
 namespace {
 
-constexpr size_t kBlockBytes = size_t{1} << 20;  // what the sink receives at a time, the last block aside
+constexpr size_t kBlockBytes = size_t{1} << 16;  // what the sink receives at a time, the last block aside
 
 }  // namespace
 
@@ -22,6 +22,9 @@ SongRenderResult renderSong(Player& player, uint32_t preamp, uint64_t maxFrames,
     const uint32_t bytesPerFrame = player.mix.bytesPerFrame;
     const uint32_t blockFrames = static_cast<uint32_t>(kBlockBytes / bytesPerFrame);
     std::vector<uint8_t> block(static_cast<size_t>(blockFrames) * bytesPerFrame);
+    // Nothing shows the level arrays of an offline render: leave them alone.
+    const bool levelsWanted = player.mix.levelsWanted;
+    player.mix.levelsWanted = false;
     SongRenderResult result;
     bool finished = false;
     while (result.frames < maxFrames && !finished) {
@@ -42,6 +45,7 @@ SongRenderResult renderSong(Player& player, uint32_t preamp, uint64_t maxFrames,
         result.frames += filled;
         if (progress) progress(result.frames);
     }
+    player.mix.levelsWanted = levelsWanted;
     result.finished = finished;
     return result;
 }

@@ -23,7 +23,8 @@ using PcmSink = std::function<bool(const uint8_t* bytes, size_t count)>;
 using RenderProgress = std::function<void(uint64_t frames)>;
 
 // Starts the player's loaded module with its settings, sets mixDivisor from the preamp position and
-// renders at most maxFrames frames, handing them to the sink in blocks of about a megabyte.
+// renders at most maxFrames frames, handing them to the sink in blocks of 64 KB (small enough to be
+// still in the cache when the sink copies them).
 SongRenderResult renderSong(Player& player, uint32_t preamp, uint64_t maxFrames, const PcmSink& sink,
                             const RenderProgress& progress = {});
 

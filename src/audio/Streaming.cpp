@@ -79,6 +79,9 @@ void Player::beginStream() {
 
 void Player::renderSegment(uint32_t a) {
     fillSegment(*this, a);
+    // Once the song has finished, the end-of-song check can change before the cursor enters
+    // another segment.
+    if (playbackFinished.load(std::memory_order_relaxed)) device.pollAgain();
 }
 
 bool Player::streamHalted() const {

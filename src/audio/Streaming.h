@@ -3,7 +3,8 @@
 //
 // Threads. The owner's thread (the window, the CLI) starts, stops, pauses and resumes, and renders
 // the first 7 segments. After that segments are rendered on the device's thread (queued kind:
-// onBufferDone) or on the 1 ms timer's thread (ring kind: onPollTimer), one segment per call.
+// onBufferDone) or on the poll's thread (ring kind: onPollTimer, woken by the backend's cursor
+// reports, or every millisecond for a hardware cursor), one segment per call.
 //
 // The handoff at stop. No render may run while the mixer's buffers are freed, and the render
 // threads take no lock. stopPlayback therefore (1) kills the timer, which joins the timer thread,

@@ -1,4 +1,5 @@
-// The 1 ms periodic timer: a thread that sleeps to the next millisecond and calls the handler.
+// The ring kind's polls: the 1 ms periodic timer, a thread that sleeps to the next millisecond and
+// calls the handler; and the poll that sleeps until the backend reports a cursor move.
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -55,10 +56,60 @@ class ThreadTimer final : public PeriodicTimer {
     std::atomic<std::thread::id> timerThread_{};
 };
 
+// Runs the handler once at the start, as a timer's first event, and then after every report of
+// the backend; between them, and while the device is paused, it sleeps. Reports that come while
+// the handler runs are seen at once afterwards: the handler looks at the cursor as it then stands.
+class CursorPoll final : public PeriodicTimer {
+   public:
+    explicit CursorPoll(CursorWake& wake) : wake_(wake) {}
+    ~CursorPoll() override { kill(); }
+
+    bool start(TimerHandler handler, void* context) override {
+        kill();
+        running_.store(true, std::memory_order_relaxed);
+        try {
+            thread_ = std::thread([this, handler, context] { run(handler, context); });
+        } catch (...) {
+            running_.store(false, std::memory_order_relaxed);
+            return false;
+        }
+        return true;
+    }
+
+    void kill() override {
+        running_.store(false, std::memory_order_relaxed);
+        if (std::this_thread::get_id() == pollThread_.load(std::memory_order_relaxed)) return;
+        wake_.notify();
+        if (thread_.joinable()) thread_.join();
+    }
+
+   private:
+    void run(TimerHandler handler, void* context) {
+        pollThread_.store(std::this_thread::get_id(), std::memory_order_relaxed);
+        uint32_t seen = wake_.count();
+        while (running_.load(std::memory_order_relaxed)) {
+            handler(context);
+            if (!running_.load(std::memory_order_relaxed)) break;
+            wake_.wait(seen);
+            seen = wake_.count();
+        }
+        pollThread_.store(std::thread::id(), std::memory_order_relaxed);
+    }
+
+    CursorWake& wake_;
+    std::thread thread_;
+    std::atomic<bool> running_{false};
+    std::atomic<std::thread::id> pollThread_{};
+};
+
 }  // namespace
 
 std::unique_ptr<PeriodicTimer> makeThreadTimer() {
     return std::make_unique<ThreadTimer>();
+}
+
+std::unique_ptr<PeriodicTimer> makeCursorPoll(CursorWake& wake) {
+    return std::make_unique<CursorPoll>(wake);
 }
 
 }  // namespace tarvex

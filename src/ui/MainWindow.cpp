@@ -221,7 +221,12 @@ void MainWindow::writeStatusTexts() {
     const StatusValues v = statusValues(engine_, audio_.renderMillis());
     const StatusTexts t = formatStatus(v);
     const std::string* texts[] = {&t.cpu, &t.index, &t.pattern, &t.row, &t.bpm, &t.speed, &t.time};
-    for (size_t i = 0; i < std::size(kStatusFields); ++i) view_.setText(kStatusFields[i], *texts[i]);
+    // Most ticks change one text or none: only those that differ from what was set are set.
+    for (size_t i = 0; i < std::size(kStatusFields); ++i) {
+        if (shownStatus_[i] == *texts[i]) continue;
+        shownStatus_[i] = *texts[i];
+        view_.setText(kStatusFields[i], *texts[i]);
+    }
     audio_.setPreamp(view_.preampPosition());
     view_.followPosition(v.currentPattern, v.row);
 }
@@ -234,7 +239,7 @@ void MainWindow::statusTick() {
     advanceList();
     if (!paused_ && !minimised && !displayFrozen_) {
         if (panels_.refresh(audio_.levels(), stopped())) displayFrozen_ = true;
-        view_.panelsDrawn(panels_);
+        if (panels_.changes().any()) view_.panelsDrawn(panels_);
     }
     tickBusy_ = false;
 }

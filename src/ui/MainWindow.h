@@ -5,6 +5,7 @@
 // runs on the user-interface thread; the audio side shares only the atomics of Engine.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -110,6 +111,8 @@ class MainWindow {
     bool advanceRequested_ = false;
     bool autoAdvance_ = false;
     bool displayFrozen_ = false;
+    // The status texts as last set, in the order of the status fields.
+    std::array<std::string, 7> shownStatus_;
     bool nextWhileStopped_ = false;
     bool pendingWaveOut_ = false;
     bool linearFrequency_ = false;

@@ -41,6 +41,8 @@ class Raster {
     const uint32_t* pixels() const { return pixels_.data(); }
     // Makes this raster a copy of other's pixels (same size; otherwise nothing happens).
     void copyPixels(const Raster& other);
+    // Same size and the same pixels.
+    friend bool operator==(const Raster&, const Raster&) = default;
 
     static uint32_t pack(Rgb c) {
         return 0xFF000000u | (uint32_t(c.r) << 16) | (uint32_t(c.g) << 8) | uint32_t(c.b);

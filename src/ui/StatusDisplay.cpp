@@ -94,6 +94,10 @@ void StatusPanels::setUp(int scopeWidth, int scopeHeight, int meterWidth, int me
     meter_.fillRect(0, 0, meterWidth, meterHeight, kMeterBackground);
     hold_ = {0, 0};
     holdCounter_ = {0, 0};
+    // Nothing has been shown yet: the first refresh changes everything.
+    shownLeft_ = Raster();
+    shownRight_ = Raster();
+    shownMeter_ = Raster();
 }
 
 void StatusPanels::drawCleanScope() {
@@ -133,6 +137,16 @@ bool StatusPanels::refresh(const LevelBuffer& levels, bool stopped) {
         }
     }
     drawMeter(peak);
+    // A buffer is shown for several refreshes, and a bar often stands still: most refreshes draw
+    // what is on display already.
+    const auto changed = [](const Raster& now, Raster& shown) {
+        if (now == shown) return false;
+        shown = now;
+        return true;
+    };
+    changes_.leftScope = changed(leftScope_, shownLeft_);
+    changes_.rightScope = changed(rightScope_, shownRight_);
+    changes_.meter = changed(meter_, shownMeter_);
     return frozen;
 }
 

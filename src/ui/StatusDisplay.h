@@ -78,6 +78,14 @@ struct LevelBuffer {
     uint32_t length = 0;
 };
 
+// Which panels a refresh changed: only those need showing again.
+struct PanelChanges {
+    bool leftScope = false;
+    bool rightScope = false;
+    bool meter = false;
+    bool any() const { return leftScope || rightScope || meter; }
+};
+
 // Draws the scopes and the level meter; keeps the peak-hold state between refreshes.
 class StatusPanels {
    public:
@@ -87,6 +95,8 @@ class StatusPanels {
     // One refresh. With stopped set the scopes are cleared, the bars drawn at level 0 and true is
     // returned: the display is then frozen until the next play.
     bool refresh(const LevelBuffer& levels, bool stopped);
+    // What the last refresh changed against the picture before it (everything after setUp).
+    const PanelChanges& changes() const { return changes_; }
 
     const Raster& leftScope() const { return leftScope_; }
     const Raster& rightScope() const { return rightScope_; }
@@ -108,6 +118,11 @@ class StatusPanels {
     Raster leftScope_;
     Raster rightScope_;
     Raster meter_;
+    // The pictures as the refresh before left them, to tell what changed.
+    Raster shownLeft_;
+    Raster shownRight_;
+    Raster shownMeter_;
+    PanelChanges changes_;
     std::array<int, 2> hold_ = {0, 0};
     std::array<int, 2> holdCounter_ = {0, 0};
 };

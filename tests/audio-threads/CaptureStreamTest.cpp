@@ -3,6 +3,7 @@
 // in quick succession leave no thread behind (these tests also run under ThreadSanitizer).
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -124,6 +125,50 @@ TEST(CaptureStream, QuickStartsStopsPausesAndPreviewsLeaveNothingRunning) {
         EXPECT_FALSE(player.device.timerRunning());
         EXPECT_TRUE(player.outputStopped.load());
     }
+}
+
+// A null device that counts what it has taken.
+class CountingNullDevice final : public NullDevice {
+   public:
+    std::atomic<uint64_t> taken{0};
+
+   protected:
+    void consumed(const uint8_t*, uint32_t bytes) override { taken.fetch_add(bytes); }
+};
+
+TEST(CaptureStream, TheRingPollWakesOncePerSegmentAndNotAtAllWhilePaused) {
+    Player player;
+    auto counting = std::make_unique<CountingNullDevice>();
+    CountingNullDevice& device = *counting;
+    player.device.backend = std::move(counting);
+    player.module = shortSong(200).build();       // 8 seconds
+    applyOptions(player, {.bufferLength = 120});  // 15 ms segments
+    ASSERT_TRUE(startPlayback(player).empty());
+    const uint32_t seg = player.device.segmentBytes;
+
+    // Playing: at most one wake per segment the cursor enters (a 1 ms timer would wake 15 times as
+    // often); a late poll may see two entries at once and refill both.
+    ASSERT_TRUE(waitFor([&] { return device.taken.load() >= seg; }));
+    const uint64_t taken0 = device.taken.load();
+    const uint32_t polls0 = player.device.pollCount();
+    ASSERT_TRUE(waitFor([&] { return device.taken.load() >= taken0 + 20u * seg; }));
+    const uint32_t polls = player.device.pollCount() - polls0;
+    const uint64_t entered = (device.taken.load() - taken0) / seg + 1;
+    EXPECT_LE(polls, entered + 1) << entered << " segments entered";
+    EXPECT_GT(polls, 0u);
+
+    // Paused: nothing is taken and nothing wakes the poll.
+    player.device.pauseDevice();
+    std::this_thread::sleep_for(50ms);
+    const uint64_t pausedAt = device.taken.load();
+    const uint32_t pausedPolls = player.device.pollCount();
+    std::this_thread::sleep_for(500ms);
+    EXPECT_EQ(device.taken.load(), pausedAt);
+    EXPECT_LE(player.device.pollCount() - pausedPolls, 1u);
+
+    player.device.resumeDevice();
+    ASSERT_TRUE(waitFor([&] { return device.taken.load() >= pausedAt + 2u * seg; }));
+    stopPlayback(player);
 }
 
 TEST(CapturePreview, PlaysTheSampleOnceAndStopsByItself) {

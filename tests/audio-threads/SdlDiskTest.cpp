@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <thread>
 
@@ -45,6 +46,12 @@ TEST(SdlDisk, BothKindsWriteWhatTheRenderWrites) {
         player.module = shortSong().build();
         applyOptions(player, options);
         ASSERT_TRUE(startPlayback(player).empty()) << "SDL's disk driver did not open";
+        // SDL keeps its hands off the signals: the player can still be interrupted and ended.
+        for (int signal : {SIGINT, SIGTERM}) {
+            struct sigaction action = {};
+            ASSERT_EQ(sigaction(signal, nullptr, &action), 0);
+            EXPECT_EQ(action.sa_handler, SIG_DFL) << "signal " << signal;
+        }
 
         const auto deadline = std::chrono::steady_clock::now() + 15s;
         const auto& flag = queued ? player.playbackFinished : player.outputStopped;

@@ -1,11 +1,9 @@
 // tarvex-cli render, in process: WAV layout, song length to the frame, the time limit, standard
 // output, the default file name, options, determinism, and every corpus file.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <sstream>
-#include <string>
 
 #include "cli/Commands.h"
 #include "cli/RenderOptions.h"
@@ -157,6 +155,21 @@ TEST(RenderCommand, StandardOutputDefaultNameAndDeterminism) {
     EXPECT_FALSE(withWide.out == toOut.out);  // the option reaches the mixer
 }
 
+TEST(RenderCommand, AnExistingLongerFileEndsUpHoldingExactlyTheNewRender) {
+    const std::string song = writeSong("over.mod", false);
+    const std::filesystem::path dir = std::filesystem::path(song).parent_path();
+    const std::string fresh = (dir / "over-fresh.wav").string();
+    const std::string reused = (dir / "over-reused.wav").string();
+    std::filesystem::remove(fresh);
+    ASSERT_EQ(render({song, "-o", fresh}).status, 0);
+    const std::vector<uint8_t> expected = test::readFileBytes(fresh);
+    // The old file is longer and holds other bytes: none of them may survive.
+    test::writeTempFile("over-reused.wav", std::vector<uint8_t>(expected.size() * 2 + 1, 0x5A));
+    const RunResult run = render({song, "-o", reused});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(test::readFileBytes(reused) == expected);
+}
+
 TEST(RenderCommand, UsageErrorsAndUnreadableFiles) {
     const std::string song = writeSong("usage.mod", false);
     const cli::CommandArgs bad[] = {
@@ -261,10 +274,8 @@ TEST(RenderOptions, SecondsAreExactToTheMicrosecond) {
 TEST(RenderCommand, EveryCorpusFileRendersWithinTheLimit) {
     const std::vector<std::filesystem::path> files = test::corpusFiles();
     if (files.empty()) GTEST_SKIP() << test::noCorpusMessage();
-    // One file per process: test runs of other builds may share the temporary folder.
-    const std::string wavPath = (std::filesystem::temp_directory_path() /
-                                 ("tarvex-render-corpus-" + std::to_string(::getpid()) + ".wav"))
-                                    .string();
+    // In this process's own directory: other test runs on the machine may render at the same time.
+    const std::string wavPath = test::writeTempFile("render-corpus.wav", {}).string();
     size_t rendered = 0;
     for (const std::filesystem::path& file : files) {
         std::filesystem::remove(wavPath);

@@ -293,6 +293,8 @@ TEST_F(WindowTest, StatusTickWritesTextsWhilePlaying) {
     engine.state.playTime = 65'000'000;
     audio.millis = 5;
     view.preamp = 700;
+    audio.left.assign(100, 12000);
+    audio.right.assign(100, -12000);
     window.statusTick();
     EXPECT_EQ(view.text(TextField::Cpu), "20%");  // 5 * 800 / 200
     EXPECT_EQ(view.text(TextField::Index), "01/01");
@@ -306,10 +308,25 @@ TEST_F(WindowTest, StatusTickWritesTextsWhilePlaying) {
     EXPECT_EQ(view.follows[0], (std::pair<uint32_t, uint32_t>{0, 0x21}));
     EXPECT_EQ(view.panelDraws, 1);
 
+    // The same buffer and position again: nothing differs, so nothing is set or shown again.
+    const int writesBefore = view.textWrites;
+    window.statusTick();
+    EXPECT_EQ(view.textWrites, writesBefore);
+    EXPECT_EQ(view.panelDraws, 1);
+    // One text changes: only that one is set; a new buffer is shown.
+    engine.state.row = 0x22;
+    audio.left.assign(100, -6000);
+    window.statusTick();
+    EXPECT_EQ(view.textWrites, writesBefore + 1);
+    EXPECT_EQ(view.text(TextField::Row), "22");
+    EXPECT_EQ(view.panelDraws, 2);
+    EXPECT_TRUE(window.panels().changes().leftScope);
+    EXPECT_FALSE(window.panels().changes().rightScope);
+
     // Paused: the texts go on, the panels stand still.
     window.onPause();
     window.statusTick();
-    EXPECT_EQ(view.panelDraws, 1);
+    EXPECT_EQ(view.panelDraws, 2);
     window.onPause();
 
     // Minimised: nothing is written or drawn.
@@ -317,7 +334,7 @@ TEST_F(WindowTest, StatusTickWritesTextsWhilePlaying) {
     const int writes = view.textWrites;
     window.statusTick();
     EXPECT_EQ(view.textWrites, writes);
-    EXPECT_EQ(view.panelDraws, 1);
+    EXPECT_EQ(view.panelDraws, 2);
     view.minimised = false;
 
     // Stopped: the texts keep their last contents; one refresh clears the panels and freezes.
@@ -325,7 +342,7 @@ TEST_F(WindowTest, StatusTickWritesTextsWhilePlaying) {
     window.statusTick();
     window.statusTick();
     EXPECT_EQ(view.textWrites, writes);
-    EXPECT_EQ(view.panelDraws, 2);
+    EXPECT_EQ(view.panelDraws, 3);
     EXPECT_TRUE(window.displayFrozen());
     window.onPlay();
     EXPECT_FALSE(window.displayFrozen());

@@ -314,7 +314,6 @@ int playCommand(const CommandArgs& args, std::ostream& out, std::ostream& err) {
     KeyInput keys(onTerminal && stdinIsTerminal());
     Session session{options, out, err, onTerminal && stdoutIsTerminal(), keys, {}};
     session.player.device.backend = makeBackend(options.device);
-    session.player.device.timer = makeDeviceTimer();
 
     int status = kExitOk;
     bool failed = false;

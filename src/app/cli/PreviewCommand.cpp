@@ -84,7 +84,6 @@ int previewCommand(const CommandArgs& args, std::ostream& out, std::ostream& err
     }
     applyOutputOptions(options, player);
     player.device.backend = makeBackend(options.device);
-    player.device.timer = makeDeviceTimer();
 
     SamplePreview preview(player);
     std::string_view error = preview.startPreview(sample, periodOf(options.note));

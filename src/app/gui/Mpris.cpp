@@ -20,10 +20,7 @@ namespace tarvex {
 namespace {
 
 constexpr const char* kPlayerInterface = "org.mpris.MediaPlayer2.Player";
-
-QString fromUtf8(const std::string& text) {
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
-}
+using qt::fromUtf8;
 
 // org.mpris.MediaPlayer2: the application.
 class RootAdaptor : public QDBusAbstractAdaptor {

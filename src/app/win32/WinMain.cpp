@@ -25,7 +25,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     const char* name = std::getenv("TARVEX_DEVICE");
     player.device.backend = makeBackend(name != nullptr && *name != 0 ? name : kDefaultDeviceName);
     if (!player.device.backend) player.device.backend = makeBackend(kDefaultDeviceName);
-    player.device.timer = makeDeviceTimer();
     PlayerAudio audio(player);
     win32::RegistrySettingsStore store;
 

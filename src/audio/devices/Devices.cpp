@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "audio/OutputDevice.h"
 #include "audio/devices/NullDevice.h"
 #ifdef _WIN32
 #include "audio/devices/WinDevices.h"
@@ -26,14 +25,6 @@ std::unique_ptr<AudioBackend> makeBackend(std::string_view name) {
         return std::make_unique<CaptureDevice>(std::string(name.substr(capture.size())));
     }
     return nullptr;
-}
-
-std::unique_ptr<PeriodicTimer> makeDeviceTimer() {
-#ifdef _WIN32
-    return makeMultimediaTimer();
-#else
-    return makeThreadTimer();
-#endif
 }
 
 }  // namespace tarvex

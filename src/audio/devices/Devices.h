@@ -13,9 +13,6 @@ namespace tarvex {
 // opened here: a backend that cannot open reports it at open.
 std::unique_ptr<AudioBackend> makeBackend(std::string_view name);
 
-// The 1 ms timer that polls the ring: the system's multimedia timer on Windows, a thread elsewhere.
-std::unique_ptr<PeriodicTimer> makeDeviceTimer();
-
 // The device a player uses when none is named: "dsound" on Windows, "sdl" elsewhere.
 #ifdef _WIN32
 inline constexpr std::string_view kDefaultDeviceName = "dsound";

@@ -8,19 +8,15 @@
 #include "audio/WavFile.h"
 
 namespace tarvex {
-namespace {
-
-constexpr uint32_t kScratchFrames = 4096;
-
-}  // namespace
 
 NullDevice::~NullDevice() {
     close();
 }
 
-bool NullDevice::openStream(const PcmFormat& format, uint32_t) {
-    scratchBytes_ = kScratchFrames * format.blockAlign();
-    scratch_.reset(new (std::nothrow) uint8_t[scratchBytes_]);
+bool NullDevice::openStream(const PcmFormat& format, uint32_t segmentBytes) {
+    const uint32_t align = format.blockAlign();
+    pieceBytes_ = std::max(segmentBytes / kPiecesPerSegment / align, uint32_t{1}) * align;
+    scratch_.reset(new (std::nothrow) uint8_t[pieceBytes_]);
     if (!scratch_) return false;
     shutdown_.store(false, std::memory_order_relaxed);
     try {
@@ -33,43 +29,38 @@ bool NullDevice::openStream(const PcmFormat& format, uint32_t) {
 
 void NullDevice::closeStream() {
     shutdown_.store(true, std::memory_order_relaxed);
+    wakeConsumer();
     if (thread_.joinable()) thread_.join();
     scratch_.reset();
 }
 
-// Takes the frames that are due by the clock every millisecond; the clock stands while paused.
+// Takes the stream a piece at a time, each when the clock reaches it, and sleeps in between; the
+// clock stands while paused, and the thread sleeps until the next resume or the close.
 void NullDevice::run() {
     using Clock = std::chrono::steady_clock;
-    const uint32_t align = format().blockAlign();
-    const double framesPerNanosecond = format().rate * speed_ / 1e9;
-    Clock::time_point start;
-    uint64_t framesTaken = 0;
-    bool wasRunning = false;
-    auto next = Clock::now();
+    const uint32_t pieceFrames = pieceBytes_ / format().blockAlign();
+    const double nanosecondsPerPiece = pieceFrames * 1e9 / (format().rate * speed_);
+    const auto clockAt = [&](uint64_t pieces) {
+        return std::chrono::nanoseconds(
+            static_cast<int64_t>(static_cast<double>(pieces) * nanosecondsPerPiece));
+    };
     while (!shutdown_.load(std::memory_order_relaxed)) {
-        next += std::chrono::milliseconds(1);
-        std::this_thread::sleep_until(next);
-        const auto now = Clock::now();
-        if (next < now - std::chrono::milliseconds(5)) next = now;
+        const uint32_t seen = transportCount();
         if (!running()) {
-            wasRunning = false;
+            waitForTransport(seen);
             continue;
         }
-        if (!wasRunning) {
-            start = now;
-            framesTaken = 0;
-            wasRunning = true;
+        auto start = Clock::now();
+        uint64_t pieces = 0;
+        while (running() && !shutdown_.load(std::memory_order_relaxed)) {
+            pull(scratch_.get(), pieceBytes_);
+            ++pieces;
+            const auto now = Clock::now();
+            // Far behind after a stall: go on from now rather than rush through the backlog, which
+            // would run ahead of whoever refills the stream.
+            if (start + clockAt(pieces + 2) < now) start = now - clockAt(pieces);
+            std::this_thread::sleep_until(start + clockAt(pieces));
         }
-        const auto elapsed = std::chrono::duration_cast<std::chrono::nanoseconds>(now - start).count();
-        const uint64_t due = static_cast<uint64_t>(static_cast<double>(elapsed) * framesPerNanosecond);
-        if (due <= framesTaken) continue;
-        // Behind after a stall: catch up in pieces no larger than the ring's step, so the cursor
-        // still enters every segment where a poll can see it.
-        uint32_t maxFrames = kScratchFrames;
-        if (ringStepBytes() != 0) maxFrames = std::min(maxFrames, ringStepBytes() / align);
-        const uint32_t frames = static_cast<uint32_t>(std::min<uint64_t>(due - framesTaken, maxFrames));
-        pull(scratch_.get(), frames * align);
-        framesTaken += frames;
     }
 }
 

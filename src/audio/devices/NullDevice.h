@@ -1,7 +1,8 @@
 // Backends without sound: `null` takes the stream at real-time pace and drops it; `capture` does
-// the same and writes every byte it took, in order, to a WAV file. The file appears under its name
-// when the device closes, complete with its header; until then it is a temporary file beside it
-// (a write that fails leaves the previous file in place).
+// the same and writes every byte it took, in order, to a WAV file. Both take the stream in pieces of
+// a quarter segment, each when its time has come, and sleep in between and while paused. The
+// capture's file appears under its name when the device closes, complete with its header; until
+// then it is a temporary file beside it (a write that fails leaves the previous file in place).
 #pragma once
 
 #include <atomic>
@@ -28,11 +29,14 @@ class NullDevice : public PullDevice {
    private:
     void run();
 
+    // The stream is taken in quarter segments: few wake-ups, and still four cursor moves per segment.
+    static constexpr uint32_t kPiecesPerSegment = 4;
+
     double speed_;
     std::atomic<bool> shutdown_{false};
     std::thread thread_;
     std::unique_ptr<uint8_t[]> scratch_;
-    uint32_t scratchBytes_ = 0;
+    uint32_t pieceBytes_ = 0;
 };
 
 class CaptureDevice final : public NullDevice {

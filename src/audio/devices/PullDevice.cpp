@@ -13,6 +13,7 @@ bool PullDevice::open(DeviceKind kind, const PcmFormat& format, uint32_t segment
     close();
     kind_ = kind;
     format_ = format;
+    segmentBytes_ = segmentBytes;
     done_ = done;
     context_ = context;
     running_.store(false, std::memory_order_relaxed);
@@ -26,7 +27,6 @@ bool PullDevice::open(DeviceKind kind, const PcmFormat& format, uint32_t segment
     ringEndReached_.store(false, std::memory_order_relaxed);
     ring_.reset();
     ringBytes_ = 0;
-    ringStepBytes_ = 0;
     failure_.clear();
     if (format.blockAlign() == 0 || !openStream(format, segmentBytes)) return false;
     open_ = true;
@@ -73,10 +73,9 @@ bool PullDevice::createRing(uint32_t bytes) {
     if (!ring_) return false;
     std::memset(ring_.get(), format_.silenceByte(), bytes);
     ringBytes_ = bytes;
-    const uint32_t align = format_.blockAlign();
-    ringStepBytes_ = std::max(align, bytes / 32 / align * align);
     ringEnd_.store(0, std::memory_order_relaxed);
     ringEndReached_.store(false, std::memory_order_relaxed);
+    cursorWake_.everyMove.store(false, std::memory_order_relaxed);
     cursor_.store(0, std::memory_order_release);
     return true;
 }
@@ -142,7 +141,8 @@ void PullDevice::pullRing(uint8_t* out, uint32_t bytes) {
     // The first time the cursor gets to the end after it was given is the revolution that plays
     // it: the region holding it was handed back behind the cursor, or ahead of it before the start.
     const uint32_t end = ringEnd_.load(std::memory_order_acquire);
-    uint32_t c = cursor_.load(std::memory_order_relaxed);
+    const uint32_t before = cursor_.load(std::memory_order_relaxed);
+    uint32_t c = before;
     while (bytes > 0) {
         uint32_t n = std::min(bytes, ringBytes_ - c);
         const bool endsHere = c < end && end <= c + n;
@@ -160,6 +160,10 @@ void PullDevice::pullRing(uint8_t* out, uint32_t bytes) {
         }
     }
     cursor_.store(c, std::memory_order_release);
+    const bool newSegment = segmentBytes_ == 0 || c < before || c / segmentBytes_ != before / segmentBytes_;
+    if (c != before && (newSegment || cursorWake_.everyMove.load(std::memory_order_relaxed))) {
+        cursorWake_.notify();
+    }
 }
 
 }  // namespace tarvex

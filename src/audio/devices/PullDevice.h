@@ -8,7 +8,9 @@
 // store, so a region behind the cursor has been read before anyone who sees the cursor writes it
 // again; unlockRing bumps a release counter that pull reads with acquire before it copies, so a
 // refilled region is complete before it is read. The end of the stream comes the same way: a
-// release store of its offset after the region holding it has been handed back.
+// release store of its offset after the region holding it has been handed back. After moving the
+// cursor into another segment (or at all, once the wake asks for every move) pull reports it
+// through the cursor wake; a paused device moves nothing and reports nothing.
 #pragma once
 
 #include <array>
@@ -29,8 +31,8 @@ class PullDevice : public AudioBackend {
               void* context) final;
     void close() final;
     std::string openFailure() const final { return failure_; }
-    void pause() final { running_.store(false, std::memory_order_release); }
-    void resume() final { running_.store(true, std::memory_order_release); }
+    void pause() final { setRunning(false); }
+    void resume() final { setRunning(true); }
 
     bool createQueue(uint32_t segmentCount, uint32_t segmentBytes) override;
     void queueSegment(uint32_t index, const uint8_t* data, uint32_t bytes) final;
@@ -41,10 +43,12 @@ class PullDevice : public AudioBackend {
     uint8_t* lockRing(uint32_t offset, uint32_t bytes) final;
     void unlockRing(uint32_t offset, uint32_t bytes) final;
     uint32_t playCursor() const final { return cursor_.load(std::memory_order_acquire); }
+    CursorWake* cursorWake() final { return &cursorWake_; }
     void endRingAt(uint32_t end) override { ringEnd_.store(end, std::memory_order_release); }
 
    protected:
-    // Starts the consuming thread or callback; it calls pull from then on, also while paused.
+    // Starts the consuming thread or callback; it calls pull from then on, or, while paused, it may
+    // sleep in waitForTransport instead.
     virtual bool openStream(const PcmFormat& format, uint32_t segmentBytes) = 0;
     // Stops it; once this returns pull is not running and will not run again.
     virtual void closeStream() = 0;
@@ -57,10 +61,16 @@ class PullDevice : public AudioBackend {
     // the ring at its cursor; silence while paused or when the queue has run dry. Called only by
     // the consuming thread; never allocates, locks or blocks (the done handler renders in it).
     void pull(uint8_t* out, uint32_t bytes);
-    // Largest piece the ring's cursor should move by at once: a quarter segment, so that the
-    // 1 ms poll sees the cursor enter every segment.
-    uint32_t ringStepBytes() const { return ringStepBytes_; }
     bool running() const { return running_.load(std::memory_order_acquire); }
+    // A count that pause, resume and wakeConsumer move on: read it, then look at running(), then
+    // waitForTransport(count) sleeps until one of them has been called since the read.
+    uint32_t transportCount() const { return transport_.load(std::memory_order_acquire); }
+    void waitForTransport(uint32_t seen) const { transport_.wait(seen, std::memory_order_acquire); }
+    // Wakes a consumer sleeping in waitForTransport (at close).
+    void wakeConsumer() {
+        transport_.fetch_add(1, std::memory_order_acq_rel);
+        transport_.notify_all();
+    }
     const PcmFormat& format() const { return format_; }
 
    private:
@@ -71,6 +81,10 @@ class PullDevice : public AudioBackend {
         uint32_t bytes = 0;
     };
 
+    void setRunning(bool running) {
+        running_.store(running, std::memory_order_release);
+        wakeConsumer();
+    }
     void pullQueued(uint8_t* out, uint32_t bytes);
     void pullRing(uint8_t* out, uint32_t bytes);
 
@@ -81,6 +95,7 @@ class PullDevice : public AudioBackend {
     bool open_ = false;
     std::string failure_;
     std::atomic<bool> running_{false};
+    std::atomic<uint32_t> transport_{0};
 
     // Queued kind.
     std::array<QueueEntry, kQueueCapacity> queue_ = {};
@@ -95,9 +110,10 @@ class PullDevice : public AudioBackend {
     // Ring kind.
     std::unique_ptr<uint8_t[]> ring_;
     uint32_t ringBytes_ = 0;
-    uint32_t ringStepBytes_ = 0;
     std::atomic<uint32_t> cursor_{0};
     std::atomic<uint32_t> unlocks_{0};
+    uint32_t segmentBytes_ = 0;  // the cursor's moves into another segment are reported
+    CursorWake cursorWake_;
     std::atomic<uint32_t> ringEnd_{0};         // where the stream ends; 0 = not known yet
     std::atomic<bool> ringEndReached_{false};  // set by the consumer once the cursor stands there
 };

@@ -13,11 +13,14 @@
 namespace tarvex {
 namespace {
 
-// SDL's transfer size: the largest power of two up to half a segment, so the ring's cursor moves
-// in steps the 1 ms poll can follow; at least 64 frames, at most 4096.
+// SDL's transfer size. Each transfer wakes SDL's thread and the sound server, so it should be
+// large; but the ring kind's poll refills what a transfer took only after it, and a sound server
+// may ask for two transfers in a row: past a segment per transfer a busy machine lets the device
+// reach segments not yet refilled. So: the largest power of two up to one segment, at least 64
+// frames, at most 4096.
 uint16_t transferFrames(uint32_t segmentFrames) {
     uint32_t frames = 64;
-    while (frames * 2 <= segmentFrames / 2 && frames < 4096) frames *= 2;
+    while (frames * 2 <= segmentFrames && frames < 4096) frames *= 2;
     return static_cast<uint16_t>(frames);
 }
 
@@ -40,6 +43,57 @@ void quietAlsa() {
 #endif
 }
 
+// The few SDL calls the device makes. On Linux the library is loaded when a device is first
+// opened, not when the program starts: most runs (rendering, the null and capture devices) never
+// touch it, and linking it would load some fifty libraries (X11, Wayland, PulseAudio, ALSA, ...)
+// into every process.
+struct SdlApi {
+    SDL_bool (*setHint)(const char*, const char*) = nullptr;
+    int (*initSubSystem)(Uint32) = nullptr;
+    void (*quitSubSystem)(Uint32) = nullptr;
+    SDL_AudioDeviceID (*openAudioDevice)(const char*, int, const SDL_AudioSpec*, SDL_AudioSpec*,
+                                         int) = nullptr;
+    void (*closeAudioDevice)(SDL_AudioDeviceID) = nullptr;
+    void (*pauseAudioDevice)(SDL_AudioDeviceID, int) = nullptr;
+    const char* (*getError)() = nullptr;
+};
+
+#if defined(__linux__)
+template <class F>
+bool bind(void* library, const char* name, F& function) {
+    function = reinterpret_cast<F>(dlsym(library, name));
+    return function != nullptr;
+}
+
+SdlApi loadSdl() {
+    SdlApi api;
+    // The handle stays open for the rest of the run.
+    void* library = dlopen("libSDL2-2.0.so.0", RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) return api;
+    if (!bind(library, "SDL_SetHint", api.setHint) ||
+        !bind(library, "SDL_InitSubSystem", api.initSubSystem) ||
+        !bind(library, "SDL_QuitSubSystem", api.quitSubSystem) ||
+        !bind(library, "SDL_OpenAudioDevice", api.openAudioDevice) ||
+        !bind(library, "SDL_CloseAudioDevice", api.closeAudioDevice) ||
+        !bind(library, "SDL_PauseAudioDevice", api.pauseAudioDevice) ||
+        !bind(library, "SDL_GetError", api.getError)) {
+        return SdlApi{};
+    }
+    return api;
+}
+#else
+SdlApi loadSdl() {
+    return SdlApi{SDL_SetHint,          SDL_InitSubSystem,    SDL_QuitSubSystem, SDL_OpenAudioDevice,
+                  SDL_CloseAudioDevice, SDL_PauseAudioDevice, SDL_GetError};
+}
+#endif
+
+// Null when SDL cannot be had (then no device opens).
+const SdlApi* sdl() {
+    static const SdlApi api = loadSdl();
+    return api.initSubSystem != nullptr ? &api : nullptr;
+}
+
 }  // namespace
 
 SdlDevice::~SdlDevice() {
@@ -47,9 +101,17 @@ SdlDevice::~SdlDevice() {
 }
 
 bool SdlDevice::openStream(const PcmFormat& format, uint32_t segmentBytes) {
+    const SdlApi* api = sdl();
+    if (api == nullptr) {
+        setOpenFailure("no audio device: the SDL library could not be loaded");
+        return false;
+    }
     quietAlsa();
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-        setOpenFailure(std::string("no audio device: ") + SDL_GetError());
+    // SDL would otherwise take SIGINT and SIGTERM for a quit event nobody reads, and the player
+    // could no longer be interrupted or ended.
+    api->setHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    if (api->initSubSystem(SDL_INIT_AUDIO) != 0) {
+        setOpenFailure(std::string("no audio device: ") + api->getError());
         return false;
     }
     subsystemUp_ = true;
@@ -72,24 +134,25 @@ bool SdlDevice::openStream(const PcmFormat& format, uint32_t segmentBytes) {
     }
     SDL_AudioSpec have{};
     // SDL converts to whatever the hardware takes; the callback always sees this format.
-    deviceId_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    deviceId_ = api->openAudioDevice(nullptr, 0, &want, &have, 0);
     if (deviceId_ == 0) {
-        setOpenFailure(std::string("no audio device: ") + SDL_GetError());
+        setOpenFailure(std::string("no audio device: ") + api->getError());
         closeStream();
         return false;
     }
     // SDL's own pause would still feed silence to some drivers; pausing is done in pull instead.
-    SDL_PauseAudioDevice(deviceId_, 0);
+    api->pauseAudioDevice(deviceId_, 0);
     return true;
 }
 
 void SdlDevice::closeStream() {
+    const SdlApi* api = sdl();
     if (deviceId_ != 0) {
-        SDL_CloseAudioDevice(deviceId_);  // returns once the callback has finished for good
+        api->closeAudioDevice(deviceId_);  // returns once the callback has finished for good
         deviceId_ = 0;
     }
     if (subsystemUp_) {
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        api->quitSubSystem(SDL_INIT_AUDIO);
         subsystemUp_ = false;
     }
     packed_.reset();

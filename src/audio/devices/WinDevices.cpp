@@ -337,4 +337,8 @@ std::unique_ptr<PeriodicTimer> makeMultimediaTimer() {
     return std::make_unique<MultimediaTimer>();
 }
 
+std::unique_ptr<PeriodicTimer> WindowsDevice::makeCursorTimer() {
+    return makeMultimediaTimer();
+}
+
 }  // namespace tarvex

@@ -117,6 +117,8 @@ class WindowsDevice final : public AudioBackend {
     uint8_t* lockRing(uint32_t offset, uint32_t bytes) override { return active_->lockRing(offset, bytes); }
     void unlockRing(uint32_t offset, uint32_t bytes) override { active_->unlockRing(offset, bytes); }
     uint32_t playCursor() const override { return active_->playCursor(); }
+    // DirectSound's cursor is polled by the multimedia timer.
+    std::unique_ptr<PeriodicTimer> makeCursorTimer() override;
 
    private:
     WaveOutDevice waveOut_;

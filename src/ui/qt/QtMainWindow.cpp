@@ -48,11 +48,11 @@ constexpr unsigned kAboutCommand = 16;
 const char* const kAboutEntry = "Inf&o über Tarvex...";
 constexpr size_t kPlayButton = 1;
 
+}  // namespace
+
 QString fromUtf8(const std::string& text) {
     return QString::fromUtf8(text.data(), qsizetype(text.size()));
 }
-
-}  // namespace
 
 QFont dialogFont() {
     QFont font(QStringLiteral("MS Sans Serif"), 8);
@@ -460,10 +460,12 @@ std::optional<std::string> QtMainWindow::chooseModuleFile() {
     return QFile::encodeName(dialog.selectedFiles().front()).toStdString();
 }
 
-void QtMainWindow::panelsDrawn(const StatusPanels&) {
-    leftScope_->refresh();
-    rightScope_->refresh();
-    meter_->refresh();
+void QtMainWindow::panelsDrawn(const StatusPanels& panels) {
+    // Each repaint is a picture sent to the display: only the panels whose pixels changed.
+    const PanelChanges& changes = panels.changes();
+    if (changes.leftScope) leftScope_->refresh();
+    if (changes.rightScope) rightScope_->refresh();
+    if (changes.meter) meter_->refresh();
 }
 
 void QtMainWindow::openSampleWindow(uint32_t sampleIndex) {

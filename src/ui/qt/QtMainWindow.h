@@ -44,6 +44,8 @@ QFont dialogFont();
 DialogBaseUnits dialogBaseUnits(const QFont& font);
 // A layout rectangle in dialog units as pixels for those base units.
 QRect dialogRect(int x, int y, int width, int height, DialogBaseUnits units);
+// The window logic's UTF-8 text as a Qt string.
+QString fromUtf8(const std::string& text);
 
 class QtMainWindow : public QDialog, private MainWindowView {
     Q_OBJECT

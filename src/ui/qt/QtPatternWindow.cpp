@@ -107,30 +107,58 @@ void QtPatternWindow::done(int result) {
 }
 
 void QtPatternWindow::setPatternNumber(const std::string& text) {
-    number_->setText(QString::fromUtf8(text.data(), qsizetype(text.size())));
+    const QString value = fromUtf8(text);
+    if (number_->text() != value) number_->setText(value);
 }
 
+// A page that follows the song moves by one row at a time: every line's text changes, but the
+// lines themselves can stay. So a page is written into the lines there are, new ones are added
+// only when it is longer and the rest taken away at the end, and the list is repainted once.
 void QtPatternWindow::setListRedraw(bool on) {
-    if (!on) ++suspensions_;
-    list_->setUpdatesEnabled(on);
-    if (on) list_->viewport()->update();
+    if (!on) {
+        ++suspensions_;
+        building_ = true;
+        list_->setUpdatesEnabled(false);
+        return;
+    }
+    if (building_) {
+        while (list_->count() > linesSet_) delete list_->takeItem(list_->count() - 1);
+        building_ = false;
+        scrollPending_ = true;
+    }
+    list_->setUpdatesEnabled(true);
+    list_->viewport()->update();
 }
 
 void QtPatternWindow::clearLines() {
-    list_->clear();
+    linesSet_ = 0;
+    if (!building_) list_->clear();
 }
 
 void QtPatternWindow::addLine(const std::string& text) {
-    auto* item = new QListWidgetItem(QString::fromUtf8(text.data(), qsizetype(text.size())));
+    const QString value = fromUtf8(text);
     // The horizontal extent is the width the list scrolls across.
-    item->setSizeHint(QSize(extent_, lineHeight_));
-    list_->addItem(item);
+    const QSize size(extent_, lineHeight_);
+    if (building_ && linesSet_ < list_->count()) {
+        QListWidgetItem* item = list_->item(linesSet_);
+        if (item->text() != value) item->setText(value);
+        if (item->sizeHint() != size) item->setSizeHint(size);
+    } else {
+        auto* item = new QListWidgetItem(value);
+        item->setSizeHint(size);
+        list_->addItem(item);
+    }
+    ++linesSet_;
 }
 
 void QtPatternWindow::selectLine(uint32_t index) {
     if (index >= uint32_t(list_->count())) return;
-    list_->setCurrentRow(int(index));
-    list_->scrollToItem(list_->item(int(index)), QAbstractItemView::EnsureVisible);
+    // Every refresh asks again for the same line; only a new line or a new page needs work.
+    const bool moved = list_->currentRow() != int(index);
+    if (moved) list_->setCurrentRow(int(index));
+    if (moved || scrollPending_)
+        list_->scrollToItem(list_->item(int(index)), QAbstractItemView::EnsureVisible);
+    scrollPending_ = false;
 }
 
 void QtPatternWindow::setHorizontalExtent(int pixels) {

@@ -60,6 +60,11 @@ class QtPatternWindow : public QDialog, private PatternWindowView {
     int extent_ = 0;
     int lineHeight_ = 0;
     int suspensions_ = 0;
+    // A page is built into the lines already there: lines before this one hold the new page.
+    int linesSet_ = 0;
+    bool building_ = false;
+    // The page changed since the selected line was last brought into view.
+    bool scrollPending_ = false;
 };
 
 }  // namespace tarvex::qt

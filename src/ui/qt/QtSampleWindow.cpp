@@ -21,10 +21,6 @@ constexpr int kWidthDu = 362;
 constexpr int kHeightDu = 247;
 constexpr int kLabelHeightDu = 8;
 
-QString fromUtf8(const std::string& text) {
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
-}
-
 }  // namespace
 
 WaveformPanel::WaveformPanel(QWidget* parent, SampleWindow& logic) : RasterPanel(parent), logic_(logic) {
