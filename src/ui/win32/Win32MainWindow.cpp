@@ -396,8 +396,12 @@ std::optional<std::string> Win32MainWindow::chooseModuleFile() {
     return std::string(path.data());
 }
 
-void Win32MainWindow::panelsDrawn(const StatusPanels&) {
-    for (int id : {IDC_LEFTSCOPE, IDC_RIGHTSCOPE, IDC_METER}) InvalidateRect(item(id), nullptr, FALSE);
+void Win32MainWindow::panelsDrawn(const StatusPanels& panels) {
+    // Only the panels whose pixels changed are painted again.
+    const PanelChanges& changes = panels.changes();
+    if (changes.leftScope) InvalidateRect(item(IDC_LEFTSCOPE), nullptr, FALSE);
+    if (changes.rightScope) InvalidateRect(item(IDC_RIGHTSCOPE), nullptr, FALSE);
+    if (changes.meter) InvalidateRect(item(IDC_METER), nullptr, FALSE);
 }
 
 void Win32MainWindow::openSampleWindow(uint32_t sampleIndex) {
