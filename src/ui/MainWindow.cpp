@@ -78,6 +78,7 @@ void MainWindow::shutdown() {
 }
 
 void MainWindow::onPlay() {
+    wake();
     nextWhileStopped_ = false;
     if (engine_.state.fastForward.load(std::memory_order_relaxed)) {
         setFastForward(engine_, false);
@@ -100,6 +101,7 @@ void MainWindow::onPlay() {
 }
 
 void MainWindow::onPause() {
+    wake();
     paused_ = !paused_;
     if (paused_) {
         audio_.pauseDevice();
@@ -109,6 +111,7 @@ void MainWindow::onPause() {
 }
 
 void MainWindow::onStop() {
+    wake();
     autoAdvance_ = false;
     audio_.stopPlayback();
     // A stopped player is not paused: the next play starts playback instead of resuming nothing.
@@ -116,16 +119,19 @@ void MainWindow::onStop() {
 }
 
 void MainWindow::onFastForward() {
+    wake();
     setRewinding(engine_, false);
     setFastForward(engine_, true);
 }
 
 void MainWindow::onRewind() {
+    wake();
     setRewinding(engine_, true);
     setFastForward(engine_, false);
 }
 
 void MainWindow::onNextEntry() {
+    wake();
     if (!listOpen()) return;
     if (stopped()) nextWhileStopped_ = true;
     onStop();
@@ -133,6 +139,7 @@ void MainWindow::onNextEntry() {
 }
 
 void MainWindow::onOptionClicked(OptionBox box) {
+    wake();
     PlayerSettings& s = engine_.settings;
     const auto flip = [this, box](std::atomic<bool>& option) {
         const bool on = !option.load(std::memory_order_relaxed);
@@ -184,18 +191,21 @@ void MainWindow::runSubWindow(Open open) {
 }
 
 void MainWindow::onOpenFile() {
+    wake();
     closeList();
     const std::optional<std::string> path = view_.chooseModuleFile();
     if (path && !path->empty()) loadFile(*path);
 }
 
 void MainWindow::onSamples() {
+    wake();
     if (!hasSampleTable()) return;
     runSubWindow([this] { view_.openSampleWindow(0); });
     showOptionBoxes();
 }
 
 void MainWindow::onSampleDoubleClicked(uint32_t index) {
+    wake();
     if (!hasSampleTable() || index >= engine_.module->samples.size()) return;
     runSubWindow([this, index] { view_.openSampleWindow(index); });
     // The samples window can switch ISP: the boxes follow however it was opened.
@@ -203,6 +213,7 @@ void MainWindow::onSampleDoubleClicked(uint32_t index) {
 }
 
 void MainWindow::onPattern() {
+    wake();
     if (!moduleLoaded()) return;
     runSubWindow([this] { view_.openPatternWindow(); });
 }
@@ -212,36 +223,54 @@ void MainWindow::onAbout() {
 }
 
 void MainWindow::onFilesDropped(const std::vector<std::string>& paths) {
+    wake();
     if (paths.empty()) return;
     loadFile(paths.front());
     onPlay();
 }
 
-void MainWindow::writeStatusTexts() {
+bool MainWindow::writeStatusTexts() {
     const StatusValues v = statusValues(engine_, audio_.renderMillis());
     const StatusTexts t = formatStatus(v);
     const std::string* texts[] = {&t.cpu, &t.index, &t.pattern, &t.row, &t.bpm, &t.speed, &t.time};
     // Most ticks change one text or none: only those that differ from what was set are set.
+    bool changed = false;
     for (size_t i = 0; i < std::size(kStatusFields); ++i) {
         if (shownStatus_[i] == *texts[i]) continue;
         shownStatus_[i] = *texts[i];
         view_.setText(kStatusFields[i], *texts[i]);
+        changed = true;
     }
     audio_.setPreamp(view_.preampPosition());
     view_.followPosition(v.currentPattern, v.row);
+    return changed;
 }
 
 void MainWindow::statusTick() {
     if (tickBusy_) return;
     tickBusy_ = true;
     const bool minimised = view_.isMinimised();
-    if (!stopped() && !minimised) writeStatusTexts();
+    const bool textsChanged = !stopped() && !minimised && writeStatusTexts();
     advanceList();
     if (!paused_ && !minimised && !displayFrozen_) {
         if (panels_.refresh(audio_.levels(), stopped())) displayFrozen_ = true;
         if (panels_.changes().any()) view_.panelsDrawn(panels_);
     }
+    // Paused, or stopped with the picture frozen (or not shown): nothing moves until something
+    // is done, and wake() restarts the timer then. A list that is about to go on keeps it running.
+    const bool still = paused_ || (stopped() && (displayFrozen_ || minimised));
+    const bool advancePending = listOpen() && (advanceRequested_ || (autoAdvance_ && stopped()));
+    if (!still || textsChanged || advancePending) {
+        quietTicks_ = 0;
+    } else if (quietTicks_ < kQuietTicks && ++quietTicks_ == kQuietTicks) {
+        view_.setTicking(false);
+    }
     tickBusy_ = false;
+}
+
+void MainWindow::wake() {
+    if (quietTicks_ >= kQuietTicks) view_.setTicking(true);
+    quietTicks_ = 0;
 }
 
 void MainWindow::advanceList() {
@@ -254,6 +283,7 @@ void MainWindow::advanceList() {
 }
 
 void MainWindow::loadFile(const std::string& path) {
+    wake();
     view_.setBusy(true);
     if (!listOpen() && openList(path)) {
         view_.setBusy(false);
@@ -311,6 +341,7 @@ void MainWindow::readNextListEntry() {
 }
 
 void MainWindow::closeList() {
+    wake();
     list_.close();
 }
 

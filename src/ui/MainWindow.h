@@ -24,6 +24,9 @@ struct SettingsControls;
 
 inline constexpr uint32_t kPreampTick = 64;  // slider ticks; its range is kMinPreamp..kMaxPreamp
 inline constexpr int kStatusTickMs = 15;
+// Ticks in a row that found the window paused or stopped and changed nothing before the timer is
+// stopped; about a second, so that a segment rendered just as the pause came is still shown.
+inline constexpr uint32_t kQuietTicks = 64;
 
 // The caption before any load, and after a load of fileName.
 std::string initialCaption();
@@ -63,6 +66,9 @@ class MainWindow {
 
     // The window timer's callback.
     void statusTick();
+    // Something may have changed (an action, the user's input, the window's state): the timer
+    // runs again if it had stopped.
+    void wake();
 
     // Opening files and lists.
     void loadFile(const std::string& path);
@@ -88,7 +94,8 @@ class MainWindow {
     bool moduleLoaded() const { return engine_.module != nullptr; }
     bool hasSampleTable() const { return moduleLoaded() && !engine_.module->samples.empty(); }
     bool stopped() const { return engine_.outputStopped.load(std::memory_order_relaxed); }
-    void writeStatusTexts();
+    // Returns whether any text changed.
+    bool writeStatusTexts();
     void advanceList();
     void showOptionBoxes();
     // Runs a modal sub-window; list advance waits while one is open, so the module it shows
@@ -117,6 +124,7 @@ class MainWindow {
     bool pendingWaveOut_ = false;
     bool linearFrequency_ = false;
     bool tickBusy_ = false;
+    uint32_t quietTicks_ = 0;
     bool readingListEntry_ = false;  // loadFile runs for an entry of a list
     int subWindowsOpen_ = 0;
     std::string loadedPath_;

@@ -54,6 +54,8 @@ class MainWindowView {
     virtual void showAbout() = 0;
     // Ends the modal dialog (the window is closing).
     virtual void endDialog() = 0;
+    // Stops the window timer while its ticks would find nothing to do, and starts it again.
+    virtual void setTicking(bool on) = 0;
 };
 
 // What the window needs of the audio side. The application wires it to the output layer; the

@@ -105,6 +105,17 @@ TEST_F(QtWindowTest, OpensLaidOutInDialogUnits) {
     w.close();
 }
 
+// Idle, the timer stops; the user's input anywhere (here a key on the preamp slider) starts it.
+TEST_F(QtWindowTest, TheIdleTimerStopsAndInputStartsIt) {
+    auto app = openApp();
+    qt::QtMainWindow& w = *app->window;
+    for (uint32_t i = 0; i < kQuietTicks; ++i) w.logic().statusTick();
+    EXPECT_FALSE(w.statusTimer().isActive());
+    QTest::keyClick(w.preamp(), Qt::Key_Up);
+    EXPECT_TRUE(w.statusTimer().isActive());
+    w.close();
+}
+
 TEST_F(QtWindowTest, DroppedFileIsShownAndPlaysOnTheNullDevice) {
     auto app = openApp();
     qt::QtMainWindow& w = *app->window;

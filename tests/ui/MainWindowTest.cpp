@@ -348,6 +348,71 @@ TEST_F(WindowTest, StatusTickWritesTextsWhilePlaying) {
     EXPECT_FALSE(window.displayFrozen());
 }
 
+// The timer stops once ticks would find nothing to do, and any action starts it again.
+TEST_F(WindowTest, TheTimerStopsWhileNothingCanChange) {
+    const std::string song = mod("a.mod");
+    const auto ticks = [&](uint32_t n) {
+        for (uint32_t i = 0; i < n; ++i) window.statusTick();
+    };
+    struct Row {
+        const char* state;
+        std::function<void()> enter;
+        bool stops;
+    };
+    const Row rows[] = {
+        {"idle", [] {}, true},
+        {"playing", [&] { window.onPlay(); }, false},
+        {"paused", [&] { window.onPlay(), window.onPause(); }, true},
+        {"stopped after playing", [&] { window.onPlay(), window.statusTick(), window.onStop(); }, true},
+        {"minimised while playing", [&] { window.onPlay(), view.minimised = true; }, false},
+        {"minimised and stopped", [&] { view.minimised = true; }, true},
+        {"fast forward", [&] { window.onPlay(), window.onFastForward(); }, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.state);
+        window.onStop();
+        view.minimised = false;
+        window.loadFile(song);
+        ticks(kQuietTicks);  // stops the timer
+        window.wake();
+        ASSERT_TRUE(view.ticking);
+        row.enter();
+        ticks(kQuietTicks + 1);
+        EXPECT_EQ(view.ticking, !row.stops);
+    }
+
+    // Every action wakes it; a text that still changes while paused keeps it going.
+    window.onStop();
+    view.minimised = false;
+    const std::function<void()> actions[] = {
+        [&] { window.onPlay(); },
+        [&] { window.onPause(); },
+        [&] { window.onStop(); },
+        [&] { window.onRewind(); },
+        [&] { window.onNextEntry(); },
+        [&] { window.onPattern(); },
+        [&] { window.onOptionClicked(OptionBox::Isp); },
+        [&] { window.loadFile(song); },
+        [&] { window.onFilesDropped({song}); },
+    };
+    for (const auto& act : actions) {
+        window.onStop();
+        ticks(kQuietTicks);
+        ASSERT_FALSE(view.ticking);
+        act();
+        EXPECT_TRUE(view.ticking);
+    }
+    window.onPlay();
+    window.onPause();
+    ticks(kQuietTicks - 1);
+    engine.state.row = engine.state.row + 1;  // the segment rendered as the pause came
+    window.statusTick();
+    ticks(kQuietTicks - 1);
+    EXPECT_TRUE(view.ticking);
+    window.statusTick();
+    EXPECT_FALSE(view.ticking);
+}
+
 TEST_F(WindowTest, ScopesShowTheAudioLevels) {
     window.loadFile(mod("a.mod"));
     window.onPlay();

@@ -51,6 +51,7 @@ class FakeView : public MainWindowView {
     void followPosition(uint32_t pattern, uint32_t row) override { follows.emplace_back(pattern, row); }
     void showAbout() override { ++aboutBoxes; }
     void endDialog() override { ++dialogEnds; }
+    void setTicking(bool on) override { ticking = on; }
 
     std::string text(TextField field) const { return texts.count(field) ? texts.at(field) : std::string(); }
 
@@ -76,6 +77,7 @@ class FakeView : public MainWindowView {
     std::vector<std::pair<uint32_t, uint32_t>> follows;
     int aboutBoxes = 0;
     int dialogEnds = 0;
+    bool ticking = true;
 };
 
 // Starting sets the flags a song start clears; stopping sets them again. The song's end is the

@@ -271,13 +271,17 @@ void QtMainWindow::initialise(const std::optional<std::string>& commandLinePath)
     rightScope_->setRaster(&logic_.panels().rightScope());
     meter_->setRaster(&logic_.panels().meter());
     // The timer fires from the event loop, so starting it first misses nothing.
+    ticksAllowed_ = true;
     timer_.start();
+    qApp->installEventFilter(this);
     // Play holds the focus, not the read-only File field, which would look editable with it.
     transport_[kPlayButton]->setFocus();
     logic_.initialise(commandLinePath);
 }
 
 void QtMainWindow::shutdown() {
+    qApp->removeEventFilter(this);
+    ticksAllowed_ = false;
     timer_.stop();
     logic_.shutdown();
 }
@@ -485,8 +489,36 @@ void QtMainWindow::showAbout() {
 }
 
 void QtMainWindow::endDialog() {
+    ticksAllowed_ = false;
     timer_.stop();
     done(QDialog::Accepted);
+}
+
+void QtMainWindow::setTicking(bool on) {
+    if (!on) {
+        timer_.stop();
+    } else if (ticksAllowed_ && !timer_.isActive()) {
+        timer_.start();
+    }
+}
+
+bool QtMainWindow::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::Wheel:
+        case QEvent::Drop:
+        case QEvent::WindowStateChange:
+        case QEvent::Show:
+            logic_.wake();
+            break;
+        default:
+            break;
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 int captionWidth(const QString& caption) {

@@ -87,6 +87,8 @@ class QtMainWindow : public QDialog, private MainWindowView {
     void dropEvent(QDropEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
+    // The user's input anywhere in the application, and the window's state, wake the timer.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
    private:
     // MainWindowView
@@ -110,6 +112,7 @@ class QtMainWindow : public QDialog, private MainWindowView {
     void followPosition(uint32_t pattern, uint32_t row) override;
     void showAbout() override;
     void endDialog() override;
+    void setTicking(bool on) override;
 
     QRect du(int x, int y, int width, int height) const;
     void buildMenu();
@@ -134,6 +137,7 @@ class QtMainWindow : public QDialog, private MainWindowView {
     RasterPanel* rightScope_ = nullptr;
     QTimer timer_;
     bool closing_ = false;
+    bool ticksAllowed_ = false;  // between initialise and the end of the dialog
 };
 
 // The about box: "About Tarvex V1.5" with the product name, its version and an OK button, at least
