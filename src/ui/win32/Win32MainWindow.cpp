@@ -192,11 +192,25 @@ void Win32MainWindow::initDialog() {
 
     setSoundOwnerWindow(hwnd_);
     DragAcceptFiles(hwnd_, TRUE);
-    SetTimer(hwnd_, kStatusTimerId, kStatusTimerMs, nullptr);
+    ticksAllowed_ = true;
+    setTicking(true);
     logic_.initialise(path_);
 }
 
 INT_PTR Win32MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        // The user's input and the window's state wake a resting timer.
+        case WM_COMMAND:
+        case WM_SYSCOMMAND:
+        case WM_DROPFILES:
+        case WM_VSCROLL:
+        case WM_HSCROLL:
+        case WM_SIZE:
+        case WM_ACTIVATE:
+        case WM_SHOWWINDOW:
+            if (ticksAllowed_) logic_.wake();
+            break;
+    }
     switch (message) {
         case WM_INITDIALOG:
             initDialog();
@@ -425,8 +439,18 @@ void Win32MainWindow::showAbout() {
 }
 
 void Win32MainWindow::endDialog() {
-    KillTimer(hwnd_, kStatusTimerId);
+    ticksAllowed_ = false;
+    setTicking(false);
     EndDialog(hwnd_, 0);
+}
+
+void Win32MainWindow::setTicking(bool on) {
+    if (!on) {
+        if (ticking_) KillTimer(hwnd_, kStatusTimerId);
+        ticking_ = false;
+    } else if (ticksAllowed_ && !ticking_) {
+        ticking_ = SetTimer(hwnd_, kStatusTimerId, kStatusTimerMs, nullptr) != 0;
+    }
 }
 
 }  // namespace tarvex::win32

@@ -105,6 +105,7 @@ class Win32MainWindow final : public MainWindowView {
     void followPosition(uint32_t pattern, uint32_t row) override;
     void showAbout() override;
     void endDialog() override;
+    void setTicking(bool on) override;
 
    private:
     static INT_PTR CALLBACK dialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -122,6 +123,8 @@ class Win32MainWindow final : public MainWindowView {
     HCURSOR savedCursor_ = nullptr;
     bool busy_ = false;
     bool closing_ = false;
+    bool ticksAllowed_ = false;  // between initialisation and the end of the dialog
+    bool ticking_ = false;
     // One pattern window for the whole run, made at its first opening; a samples window per
     // opening, alive while it is open.
     std::unique_ptr<Win32PatternWindow> pattern_;
