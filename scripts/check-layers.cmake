@@ -1,8 +1,8 @@
 # Lists which folder of src/ includes which, and fails on an include against the layer order:
 #   core <- model <- formats;  model, core <- engine <- audio <- audio/devices;
-#   audio, engine, formats <- ui <- ui/qt;  everything <- app.
-# The portable folders (all but audio/devices, ui/qt and app) include nothing from outside the
-# standard library, except libdivide and the compiler's vector intrinsics in audio.
+#   audio, engine, formats <- ui <- ui/qt;  ui, audio/devices <- ui/win32;  everything <- app.
+# The portable folders (all but audio/devices, ui/qt, ui/win32 and app) include nothing from
+# outside the standard library, except libdivide and the compiler's vector intrinsics in audio.
 #
 # Usage: cmake [-DQUIET=ON] [-DSTAMP=FILE] -P scripts/check-layers.cmake   (or scripts/check-layers)
 # QUIET prints only the faults; STAMP is touched when there are none (the build uses both).
@@ -10,7 +10,7 @@ cmake_minimum_required(VERSION 3.25)
 get_filename_component(src "${CMAKE_CURRENT_LIST_DIR}/../src" ABSOLUTE)
 
 # Each folder with the folders it may include, besides its own.
-set(folders core model formats engine audio audio/devices ui ui/qt app)
+set(folders core model formats engine audio audio/devices ui ui/qt ui/win32 app)
 set(allowed_core "")
 set(allowed_model core)
 set(allowed_formats model core)
@@ -19,6 +19,7 @@ set(allowed_audio engine model core)
 set(allowed_audio/devices audio engine model core)
 set(allowed_ui audio engine formats model core)
 set(allowed_ui/qt ui audio engine formats model core)
+set(allowed_ui/win32 ui audio/devices audio engine formats model core)
 set(allowed_app ${folders})
 set(portable core model formats engine audio ui)
 set(outside_audio libdivide.h immintrin.h)

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "core/PcmFormat.h"
@@ -40,6 +41,21 @@ class CursorWake {
 
    private:
     std::atomic<uint32_t> count_{0};
+};
+
+using TimerHandler = void (*)(void* context);
+
+// The ring kind's poll on a thread of its own: a periodic 1 ms timer, or a poll woken by the
+// backend's cursor reports.
+class PeriodicTimer {
+   public:
+    virtual ~PeriodicTimer() = default;
+    // Calls handler(context) about every millisecond (a woken poll: once at the start and then
+    // after each report) until kill. False when it cannot start.
+    virtual bool start(TimerHandler handler, void* context) = 0;
+    // From any other thread: stops the timer and returns once no handler call is running. From a
+    // handler call on the timer's own thread: no further call follows the running one.
+    virtual void kill() = 0;
 };
 
 class AudioBackend {
@@ -83,25 +99,13 @@ class AudioBackend {
     // reports; the poll then follows them. Null for a hardware cursor that has to be polled with a
     // real 1 ms timer (DirectSound).
     virtual CursorWake* cursorWake() { return nullptr; }
+    // For a hardware cursor: the system's own 1 ms timer where it has a better one than a thread
+    // that sleeps to the next millisecond (the multimedia timer on Windows); null for that thread.
+    virtual std::unique_ptr<PeriodicTimer> makeCursorTimer() { return nullptr; }
     // The stream ends at ring offset `end` (1 .. ring size), in a region just handed back: the
     // next time the cursor gets there the device may stop taking bytes and play silence, its
     // cursor standing at the end. A device that cannot stop that exactly plays on until stopped.
     virtual void endRingAt(uint32_t /*end*/) {}
-};
-
-using TimerHandler = void (*)(void* context);
-
-// The ring kind's poll on a thread of its own: a periodic 1 ms timer, or a poll woken by the
-// backend's cursor reports.
-class PeriodicTimer {
-   public:
-    virtual ~PeriodicTimer() = default;
-    // Calls handler(context) about every millisecond (a woken poll: once at the start and then
-    // after each report) until kill. False when it cannot start.
-    virtual bool start(TimerHandler handler, void* context) = 0;
-    // From any other thread: stops the timer and returns once no handler call is running. From a
-    // handler call on the timer's own thread: no further call follows the running one.
-    virtual void kill() = 0;
 };
 
 }  // namespace tarvex

@@ -160,6 +160,7 @@ bool OutputDevice::startTimer(TimerHandler handler, void* context) {
         chosen = cursorPoll_.get();
     }
     if (chosen == nullptr) {
+        if (!threadTimer_ && backend) threadTimer_ = backend->makeCursorTimer();
         if (!threadTimer_) threadTimer_ = makeThreadTimer();
         chosen = threadTimer_.get();
     }

@@ -50,7 +50,7 @@ class OutputDevice {
     std::unique_ptr<AudioBackend> backend;
     // The ring kind's poll when one is installed (tests install a manual one). Otherwise the poll
     // follows the backend's cursor reports where it makes them, and is a 1 ms timer where it
-    // does not.
+    // does not (the backend's own timer where it offers one).
     std::unique_ptr<PeriodicTimer> timer;
 
     // Fixed from one open to the next close.

@@ -61,11 +61,13 @@ TEST(OutputFiles, AnOutputThatIsTheInputIsRefusedByIdentity) {
     const std::vector<uint8_t> original = readFileBytes(song);
     const fs::path dir = song.parent_path();
     fs::remove(dir / "self-link.mod");
-    fs::create_symlink(song, dir / "self-link.mod");
+    std::error_code noLinks;  // Wine makes no symbolic links
+    fs::create_symlink(song, dir / "self-link.mod", noLinks);
     fs::remove(dir / "self-hard.wav");
     fs::create_hard_link(song, dir / "self-hard.wav");
-    const fs::path dotted = dir / "." / song.filename();
-    for (const fs::path& output : {song, dir / "self-link.mod", dir / "self-hard.wav", dotted}) {
+    std::vector<fs::path> outputs = {song, dir / "self-hard.wav", dir / "." / song.filename()};
+    if (!noLinks) outputs.push_back(dir / "self-link.mod");
+    for (const fs::path& output : outputs) {
         SCOPED_TRACE(output.string());
         const CommandRun r = run(cli::renderCommand, {song.string(), "-o", output.string()});
         EXPECT_EQ(r.status, cli::kExitFailed);
@@ -78,8 +80,10 @@ TEST(OutputFiles, AnOutputThatIsTheInputIsRefusedByIdentity) {
     EXPECT_EQ(played.status, cli::kExitFailed);
     EXPECT_EQ(played.err, "tarvex-cli play: the capture file " + song.string() +
                               " is an input file; capture into another\n");
-    const CommandRun previewed = run(
-        cli::previewCommand, {"--device", "capture=" + (dir / "self-link.mod").string(), song.string(), "1"});
+    const CommandRun previewed =
+        run(cli::previewCommand,
+            {"--device", "capture=" + (dir / (noLinks ? "self-hard.wav" : "self-link.mod")).string(),
+             song.string(), "1"});
     EXPECT_EQ(previewed.status, cli::kExitFailed);
     EXPECT_TRUE(readFileBytes(song) == original);
     EXPECT_TRUE(partFiles(dir).empty());

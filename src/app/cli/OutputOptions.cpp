@@ -101,7 +101,8 @@ bool parseOutputOptions(const CommandArgs& args, OutputOptions& options, std::ve
 void applyOutputOptions(const OutputOptions& options, Player& player) {
     applyRenderOptions(options.render, player);
     player.settings.BufferLength = options.bufferMs * 8;
-    player.settings.UseWaveOut = options.waveout;
+    // "winmm" is the waveform-audio device, which plays the queued kind only.
+    player.settings.UseWaveOut = options.waveout || options.device == "winmm";
     player.preamp = options.render.preamp;
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "audio/Player.h"
+#include "audio/devices/Devices.h"
 #include "cli/Commands.h"
 #include "cli/RenderOptions.h"
 
@@ -16,13 +17,13 @@ namespace tarvex::cli {
 
 struct OutputOptions {
     RenderOptions render;
-    std::string device = "sdl";  // sdl, null or capture=OUT.wav
-    std::string fallbackDevice;  // used, with a notice, when the device cannot be opened
-    bool waveout = false;        // the queued device kind
-    uint32_t bufferMs = 25;      // segment duration, one of the table's
-    std::string note = "C-6";    // preview only
-    bool shuffle = false;        // play only: the files and list entries in a random order
-    bool repeatList = false;     // play only: all of them again after the last
+    std::string device{kDefaultDeviceName};  // sdl (dsound or winmm on Windows), null, capture=OUT.wav
+    std::string fallbackDevice;              // used, with a notice, when the device cannot be opened
+    bool waveout = false;                    // the queued device kind
+    uint32_t bufferMs = 25;                  // segment duration, one of the table's
+    std::string note = "C-6";                // preview only
+    bool shuffle = false;                    // play only: the files and list entries in a random order
+    bool repeatList = false;                 // play only: all of them again after the last
 };
 
 // Parses the options among args into options and the rest into operands, for command ("play" or

@@ -250,6 +250,7 @@ Outcome playFile(Session& s, const std::string& path, PlayQueue& queue) {
     s.out << path << ": \"" << title << "\", " << latin1ToUtf8(trackerLine(module)) << '\n' << std::flush;
 
     bool paused = false;
+    std::string lastStatus;
     Outcome outcome = Outcome::next;
     auto played = std::chrono::steady_clock::duration::zero();
     auto tick = std::chrono::steady_clock::now();
@@ -273,7 +274,15 @@ Outcome playFile(Session& s, const std::string& path, PlayQueue& queue) {
         if (s.statusLine && !player.outputStopped.load()) {
             const int columns = terminalColumns();
             const size_t width = columns > 1 ? static_cast<size_t>(columns - 1) : 79;
-            s.out << '\r' << statusText(s, paused, width) << "\x1b[K" << std::flush;
+            std::string status = statusText(s, paused, width);
+#ifdef _WIN32
+            // The console does not take escape sequences: blanks wipe what a longer line left.
+            const size_t wiped = lastStatus.size() > status.size() ? lastStatus.size() - status.size() : 0;
+            s.out << '\r' << status << std::string(wiped, ' ') << std::string(wiped, '\b') << std::flush;
+#else
+            s.out << '\r' << status << "\x1b[K" << std::flush;
+#endif
+            lastStatus = std::move(status);
             s.statusShown = true;
         }
         if (player.outputStopped.load()) break;  // the ring kind stopped after the song's last frame

@@ -13,6 +13,8 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
+#else
+#include <windows.h>
 #endif
 
 namespace tarvex::cli {
@@ -128,19 +130,75 @@ int KeyInput::poll() {
 
 #else
 
+namespace {
+
+bool isConsole(DWORD which, DWORD* mode) {
+    HANDLE handle = GetStdHandle(which);
+    DWORD m = 0;
+    const bool console =
+        handle != INVALID_HANDLE_VALUE && handle != nullptr && GetConsoleMode(handle, &m) != 0;
+    if (mode) *mode = m;
+    return console;
+}
+
+}  // namespace
+
 bool stdinIsTerminal() {
-    return false;
+    return isConsole(STD_INPUT_HANDLE, nullptr);
 }
+
+// The status line clears its rest with an escape sequence, which the console takes once asked to.
 bool stdoutIsTerminal() {
-    return false;
+    DWORD mode = 0;
+    if (!isConsole(STD_OUTPUT_HANDLE, &mode)) return false;
+    SetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE),
+                   mode | ENABLE_PROCESSED_OUTPUT | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+    return true;
 }
+
+// Columns of the console window (not of its buffer, which is often far wider).
 int terminalColumns() {
-    return 0;
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info)) return 0;
+    return info.srWindow.Right - info.srWindow.Left + 1;
 }
-KeyInput::KeyInput(bool) {}
-KeyInput::~KeyInput() {}
+
+static_assert(sizeof(DWORD) <= 64, "room for the saved console mode");
+
+KeyInput::KeyInput(bool enable) {
+    DWORD mode = 0;
+    if (!enable || !isConsole(STD_INPUT_HANDLE, &mode)) return;
+    std::memcpy(saved_, &mode, sizeof mode);
+    // No line editing, no echo; Ctrl-C comes as a key so the mode is always restored.
+    const DWORD keys =
+        mode & ~static_cast<DWORD>(ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT | ENABLE_PROCESSED_INPUT);
+    active_ = SetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), keys) != 0;
+}
+
+KeyInput::~KeyInput() {
+    if (!active_) return;
+    DWORD mode = 0;
+    std::memcpy(&mode, saved_, sizeof mode);
+    SetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), mode);
+}
+
+// Takes the console's waiting input events without blocking; the first key press with a
+// character is the key.
 int KeyInput::poll() {
-    return -1;
+    if (!active_) return -1;
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    // A console over a terminal takes in what was typed only when its handle is waited on.
+    WaitForSingleObject(input, 0);
+    for (;;) {
+        DWORD waiting = 0;
+        if (!GetNumberOfConsoleInputEvents(input, &waiting) || waiting == 0) return -1;
+        INPUT_RECORD record{};
+        DWORD read = 0;
+        if (!ReadConsoleInputA(input, &record, 1, &read) || read == 0) return -1;
+        if (record.EventType != KEY_EVENT || !record.Event.KeyEvent.bKeyDown) continue;
+        const unsigned char c = static_cast<unsigned char>(record.Event.KeyEvent.uChar.AsciiChar);
+        if (c != 0) return c;
+    }
 }
 
 #endif

@@ -37,10 +37,17 @@ constexpr Item kOutputOptions[] = {
 };
 
 constexpr Item kDeviceOptions[] = {
+#ifdef _WIN32
+    {"--device dsound|winmm|null|capture=OUT.wav",
+     "where the sound goes (default dsound: DirectSound, the ring kind; winmm: waveform-audio, the "
+     "queued kind); null keeps real-time pace in silence; capture does too and writes what the device "
+     "played since its last start to OUT.wav"},
+#else
     {"--device sdl|null|capture=OUT.wav",
      "where the sound goes (default sdl: the system's audio output through SDL2, that is PipeWire, "
      "PulseAudio or ALSA); null keeps real-time pace in silence; capture does too and writes what the "
      "device played since its last start to OUT.wav"},
+#endif
     {"--fallback-device NAME", "used, after a one-line notice, when the device cannot be opened"},
     {"--waveout",
      "the queued device kind: 8 segment buffers, each refilled once it has played, which sounds on "

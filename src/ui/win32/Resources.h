@@ -1,0 +1,77 @@
+// Resource and control numbers shared by Tarvex.rc and the window code.
+#pragma once
+
+#define IDD_MAIN 100
+#define IDD_ABOUT 101
+#define IDD_PATTERN 102
+#define IDD_SAMPLES 103
+#define IDR_MAINMENU 110
+
+// Main window.
+#define IDC_FILE 1001
+#define IDC_TITLE 1002
+#define IDC_SAMPLELIST 1003
+#define IDC_ERRORS 1040
+#define IDC_TRACKER 1041
+#define IDC_ISP 1042
+#define IDC_CLIPPING 1043
+#define IDC_DECLICK 1044
+#define IDC_WIDESTEREO 1045
+#define IDC_LOOPSON 1046
+#define IDC_LINEARFREQU 1047
+#define IDC_USEWAVEOUT 1048
+#define IDC_FREQUENCY 1049
+#define IDC_CHANNELS 1050
+#define IDC_RESOLUTION 1051
+#define IDC_BUFFER 1052
+#define IDC_PREAMP 1053
+#define IDC_CPU 1054
+#define IDC_INDEX 1055
+#define IDC_PATTERN 1056
+#define IDC_ROW 1057
+#define IDC_BPM 1058
+#define IDC_SPEED 1059
+#define IDC_TIME 1060
+#define IDC_LEFTSCOPE 1061
+#define IDC_METER 1062
+#define IDC_RIGHTSCOPE 1063
+#define IDC_REWIND 1064
+#define IDC_PLAY 1065
+#define IDC_FASTFORWARD 1066
+#define IDC_NEXTENTRY 1067
+#define IDC_PAUSE 1068
+#define IDC_STOP 1069
+
+// Menu commands.
+#define IDM_OPEN 40001
+#define IDM_SAMPLES 40002
+#define IDM_PATTERN 40003
+#define IDM_EXIT 40004
+#define IDM_INFO 40005
+
+// Pattern window.
+#define IDC_PATTERN_NUMBER 1101
+#define IDC_PATTERN_PREVIOUS 1102
+#define IDC_PATTERN_NEXT 1103
+#define IDC_PATTERN_LIST 1104
+
+// Samples window: the numbers of SampleControl (ui/SampleWindow.h).
+#define IDC_SAMPLE_NAME 1004
+#define IDC_SAMPLE_LENGTH 1005
+#define IDC_SAMPLE_LOOPSTART 1006
+#define IDC_SAMPLE_LOOPEND 1007
+#define IDC_SAMPLE_VOLUME 1008
+#define IDC_SAMPLE_BASEFREQUENCY 1009
+#define IDC_SAMPLE_BASENOTE 1010
+#define IDC_SAMPLE_NEXT 1011
+#define IDC_SAMPLE_PREVIOUS 1012
+#define IDC_SAMPLE_INDEX 1013
+#define IDC_SAMPLE_FINETUNE 1014
+#define IDC_SAMPLE_WAVEFORM 1018
+#define IDC_SAMPLE_NOTELIST 1023
+#define IDC_SAMPLE_PLAYONCE 1024
+#define IDC_SAMPLE_STOPPLAY 1025
+#define IDC_SAMPLE_ISP 1027
+
+// The system menu's about entry.
+#define IDM_SYSTEM_ABOUT 16
