@@ -1,7 +1,9 @@
 #include "cli/PcmWriters.h"
 
+#if TARVEX_HAVE_FLAC
 #include <FLAC/metadata.h>
 #include <FLAC/stream_encoder.h>
+#endif
 
 #include <limits>
 #include <vector>
@@ -84,6 +86,7 @@ class RawWriter final : public PcmWriter {
     std::ostream* out_ = nullptr;
 };
 
+#if TARVEX_HAVE_FLAC
 class FlacWriter final : public PcmWriter {
    public:
     FlacWriter(const PcmFormat& pcm, std::string title) : pcm_(pcm), title_(std::move(title)) {}
@@ -175,8 +178,18 @@ class FlacWriter final : public PcmWriter {
     FLAC__StreamMetadata* tags_ = nullptr;
     std::vector<FLAC__int32> samples_;
 };
+#endif
 
 }  // namespace
+
+bool formatAvailable(OutputFormat format) {
+#if TARVEX_HAVE_FLAC
+    (void)format;
+    return true;
+#else
+    return format != OutputFormat::flac;
+#endif
+}
 
 bool parseOutputFormat(std::string_view text, OutputFormat& format) {
     if (text == "wav") {
@@ -229,7 +242,12 @@ uint64_t maxFramesFor(OutputFormat format, const PcmFormat& pcm) {
 std::unique_ptr<PcmWriter> makePcmWriter(OutputFormat format, const PcmFormat& pcm, std::string titleUtf8) {
     switch (format) {
         case OutputFormat::flac:
+#if TARVEX_HAVE_FLAC
             return std::make_unique<FlacWriter>(pcm, std::move(titleUtf8));
+#else
+            (void)titleUtf8;
+            return nullptr;
+#endif
         case OutputFormat::raw:
             return std::make_unique<RawWriter>();
         case OutputFormat::wav:

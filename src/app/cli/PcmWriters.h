@@ -21,6 +21,8 @@ namespace tarvex::cli {
 
 enum class OutputFormat { wav, flac, raw };
 
+// Whether this build can write the format (FLAC needs libFLAC, which not every build has).
+bool formatAvailable(OutputFormat format);
 // "wav", "flac" or "raw".
 bool parseOutputFormat(std::string_view text, OutputFormat& format);
 // The format an output name asks for: ".flac" FLAC, ".raw" or ".pcm" raw PCM, anything else WAV

@@ -145,6 +145,10 @@ std::optional<int> parseRequest(const CommandArgs& args, RenderRequest& request,
         err << "tarvex-cli render: empty output file name\n";
         return kExitUsage;
     }
+    if (!formatAvailable(request.format)) {
+        err << "tarvex-cli render: FLAC output is not part of this build: use --format wav or raw\n";
+        return kExitUsage;
+    }
     return std::nullopt;
 }
 
