@@ -82,8 +82,12 @@ std::string mutedText(const Player& player) {
         if (!player.mutes.muted(c)) continue;
         uint32_t last = c;
         while (last + 1 < channels && player.mutes.muted(last + 1)) ++last;
-        text += (text.empty() ? "" : ",") + std::to_string(c + 1);
-        if (last > c) text += "-" + std::to_string(last + 1);
+        if (!text.empty()) text += ',';
+        text += std::to_string(c + 1);
+        if (last > c) {
+            text += '-';
+            text += std::to_string(last + 1);
+        }
         c = last;
     }
     return text;
@@ -113,8 +117,11 @@ std::string sampleNames(const Module& module) {
         std::min<uint32_t>(module.sampleCount, static_cast<uint32_t>(module.samples.size()));
     for (uint32_t i = 0; i < count; ++i) {
         const std::string number = std::to_string(i + 1);
-        text += "\n" + std::string(number.size() < 3 ? 3 - number.size() : 0, ' ') + number + "  " +
-                latin1ToUtf8(module.samples[i].name.view());
+        text += '\n';
+        text.append(number.size() < 3 ? 3 - number.size() : 0, ' ');
+        text += number;
+        text += "  ";
+        text += latin1ToUtf8(module.samples[i].name.view());
     }
     return text;
 }
