@@ -6,9 +6,11 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "core/PcmFormat.h"
 
@@ -18,6 +20,18 @@ enum class DeviceKind : uint8_t {
     ring,    // one looping buffer of 8 segments; a 1 ms timer polls the play cursor ("Use WaveOut" off)
     queued,  // 8 queued segment buffers, each refilled when the device reports it played ("Use WaveOut" on)
 };
+
+// Sleeps until value differs from seen. The MinGW build's standard library has no futex beneath
+// std::atomic::wait and can miss a notify there, which left a song's end unseen: on it, look every
+// millisecond instead (the pace of the platform's own multimedia timer).
+inline void waitForChange(const std::atomic<uint32_t>& value, uint32_t seen) {
+#if defined(_WIN32) && defined(__GLIBCXX__)
+    while (value.load(std::memory_order_acquire) == seen)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+#else
+    value.wait(seen, std::memory_order_acquire);
+#endif
+}
 
 // Runs on the device's own thread after each queued segment has been played out.
 using SegmentDoneHandler = void (*)(void* context);
@@ -34,7 +48,7 @@ class CursorWake {
     }
     uint32_t count() const { return count_.load(std::memory_order_acquire); }
     // Sleeps until the count differs from seen.
-    void wait(uint32_t seen) const { count_.wait(seen, std::memory_order_acquire); }
+    void wait(uint32_t seen) const { waitForChange(count_, seen); }
 
     // Set once the end of the song is near: from then on its check may change at any frame.
     std::atomic<bool> everyMove{false};

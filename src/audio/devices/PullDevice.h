@@ -65,7 +65,7 @@ class PullDevice : public AudioBackend {
     // A count that pause, resume and wakeConsumer move on: read it, then look at running(), then
     // waitForTransport(count) sleeps until one of them has been called since the read.
     uint32_t transportCount() const { return transport_.load(std::memory_order_acquire); }
-    void waitForTransport(uint32_t seen) const { transport_.wait(seen, std::memory_order_acquire); }
+    void waitForTransport(uint32_t seen) const { waitForChange(transport_, seen); }
     // Wakes a consumer sleeping in waitForTransport (at close).
     void wakeConsumer() {
         transport_.fetch_add(1, std::memory_order_acq_rel);
