@@ -15,6 +15,7 @@
 #include <unistd.h>
 #endif
 
+#include "CommandRun.h"
 #include "audio/StreamRig.h"
 #include "cli/Commands.h"
 #include "support/Corpus.h"
@@ -24,17 +25,6 @@ namespace tarvex::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct CommandRun {
-    int status;
-    std::string out, err;
-};
-
-CommandRun run(cli::CommandFunction command, const std::vector<std::string>& args) {
-    std::ostringstream out, err;
-    const int status = command(args, out, err);
-    return {status, out.str(), err.str()};
-}
 
 // One pattern that jumps back to itself: with --loops on the song never ends.
 fs::path endlessSong(const std::string& name) {

@@ -14,6 +14,7 @@
 #include <unistd.h>
 #endif
 
+#include "CommandRun.h"
 #include "audio/StreamRig.h"
 #include "cli/Commands.h"
 #include "cli/Terminal.h"
@@ -24,17 +25,6 @@
 
 namespace tarvex::test {
 namespace {
-
-struct CommandRun {
-    int status;
-    std::string out, err;
-};
-
-CommandRun run(cli::CommandFunction command, std::vector<std::string> args) {
-    std::ostringstream out, err;
-    const int status = command(args, out, err);
-    return {status, out.str(), err.str()};
-}
 
 // A MOD of `rows` rows at `speed` (20 ms a tick), one looped and one plain sample.
 std::filesystem::path shortMod(const std::string& name, uint32_t rows = 12, std::string title = "short",

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "CommandRun.h"
 #include "cli/Commands.h"
 #include "cli/RenderOptions.h"
 #include "support/Corpus.h"
@@ -13,17 +14,8 @@
 namespace tarvex {
 namespace {
 
-struct RunResult {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-RunResult render(const cli::CommandArgs& args) {
-    std::ostringstream out;
-    std::ostringstream err;
-    const int status = cli::renderCommand(args, out, err);
-    return {status, out.str(), err.str()};
+test::CommandRun render(const cli::CommandArgs& args) {
+    return test::run(cli::renderCommand, args);
 }
 
 uint32_t le32(const std::vector<uint8_t>& b, size_t at) {
@@ -85,7 +77,7 @@ TEST(RenderCommand, SongEndsOnTheFrameThatFinishesPlayback) {
         uint32_t framesPerTick;
     };
     for (const Row& row : {Row{"44100", 882}, Row{"8000", 160}, Row{"22050", 441}}) {
-        const RunResult run = render({"--rate", row.rate, song, "-o", wavPath});
+        const test::CommandRun run = render({"--rate", row.rate, song, "-o", wavPath});
         ASSERT_EQ(run.status, 0) << run.err;
         EXPECT_EQ(run.err, "");
         const WavFacts wav = readWav(test::readFileBytes(wavPath));
@@ -100,7 +92,7 @@ TEST(RenderCommand, LoopsStayOffUnlessAskedAndTheLimitCutsExactly) {
     const std::string song = writeSong("loops.mod", true);
     const std::string wavPath = (std::filesystem::path(song).parent_path() / "loops.wav").string();
 
-    RunResult run = render({song, "-o", wavPath});  // the jump back is ignored: the song ends
+    test::CommandRun run = render({song, "-o", wavPath});  // the jump back is ignored: the song ends
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(readWav(test::readFileBytes(wavPath)).frames, 386u * 882u);
 
@@ -131,17 +123,17 @@ TEST(RenderCommand, StandardOutputDefaultNameAndDeterminism) {
     const std::string song = writeSong("same.mod", false);
     const std::filesystem::path dir = std::filesystem::path(song).parent_path();
     const std::string wavPath = (dir / "same-file.wav").string();
-    const RunResult toFile = render({"--wide", "off", song, "-o", wavPath});
+    const test::CommandRun toFile = render({"--wide", "off", song, "-o", wavPath});
     ASSERT_EQ(toFile.status, 0) << toFile.err;
     const std::vector<uint8_t> fileBytes = test::readFileBytes(wavPath);
 
-    const RunResult toOut = render({"--wide", "off", song, "-o", "-"});
+    const test::CommandRun toOut = render({"--wide", "off", song, "-o", "-"});
     ASSERT_EQ(toOut.status, 0) << toOut.err;
     EXPECT_TRUE(std::vector<uint8_t>(toOut.out.begin(), toOut.out.end()) == fileBytes);
 
     const std::filesystem::path before = std::filesystem::current_path();
     std::filesystem::current_path(std::filesystem::temp_directory_path());
-    const RunResult byDefault = render({"--wide", "off", song});
+    const test::CommandRun byDefault = render({"--wide", "off", song});
     const std::filesystem::path expected = std::filesystem::temp_directory_path() / "same.mod.wav";
     const bool exists = std::filesystem::exists(expected);
     const std::vector<uint8_t> defaultBytes = exists ? test::readFileBytes(expected) : std::vector<uint8_t>{};
@@ -151,7 +143,7 @@ TEST(RenderCommand, StandardOutputDefaultNameAndDeterminism) {
     ASSERT_TRUE(exists);
     EXPECT_TRUE(defaultBytes == fileBytes);
 
-    const RunResult withWide = render({song, "-o", "-"});
+    const test::CommandRun withWide = render({song, "-o", "-"});
     EXPECT_FALSE(withWide.out == toOut.out);  // the option reaches the mixer
 }
 
@@ -165,7 +157,7 @@ TEST(RenderCommand, AnExistingLongerFileEndsUpHoldingExactlyTheNewRender) {
     const std::vector<uint8_t> expected = test::readFileBytes(fresh);
     // The old file is longer and holds other bytes: none of them may survive.
     test::writeTempFile("over-reused.wav", std::vector<uint8_t>(expected.size() * 2 + 1, 0x5A));
-    const RunResult run = render({song, "-o", reused});
+    const test::CommandRun run = render({song, "-o", reused});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(test::readFileBytes(reused) == expected);
 }
@@ -191,14 +183,14 @@ TEST(RenderCommand, UsageErrorsAndUnreadableFiles) {
         {"--rate"},
     };
     for (const cli::CommandArgs& args : bad) {
-        const RunResult run = render(args);
+        const test::CommandRun run = render(args);
         EXPECT_EQ(run.status, cli::kExitUsage) << (args.empty() ? "" : args[0]);
         EXPECT_FALSE(run.err.empty());
     }
-    const RunResult missing = render({"/nonexistent/dir/x.mod", "-o", "-"});
+    const test::CommandRun missing = render({"/nonexistent/dir/x.mod", "-o", "-"});
     EXPECT_EQ(missing.status, cli::kExitFailed);
     EXPECT_NE(missing.err.find("File not found"), std::string::npos) << missing.err;
-    const RunResult help = render({"--help"});
+    const test::CommandRun help = render({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("--max-seconds"), std::string::npos);
 }
@@ -287,11 +279,11 @@ TEST(RenderCommand, StartBeginsAtAnOrderPosition) {
         uint32_t ticks;
     };
     for (const Row& row : {Row{"0", 770}, Row{"1", 386}}) {
-        const RunResult run = render({"--start", row.start, song, "-o", wavPath});
+        const test::CommandRun run = render({"--start", row.start, song, "-o", wavPath});
         ASSERT_EQ(run.status, 0) << run.err;
         EXPECT_EQ(readWav(test::readFileBytes(wavPath)).frames, row.ticks * 882) << row.start;
     }
-    const RunResult past = render({"--start", "2", song, "-o", wavPath});
+    const test::CommandRun past = render({"--start", "2", song, "-o", wavPath});
     EXPECT_EQ(past.status, cli::kExitFailed);
     EXPECT_NE(past.err.find("no order position 2 (the song has 2"), std::string::npos) << past.err;
     EXPECT_EQ(render({"--start", "-1", song}).status, cli::kExitUsage);
@@ -303,7 +295,7 @@ TEST(RenderCommand, RepeatTakesTheWayBackThatManyTimes) {
     const std::string wavPath = (std::filesystem::path(back).parent_path() / "repeat.wav").string();
     const auto renderBytes = [&](std::vector<std::string> args) {
         args.insert(args.end(), {"-o", wavPath});
-        const RunResult run = render(args);
+        const test::CommandRun run = render(args);
         EXPECT_EQ(run.status, 0) << run.err;
         EXPECT_EQ(run.err, "");  // the song ended by itself
         return test::readFileBytes(wavPath);
@@ -353,7 +345,7 @@ TEST(RenderCommand, MutedChannelsRenderAsIfEmptiedWhileTheSequencerRunsOn) {
         const std::string wav = (dir / "mute.wav").string();
         cli::CommandArgs args = options;
         args.insert(args.end(), {song, "-o", wav});
-        const RunResult run = render(args);
+        const test::CommandRun run = render(args);
         EXPECT_EQ(run.status, 0) << run.err;
         return test::readFileBytes(wav);
     };
@@ -385,7 +377,8 @@ TEST(RenderCommand, EveryCorpusFileRendersWithinTheLimit) {
     size_t rendered = 0;
     for (const std::filesystem::path& file : files) {
         std::filesystem::remove(wavPath);
-        const RunResult run = render({"--rate", "8000", "--max-seconds", "3", file.string(), "-o", wavPath});
+        const test::CommandRun run =
+            render({"--rate", "8000", "--max-seconds", "3", file.string(), "-o", wavPath});
         ASSERT_TRUE(run.status == cli::kExitOk || run.status == cli::kExitFailed) << file << ": " << run.err;
         if (run.status != cli::kExitOk) continue;
         ++rendered;

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "CommandRun.h"
 #include "cli/Commands.h"
 #include "support/Corpus.h"
 #include "support/ModWriter.h"
@@ -15,17 +16,8 @@
 namespace tarvex {
 namespace {
 
-struct RunResult {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-RunResult render(const cli::CommandArgs& args) {
-    std::ostringstream out;
-    std::ostringstream err;
-    const int status = cli::renderCommand(args, out, err);
-    return {status, out.str(), err.str()};
+test::CommandRun render(const cli::CommandArgs& args) {
+    return test::run(cli::renderCommand, args);
 }
 
 // A looped sample over both halves of the stereo field, so that L and R differ.
@@ -119,7 +111,7 @@ TEST(RenderFormats, FlacDecodesToTheWavPcmWithTitleAndEncoderTags) {
             ASSERT_EQ(render(args).status, 0);
             args = common;
             args.insert(args.end(), {"-o", flacPath});  // the name asks for FLAC
-            const RunResult run = render(args);
+            const test::CommandRun run = render(args);
             ASSERT_EQ(run.status, 0) << run.err;
             const std::vector<uint8_t> pcm = wavData(test::readFileBytes(wavPath));
             const Decoded flac = decodeFlac(flacPath);
@@ -152,12 +144,12 @@ TEST(RenderFormats, StandardOutputRawAndTheChoiceOfFormat) {
         ASSERT_EQ(render(args).status, 0);
         EXPECT_TRUE(test::readFileBytes(args.back()) == pcm) << args.back();
     }
-    const RunResult rawOut = render({"--format=raw", song, "-o", "-"});
+    const test::CommandRun rawOut = render({"--format=raw", song, "-o", "-"});
     ASSERT_EQ(rawOut.status, 0) << rawOut.err;
     EXPECT_TRUE(std::vector<uint8_t>(rawOut.out.begin(), rawOut.out.end()) == pcm);
 
     // FLAC on standard output: the length is known up front; the stream decodes all the same.
-    const RunResult flacOut = render({"--format", "flac", song, "-o", "-"});
+    const test::CommandRun flacOut = render({"--format", "flac", song, "-o", "-"});
     ASSERT_EQ(flacOut.status, 0) << flacOut.err;
     const std::string piped = (dir / "piped.flac").string();
     test::writeTempFile("piped.flac", std::vector<uint8_t>(flacOut.out.begin(), flacOut.out.end()));
@@ -172,7 +164,7 @@ TEST(RenderFormats, StandardOutputRawAndTheChoiceOfFormat) {
               "RIFF");
     const std::filesystem::path before = std::filesystem::current_path();
     std::filesystem::current_path(dir);
-    const RunResult byDefault = render({"--format", "flac", song});
+    const test::CommandRun byDefault = render({"--format", "flac", song});
     const bool exists = std::filesystem::exists(dir / "formats.mod.flac");
     std::filesystem::current_path(before);
     EXPECT_EQ(byDefault.status, 0) << byDefault.err;
@@ -180,7 +172,7 @@ TEST(RenderFormats, StandardOutputRawAndTheChoiceOfFormat) {
 
     for (const cli::CommandArgs& args :
          {cli::CommandArgs{"--format", "ogg", song}, cli::CommandArgs{song, "--format"}}) {
-        const RunResult run = render(args);
+        const test::CommandRun run = render(args);
         EXPECT_EQ(run.status, cli::kExitUsage);
         EXPECT_NE(run.err.find("--format"), std::string::npos) << run.err;
     }
