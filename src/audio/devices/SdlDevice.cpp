@@ -3,6 +3,7 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <new>
 #include <string>
 
@@ -14,14 +15,32 @@ namespace tarvex {
 namespace {
 
 // SDL's transfer size. Each transfer wakes SDL's thread and the sound server, so it should be
-// large; but the ring kind's poll refills what a transfer took only after it, and a sound server
-// may ask for two transfers in a row: past a segment per transfer a busy machine lets the device
-// reach segments not yet refilled. So: the largest power of two up to one segment, at least 64
-// frames, at most 4096.
+// large. The ring kind's poll refills what a transfer took only after it, so one transfer may take
+// at most what is rendered ahead of the cursor (7 segments); transfers come one at a time as long
+// as the sound server holds less than two of them (soundServerLatencyMs). So: the largest power of
+// two up to four segments, at least 64 frames, at most 4096.
 uint16_t transferFrames(uint32_t segmentFrames) {
     uint32_t frames = 64;
-    while (frames * 2 <= segmentFrames && frames < 4096) frames *= 2;
+    while (frames * 2 <= segmentFrames * 4 && frames < 4096) frames *= 2;
     return static_cast<uint16_t>(frames);
+}
+
+// How much the sound server is asked to hold: one and a half transfers. PulseAudio, left to
+// itself, holds one transfer and wakes its client several times for each; holding more lets it
+// wake the player about once per transfer, and never twice in a row.
+uint32_t soundServerLatencyMs(uint32_t transfer, uint32_t rate) {
+    return rate == 0 ? 0 : std::max<uint32_t>(1, static_cast<uint32_t>(uint64_t{transfer} * 1500 / rate));
+}
+
+// PulseAudio takes the latency from its environment; SDL has no other way to pass it. A value the
+// user set stays.
+void askSoundServerLatency(uint32_t ms) {
+#if defined(__linux__)
+    static const bool userSet = std::getenv("PULSE_LATENCY_MSEC") != nullptr;
+    if (!userSet && ms != 0) setenv("PULSE_LATENCY_MSEC", std::to_string(ms).c_str(), 1);
+#else
+    (void)ms;
+#endif
 }
 
 #if defined(__linux__)
@@ -121,6 +140,7 @@ bool SdlDevice::openStream(const PcmFormat& format, uint32_t segmentBytes) {
     want.channels = static_cast<Uint8>(format.channels);
     want.format = format.bits == 8 ? AUDIO_U8 : format.bits == 16 ? AUDIO_S16LSB : AUDIO_S32LSB;
     want.samples = transferFrames(segmentBytes / format.blockAlign());
+    askSoundServerLatency(soundServerLatencyMs(want.samples, format.rate));
     want.callback = callback;
     want.userdata = this;
     if (format.bits == 24) {
@@ -141,6 +161,8 @@ bool SdlDevice::openStream(const PcmFormat& format, uint32_t segmentBytes) {
         return false;
     }
     // SDL's own pause would still feed silence to some drivers; pausing is done in pull instead.
+    // (Silence it is: a sound server left without data while paused would, at the resume, drop
+    // the first part of what comes, to catch up with its clock.)
     api->pauseAudioDevice(deviceId_, 0);
     return true;
 }
