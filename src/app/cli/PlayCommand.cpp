@@ -43,6 +43,10 @@ constexpr std::string_view kKeysHelp =
     "      n next file   b previous file   i sample names   q or Ctrl-C quit   h or ? these keys";
 
 constexpr auto kRefresh = std::chrono::milliseconds(40);
+// Without a status line only keys (which wake the player at once), signals and the end are looked
+// at: seldom, but within the 7 segments the ring kind plays after its last render (at least 105
+// ms), so the next file still follows at once.
+constexpr auto kQuietRefresh = std::chrono::milliseconds(100);
 // Once the ring kind has rendered the song's last frame it stops by itself within 7 segments:
 // looking more often then lets the next file follow at once.
 constexpr auto kEndRefresh = std::chrono::milliseconds(5);
@@ -263,7 +267,14 @@ Outcome playFile(Session& s, const std::string& path, PlayQueue& queue) {
     auto tick = std::chrono::steady_clock::now();
     for (;;) {
         const bool ending = !paused && !player.settings.UseWaveOut && player.playbackFinished.load();
-        std::this_thread::sleep_for(ending ? kEndRefresh : kRefresh);
+        auto wait = ending ? kEndRefresh : s.statusLine ? kRefresh : kQuietRefresh;
+        if (!paused) {
+            // Not past --max-seconds.
+            const auto left = std::chrono::microseconds(s.options.render.maxMicroseconds) - played;
+            wait = std::clamp(std::chrono::ceil<std::chrono::milliseconds>(left),
+                              std::chrono::milliseconds(1), wait);
+        }
+        s.keys.wait(static_cast<int>(wait.count()));
         const auto now = std::chrono::steady_clock::now();
         if (!paused) played += now - tick;
         tick = now;

@@ -128,6 +128,11 @@ int KeyInput::poll() {
     return read(STDIN_FILENO, &c, 1) == 1 ? c : -1;
 }
 
+void KeyInput::wait(int milliseconds) {
+    pollfd fd{STDIN_FILENO, POLLIN, 0};
+    ::poll(&fd, active_ ? 1 : 0, milliseconds);
+}
+
 #else
 
 namespace {
@@ -199,6 +204,16 @@ int KeyInput::poll() {
         const unsigned char c = static_cast<unsigned char>(record.Event.KeyEvent.uChar.AsciiChar);
         if (c != 0) return c;
     }
+}
+
+// The console's handle is signalled while input events wait, key releases too: those are read
+// away by poll, so a wait after it sleeps again.
+void KeyInput::wait(int milliseconds) {
+    if (!active_) {
+        Sleep(static_cast<DWORD>(milliseconds));
+        return;
+    }
+    WaitForSingleObject(GetStdHandle(STD_INPUT_HANDLE), static_cast<DWORD>(milliseconds));
 }
 
 #endif

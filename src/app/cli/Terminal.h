@@ -53,6 +53,9 @@ class KeyInput {
 
     // The key pressed since the last call, or -1. Ctrl-C arrives as 3.
     int poll();
+    // Sleeps for up to milliseconds, or until a key is pressed (or a signal comes).
+    void wait(int milliseconds);
+    bool active() const { return active_; }
 
    private:
     bool active_ = false;
