@@ -23,6 +23,11 @@ class Player : public Engine, public SegmentSource {
     // Preamp position 1..1024 the mix divisor follows; startPlayback applies it right after the
     // song start, where 512 gives the song-start divisor itself.
     uint32_t preamp = kDefaultPreamp;
+    // Called on the thread that renders or ends the stream when the song has finished rendering
+    // (playbackFinished) and when the ring kind has stopped after the song's last frame: for an
+    // owner that sleeps until something changes. Set before the stream starts; must not block.
+    void (*onStreamChange)(void* context) = nullptr;
+    void* streamChangeContext = nullptr;
 
     OutputDevice& streamDevice() override { return device; }
     void beginStream() override;

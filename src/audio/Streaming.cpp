@@ -78,10 +78,13 @@ void Player::beginStream() {
 }
 
 void Player::renderSegment(uint32_t a) {
+    const bool wasFinished = playbackFinished.load(std::memory_order_relaxed);
     fillSegment(*this, a);
+    if (!playbackFinished.load(std::memory_order_relaxed)) return;
     // Once the song has finished, the end-of-song check can change before the cursor enters
     // another segment.
-    if (playbackFinished.load(std::memory_order_relaxed)) device.pollAgain();
+    device.pollAgain();
+    if (!wasFinished && onStreamChange) onStreamChange(streamChangeContext);
 }
 
 bool Player::streamHalted() const {
@@ -94,6 +97,7 @@ bool Player::endStreamOnTimer() {
         // The song's last frame has been played. This is the timer's thread: see the header for
         // why the buffers stay.
         haltOutput(*this);
+        if (onStreamChange) onStreamChange(streamChangeContext);
         return true;
     }
     return false;

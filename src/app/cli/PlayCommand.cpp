@@ -42,14 +42,9 @@ constexpr std::string_view kKeysHelp =
     "      < > or arrows previous/next position   1-9 0 mute channel 1-10   ! unmute all\n"
     "      n next file   b previous file   i sample names   q or Ctrl-C quit   h or ? these keys";
 
+// The status line's refresh. Without one the player sleeps until a key, a signal, a change of the
+// stream or --max-seconds wakes it.
 constexpr auto kRefresh = std::chrono::milliseconds(40);
-// Without a status line only keys (which wake the player at once), signals and the end are looked
-// at: seldom, but within the 7 segments the ring kind plays after its last render (at least 105
-// ms), so the next file still follows at once.
-constexpr auto kQuietRefresh = std::chrono::milliseconds(100);
-// Once the ring kind has rendered the song's last frame it stops by itself within 7 segments:
-// looking more often then lets the next file follow at once.
-constexpr auto kEndRefresh = std::chrono::milliseconds(5);
 
 enum class Outcome { next, back, quit, deviceFailed };
 
@@ -266,15 +261,15 @@ Outcome playFile(Session& s, const std::string& path, PlayQueue& queue) {
     auto played = std::chrono::steady_clock::duration::zero();
     auto tick = std::chrono::steady_clock::now();
     for (;;) {
-        const bool ending = !paused && !player.settings.UseWaveOut && player.playbackFinished.load();
-        auto wait = ending ? kEndRefresh : s.statusLine ? kRefresh : kQuietRefresh;
+        int wait = s.statusLine ? static_cast<int>(kRefresh.count()) : -1;
         if (!paused) {
             // Not past --max-seconds.
-            const auto left = std::chrono::microseconds(s.options.render.maxMicroseconds) - played;
-            wait = std::clamp(std::chrono::ceil<std::chrono::milliseconds>(left),
-                              std::chrono::milliseconds(1), wait);
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+                std::chrono::microseconds(s.options.render.maxMicroseconds) - played);
+            const int leftMs = static_cast<int>(std::clamp<int64_t>(left.count(), 1, 1 << 30));
+            wait = wait < 0 ? leftMs : std::min(wait, leftMs);
         }
-        s.keys.wait(static_cast<int>(wait.count()));
+        s.keys.wait(wait);
         const auto now = std::chrono::steady_clock::now();
         if (!paused) played += now - tick;
         tick = now;
@@ -348,6 +343,7 @@ int playCommand(const CommandArgs& args, std::ostream& out, std::ostream& err) {
     KeyInput keys(onTerminal && stdinIsTerminal());
     Session session{options, out, err, onTerminal && stdoutIsTerminal(), keys, {}, false, {}};
     session.player.device.backend = makeBackend(options.device);
+    session.player.onStreamChange = [](void*) { wakeKeyWait(); };
 
     int status = kExitOk;
     bool failed = false;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -49,9 +50,33 @@ namespace {
 std::atomic<int> receivedSignal{0};
 static_assert(std::atomic<int>::is_always_lock_free, "safe to store from a signal handler");
 
+// What wakes KeyInput::wait: a pipe on POSIX (written from signal handlers too), an event on
+// Windows. Made by the first guard or key input and kept for the rest of the run.
+#ifndef _WIN32
+int wakeReadEnd = -1;
+std::atomic<int> wakeWriteEnd{-1};
+static_assert(std::atomic<int>::is_always_lock_free, "safe to load from a signal handler");
+
+void makeWaker() {
+    if (wakeReadEnd >= 0) return;
+    int ends[2] = {-1, -1};
+    if (pipe2(ends, O_NONBLOCK | O_CLOEXEC) != 0) return;
+    wakeReadEnd = ends[0];
+    wakeWriteEnd.store(ends[1], std::memory_order_relaxed);
+}
+#else
+std::atomic<HANDLE> wakeEvent{nullptr};
+
+void makeWaker() {
+    if (wakeEvent.load(std::memory_order_relaxed) == nullptr)
+        wakeEvent.store(CreateEventA(nullptr, FALSE, FALSE, nullptr), std::memory_order_relaxed);
+}
+#endif
+
 extern "C" void recordSignal(int signal) {
     receivedSignal.store(signal, std::memory_order_relaxed);
     std::signal(signal, SIG_DFL);  // a second one is not held up by a stuck clean-up
+    wakeKeyWait();
 }
 
 #ifdef SIGHUP
@@ -64,7 +89,19 @@ Handler previousHandlers[std::size(kGuardedSignals)] = {};
 
 }  // namespace
 
+void wakeKeyWait() {
+#ifndef _WIN32
+    const int end = wakeWriteEnd.load(std::memory_order_relaxed);
+    const char byte = 1;
+    // A full pipe already wakes the wait.
+    if (end >= 0 && ::write(end, &byte, 1) < 0) return;
+#else
+    if (HANDLE event = wakeEvent.load(std::memory_order_relaxed)) SetEvent(event);
+#endif
+}
+
 InterruptGuard::InterruptGuard() {
+    makeWaker();
     receivedSignal.store(0, std::memory_order_relaxed);
     for (size_t i = 0; i < std::size(kGuardedSignals); ++i) {
         previousHandlers[i] = std::signal(kGuardedSignals[i], recordSignal);
@@ -129,8 +166,12 @@ int KeyInput::poll() {
 }
 
 void KeyInput::wait(int milliseconds) {
-    pollfd fd{STDIN_FILENO, POLLIN, 0};
-    ::poll(&fd, active_ ? 1 : 0, milliseconds);
+    makeWaker();
+    pollfd fds[2] = {{wakeReadEnd, POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
+    ::poll(fds, active_ ? 2 : 1, milliseconds);
+    char bytes[64];
+    while (wakeReadEnd >= 0 && ::read(wakeReadEnd, bytes, sizeof bytes) > 0) {
+    }
 }
 
 #else
@@ -209,11 +250,14 @@ int KeyInput::poll() {
 // The console's handle is signalled while input events wait, key releases too: those are read
 // away by poll, so a wait after it sleeps again.
 void KeyInput::wait(int milliseconds) {
-    if (!active_) {
-        Sleep(static_cast<DWORD>(milliseconds));
+    makeWaker();
+    const HANDLE handles[2] = {wakeEvent.load(std::memory_order_relaxed), GetStdHandle(STD_INPUT_HANDLE)};
+    const DWORD limit = milliseconds < 0 ? INFINITE : static_cast<DWORD>(milliseconds);
+    if (handles[0] == nullptr) {
+        Sleep(limit == INFINITE ? 100 : limit);
         return;
     }
-    WaitForSingleObject(GetStdHandle(STD_INPUT_HANDLE), static_cast<DWORD>(milliseconds));
+    WaitForMultipleObjects(active_ ? 2 : 1, handles, FALSE, limit);
 }
 
 #endif

@@ -43,6 +43,9 @@ inline int interruptedStatus(int signal) {
     return 128 + signal;
 }
 
+// Ends a KeyInput::wait in progress at once, or else the next one. From any thread.
+void wakeKeyWait();
+
 class KeyInput {
    public:
     // Switches stdin to unbuffered, silent single-key input when it is a terminal.
@@ -53,7 +56,8 @@ class KeyInput {
 
     // The key pressed since the last call, or -1. Ctrl-C arrives as 3.
     int poll();
-    // Sleeps for up to milliseconds, or until a key is pressed (or a signal comes).
+    // Sleeps for up to milliseconds (-1: no limit), until a key is pressed, a guarded signal comes
+    // or wakeKeyWait is called.
     void wait(int milliseconds);
     bool active() const { return active_; }
 

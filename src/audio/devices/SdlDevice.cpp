@@ -52,7 +52,7 @@ void ignoreAlsaMessage(const char*, int, const char*, int, const char*, ...) {}
 // messages in the library SDL is about to load (the same copy, since it is already loaded).
 void quietAlsa() {
 #if defined(__linux__)
-    void* alsa = dlopen("libasound.so.2", RTLD_NOW | RTLD_LOCAL);
+    void* alsa = dlopen("libasound.so.2", RTLD_LAZY | RTLD_LOCAL);
     if (alsa == nullptr) return;
     using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
     using SetHandler = int (*)(Handler);
@@ -87,7 +87,7 @@ bool bind(void* library, const char* name, F& function) {
 SdlApi loadSdl() {
     SdlApi api;
     // The handle stays open for the rest of the run.
-    void* library = dlopen("libSDL2-2.0.so.0", RTLD_NOW | RTLD_LOCAL);
+    void* library = dlopen("libSDL2-2.0.so.0", RTLD_LAZY | RTLD_LOCAL);
     if (library == nullptr) return api;
     if (!bind(library, "SDL_SetHint", api.setHint) ||
         !bind(library, "SDL_InitSubSystem", api.initSubSystem) ||
