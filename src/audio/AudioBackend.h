@@ -36,10 +36,16 @@ inline void waitForChange(const std::atomic<uint32_t>& value, uint32_t seen) {
 // Runs on the device's own thread after each queued segment has been played out.
 using SegmentDoneHandler = void (*)(void* context);
 
+using TimerHandler = void (*)(void* context);
+
 // How a backend that moves the ring's play cursor itself reports the moves, so that the poll can
 // sleep until there is something to see instead of waking every millisecond: the cursor entering
 // another segment, or, once everyMove is set, every move at all. Lock-free: a count that each
 // report bumps, with an atomic wait and notify.
+//
+// The refills that a move into another segment asks for may instead run on the reporting thread
+// itself, right after the move (takeInline): then nothing wakes for them at all. Only while
+// everyMove is clear: what comes near the end (stopping, closing) is the poll's own thread's.
 class CursorWake {
    public:
     void notify() {
@@ -50,14 +56,44 @@ class CursorWake {
     // Sleeps until the count differs from seen.
     void wait(uint32_t seen) const { waitForChange(count_, seen); }
 
-    // Set once the end of the song is near: from then on its check may change at any frame.
+    // The cursor has entered another segment: refill here, or wake the poll.
+    void reportSegment() {
+        inlineBusy_.store(true);  // before the look at refill_, for stopInline
+        const TimerHandler refill = refill_.load();
+        if (refill != nullptr && !everyMove.load(std::memory_order_relaxed)) {
+            refill(refillContext_.load(std::memory_order_relaxed));
+            inlineBusy_.store(false, std::memory_order_release);
+            return;
+        }
+        inlineBusy_.store(false, std::memory_order_release);
+        notify();
+    }
+    // From now on reportSegment runs refill(context). Before the device runs or between its moves.
+    void takeInline(TimerHandler refill, void* context) {
+        refillContext_.store(context, std::memory_order_relaxed);
+        refill_.store(refill);
+    }
+    // Ends that; returns once no refill runs on the reporting thread.
+    void stopInline() {
+        refill_.store(nullptr);
+        while (inlineBusy_.load()) std::this_thread::yield();
+    }
+    // Waits for a refill that runs on the reporting thread to finish (the poll's thread, before a
+    // call: reports after everyMove was set wake it, and one may come from within such a refill).
+    void awaitInline() const {
+        while (inlineBusy_.load(std::memory_order_acquire)) std::this_thread::yield();
+    }
+
+    // Set once the end of the song is near: from then on its check may change at any frame. Set by
+    // the thread that renders (before the device runs, or in a refill on the reporting thread).
     std::atomic<bool> everyMove{false};
 
    private:
     std::atomic<uint32_t> count_{0};
+    std::atomic<TimerHandler> refill_{nullptr};
+    std::atomic<void*> refillContext_{nullptr};
+    std::atomic<bool> inlineBusy_{false};
 };
-
-using TimerHandler = void (*)(void* context);
 
 // The ring kind's poll on a thread of its own: a periodic 1 ms timer, or a poll woken by the
 // backend's cursor reports.

@@ -151,7 +151,7 @@ void OutputDevice::commitSegment(uint32_t s, uint8_t* data) {
     }
 }
 
-bool OutputDevice::startTimer(TimerHandler handler, void* context) {
+bool OutputDevice::startTimer(TimerHandler handler, void* context, TimerHandler refill) {
     killTimer();
     PeriodicTimer* chosen = timer.get();
     CursorWake* wake = backend ? backend->cursorWake() : nullptr;
@@ -169,9 +169,21 @@ bool OutputDevice::startTimer(TimerHandler handler, void* context) {
     activeTimer_ = chosen;
     // Marked first: the poll's first call may come before start returns.
     timerRunning_.store(true, std::memory_order_relaxed);
-    if (chosen->start(poll, this)) return true;
-    timerRunning_.store(false, std::memory_order_relaxed);
-    return false;
+    if (!chosen->start(poll, this)) {
+        timerRunning_.store(false, std::memory_order_relaxed);
+        return false;
+    }
+    // The cursor poll has made its first call and sleeps: the refills can move to the thread
+    // that moves the cursor.
+    refill_ = refill;
+    if (refill != nullptr && chosen == cursorPoll_.get()) wake->takeInline(refillHere, this);
+    return true;
+}
+
+void OutputDevice::refillHere(void* self) {
+    auto& device = *static_cast<OutputDevice*>(self);
+    device.polls_.fetch_add(1, std::memory_order_relaxed);
+    device.refill_(device.handlerContext_);
 }
 
 void OutputDevice::killTimer() {

@@ -93,8 +93,11 @@ class OutputDevice {
     // Hands segment s back to the device: queues the buffer, or unlocks the ring region.
     void commitSegment(uint32_t s, uint8_t* data);
 
-    // The poll of the ring kind (see timer).
-    bool startTimer(TimerHandler handler, void* context);
+    // The poll of the ring kind (see timer). refill, when given, is the part of the handler that
+    // only refills what the cursor has left; a poll that follows cursor reports then has the
+    // backend run it on its own thread at each move into another segment, and is itself woken
+    // only once everyMove is set (the end is near).
+    bool startTimer(TimerHandler handler, void* context, TimerHandler refill = nullptr);
     // From the timer's own thread this only ends the timer; from any other thread it also waits
     // until no handler runs, whether or not the timer was still marked running.
     void killTimer();
@@ -108,10 +111,12 @@ class OutputDevice {
 
    private:
     static void poll(void* self);
+    static void refillHere(void* self);
     PeriodicTimer* activeTimer_ = nullptr;
     std::unique_ptr<PeriodicTimer> cursorPoll_;
     std::unique_ptr<PeriodicTimer> threadTimer_;
     TimerHandler handler_ = nullptr;
+    TimerHandler refill_ = nullptr;
     void* handlerContext_ = nullptr;
     std::atomic<uint32_t> polls_{0};
 

@@ -36,7 +36,8 @@ std::string_view startStream(SegmentSource& source, const PlayerSettings& settin
         source.renderSegment(i);
     }
     // Without its timer the ring would loop the same 8 segments for ever.
-    if (kind == DeviceKind::ring && !device.startTimer(onPollTimer, &source)) return kRingOpenError;
+    if (kind == DeviceKind::ring && !device.startTimer(onPollTimer, &source, onCursorMoved))
+        return kRingOpenError;
     device.resumeDevice();
     return {};
 }
@@ -53,6 +54,11 @@ void onBufferDone(void* context) {
 void onPollTimer(void* context) {
     SegmentSource& source = *static_cast<SegmentSource*>(context);
     if (source.endStreamOnTimer()) return;
+    onCursorMoved(context);
+}
+
+void onCursorMoved(void* context) {
+    SegmentSource& source = *static_cast<SegmentSource*>(context);
     // Normally the cursor has entered the next segment and this refills the one it left. An event
     // that comes late, after the cursor has crossed more than one segment, refills every segment
     // it crossed, in order: otherwise those would play again what they held a revolution ago. Each

@@ -38,6 +38,9 @@ std::string_view startStream(SegmentSource& source, const PlayerSettings& settin
 // request. Ring kind: every fill request the play cursor has passed since the last event, in turn.
 void onBufferDone(void* context);
 void onPollTimer(void* context);
+// onPollTimer's refills alone, without its end-of-stream check: what may run on the thread that
+// moves the cursor (which must not stop or close the device) until the end comes near.
+void onCursorMoved(void* context);
 
 // Starts the loaded module from its beginning on a freshly opened device of the kind UseWaveOut
 // selects, in the format of the settings. Returns the error text when the device or its buffers

@@ -72,7 +72,8 @@ class ThreadTimer final : public PollThread {
     }
 };
 
-// Runs the handler once at the start, as a timer's first event, and then after every report of
+// Runs the handler once at the start, as a timer's first event (on the starting thread: the device
+// is not running yet, so no refill on its thread can overlap it), and then after every report of
 // the backend; between them, and while the device is paused, it sleeps. Reports that come while
 // the handler runs are seen at once afterwards: the handler looks at the cursor as it then stands.
 class CursorPoll final : public PollThread {
@@ -80,19 +81,32 @@ class CursorPoll final : public PollThread {
     explicit CursorPoll(CursorWake& wake) : wake_(wake) {}
     ~CursorPoll() override { kill(); }
 
+    bool start(TimerHandler handler, void* context) override {
+        kill();
+        seen_ = wake_.count();
+        handler(context);
+        return PollThread::start(handler, context);
+    }
+    void kill() override {
+        wake_.stopInline();
+        PollThread::kill();
+    }
+
    private:
     void loop(TimerHandler handler, void* context) override {
-        uint32_t seen = wake_.count();
+        uint32_t seen = seen_;
         while (running()) {
-            handler(context);
-            if (!running()) break;
             wake_.wait(seen);
             seen = wake_.count();
+            if (!running()) break;
+            wake_.awaitInline();
+            handler(context);
         }
     }
     void wakeToStop() override { wake_.notify(); }
 
     CursorWake& wake_;
+    uint32_t seen_ = 0;  // the count before the first call, for the thread started after it
 };
 
 }  // namespace

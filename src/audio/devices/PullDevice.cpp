@@ -161,8 +161,11 @@ void PullDevice::pullRing(uint8_t* out, uint32_t bytes) {
     }
     cursor_.store(c, std::memory_order_release);
     const bool newSegment = segmentBytes_ == 0 || c < before || c / segmentBytes_ != before / segmentBytes_;
-    if (c != before && (newSegment || cursorWake_.everyMove.load(std::memory_order_relaxed))) {
+    if (c == before) return;
+    if (cursorWake_.everyMove.load(std::memory_order_relaxed)) {
         cursorWake_.notify();
+    } else if (newSegment) {
+        cursorWake_.reportSegment();
     }
 }
 
