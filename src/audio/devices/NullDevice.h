@@ -1,6 +1,6 @@
 // Backends without sound: `null` takes the stream at real-time pace and drops it; `capture` does
-// the same and writes every byte it took, in order, to a WAV file. Both take the stream in pieces of
-// a quarter segment, each when its time has come, and sleep in between and while paused. The
+// the same and writes every byte it took, in order, to a WAV file. Both take the stream a segment at a
+// time, each when its time has come, and sleep in between and while paused. The
 // capture's file appears under its name when the device closes, complete with its header; until
 // then it is a temporary file beside it (a write that fails leaves the previous file in place).
 #pragma once
@@ -29,8 +29,9 @@ class NullDevice : public PullDevice {
    private:
     void run();
 
-    // The stream is taken in quarter segments: few wake-ups, and still four cursor moves per segment.
-    static constexpr uint32_t kPiecesPerSegment = 4;
+    // The stream is taken in whole segments: one wake-up per segment, which also refills the one
+    // before it.
+    static constexpr uint32_t kPiecesPerSegment = 1;
 
     double speed_;
     std::atomic<bool> shutdown_{false};
