@@ -57,6 +57,7 @@ struct Session {
     Player player;
     bool deviceTried = false;
     std::vector<SeekTarget> starts;  // where a jump to each order position of the song lands
+    bool startsKnown = false;        // worked out at the first jump: most songs are never jumped in
     bool statusShown = false;        // a status line stands on the terminal, not yet ended
 };
 
@@ -157,6 +158,10 @@ void seekBy(Session& s, int delta) {
     const uint32_t playing = s.player.state.nextOrder.load();
     const int64_t from = pendingSeek(s.player, pending) ? pending.order : (playing == 0 ? 0 : playing - 1);
     const int64_t to = std::max<int64_t>(0, from + delta);
+    if (!s.startsKnown) {
+        s.starts = positionStarts(*s.player.module);
+        s.startsKnown = true;
+    }
     if (to >= static_cast<int64_t>(s.starts.size())) return;
     requestSeek(s.player, s.starts[static_cast<size_t>(to)]);
 }
@@ -246,7 +251,8 @@ Outcome playFile(Session& s, const std::string& path, PlayQueue& queue) {
     }
     queue.moduleLoaded();
     applyOutputOptions(s.options, player);
-    s.starts = positionStarts(module);
+    s.starts.clear();
+    s.startsKnown = false;
     if (const std::string problem = applyStartPosition(s.options.render, player); !problem.empty()) {
         notice(s, s.err, path + ": " + problem + "; playing from the start");
     }
