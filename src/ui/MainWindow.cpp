@@ -231,15 +231,20 @@ void MainWindow::onFilesDropped(const std::vector<std::string>& paths) {
 
 bool MainWindow::writeStatusTexts() {
     const StatusValues v = statusValues(engine_, audio_.renderMillis());
-    const StatusTexts t = formatStatus(v);
-    const std::string* texts[] = {&t.cpu, &t.index, &t.pattern, &t.row, &t.bpm, &t.speed, &t.time};
-    // Most ticks change one text or none: only those that differ from what was set are set.
     bool changed = false;
-    for (size_t i = 0; i < std::size(kStatusFields); ++i) {
-        if (shownStatus_[i] == *texts[i]) continue;
-        shownStatus_[i] = *texts[i];
-        view_.setText(kStatusFields[i], *texts[i]);
-        changed = true;
+    // Most ticks change no text, and of the rest most change one: only those that differ from
+    // what was set are set.
+    if (!shownValuesValid_ || !sameStatusTexts(v, shownValues_)) {
+        shownValues_ = v;
+        shownValuesValid_ = true;
+        const StatusTexts t = formatStatus(v);
+        const std::string* texts[] = {&t.cpu, &t.index, &t.pattern, &t.row, &t.bpm, &t.speed, &t.time};
+        for (size_t i = 0; i < std::size(kStatusFields); ++i) {
+            if (shownStatus_[i] == *texts[i]) continue;
+            shownStatus_[i] = *texts[i];
+            view_.setText(kStatusFields[i], *texts[i]);
+            changed = true;
+        }
     }
     audio_.setPreamp(view_.preampPosition());
     view_.followPosition(v.currentPattern, v.row);

@@ -120,6 +120,9 @@ class MainWindow {
     bool displayFrozen_ = false;
     // The status texts as last set, in the order of the status fields.
     std::array<std::string, 7> shownStatus_;
+    // The values those texts were made from.
+    StatusValues shownValues_;
+    bool shownValuesValid_ = false;
     bool nextWhileStopped_ = false;
     bool pendingWaveOut_ = false;
     bool linearFrequency_ = false;

@@ -29,10 +29,24 @@ Rgb ramp(uint32_t c) {
 
 }  // namespace
 
+namespace {
+
+// A buffer length of 0 never comes from the selectors; it only guards the division.
+uint32_t loadPercent(const StatusValues& v) {
+    return v.bufferLength == 0 ? 0 : v.renderMillis * 800u / v.bufferLength;
+}
+
+}  // namespace
+
+bool sameStatusTexts(const StatusValues& a, const StatusValues& b) {
+    return loadPercent(a) == loadPercent(b) && a.nextOrder == b.nextOrder && a.songLength == b.songLength &&
+           a.currentPattern == b.currentPattern && a.row == b.row && a.tempo == b.tempo &&
+           a.speed == b.speed && a.playTime / 1000000u == b.playTime / 1000000u;
+}
+
 StatusTexts formatStatus(const StatusValues& v) {
     StatusTexts t;
-    // A buffer length of 0 never comes from the selectors; it only guards the division.
-    const uint32_t load = v.bufferLength == 0 ? 0 : v.renderMillis * 800u / v.bufferLength;
+    const uint32_t load = loadPercent(v);
     t.cpu = format("%u%%", load);
     t.index = format("%02X/%02X", v.nextOrder, v.songLength);
     t.pattern = format("%02X", v.currentPattern);
@@ -94,6 +108,8 @@ void StatusPanels::setUp(int scopeWidth, int scopeHeight, int meterWidth, int me
     meter_.fillRect(0, 0, meterWidth, meterHeight, kMeterBackground);
     hold_ = {0, 0};
     holdCounter_ = {0, 0};
+    scopeInputValid_ = false;
+    meterDrawn_ = false;
     // Nothing has been shown yet: the first refresh changes everything.
     shownLeft_ = Raster();
     shownRight_ = Raster();
@@ -113,30 +129,23 @@ void StatusPanels::plot(Raster& raster, int x, int16_t sample) {
     raster.setPixel(x, int(y), ramp(uint32_t(signedShade < 0 ? -signedShade : signedShade)));
 }
 
+bool StatusPanels::sameScopeInput(const LevelBuffer& levels, bool stopped) {
+    // Stopped, absent levels and an empty buffer all leave the cleaned panels.
+    const bool empty = stopped || levels.left == nullptr || levels.right == nullptr;
+    const size_t n = empty ? 0 : levels.length;
+    const int16_t* left = empty ? nullptr : levels.left;
+    const int16_t* right = empty ? nullptr : levels.right;
+    if (scopeInputValid_ && scopeInputLeft_.size() == n &&
+        std::equal(left, left + n, scopeInputLeft_.begin()) &&
+        std::equal(right, right + n, scopeInputRight_.begin()))
+        return true;
+    scopeInputLeft_.assign(left, left + n);
+    scopeInputRight_.assign(right, right + n);
+    scopeInputValid_ = true;
+    return false;
+}
+
 bool StatusPanels::refresh(const LevelBuffer& levels, bool stopped) {
-    // One copy per panel gives what the erase fill and the zero line would draw.
-    leftScope_.copyPixels(cleanScope_);
-    rightScope_.copyPixels(cleanScope_);
-    std::array<uint32_t, 2> peak = {0, 0};
-    bool frozen = false;
-    if (stopped) {
-        frozen = true;
-    } else if (levels.length > 0) {
-        const uint32_t step = uint32_t(scope_.right - 1 - scope_.left) * 1024u / levels.length;
-        uint32_t a = 0;
-        for (uint32_t i = 0; i < levels.length; ++i) {
-            if (levels.left == nullptr || levels.right == nullptr) break;
-            const int x = scope_.left + int(a / 1024u);
-            a += step;
-            const int16_t l = levels.left[i];
-            const int16_t r = levels.right[i];
-            peak[0] = std::max<uint32_t>(peak[0], uint32_t(l < 0 ? -int32_t(l) : l));
-            peak[1] = std::max<uint32_t>(peak[1], uint32_t(r < 0 ? -int32_t(r) : r));
-            plot(leftScope_, x, l);
-            plot(rightScope_, x, r);
-        }
-    }
-    drawMeter(peak);
     // A buffer is shown for several refreshes, and a bar often stands still: most refreshes draw
     // what is on display already.
     const auto changed = [](const Raster& now, Raster& shown) {
@@ -144,16 +153,42 @@ bool StatusPanels::refresh(const LevelBuffer& levels, bool stopped) {
         shown = now;
         return true;
     };
-    changes_.leftScope = changed(leftScope_, shownLeft_);
-    changes_.rightScope = changed(rightScope_, shownRight_);
-    changes_.meter = changed(meter_, shownMeter_);
-    return frozen;
+    if (sameScopeInput(levels, stopped)) {
+        changes_.leftScope = false;
+        changes_.rightScope = false;
+    } else {
+        // One copy per panel gives what the erase fill and the zero line would draw.
+        leftScope_.copyPixels(cleanScope_);
+        rightScope_.copyPixels(cleanScope_);
+        std::array<uint32_t, 2> peak = {0, 0};
+        if (!stopped && levels.length > 0) {
+            const uint32_t step = uint32_t(scope_.right - 1 - scope_.left) * 1024u / levels.length;
+            uint32_t a = 0;
+            for (uint32_t i = 0; i < levels.length; ++i) {
+                if (levels.left == nullptr || levels.right == nullptr) break;
+                const int x = scope_.left + int(a / 1024u);
+                a += step;
+                const int16_t l = levels.left[i];
+                const int16_t r = levels.right[i];
+                peak[0] = std::max<uint32_t>(peak[0], uint32_t(l < 0 ? -int32_t(l) : l));
+                peak[1] = std::max<uint32_t>(peak[1], uint32_t(r < 0 ? -int32_t(r) : r));
+                plot(leftScope_, x, l);
+                plot(rightScope_, x, r);
+            }
+        }
+        scopePeak_ = peak;
+        // Two buffers can still draw the same trace (silence, for one).
+        changes_.leftScope = changed(leftScope_, shownLeft_);
+        changes_.rightScope = changed(rightScope_, shownRight_);
+    }
+    changes_.meter = drawMeter(scopePeak_) && changed(meter_, shownMeter_);
+    return stopped;
 }
 
-void StatusPanels::drawMeter(const std::array<uint32_t, 2>& peak) {
+bool StatusPanels::drawMeter(const std::array<uint32_t, 2>& peak) {
     const MeterGeometry& g = meterGeometry_;
     const int height = g.barHeight;
-    if (height <= 0) return;
+    if (height <= 0) return true;
     const uint32_t h = uint32_t(height);
     std::array<int, 2> level = {0, 0};
     for (size_t side = 0; side < 2; ++side) {
@@ -166,6 +201,19 @@ void StatusPanels::drawMeter(const std::array<uint32_t, 2>& peak) {
             holdCounter_[side] = kPeakHoldRefreshes;
         }
     }
+    // The picture is the two levels and the markers shown: the same ones draw the same pixels.
+    std::array<int, 4> from = {level[0], level[1], -1, -1};
+    for (size_t side = 0; side < 2; ++side) {
+        if (holdCounter_[side] > 0) {
+            --holdCounter_[side];
+            from[2 + side] = hold_[side];
+        } else {
+            hold_[side] = 0;
+        }
+    }
+    if (meterDrawn_ && from == meterDrawnFrom_) return false;
+    meterDrawn_ = true;
+    meterDrawnFrom_ = from;
     const std::array<int, 2> barX = {g.leftBarX, g.rightBarX};
     for (int i = 0; i < height; ++i) {
         const int y = g.barBottom - i;
@@ -179,16 +227,13 @@ void StatusPanels::drawMeter(const std::array<uint32_t, 2>& peak) {
         }
     }
     for (size_t side = 0; side < 2; ++side) {
-        if (holdCounter_[side] > 0) {
-            --holdCounter_[side];
-            const Rgb colour = ramp(uint32_t(hold_[side]) * 255u / h);
-            const int y = g.barBottom - hold_[side];
-            for (int column = 0; column < kBarWidth; ++column)
-                meter_.setPixel(barX[side] + column, y, colour);
-        } else {
-            hold_[side] = 0;
-        }
+        const int marker = from[2 + side];
+        if (marker < 0) continue;
+        const Rgb colour = ramp(uint32_t(marker) * 255u / h);
+        const int y = g.barBottom - marker;
+        for (int column = 0; column < kBarWidth; ++column) meter_.setPixel(barX[side] + column, y, colour);
     }
+    return true;
 }
 
 }  // namespace tarvex

@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "engine/Engine.h"
 #include "ui/Raster.h"
@@ -39,6 +40,8 @@ struct StatusTexts {
 };
 
 StatusTexts formatStatus(const StatusValues& values);
+// Whether the two give the same texts: most refreshes need no formatting at all.
+bool sameStatusTexts(const StatusValues& a, const StatusValues& b);
 
 // The values as the sequencer and the mixer leave them, read without locks while the audio side
 // writes (a stale value only shows as such); renderMillis is the mixer's last render time.
@@ -110,7 +113,12 @@ class StatusPanels {
     // Each refresh starts the scopes from this picture: the erased panel with its zero line.
     void drawCleanScope();
     void plot(Raster& raster, int x, int16_t sample);
-    void drawMeter(const std::array<uint32_t, 2>& peak);
+    // Draws the bars and markers unless they would come out as they are; returns whether they
+    // were drawn.
+    bool drawMeter(const std::array<uint32_t, 2>& peak);
+    // Whether the scopes would be drawn from the same input as last time, which gives the same
+    // picture; remembers the input otherwise.
+    bool sameScopeInput(const LevelBuffer& levels, bool stopped);
 
     ScopeGeometry scope_;
     MeterGeometry meterGeometry_;
@@ -123,6 +131,14 @@ class StatusPanels {
     Raster shownRight_;
     Raster shownMeter_;
     PanelChanges changes_;
+    // What the scopes and the bars on display were drawn from: a buffer is usually shown for
+    // several refreshes, and then neither needs drawing again.
+    bool scopeInputValid_ = false;
+    std::vector<int16_t> scopeInputLeft_;
+    std::vector<int16_t> scopeInputRight_;
+    std::array<uint32_t, 2> scopePeak_ = {0, 0};
+    bool meterDrawn_ = false;
+    std::array<int, 4> meterDrawnFrom_ = {};  // both levels, then both markers (-1: none)
     std::array<int, 2> hold_ = {0, 0};
     std::array<int, 2> holdCounter_ = {0, 0};
 };

@@ -20,6 +20,7 @@
 #include "GuiApp.h"
 #include "support/Corpus.h"
 #include "support/ModWriter.h"
+#include "ui/PatternFormat.h"
 #include "ui/qt/Icons.h"
 #include "ui/qt/QtSettingsStore.h"
 
@@ -216,6 +217,73 @@ TEST_F(QtViewerTest, PatternWindowShowsTwentyWholeLines) {
                EXPECT_EQ(list->item(0)->text().left(3), QStringLiteral("2C "));
                EXPECT_EQ(list->item(19)->text().left(3), QStringLiteral("3F "));
                EXPECT_EQ(wholeLines(), 20);
+               p->closeButton()->click();
+           });
+}
+
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject {
+   public:
+    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+    int paints = 0;
+
+   protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++paints;
+        return false;
+    }
+};
+
+TEST_F(QtViewerTest, FollowingRepaintsOnlyWhatMovedAndKeepsTheLines) {
+    load();
+    inside([&] { fileEntry(QStringLiteral("&Pattern..."))->trigger(); },
+           [&] {
+               qt::QtPatternWindow* p = app->viewers.patternWindow();
+               ASSERT_NE(p, nullptr);
+               QListWidget* list = p->list();
+               p->logic().followPosition(2, 30);
+               QTest::qWait(20);
+               PaintCounter viewport(list->viewport());
+               PaintCounter button(p->closeButton());
+               PaintCounter field(p->numberField());
+               struct Step {
+                   uint32_t pattern;
+                   uint32_t row;
+                   bool repaints;  // the list's lines
+                   int keptFrom;   // the line whose item now leads the list, or -1
+               };
+               const Step steps[] = {
+                   // clang-format off
+                   {2, 30, false, 0},  // the same row: nothing to do
+                   {2, 31, true, 1},   // one row on: the line of row 20 leads, its item kept
+                   {2, 31, false, 0},
+                   {2, 33, true, 2},   // two rows on
+                   {3, 33, false, 0},  // another pattern of the same lines: only its number
+                   {3, 63, true, -1},  // the last page
+                   // clang-format on
+               };
+               for (const Step& step : steps) {
+                   QListWidgetItem* lead = step.keptFrom >= 0 ? list->item(step.keptFrom) : nullptr;
+                   const int paintsBefore = viewport.paints;
+                   p->logic().followPosition(step.pattern, step.row);
+                   QTest::qWait(20);
+                   EXPECT_EQ(viewport.paints > paintsBefore, step.repaints) << step.row;
+                   const uint32_t first = followFirstRow(step.row);
+                   ASSERT_EQ(list->count(), int(64 - first)) << step.row;
+                   EXPECT_EQ(list->currentRow(), int(step.row - first)) << step.row;
+                   // Each line reads as a page built afresh would.
+                   const std::vector<std::string> lines =
+                       formatPatternLines(*app->player.module, step.pattern, first);
+                   for (int i = 0; i < list->count(); ++i)
+                       EXPECT_EQ(list->item(i)->text().toStdString(), lines[size_t(i)])
+                           << step.row << " " << i;
+                   if (lead != nullptr) {
+                       EXPECT_EQ(list->item(0), lead) << step.row;
+                   }
+               }
+               // The rest of the window was not painted.
+               EXPECT_EQ(button.paints, 0);
+               EXPECT_GT(field.paints, 0);  // the new pattern's number
                p->closeButton()->click();
            });
 }

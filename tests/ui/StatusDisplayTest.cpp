@@ -43,6 +43,45 @@ TEST(StatusTexts, FormatsEveryField) {
     EXPECT_EQ(formatStatus(v).time, "71:34");
 }
 
+TEST(StatusTexts, SameTextsExactlyWhenTheFormattedTextsAgree) {
+    StatusValues base;
+    base.renderMillis = 3;
+    base.bufferLength = 200;
+    base.nextOrder = 10;
+    base.songLength = 16;
+    base.currentPattern = 0x1F;
+    base.row = 63;
+    base.tempo = 125;
+    base.speed = 6;
+    base.playTime = 5'400'000;
+    const struct {
+        const char* change;
+        void (*apply)(StatusValues&);
+    } rows[] = {
+        {"nothing", [](StatusValues&) {}},
+        {"a later microsecond", [](StatusValues& v) { v.playTime = 5'999'999; }},
+        {"the next second", [](StatusValues& v) { v.playTime = 6'000'000; }},
+        {"a render time of the same percentage", [](StatusValues& v) { v.bufferLength = 201; }},
+        {"a render time of another percentage", [](StatusValues& v) { v.renderMillis = 4; }},
+        {"order", [](StatusValues& v) { v.nextOrder = 11; }},
+        {"song length", [](StatusValues& v) { v.songLength = 17; }},
+        {"pattern", [](StatusValues& v) { v.currentPattern = 0x20; }},
+        {"row", [](StatusValues& v) { v.row = 0; }},
+        {"tempo", [](StatusValues& v) { v.tempo = 126; }},
+        {"speed", [](StatusValues& v) { v.speed = 7; }},
+    };
+    for (const auto& row : rows) {
+        StatusValues v = base;
+        row.apply(v);
+        const StatusTexts a = formatStatus(base);
+        const StatusTexts b = formatStatus(v);
+        const bool same = a.cpu == b.cpu && a.index == b.index && a.pattern == b.pattern && a.row == b.row &&
+                          a.bpm == b.bpm && a.speed == b.speed && a.time == b.time;
+        EXPECT_EQ(sameStatusTexts(base, v), same) << row.change;
+        EXPECT_EQ(sameStatusTexts(v, base), same) << row.change;
+    }
+}
+
 TEST(ScopeGeometry, ScaleOneForPlotHeights64To127) {
     // Rows are plot heights (yB - yT, which is the panel height), with the scale and zero line.
     struct Row {
@@ -168,6 +207,50 @@ TEST_F(ScopeTest, StopClearsTheScopesAndFreezes) {
     EXPECT_EQ(panels.leftScope().pixel(1, 69 - 31), kGrey);
     EXPECT_EQ(panels.meter().pixel(5, 65), (Rgb{0, 127, 0}));  // level 0
     EXPECT_FALSE(refresh({0}, {0}));
+}
+
+TEST_F(ScopeTest, ARefreshReportsOnlyThePanelsItChanged) {
+    // A buffer is shown again and again until the next one comes, and the bars' marker lives on
+    // for ten refreshes: each refresh names only the panels whose pixels differ from before.
+    const struct {
+        int16_t left;
+        bool stopped;
+        bool leftScope, rightScope, meter;
+    } steps[] = {
+        {16384, false, true, true, true},     // the first picture
+        {16384, false, false, false, false},  // the same buffer: nothing moves
+        {0, false, true, false, true},        // a new trace on the left, its bar drops below the marker
+        {0, false, false, false, false},      // marker counter 6
+        {0, false, false, false, false},      // 5
+        {0, false, false, false, false},      // 4
+        {0, false, false, false, false},      // 3
+        {0, false, false, false, false},      // 2
+        {0, false, false, false, false},      // 1
+        {0, false, false, false, false},      // 0
+        {0, false, false, false, true},       // the marker vanishes
+        {0, false, false, false, false},      // and stays away
+        {0, true, true, true, false},         // stopped: both traces cleared, the bars already at 0
+        {0, false, true, true, false},        // playing again: the points are back
+    };
+    int step = 0;
+    Raster firstLeft;
+    Raster firstMeter;
+    for (const auto& s : steps) {
+        refresh({s.left}, {0}, s.stopped);
+        EXPECT_EQ(panels.changes().leftScope, s.leftScope) << step;
+        EXPECT_EQ(panels.changes().rightScope, s.rightScope) << step;
+        EXPECT_EQ(panels.changes().meter, s.meter) << step;
+        if (step == 0) {
+            firstLeft = panels.leftScope();
+            firstMeter = panels.meter();
+        }
+        ++step;
+    }
+    // The first buffer again draws the first picture, pixel for pixel.
+    refresh({16384}, {0});
+    EXPECT_TRUE(panels.changes().leftScope);
+    EXPECT_TRUE(panels.leftScope() == firstLeft);
+    EXPECT_TRUE(panels.meter() == firstMeter);
 }
 
 }  // namespace

@@ -24,6 +24,8 @@ constexpr int kLabelHeightDu = 8;
 constexpr int kRowsShown = 20;
 constexpr int kLinePadding = 2;  // pixels between lines, where there is room for them
 constexpr int kSmallestFontPixels = 6;
+// A following page is a row or two on from the last; further on, most texts change anyway.
+constexpr int kDroppedLinesSought = 4;
 
 }  // namespace
 
@@ -111,14 +113,15 @@ void QtPatternWindow::setPatternNumber(const std::string& text) {
     if (number_->text() != value) number_->setText(value);
 }
 
-// A page that follows the song moves by one row at a time: every line's text changes, but the
-// lines themselves can stay. So a page is written into the lines there are, new ones are added
-// only when it is longer and the rest taken away at the end, and the list is repainted once.
+// A page that follows the song moves by one row at a time: the lines after the first stay as
+// they are. So a page is written into the lines there are: lines the new page starts after are
+// taken away at its start, a text is set only where it differs, new lines are added only when
+// the page is longer and the rest taken away at the end. Nothing is painted while the lines are
+// set: the list repaints what changed once, when the event loop comes round to it.
 void QtPatternWindow::setListRedraw(bool on) {
     if (!on) {
         ++suspensions_;
         building_ = true;
-        list_->setUpdatesEnabled(false);
         return;
     }
     if (building_) {
@@ -126,8 +129,6 @@ void QtPatternWindow::setListRedraw(bool on) {
         building_ = false;
         scrollPending_ = true;
     }
-    list_->setUpdatesEnabled(true);
-    list_->viewport()->update();
 }
 
 void QtPatternWindow::clearLines() {
@@ -139,6 +140,14 @@ void QtPatternWindow::addLine(const std::string& text) {
     const QString value = fromUtf8(text);
     // The horizontal extent is the width the list scrolls across.
     const QSize size(extent_, lineHeight_);
+    if (building_ && linesSet_ == 0) {
+        // The page scrolled on by a row or a few: the lines before the new first one go.
+        for (int drop = 1; drop <= kDroppedLinesSought && drop < list_->count(); ++drop) {
+            if (list_->item(drop)->text() != value) continue;
+            for (int i = 0; i < drop; ++i) delete list_->takeItem(0);
+            break;
+        }
+    }
     if (building_ && linesSet_ < list_->count()) {
         QListWidgetItem* item = list_->item(linesSet_);
         if (item->text() != value) item->setText(value);
