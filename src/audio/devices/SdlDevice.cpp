@@ -14,22 +14,22 @@
 namespace tarvex {
 namespace {
 
-// SDL's transfer size. Each transfer wakes SDL's thread and the sound server, so it should be
-// large. The ring kind's poll refills what a transfer took only after it, so one transfer may take
-// at most what is rendered ahead of the cursor (7 segments); transfers come one at a time as long
-// as the sound server holds less than two of them (soundServerLatencyMs). So: the largest power of
-// two up to four segments, at least 64 frames, at most 4096.
+// SDL's transfer size: the largest power of two up to one segment, at least 64 frames, at most
+// 4096. Each transfer moves the cursor into the next segment at most, and the refill that move asks
+// for runs in the same callback: however many transfers the sound server asks for in a row, each
+// finds the 7 segments ahead rendered. And each transfer is a new buffer for the window's scopes.
 uint16_t transferFrames(uint32_t segmentFrames) {
     uint32_t frames = 64;
-    while (frames * 2 <= segmentFrames * 4 && frames < 4096) frames *= 2;
+    while (frames * 2 <= segmentFrames && frames < 4096) frames *= 2;
     return static_cast<uint16_t>(frames);
 }
 
-// How much the sound server is asked to hold: one and a half transfers. PulseAudio, left to
-// itself, holds one transfer and wakes its client several times for each; holding more lets it
-// wake the player about once per transfer, and never twice in a row.
+// How much the sound server is asked to hold: 140 ms, and at least one and a half transfers.
+// PulseAudio, left to itself, holds one transfer and wakes its client several times for each;
+// holding more lets it wake the player about 20 times a second, several transfers at a time.
 uint32_t soundServerLatencyMs(uint32_t transfer, uint32_t rate) {
-    return rate == 0 ? 0 : std::max<uint32_t>(1, static_cast<uint32_t>(uint64_t{transfer} * 1500 / rate));
+    if (rate == 0) return 0;
+    return std::max<uint32_t>(140, static_cast<uint32_t>(uint64_t{transfer} * 1500 / rate));
 }
 
 // PulseAudio takes the latency from its environment; SDL has no other way to pass it. A value the
