@@ -12,17 +12,24 @@ constexpr Rgb kRed{255, 0, 0};
 constexpr Rgb kGrey{125, 125, 125};
 constexpr Rgb kBlack{0, 0, 0};
 
-TEST(StatusTexts, FormatsEveryField) {
+// A song at order 10 of 16, pattern 1F, row 63, 125 BPM, speed 6, 5.4 s in; 25 ms segments
+// rendered in 3 ms.
+StatusValues someValues() {
     StatusValues v;
     v.renderMillis = 3;
-    v.bufferLength = 200;  // 25 ms segments
+    v.bufferLength = 200;
     v.nextOrder = 10;
     v.songLength = 16;
     v.currentPattern = 0x1F;
     v.row = 63;
     v.tempo = 125;
     v.speed = 6;
-    v.playTime = 5'400'000;  // 5.4 s
+    v.playTime = 5'400'000;
+    return v;
+}
+
+TEST(StatusTexts, FormatsEveryField) {
+    StatusValues v = someValues();
     StatusTexts t = formatStatus(v);
     EXPECT_EQ(t.cpu, "12%");
     EXPECT_EQ(t.index, "0A/10");
@@ -44,16 +51,7 @@ TEST(StatusTexts, FormatsEveryField) {
 }
 
 TEST(StatusTexts, SameTextsExactlyWhenTheFormattedTextsAgree) {
-    StatusValues base;
-    base.renderMillis = 3;
-    base.bufferLength = 200;
-    base.nextOrder = 10;
-    base.songLength = 16;
-    base.currentPattern = 0x1F;
-    base.row = 63;
-    base.tempo = 125;
-    base.speed = 6;
-    base.playTime = 5'400'000;
+    const StatusValues base = someValues();
     const struct {
         const char* change;
         void (*apply)(StatusValues&);
