@@ -1,5 +1,6 @@
 #include "audio/OutputDevice.h"
 
+#include <algorithm>
 #include <chrono>
 #include <new>
 #include <thread>
@@ -72,10 +73,13 @@ int OutputDevice::closeDevice() {
             std::chrono::microseconds(uint64_t{kSegmentCount} * segmentBytes * 1000000u /
                                       (format.bytesPerSecond() ? format.bytesPerSecond() : 1));
         const auto deadline = std::chrono::steady_clock::now() + ringTime + std::chrono::seconds(2);
+        // Looked at four times a segment: the drain ends at most a quarter segment late.
+        const auto look =
+            std::max<std::chrono::microseconds>(ringTime / (4 * kSegmentCount), std::chrono::milliseconds(1));
         for (uint32_t k = 0; k < kSegmentCount; ++k) {
             if (!prepared_[k].load(std::memory_order_acquire)) continue;
             while (backend->segmentPlaying(k) && std::chrono::steady_clock::now() < deadline) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                std::this_thread::sleep_for(look);
             }
             prepared_[k].store(false, std::memory_order_relaxed);
         }
