@@ -3,12 +3,14 @@
 //
 // Threads. The owner's thread (the window, the CLI) starts, stops, pauses and resumes, and renders
 // the first 7 segments. After that segments are rendered on the device's thread (queued kind:
-// onBufferDone) or on the poll's thread (ring kind: onPollTimer, woken by the backend's cursor
-// reports, or every millisecond for a hardware cursor), one segment per call.
+// onBufferDone) or, ring kind, on the thread that moves the cursor (onCursorMoved, right after a
+// move into another segment) until the end is near, and on the poll's thread (onPollTimer, woken by
+// the backend's cursor reports, or every millisecond for a hardware cursor) from then on.
 //
 // The handoff at stop. No render may run while the mixer's buffers are freed, and the render
-// threads take no lock. stopPlayback therefore (1) kills the timer, which joins the timer thread,
-// so no ring-kind render runs or can start; (2) raises outputStopped, after which neither handler
+// threads take no lock. stopPlayback therefore (1) kills the timer, which joins the timer thread
+// and waits for a refill under way on the device's thread, so no ring-kind render runs or can
+// start; (2) raises outputStopped, after which neither handler
 // starts a render; (3) pauses and (4) closes the device, and the backend's close returns only once
 // its own thread has left the done handler for good, so no queued-kind render runs either. Only
 // then (6) are the sequencer's and mixer's buffers freed. At the end of a song the ring kind's

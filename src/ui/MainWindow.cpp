@@ -234,9 +234,8 @@ bool MainWindow::writeStatusTexts() {
     bool changed = false;
     // Most ticks change no text, and of the rest most change one: only those that differ from
     // what was set are set.
-    if (!shownValuesValid_ || !sameStatusTexts(v, shownValues_)) {
+    if (!shownValues_ || !sameStatusTexts(v, *shownValues_)) {
         shownValues_ = v;
-        shownValuesValid_ = true;
         const StatusTexts t = formatStatus(v);
         const std::string* texts[] = {&t.cpu, &t.index, &t.pattern, &t.row, &t.bpm, &t.speed, &t.time};
         for (size_t i = 0; i < std::size(kStatusFields); ++i) {

@@ -121,8 +121,7 @@ class MainWindow {
     // The status texts as last set, in the order of the status fields.
     std::array<std::string, 7> shownStatus_;
     // The values those texts were made from.
-    StatusValues shownValues_;
-    bool shownValuesValid_ = false;
+    std::optional<StatusValues> shownValues_;
     bool nextWhileStopped_ = false;
     bool pendingWaveOut_ = false;
     bool linearFrequency_ = false;

@@ -109,7 +109,7 @@ void StatusPanels::setUp(int scopeWidth, int scopeHeight, int meterWidth, int me
     hold_ = {0, 0};
     holdCounter_ = {0, 0};
     scopeInputValid_ = false;
-    meterDrawn_ = false;
+    meterDrawnFrom_.reset();
     // Nothing has been shown yet: the first refresh changes everything.
     shownLeft_ = Raster();
     shownRight_ = Raster();
@@ -211,8 +211,7 @@ bool StatusPanels::drawMeter(const std::array<uint32_t, 2>& peak) {
             hold_[side] = 0;
         }
     }
-    if (meterDrawn_ && from == meterDrawnFrom_) return false;
-    meterDrawn_ = true;
+    if (meterDrawnFrom_ == from) return false;
     meterDrawnFrom_ = from;
     const std::array<int, 2> barX = {g.leftBarX, g.rightBarX};
     for (int i = 0; i < height; ++i) {

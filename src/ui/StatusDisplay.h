@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -137,8 +138,7 @@ class StatusPanels {
     std::vector<int16_t> scopeInputLeft_;
     std::vector<int16_t> scopeInputRight_;
     std::array<uint32_t, 2> scopePeak_ = {0, 0};
-    bool meterDrawn_ = false;
-    std::array<int, 4> meterDrawnFrom_ = {};  // both levels, then both markers (-1: none)
+    std::optional<std::array<int, 4>> meterDrawnFrom_;  // both levels, then both markers (-1: none)
     std::array<int, 2> hold_ = {0, 0};
     std::array<int, 2> holdCounter_ = {0, 0};
 };

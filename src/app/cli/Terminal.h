@@ -59,7 +59,6 @@ class KeyInput {
     // Sleeps for up to milliseconds (-1: no limit), until a key is pressed, a guarded signal comes
     // or wakeKeyWait is called.
     void wait(int milliseconds);
-    bool active() const { return active_; }
 
    private:
     bool active_ = false;
