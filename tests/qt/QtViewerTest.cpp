@@ -103,7 +103,7 @@ class QtViewerTest : public ::testing::Test {
     }
     void load() {
         main().logic().loadFile(test::writeTempFile("viewers.mod", viewerSong()).string());
-        ASSERT_EQ(main().field(TextField::Errors)->text(), QStringLiteral("No Errors"));
+        ASSERT_EQ(main().fieldText(TextField::Errors), QStringLiteral("No Errors"));
     }
 
     QTemporaryDir dir;
@@ -134,8 +134,8 @@ TEST_F(QtViewerTest, PatternWindowFollowsStepsAndClosesEveryWay) {
                // the pattern and row it has just shown.
                QTest::qWait(800);
                main().logic().onStop();
-               const QString pattern = main().field(TextField::Pattern)->text();
-               const uint32_t row = main().field(TextField::Row)->text().toUInt(nullptr, 16);
+               const QString pattern = main().fieldText(TextField::Pattern);
+               const uint32_t row = main().fieldText(TextField::Row).toUInt(nullptr, 16);
                EXPECT_EQ(p->numberField()->text(), pattern);
                ASSERT_GE(p->list()->currentRow(), 0);
                const QString selected = p->list()->currentItem()->text();

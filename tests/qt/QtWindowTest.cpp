@@ -74,7 +74,7 @@ class QtWindowTest : public ::testing::Test {
         QCoreApplication::sendEvent(&window, &event);
     }
 
-    static QString text(qt::QtMainWindow& w, TextField field) { return w.field(field)->text(); }
+    static QString text(qt::QtMainWindow& w, TextField field) { return w.fieldText(field); }
 
     QTemporaryDir dir;
     QString iniPath;

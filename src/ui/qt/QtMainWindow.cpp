@@ -30,6 +30,7 @@
 #include "core/Version.h"
 #include "ui/qt/Icons.h"
 #include "ui/qt/RasterPanel.h"
+#include "ui/qt/StatusWidgets.h"
 
 #ifdef Q_OS_WIN
 #define NOMINMAX
@@ -129,7 +130,7 @@ void QtMainWindow::buildControls() {
     QWidget* c = client_;
     const QFontMetrics metrics(font_);
     const auto group = [&](const char* title, int x, int y, int w, int h) {
-        auto* box = new QGroupBox(QString::fromLatin1(title), c);
+        auto* box = new CachedGroupBox(QString::fromLatin1(title), c);
         box->setGeometry(du(x, y, w, h));
     };
     const auto label = [&](const char* text, int x, int y) {
@@ -138,12 +139,17 @@ void QtMainWindow::buildControls() {
         l->setGeometry(r.x(), r.y(), metrics.horizontalAdvance(l->text()) + 2, r.height());
     };
     const auto edit = [&](TextField field, int x, int y, int w, int h, bool centred) {
+        if (centred) {
+            auto* f = new StatusField(Qt::AlignCenter, c);
+            f->setGeometry(du(x, y, w, h));
+            figures_[field] = f;
+            return;
+        }
         auto* e = new QLineEdit(c);
         e->setReadOnly(true);
         e->setGeometry(du(x, y, w, h));
         e->setTextMargins(0, 0, 0, 0);
-        if (centred) e->setAlignment(Qt::AlignCenter);
-        fields_[field] = e;
+        edits_[field] = e;
     };
     const auto check = [&](OptionBox which, const char* text, int x, int y, int w, int h) {
         auto* b = new QCheckBox(QString::fromLatin1(text), c);
@@ -373,10 +379,20 @@ void QtMainWindow::dropEvent(QDropEvent* event) {
     logic_.onFilesDropped({path.toStdString()});
 }
 
+QString QtMainWindow::fieldText(TextField which) const {
+    const auto figure = figures_.find(which);
+    return figure != figures_.end() ? figure->second->text() : edits_.at(which)->text();
+}
+
 void QtMainWindow::setText(TextField field, const std::string& text) {
-    QLineEdit* edit = fields_.at(field);
     const QString value = fromUtf8(text);
-    // The status fields are rewritten every tick; an unchanged text needs no repaint.
+    const auto figure = figures_.find(field);
+    if (figure != figures_.end()) {
+        figure->second->setText(value);
+        return;
+    }
+    QLineEdit* edit = edits_.at(field);
+    // An unchanged text needs no repaint.
     if (edit->text() != value) {
         edit->setText(value);
         edit->setCursorPosition(0);

@@ -28,6 +28,7 @@ class SettingsStore;
 namespace tarvex::qt {
 
 class RasterPanel;
+class StatusField;
 
 // The samples and pattern windows, provided by the application; without them the menu entries
 // and the double-click open nothing.
@@ -65,7 +66,8 @@ class QtMainWindow : public QDialog, private MainWindowView {
     QTimer& statusTimer() { return timer_; }
 
     // For tests and tools: the widgets by their role.
-    QLineEdit* field(TextField which) const { return fields_.at(which); }
+    // The text shown in a field: an edit's, or a status figure's.
+    QString fieldText(TextField which) const;
     QCheckBox* box(OptionBox which) const { return boxes_.at(which); }
     QComboBox* selector(FormatSelector which) const { return selectors_.at(which); }
     QListWidget* sampleList() const { return samples_; }
@@ -126,7 +128,8 @@ class QtMainWindow : public QDialog, private MainWindowView {
     DialogBaseUnits units_;
     QMenuBar* menuBar_ = nullptr;
     QWidget* client_ = nullptr;
-    std::map<TextField, QLineEdit*> fields_;
+    std::map<TextField, QLineEdit*> edits_;      // texts of the module, to be selected and copied
+    std::map<TextField, StatusField*> figures_;  // the player's figures, rewritten as it plays
     std::map<OptionBox, QCheckBox*> boxes_;
     std::map<FormatSelector, QComboBox*> selectors_;
     QListWidget* samples_ = nullptr;
