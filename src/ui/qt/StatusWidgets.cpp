@@ -39,6 +39,7 @@ bool changesLook(const QEvent& event) {
         case QEvent::StyleChange:
         case QEvent::EnabledChange:
         case QEvent::LayoutDirectionChange:
+        case QEvent::ActivationChange:  // the palette may differ while the window is inactive
             return true;
         default:
             return false;
