@@ -5,6 +5,8 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QSignalBlocker>
+#include <QStyleOptionSlider>
 #include <algorithm>
 #include <cstdlib>
 
@@ -16,10 +18,67 @@ namespace {
 // further has mostly new lines anyway.
 constexpr int kShiftSought = 8;
 constexpr int kTextMargin = 3;  // pixels left of a line's text, as a list item has
+// Pixels around a moved end of the slider that may show its border or rounded corners, and around
+// its centre, where a style may draw a grip.
+constexpr int kSliderEdge = 6;
+constexpr int kSliderGrip = 8;
+
+// The vertical scroll bar. While the song is followed the page loses a line with every row, so the
+// range shrinks by one each row; the slider keeps its place and only its length changes. Of the
+// bar's picture only the ends (and the centre) of the slider move then, and only those are
+// repainted: a whole bar's tall fills cost more and are split over the toolkit's painting threads.
+class LinesScrollBar : public QScrollBar {
+   public:
+    LinesScrollBar() : QScrollBar(Qt::Vertical) {}
+
+   protected:
+    void sliderChange(SliderChange change) override {
+        const Shown before = shown_;
+        shown_ = shown();
+        // The ends' looks and an empty range change more than the slider.
+        if (change != SliderRangeChange || !before.known || before.atMinimum != shown_.atMinimum ||
+            before.atMaximum != shown_.atMaximum || before.empty != shown_.empty) {
+            QScrollBar::sliderChange(change);
+            return;
+        }
+        QRegion dirty;
+        const auto band = [&](int from, int to, int margin) {
+            if (from != to)
+                dirty += QRect(0, std::min(from, to) - margin, width(), std::abs(to - from) + 2 * margin + 1);
+        };
+        band(before.slider.top(), shown_.slider.top(), kSliderEdge);
+        band(before.slider.bottom(), shown_.slider.bottom(), kSliderEdge);
+        band(before.slider.center().y(), shown_.slider.center().y(), kSliderGrip);
+        if (!dirty.isEmpty()) update(dirty);
+    }
+    void paintEvent(QPaintEvent* event) override {
+        QScrollBar::paintEvent(event);
+        shown_ = shown();
+    }
+
+   private:
+    struct Shown {
+        bool known = false;
+        QRect slider;
+        bool atMinimum = false;
+        bool atMaximum = false;
+        bool empty = false;
+    };
+    Shown shown() const {
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        return Shown{true,
+                     style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this),
+                     value() == minimum(), value() == maximum(), minimum() == maximum()};
+    }
+
+    Shown shown_;
+};
 
 }  // namespace
 
 PatternList::PatternList(QWidget* parent) : QAbstractScrollArea(parent) {
+    setVerticalScrollBar(new LinesScrollBar);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     // Every paint fills what it was asked for: no background fill first, and moving the
@@ -122,16 +181,27 @@ void PatternList::updateScrollBars() {
     QScrollBar* vertical = verticalScrollBar();
     if (vertical->singleStep() != 1) vertical->setSingleStep(1);
     if (vertical->pageStep() != page) vertical->setPageStep(page);
-    const int lastTop = std::max(0, count() - page);
-    if (vertical->minimum() != 0 || vertical->maximum() != lastTop) vertical->setRange(0, lastTop);
-
     QScrollBar* horizontal = horizontalScrollBar();
     const int width = viewport()->width();
     const int step = std::max(1, fontMetrics().horizontalAdvance(QLatin1Char('H')));
     if (horizontal->singleStep() != step) horizontal->setSingleStep(step);
     if (horizontal->pageStep() != width) horizontal->setPageStep(width);
+
+    // A new range would have the scroll area lay its children out again, raising (and so
+    // repainting) both scroll bars, although with both bars always on nothing moves. So the
+    // ranges are set without the bars' signals, and a value the new range moved is followed here.
+    const int lastTop = std::max(0, count() - page);
     const int lastLeft = std::max(0, extent_ - width);
-    if (horizontal->minimum() != 0 || horizontal->maximum() != lastLeft) horizontal->setRange(0, lastLeft);
+    const bool verticalChanges = vertical->minimum() != 0 || vertical->maximum() != lastTop;
+    const bool horizontalChanges = horizontal->minimum() != 0 || horizontal->maximum() != lastLeft;
+    if (!verticalChanges && !horizontalChanges) return;
+    {
+        const QSignalBlocker quietVertical(vertical);
+        const QSignalBlocker quietHorizontal(horizontal);
+        if (verticalChanges) vertical->setRange(0, lastTop);
+        if (horizontalChanges) horizontal->setRange(0, lastLeft);
+    }
+    scrollContentsBy(0, 0);
 }
 
 void PatternList::updateLine(int line) {
@@ -156,12 +226,16 @@ void PatternList::scrollLines(int lines) {
     paintPending_ = true;  // the lines moved into view
 }
 
-void PatternList::scrollContentsBy(int dx, int /*dy*/) {
-    if (dx != 0) {
-        if (paintPending_) {
+// The scroll bars' values are the picture's position; each move of a value moves the pixels.
+void PatternList::scrollContentsBy(int /*dx*/, int /*dy*/) {
+    const int left = horizontalScrollBar()->value();
+    if (left != left_) {
+        const int pixels = left_ - left;
+        left_ = left;
+        if (paintPending_ || std::abs(pixels) >= viewport()->width()) {
             updateViewport();
         } else {
-            viewport()->scroll(dx, 0);
+            viewport()->scroll(pixels, 0);
             paintPending_ = true;
         }
     }
@@ -178,7 +252,7 @@ void PatternList::paintEvent(QPaintEvent* event) {
     QPainter painter(viewport());
     const QRect area = event->rect();
     const QPalette& colours = palette();
-    const int textLeft = kTextMargin - horizontalScrollBar()->value();
+    const int textLeft = kTextMargin - left_;
     const int textTop = (lineHeight_ - fontMetrics().height()) / 2;
     // A line is highlighted across the extent, as wide as the list scrolls.
     const int highlightWidth = extent_ > 0 ? extent_ : viewport()->width();
@@ -189,7 +263,7 @@ void PatternList::paintEvent(QPaintEvent* event) {
         const bool selected = i == selected_;
         painter.fillRect(r, colours.brush(QPalette::Base));
         if (selected)
-            painter.fillRect(QRect(-horizontalScrollBar()->value(), r.top(), highlightWidth, lineHeight_),
+            painter.fillRect(QRect(-left_, r.top(), highlightWidth, lineHeight_),
                              colours.brush(QPalette::Highlight));
         painter.setPen(colours.color(selected ? QPalette::HighlightedText : QPalette::Text));
         painter.drawStaticText(textLeft, r.top() + textTop, lines_[size_t(i)].layout);

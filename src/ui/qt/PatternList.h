@@ -71,7 +71,8 @@ class PatternList : public QAbstractScrollArea {
 
     std::vector<Line> lines_;
     int selected_ = -1;
-    int top_ = 0;  // the first visible line, the vertical scroll bar's value
+    int top_ = 0;   // the first visible line, the vertical scroll bar's value
+    int left_ = 0;  // the pixel column at the viewport's left, the horizontal scroll bar's value
     int lineHeight_ = 1;
     int extent_ = 0;
     int laidOut_ = 0;
