@@ -33,7 +33,9 @@ class PatternList : public QAbstractScrollArea {
     void setExtent(int pixels);
 
     int count() const { return int(lines_.size()); }
-    QString lineText(int line) const { return lines_[size_t(line)].text; }
+    QString lineText(int line) const {
+        return line >= 0 && line < count() ? lines_[size_t(line)].text : QString();
+    }
     int selectedLine() const { return selected_; }
     int firstVisibleLine() const { return top_; }
     int lineHeight() const { return lineHeight_; }
