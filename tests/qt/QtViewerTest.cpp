@@ -300,9 +300,10 @@ TEST_F(QtViewerTest, FollowingRepaintsOnlyWhatMovedAndKeepsTheLines) {
                    EXPECT_EQ(list->linesLaidOut() - laidOutBefore, step.laidOut) << step.row;
                    // The scroll bar's range changed: of it only the slider's ends are painted.
                    const QScrollBar* vertical = list->verticalScrollBar();
-                   if (step.linesPainted >= 0)
+                   if (step.linesPainted >= 0) {
                        EXPECT_LT(bar.pixels - barBefore, vertical->width() * vertical->height() / 4)
                            << step.row;
+                   }
                    EXPECT_TRUE(showsAsPaintedAfresh(list->verticalScrollBar())) << step.row;
                    EXPECT_TRUE(showsAsPaintedAfresh(list->viewport())) << step.row;
                    const uint32_t first = followFirstRow(step.row);
