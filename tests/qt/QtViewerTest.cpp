@@ -10,10 +10,13 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QWheelEvent>
 #include <cmath>
 #include <functional>
 
@@ -22,6 +25,7 @@
 #include "support/ModWriter.h"
 #include "ui/PatternFormat.h"
 #include "ui/qt/Icons.h"
+#include "ui/qt/PatternList.h"
 #include "ui/qt/QtSettingsStore.h"
 
 namespace tarvex {
@@ -137,10 +141,10 @@ TEST_F(QtViewerTest, PatternWindowFollowsStepsAndClosesEveryWay) {
                const QString pattern = main().fieldText(TextField::Pattern);
                const uint32_t row = main().fieldText(TextField::Row).toUInt(nullptr, 16);
                EXPECT_EQ(p->numberField()->text(), pattern);
-               ASSERT_GE(p->list()->currentRow(), 0);
-               const QString selected = p->list()->currentItem()->text();
+               ASSERT_GE(p->list()->selectedLine(), 0);
+               const QString selected = p->list()->lineText(p->list()->selectedLine());
                EXPECT_EQ(selected.left(3), QString::asprintf("%02X ", row));
-               EXPECT_EQ(p->list()->currentRow(), int(row - followFirstRow(row)));
+               EXPECT_EQ(p->list()->selectedLine(), int(row - followFirstRow(row)));
                EXPECT_EQ(p->list()->count(), int(64 - followFirstRow(row)));
                EXPECT_EQ(selected.size(), 3 + 4 * 16);
 
@@ -148,7 +152,7 @@ TEST_F(QtViewerTest, PatternWindowFollowsStepsAndClosesEveryWay) {
                p->previousButton()->click();
                EXPECT_EQ(p->numberField()->text(), QStringLiteral("2E"));
                EXPECT_EQ(p->list()->count(), 64);
-               EXPECT_EQ(p->list()->item(0)->text().left(3), QStringLiteral("00 "));
+               EXPECT_EQ(p->list()->lineText(0).left(3), QStringLiteral("00 "));
                p->nextButton()->click();
                p->nextButton()->click();
                EXPECT_EQ(p->numberField()->text(), QStringLiteral("01"));
@@ -186,17 +190,16 @@ TEST_F(QtViewerTest, PatternWindowShowsTwentyWholeLines) {
            [&] {
                qt::QtPatternWindow* p = app->viewers.patternWindow();
                ASSERT_NE(p, nullptr);
-               QListWidget* list = p->list();
-               // Whether a line shows its whole height (its width is the scroll extent, wider than the
-               // list), and how many lines do.
-               const auto whole = [&](QListWidgetItem* item) {
-                   const QRect r = list->visualItemRect(item);
+               qt::PatternList* list = p->list();
+               // Whether a line shows its whole height, and how many lines do.
+               const auto whole = [&](int line) {
+                   const QRect r = list->lineRect(line);
                    return r.height() > 0 && r.top() >= 0 && r.bottom() < list->viewport()->height();
                };
                const auto wholeLines = [&] {
-                   QTest::qWait(10);  // the list lays its lines out from the event loop
+                   QTest::qWait(10);
                    int lines = 0;
-                   for (int i = 0; i < list->count(); ++i) lines += whole(list->item(i)) ? 1 : 0;
+                   for (int i = 0; i < list->count(); ++i) lines += whole(i) ? 1 : 0;
                    return lines;
                };
                EXPECT_GE(wholeLines(), 20);  // page 0 from row 0
@@ -208,31 +211,48 @@ TEST_F(QtViewerTest, PatternWindowShowsTwentyWholeLines) {
                for (const Row& r : {Row{63, 20, 19}, Row{60, 20, 16}, Row{30, 45, 11}}) {
                    p->logic().followPosition(1, r.row);
                    ASSERT_EQ(list->count(), r.lines) << r.row;
-                   EXPECT_EQ(list->currentRow(), r.selected) << r.row;
+                   EXPECT_EQ(list->selectedLine(), r.selected) << r.row;
                    EXPECT_GE(wholeLines(), 20) << r.row;
-                   EXPECT_TRUE(whole(list->currentItem())) << r.row;
+                   EXPECT_TRUE(whole(list->selectedLine())) << r.row;
                }
                // The last page: rows 2C to 3F, every one of them whole.
                p->logic().followPosition(1, 63);
-               EXPECT_EQ(list->item(0)->text().left(3), QStringLiteral("2C "));
-               EXPECT_EQ(list->item(19)->text().left(3), QStringLiteral("3F "));
+               EXPECT_EQ(list->lineText(0).left(3), QStringLiteral("2C "));
+               EXPECT_EQ(list->lineText(19).left(3), QStringLiteral("3F "));
                EXPECT_EQ(wholeLines(), 20);
                p->closeButton()->click();
            });
 }
 
-// Counts the paint events a widget receives.
+// Counts the paint events a widget receives and the pixels they ask for.
 class PaintCounter : public QObject {
    public:
     explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
     int paints = 0;
+    int64_t pixels = 0;
 
    protected:
     bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint) ++paints;
+        if (event->type() != QEvent::Paint) return false;
+        ++paints;
+        for (const QRect& r : static_cast<QPaintEvent*>(event)->region())
+            pixels += int64_t(r.width()) * r.height();
         return false;
     }
 };
+
+// What a widget's window shows of it now (the pixels moved and painted so far) against a paint of
+// the whole widget from scratch.
+bool showsAsPaintedAfresh(QWidget* widget) {
+    const QPoint at = widget->mapTo(widget->window(), QPoint(0, 0));
+    const QImage shown =
+        widget->screen()
+            ->grabWindow(widget->window()->winId(), at.x(), at.y(), widget->width(), widget->height())
+            .toImage()
+            .convertToFormat(QImage::Format_RGB32);
+    const QImage fresh = widget->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    return !shown.isNull() && shown == fresh;
+}
 
 TEST_F(QtViewerTest, FollowingRepaintsOnlyWhatMovedAndKeepsTheLines) {
     load();
@@ -240,52 +260,140 @@ TEST_F(QtViewerTest, FollowingRepaintsOnlyWhatMovedAndKeepsTheLines) {
            [&] {
                qt::QtPatternWindow* p = app->viewers.patternWindow();
                ASSERT_NE(p, nullptr);
-               QListWidget* list = p->list();
+               qt::PatternList* list = p->list();
                p->logic().followPosition(2, 30);
                QTest::qWait(20);
                PaintCounter viewport(list->viewport());
+               PaintCounter bar(list->verticalScrollBar());
                PaintCounter button(p->closeButton());
                PaintCounter field(p->numberField());
+               const int64_t linePixels = int64_t(list->viewport()->width()) * list->lineHeight();
                struct Step {
                    uint32_t pattern;
                    uint32_t row;
-                   bool repaints;  // the list's lines
-                   int keptFrom;   // the line whose item now leads the list, or -1
+                   int linesPainted;  // in line heights across the list; -1: the whole page
+                   int laidOut;       // lines whose text is laid out anew
                };
                const Step steps[] = {
                    // clang-format off
-                   {2, 30, false, 0},  // the same row: nothing to do
-                   {2, 31, true, 1},   // one row on: the line of row 20 leads, its item kept
-                   {2, 31, false, 0},
-                   {2, 33, true, 2},   // two rows on
-                   {3, 33, false, 0},  // another pattern of the same lines: only its number
-                   {3, 63, true, -1},  // the last page
+                   {2, 30, 0, 0},    // the same row: nothing to do
+                   {2, 31, 3, 0},    // one row on: the line moved in at the bottom, the old and
+                                     // the new selected line
+                   {2, 31, 0, 0},
+                   {2, 33, 4, 0},    // two rows on: two lines moved in
+                   {3, 33, 0, 0},    // another pattern of the same lines: only its number
+                   {3, 63, -1, 20},  // the last page: every line new
                    // clang-format on
                };
                for (const Step& step : steps) {
-                   QListWidgetItem* lead = step.keptFrom >= 0 ? list->item(step.keptFrom) : nullptr;
-                   const int paintsBefore = viewport.paints;
+                   const int64_t pixelsBefore = viewport.pixels;
+                   const int64_t barBefore = bar.pixels;
+                   const int laidOutBefore = list->linesLaidOut();
                    p->logic().followPosition(step.pattern, step.row);
                    QTest::qWait(20);
-                   EXPECT_EQ(viewport.paints > paintsBefore, step.repaints) << step.row;
+                   const int64_t painted = viewport.pixels - pixelsBefore;
+                   if (step.linesPainted >= 0) {
+                       EXPECT_EQ(painted, step.linesPainted * linePixels) << step.row;
+                   } else {
+                       EXPECT_GE(painted, 20 * linePixels) << step.row;
+                   }
+                   EXPECT_EQ(list->linesLaidOut() - laidOutBefore, step.laidOut) << step.row;
+                   // The scroll bar's range changed: of it only the slider's ends are painted.
+                   const QScrollBar* vertical = list->verticalScrollBar();
+                   if (step.linesPainted >= 0) {
+                       EXPECT_LT(bar.pixels - barBefore, vertical->width() * vertical->height() / 4)
+                           << step.row;
+                   }
+                   EXPECT_TRUE(showsAsPaintedAfresh(list->verticalScrollBar())) << step.row;
+                   EXPECT_TRUE(showsAsPaintedAfresh(list->viewport())) << step.row;
                    const uint32_t first = followFirstRow(step.row);
                    ASSERT_EQ(list->count(), int(64 - first)) << step.row;
-                   EXPECT_EQ(list->currentRow(), int(step.row - first)) << step.row;
+                   EXPECT_EQ(list->selectedLine(), int(step.row - first)) << step.row;
+                   EXPECT_EQ(list->firstVisibleLine(), 0) << step.row;
                    // Each line reads as a page built afresh would.
                    const std::vector<std::string> lines =
                        formatPatternLines(*app->player.module, step.pattern, first);
                    for (int i = 0; i < list->count(); ++i)
-                       EXPECT_EQ(list->item(i)->text().toStdString(), lines[size_t(i)])
-                           << step.row << " " << i;
-                   if (lead != nullptr) {
-                       EXPECT_EQ(list->item(0), lead) << step.row;
-                   }
+                       EXPECT_EQ(list->lineText(i).toStdString(), lines[size_t(i)]) << step.row << " " << i;
                }
                // The rest of the window was not painted.
                EXPECT_EQ(button.paints, 0);
                EXPECT_GT(field.paints, 0);  // the new pattern's number
                p->closeButton()->click();
            });
+}
+
+// The list on its own: what the mouse and the keys do to the selection and the scrolling, and
+// that the pixels moved on the way show what a fresh paint would.
+TEST(PatternListTest, ClicksKeysAndTheWheelMoveTheSelectionAndKeepItInView) {
+    qt::PatternList list(nullptr);
+    std::vector<QString> lines;
+    for (int i = 0; i < 64; ++i) lines.push_back(QString::asprintf("%02X line", i));
+    list.setLines(lines);
+    list.setLineHeight(12);
+    list.setExtent(600);
+    list.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&list));
+    // Twenty whole lines and a part of one more.
+    list.resize(300, 20 * 12 + 5 + list.height() - list.viewport()->height());
+    QTest::qWait(20);
+    ASSERT_EQ(list.wholeLinesShown(), 20);
+    ASSERT_EQ(list.selectedLine(), -1);
+
+    enum Action { Click, Key, WheelDown, WheelUp };
+    struct Case {
+        Action action;
+        int value;  // the line clicked (on screen, from the first visible) or the key
+        int selected;
+        int firstVisible;
+    };
+    const Case cases[] = {
+        // clang-format off
+        {Click, 3, 3, 0},
+        {Key, Qt::Key_Down, 4, 0},
+        {Key, Qt::Key_PageDown, 24, 5},   // twenty lines on, the last whole line
+        {Key, Qt::Key_Up, 23, 5},
+        {Key, Qt::Key_End, 63, 44},
+        {Key, Qt::Key_Down, 63, 44},      // no further
+        {WheelUp, 0, 63, 41},             // three lines a notch; the selection stays
+        {Click, 20, 61, 42},              // the line partly shown comes into view
+        {Key, Qt::Key_PageUp, 41, 41},
+        {Key, Qt::Key_Home, 0, 0},
+        {Key, Qt::Key_Up, 0, 0},
+        {WheelDown, 0, 0, 3},
+        {Key, Qt::Key_Return, 0, 3},      // left to the dialog
+        // clang-format on
+    };
+    for (const Case& c : cases) {
+        switch (c.action) {
+            case Click: {
+                const QPoint at(10, c.value * list.lineHeight() + 2);
+                QTest::mouseClick(list.viewport(), Qt::LeftButton, Qt::NoModifier, at);
+                break;
+            }
+            case Key:
+                QTest::keyClick(&list, Qt::Key(c.value));
+                break;
+            case WheelDown:
+            case WheelUp: {
+                const QPointF at(10, 10);
+                QWheelEvent wheel(at, list.viewport()->mapToGlobal(at), QPoint(),
+                                  QPoint(0, c.action == WheelDown ? -120 : 120), Qt::NoButton, Qt::NoModifier,
+                                  Qt::NoScrollPhase, false);
+                QApplication::sendEvent(list.viewport(), &wheel);
+                break;
+            }
+        }
+        QTest::qWait(20);
+        EXPECT_EQ(list.selectedLine(), c.selected) << c.action << " " << c.value;
+        EXPECT_EQ(list.firstVisibleLine(), c.firstVisible) << c.action << " " << c.value;
+        EXPECT_TRUE(showsAsPaintedAfresh(list.viewport())) << c.action << " " << c.value;
+    }
+    // Left and right scroll the lines across.
+    QTest::keyClick(&list, Qt::Key_Right);
+    QTest::qWait(20);
+    EXPECT_GT(list.horizontalScrollBar()->value(), 0);
+    EXPECT_TRUE(showsAsPaintedAfresh(list.viewport()));
 }
 
 TEST_F(QtViewerTest, SamplesWindowByDoubleClickAndFromTheMenu) {

@@ -6,11 +6,11 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPushButton>
 #include <algorithm>
 
 #include "ui/qt/Icons.h"
+#include "ui/qt/PatternList.h"
 #include "ui/qt/QtMainWindow.h"
 
 namespace tarvex::qt {
@@ -24,8 +24,6 @@ constexpr int kLabelHeightDu = 8;
 constexpr int kRowsShown = 20;
 constexpr int kLinePadding = 2;  // pixels between lines, where there is room for them
 constexpr int kSmallestFontPixels = 6;
-// A following page is a row or two on from the last; further on, most texts change anyway.
-constexpr int kDroppedLinesSought = 4;
 
 }  // namespace
 
@@ -61,14 +59,8 @@ QtPatternWindow::QtPatternWindow(const Engine& engine, QWidget* parent)
     connect(previous_, &QPushButton::clicked, this, [this] { logic_.previousPattern(); });
     connect(next_, &QPushButton::clicked, this, [this] { logic_.nextPattern(); });
 
-    list_ = new QListWidget(this);
+    list_ = new PatternList(this);
     list_->setGeometry(du(7, 51, 418, 221));
-    list_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    list_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
-    list_->setSelectionMode(QAbstractItemView::SingleSelection);
-    // Every line has the extent's width: only the first one needs measuring.
-    list_->setUniformItemSizes(true);
 }
 
 QRect QtPatternWindow::du(int x, int y, int width, int height) const {
@@ -95,6 +87,7 @@ void QtPatternWindow::runModal() {
     }
     list_->setFont(fixedFont_);
     lineHeight_ = std::min(QFontMetrics(fixedFont_).lineSpacing() + kLinePadding, pitch);
+    list_->setLineHeight(lineHeight_);
     logic_.initialise();
     // Each opening starts on the first control, as a freshly made dialog would.
     close_->setFocus();
@@ -113,11 +106,8 @@ void QtPatternWindow::setPatternNumber(const std::string& text) {
     if (number_->text() != value) number_->setText(value);
 }
 
-// A page that follows the song moves by one row at a time: the lines after the first stay as
-// they are. So a page is written into the lines there are: lines the new page starts after are
-// taken away at its start, a text is set only where it differs, new lines are added only when
-// the page is longer and the rest taken away at the end. Nothing is painted while the lines are
-// set: the list repaints what changed once, when the event loop comes round to it.
+// The lines of a page are gathered while redrawing is suspended and handed to the list as one
+// page when it resumes: the list keeps what the new page has in common with the last one.
 void QtPatternWindow::setListRedraw(bool on) {
     if (!on) {
         ++suspensions_;
@@ -125,53 +115,32 @@ void QtPatternWindow::setListRedraw(bool on) {
         return;
     }
     if (building_) {
-        while (list_->count() > linesSet_) delete list_->takeItem(list_->count() - 1);
+        list_->setLines(pending_);
         building_ = false;
         scrollPending_ = true;
     }
 }
 
 void QtPatternWindow::clearLines() {
-    linesSet_ = 0;
-    if (!building_) list_->clear();
+    pending_.clear();
+    if (!building_) list_->setLines(pending_);
 }
 
 void QtPatternWindow::addLine(const std::string& text) {
-    const QString value = fromUtf8(text);
-    // The horizontal extent is the width the list scrolls across.
-    const QSize size(extent_, lineHeight_);
-    if (building_ && linesSet_ == 0) {
-        // The page scrolled on by a row or a few: the lines before the new first one go.
-        for (int drop = 1; drop <= kDroppedLinesSought && drop < list_->count(); ++drop) {
-            if (list_->item(drop)->text() != value) continue;
-            for (int i = 0; i < drop; ++i) delete list_->takeItem(0);
-            break;
-        }
-    }
-    if (building_ && linesSet_ < list_->count()) {
-        QListWidgetItem* item = list_->item(linesSet_);
-        if (item->text() != value) item->setText(value);
-        if (item->sizeHint() != size) item->setSizeHint(size);
-    } else {
-        auto* item = new QListWidgetItem(value);
-        item->setSizeHint(size);
-        list_->addItem(item);
-    }
-    ++linesSet_;
+    pending_.push_back(fromUtf8(text));
+    if (!building_) list_->setLines(pending_);
 }
 
 void QtPatternWindow::selectLine(uint32_t index) {
     if (index >= uint32_t(list_->count())) return;
     // Every refresh asks again for the same line; only a new line or a new page needs work.
-    const bool moved = list_->currentRow() != int(index);
-    if (moved) list_->setCurrentRow(int(index));
-    if (moved || scrollPending_)
-        list_->scrollToItem(list_->item(int(index)), QAbstractItemView::EnsureVisible);
+    if (list_->selectedLine() != int(index) || scrollPending_) list_->selectLine(int(index));
     scrollPending_ = false;
 }
 
 void QtPatternWindow::setHorizontalExtent(int pixels) {
     extent_ = pixels;
+    list_->setExtent(pixels);
 }
 
 int QtPatternWindow::letterHWidth() const {

@@ -4,15 +4,18 @@
 
 #include <QDialog>
 #include <QFont>
+#include <QString>
+#include <vector>
 
 #include "ui/DialogUnits.h"
 #include "ui/PatternWindow.h"
 
 class QLineEdit;
-class QListWidget;
 class QPushButton;
 
 namespace tarvex::qt {
+
+class PatternList;
 
 class QtPatternWindow : public QDialog, private PatternWindowView {
     Q_OBJECT
@@ -24,7 +27,7 @@ class QtPatternWindow : public QDialog, private PatternWindowView {
     void runModal();
     PatternWindow& logic() { return logic_; }
 
-    QListWidget* list() const { return list_; }
+    PatternList* list() const { return list_; }
     QLineEdit* numberField() const { return number_; }
     QPushButton* previousButton() const { return previous_; }
     QPushButton* nextButton() const { return next_; }
@@ -49,7 +52,7 @@ class QtPatternWindow : public QDialog, private PatternWindowView {
 
     PatternWindow logic_;
     DialogBaseUnits units_;
-    QListWidget* list_ = nullptr;
+    PatternList* list_ = nullptr;
     QLineEdit* number_ = nullptr;
     QPushButton* previous_ = nullptr;
     QPushButton* next_ = nullptr;
@@ -60,8 +63,8 @@ class QtPatternWindow : public QDialog, private PatternWindowView {
     int extent_ = 0;
     int lineHeight_ = 0;
     int suspensions_ = 0;
-    // A page is built into the lines already there: lines before this one hold the new page.
-    int linesSet_ = 0;
+    // The page being built, handed to the list when redrawing resumes.
+    std::vector<QString> pending_;
     bool building_ = false;
     // The page changed since the selected line was last brought into view.
     bool scrollPending_ = false;
