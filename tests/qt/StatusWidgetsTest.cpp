@@ -54,6 +54,7 @@ TEST(StatusWidgets, LookExactlyLikeTheStockWidgetsThroughEveryChange) {
         stockEdit.setCursorPosition(0);
         field.setText(QString::fromLatin1(step.text));
         EXPECT_EQ(field.text(), QString::fromLatin1(step.text));
+        EXPECT_EQ(field.accessibleName(), QString::fromLatin1(step.text));
         // Twice: the first paint after a change draws anew, the next copies what it kept.
         for (int pass = 0; pass < 2; ++pass) {
             QApplication::processEvents();

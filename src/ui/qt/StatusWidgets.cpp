@@ -101,6 +101,8 @@ void StatusField::setText(const QString& text) {
         found = laidOut_.insert(text, layOut(text));
     }
     shown_ = *found;
+    // What a screen reader reads of the field, as it read an edit's text.
+    setAccessibleName(text);
     update();
 }
 
