@@ -17,7 +17,6 @@
 #include <optional>
 #include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "audio/Streaming.h"
@@ -56,9 +55,10 @@ struct Session {
     KeyInput& keys;
     Player player;
     bool deviceTried = false;
-    std::vector<SeekTarget> starts;  // where a jump to each order position of the song lands
-    bool startsKnown = false;        // worked out at the first jump: most songs are never jumped in
-    bool statusShown = false;        // a status line stands on the terminal, not yet ended
+    // Where a jump to each order position of the song lands: worked out at the first jump, most
+    // songs are never jumped in.
+    std::optional<std::vector<SeekTarget>> starts;
+    bool statusShown = false;  // a status line stands on the terminal, not yet ended
 };
 
 // Ends a status line on the screen, so that what follows starts on a line of its own.
@@ -158,12 +158,9 @@ void seekBy(Session& s, int delta) {
     const uint32_t playing = s.player.state.nextOrder.load();
     const int64_t from = pendingSeek(s.player, pending) ? pending.order : (playing == 0 ? 0 : playing - 1);
     const int64_t to = std::max<int64_t>(0, from + delta);
-    if (!s.startsKnown) {
-        s.starts = positionStarts(*s.player.module);
-        s.startsKnown = true;
-    }
-    if (to >= static_cast<int64_t>(s.starts.size())) return;
-    requestSeek(s.player, s.starts[static_cast<size_t>(to)]);
+    if (!s.starts) s.starts = positionStarts(*s.player.module);
+    if (to >= static_cast<int64_t>(s.starts->size())) return;
+    requestSeek(s.player, (*s.starts)[static_cast<size_t>(to)]);
 }
 
 // The keys pressed since the last look; next or quit when one of those was pressed.
@@ -251,8 +248,7 @@ Outcome playFile(Session& s, const std::string& path, PlayQueue& queue) {
     }
     queue.moduleLoaded();
     applyOutputOptions(s.options, player);
-    s.starts.clear();
-    s.startsKnown = false;
+    s.starts.reset();
     if (const std::string problem = applyStartPosition(s.options.render, player); !problem.empty()) {
         notice(s, s.err, path + ": " + problem + "; playing from the start");
     }

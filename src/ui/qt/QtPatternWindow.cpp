@@ -86,8 +86,7 @@ void QtPatternWindow::runModal() {
         fixedFont_.setPixelSize(pixels - 1);
     }
     list_->setFont(fixedFont_);
-    lineHeight_ = std::min(QFontMetrics(fixedFont_).lineSpacing() + kLinePadding, pitch);
-    list_->setLineHeight(lineHeight_);
+    list_->setLineHeight(std::min(QFontMetrics(fixedFont_).lineSpacing() + kLinePadding, pitch));
     logic_.initialise();
     // Each opening starts on the first control, as a freshly made dialog would.
     close_->setFocus();
@@ -138,8 +137,11 @@ void QtPatternWindow::selectLine(uint32_t index) {
     scrollPending_ = false;
 }
 
+int QtPatternWindow::horizontalExtent() const {
+    return list_->extent();
+}
+
 void QtPatternWindow::setHorizontalExtent(int pixels) {
-    extent_ = pixels;
     list_->setExtent(pixels);
 }
 

@@ -32,7 +32,7 @@ class QtPatternWindow : public QDialog, private PatternWindowView {
     QPushButton* previousButton() const { return previous_; }
     QPushButton* nextButton() const { return next_; }
     QPushButton* closeButton() const { return close_; }
-    int horizontalExtent() const { return extent_; }
+    int horizontalExtent() const;
     // Suspensions of the list's redrawing so far (one per page built, one per opening).
     int redrawSuspensions() const { return suspensions_; }
 
@@ -60,8 +60,6 @@ class QtPatternWindow : public QDialog, private PatternWindowView {
     // The system's fixed-pitch font, made at the first opening and kept from then on.
     QFont fixedFont_;
     bool haveFixedFont_ = false;
-    int extent_ = 0;
-    int lineHeight_ = 0;
     int suspensions_ = 0;
     // The page being built, handed to the list when redrawing resumes.
     std::vector<QString> pending_;
