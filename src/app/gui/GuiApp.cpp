@@ -30,6 +30,15 @@ WindowArgs parseWindowArgs(const std::vector<std::string>& args) {
     return parsed;
 }
 
+std::unique_ptr<QApplication> startToolkit(int& argc, char** argv) {
+    static constexpr char kNoSharedImages[] = "QT_XCB_NO_MITSHM";
+    const bool ours = !qEnvironmentVariableIsSet(kNoSharedImages);
+    if (ours) qputenv(kNoSharedImages, "1");
+    auto app = std::make_unique<QApplication>(argc, argv);
+    if (ours) qunsetenv(kNoSharedImages);
+    return app;
+}
+
 std::string deviceNameFromEnvironment() {
     const char* name = std::getenv("TARVEX_DEVICE");
     return name != nullptr && *name != 0 ? std::string(name) : std::string("sdl");

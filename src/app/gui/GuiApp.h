@@ -2,6 +2,7 @@
 // the settings store and the main window.
 #pragma once
 
+#include <QApplication>
 #include <memory>
 #include <optional>
 #include <string>
@@ -25,6 +26,14 @@ WindowArgs parseWindowArgs(const std::vector<std::string>& args);
 
 // The device the window plays on: $TARVEX_DEVICE ("sdl", "null" or "capture=OUT.wav"), else "sdl".
 std::string deviceNameFromEnvironment();
+
+// The windowed player's QApplication. On X11 Qt hands its pictures to the display server in shared
+// memory, and before it paints over one it has handed over it waits for the server to confirm: a
+// round trip for every scope refresh, some 40 a second while playing. The window's pictures are a
+// few small panels, which cost less sent through the connection (about a tenth of the window's CPU
+// while playing). A choice of QT_XCB_NO_MITSHM the user made is kept; ours leaves the environment
+// again once the toolkit has read it, so that programs started from the window do not inherit it.
+std::unique_ptr<QApplication> startToolkit(int& argc, char** argv);
 
 class GuiApp {
    public:

@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    QApplication app(argc, argv);
+    const std::unique_ptr<QApplication> app = tarvex::startToolkit(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Brennwerks"));
     QApplication::setApplicationName(QStringLiteral("Tarvex"));
     // Ties the window to its menu entry (and so to its icon) on desktops that match them by name.
