@@ -3,6 +3,7 @@
 // inside the window before the call that opens it.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QAction>
 #include <QCheckBox>
 #include <QLineEdit>
@@ -394,6 +395,66 @@ TEST(PatternListTest, ClicksKeysAndTheWheelMoveTheSelectionAndKeepItInView) {
     QTest::qWait(20);
     EXPECT_GT(list.horizontalScrollBar()->value(), 0);
     EXPECT_TRUE(showsAsPaintedAfresh(list.viewport()));
+}
+
+// A screen reader reads the lines as the items of a list, and an item it holds stays right while
+// the page moves on under it.
+TEST(PatternListTest, AScreenReaderReadsTheLinesAsAList) {
+    qt::PatternList list(nullptr);
+    const auto page = [](int from, int n) {
+        std::vector<QString> lines;
+        for (int i = from; i < from + n; ++i) lines.push_back(QString::asprintf("%02X line", i));
+        return lines;
+    };
+    list.setLines(page(0, 64));
+    list.setLineHeight(12);
+    list.resize(300, 20 * 12 + 5 + 40);
+    list.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&list));
+    list.setFocus();
+    list.selectLine(2);
+    QTest::qWait(20);
+
+    QAccessibleInterface* tree = QAccessible::queryAccessibleInterface(&list);
+    ASSERT_NE(tree, nullptr);
+    EXPECT_EQ(tree->role(), QAccessible::List);
+    ASSERT_EQ(tree->childCount(), 64);
+    QAccessibleInterface* held = tree->child(3);
+    ASSERT_NE(held, nullptr);
+    EXPECT_EQ(held, tree->child(3));  // one interface per line
+    EXPECT_EQ(tree->indexOfChild(held), 3);
+    EXPECT_EQ(held->parent(), tree);
+
+    const struct {
+        int line;
+        QString name;
+        bool selected;
+        bool offscreen;
+    } before[] = {{2, "02 line", true, false}, {3, "03 line", false, false}, {40, "28 line", false, true}};
+    for (const auto& c : before) {
+        QAccessibleInterface* item = tree->child(c.line);
+        EXPECT_EQ(item->role(), QAccessible::ListItem);
+        EXPECT_EQ(item->text(QAccessible::Name), c.name) << c.line;
+        EXPECT_EQ(bool(item->state().selected), c.selected) << c.line;
+        EXPECT_EQ(bool(item->state().focused), c.selected) << c.line;
+        EXPECT_EQ(bool(item->state().offscreen), c.offscreen) << c.line;
+    }
+    EXPECT_EQ(tree->focusChild(), tree->child(2));
+    const QRect onScreen = held->rect();
+    EXPECT_EQ(onScreen.height(), 12);
+    EXPECT_EQ(tree->childAt(onScreen.center().x(), onScreen.center().y()), held);
+
+    // The page moves on by one line and shrinks: the held item reads its new line, the selection
+    // moved with its line, and items past the end are gone.
+    list.setLines(page(1, 10));
+    EXPECT_EQ(tree->childCount(), 10);
+    EXPECT_EQ(held->text(QAccessible::Name), "04 line");
+    EXPECT_TRUE(tree->child(1)->state().selected);
+    EXPECT_EQ(tree->child(10), nullptr);
+    QAccessibleInterface* past = tree->child(9);
+    list.setLines(page(1, 5));
+    EXPECT_FALSE(past->isValid());
+    EXPECT_EQ(tree->indexOfChild(past), -1);
 }
 
 TEST_F(QtViewerTest, SamplesWindowByDoubleClickAndFromTheMenu) {

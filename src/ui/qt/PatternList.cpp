@@ -1,5 +1,7 @@
 #include "ui/qt/PatternList.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -7,8 +9,10 @@
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QStyleOptionSlider>
+#include <QPointer>
 #include <algorithm>
 #include <cstdlib>
+#include <unordered_map>
 
 namespace tarvex::qt {
 
@@ -75,9 +79,104 @@ class LinesScrollBar : public QScrollBar {
     Shown shown_;
 };
 
+
+// What a screen reader sees of a line: a list item read from the list at each question, so that
+// it stays right while the page moves on under it.
+class PatternLineAccessible : public QAccessibleInterface {
+   public:
+    PatternLineAccessible(PatternList* list, int line) : list_(list), line_(line) {}
+
+    bool isValid() const override { return list_ != nullptr && line_ < list_->count(); }
+    QObject* object() const override { return nullptr; }
+    QWindow* window() const override { return list_ != nullptr ? list_->window()->windowHandle() : nullptr; }
+    QAccessibleInterface* parent() const override { return QAccessible::queryAccessibleInterface(list_.data()); }
+    QAccessibleInterface* child(int) const override { return nullptr; }
+    int childCount() const override { return 0; }
+    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
+    QAccessible::Role role() const override { return QAccessible::ListItem; }
+    QString text(QAccessible::Text t) const override {
+        return t == QAccessible::Name && isValid() ? list_->lineText(line_) : QString();
+    }
+    void setText(QAccessible::Text, const QString&) override {}
+    QRect rect() const override {
+        if (!isValid()) return QRect();
+        const QRect r = list_->lineRect(line_);
+        return QRect(list_->viewport()->mapToGlobal(r.topLeft()), r.size());
+    }
+    QAccessible::State state() const override {
+        QAccessible::State s;
+        if (!isValid()) {
+            s.invalid = true;
+            return s;
+        }
+        s.selectable = true;
+        s.focusable = true;
+        s.selected = line_ == list_->selectedLine();
+        s.focused = s.selected && list_->hasFocus();
+        const int top = list_->firstVisibleLine();
+        if (line_ < top || line_ > top + list_->wholeLinesShown()) s.offscreen = s.invisible = true;
+        return s;
+    }
+
+   private:
+    QPointer<PatternList> list_;
+    int line_;
+};
+
+// The list as a screen reader sees it: its lines are its children.
+class PatternListAccessible : public QAccessibleWidget {
+   public:
+    explicit PatternListAccessible(PatternList* list) : QAccessibleWidget(list, QAccessible::List) {}
+    ~PatternListAccessible() override {
+        for (const auto& [line, id] : lines_) QAccessible::deleteAccessibleInterface(id);
+    }
+
+    int childCount() const override { return list()->count(); }
+    QAccessibleInterface* child(int index) const override {
+        if (index < 0 || index >= list()->count()) return nullptr;
+        // The toolkit and the screen reader keep children by id: one interface per line index.
+        auto found = lines_.find(index);
+        if (found == lines_.end())
+            found = lines_.emplace(index, QAccessible::registerAccessibleInterface(
+                                              new PatternLineAccessible(list(), index)))
+                        .first;
+        return QAccessible::accessibleInterface(found->second);
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        for (const auto& [line, id] : lines_)
+            if (QAccessible::accessibleInterface(id) == child) return line < list()->count() ? line : -1;
+        return -1;
+    }
+    QAccessibleInterface* childAt(int x, int y) const override {
+        for (int line = list()->firstVisibleLine(); line < list()->count(); ++line) {
+            QAccessibleInterface* c = child(line);
+            if (c->state().offscreen) break;
+            if (c->rect().contains(x, y)) return c;
+        }
+        return nullptr;
+    }
+    QAccessibleInterface* focusChild() const override {
+        return list()->hasFocus() && list()->selectedLine() >= 0 ? child(list()->selectedLine()) : nullptr;
+    }
+
+   private:
+    PatternList* list() const { return static_cast<PatternList*>(widget()); }
+
+    mutable std::unordered_map<int, QAccessible::Id> lines_;
+};
+
+QAccessibleInterface* patternListAccessible(const QString& className, QObject* object) {
+    if (className == QLatin1String("tarvex::qt::PatternList") && object != nullptr && object->isWidgetType())
+        return new PatternListAccessible(static_cast<PatternList*>(object));
+    return nullptr;
+}
+
 }  // namespace
 
 PatternList::PatternList(QWidget* parent) : QAbstractScrollArea(parent) {
+    static const bool accessible = (QAccessible::installFactory(patternListAccessible), true);
+    (void)accessible;
     setVerticalScrollBar(new LinesScrollBar);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -124,6 +223,10 @@ void PatternList::setLines(const std::vector<QString>& lines) {
         selected_ -= shift;
         if (selected_ < 0 || selected_ >= count()) selected_ = -1;
     }
+    if ((shift != 0 || !changed.empty() || count() != oldCount) && QAccessible::isActive()) {
+        QAccessibleEvent event(this, QAccessible::ObjectReorder);
+        QAccessible::updateAccessibility(&event);
+    }
     // The picture moves with its lines; lines with new texts, and lines shown that are now past
     // the end, are painted again.
     scrollLines(-shift);
@@ -144,6 +247,11 @@ void PatternList::selectLine(int line) {
         updateLine(selected_);
         selected_ = line;
         updateLine(selected_);
+        if (line >= 0 && QAccessible::isActive()) {
+            QAccessibleEvent event(this, hasFocus() ? QAccessible::Focus : QAccessible::Selection);
+            event.setChild(line);
+            QAccessible::updateAccessibility(&event);
+        }
     }
     if (line < 0) return;
     int top = top_;

@@ -7,7 +7,8 @@
 // It looks and behaves like a single-selection list box: sunken frame, both scroll bars always
 // on, vertical scrolling by lines, horizontal by pixels across the extent, one selected line in
 // the palette's Highlight / HighlightedText; click, drag, arrows, Page Up / Page Down, Home, End
-// and the wheel; the selected line is kept in view.
+// and the wheel; the selected line is kept in view. A screen reader reads the lines as the list's
+// items, and hears of the line that gets the selection.
 #pragma once
 
 #include <QAbstractScrollArea>
