@@ -279,7 +279,6 @@ void QtMainWindow::initialise(const std::optional<std::string>& commandLinePath)
     // The timer fires from the event loop, so starting it first misses nothing.
     ticksAllowed_ = true;
     timer_.start();
-    qApp->installEventFilter(this);
     // Play holds the focus, not the read-only File field, which would look editable with it.
     transport_[kPlayButton]->setFocus();
     logic_.initialise(commandLinePath);
@@ -513,7 +512,11 @@ void QtMainWindow::endDialog() {
 void QtMainWindow::setTicking(bool on) {
     if (!on) {
         timer_.stop();
+        // While the timer rests, anything the user does starts it again. While it runs, watching
+        // every event of the application (each tick's and each repaint's too) would only cost.
+        if (ticksAllowed_) qApp->installEventFilter(this);
     } else if (ticksAllowed_ && !timer_.isActive()) {
+        qApp->removeEventFilter(this);
         timer_.start();
     }
 }
