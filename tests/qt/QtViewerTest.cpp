@@ -6,13 +6,13 @@
 #include <QAccessible>
 #include <QAction>
 #include <QCheckBox>
+#include <QGroupBox>
+#include <QImage>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QGroupBox>
-#include <QImage>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSettings>
@@ -470,11 +470,11 @@ TEST_F(QtViewerTest, OnAnXServerTheWindowsShowWhatTheyPaint) {
     const auto showsWhatItPaints = [](QWidget* widget) {
         QApplication::processEvents();  // what is pending is painted and sent
         const QRect area(widget->mapTo(widget->window(), QPoint()), widget->size());
-        const QImage server = widget->screen()
-                                  ->grabWindow(widget->window()->winId(), area.x(), area.y(), area.width(),
-                                               area.height())
-                                  .toImage()
-                                  .convertToFormat(QImage::Format_RGB32);
+        const QImage server =
+            widget->screen()
+                ->grabWindow(widget->window()->winId(), area.x(), area.y(), area.width(), area.height())
+                .toImage()
+                .convertToFormat(QImage::Format_RGB32);
         // The window's picture of that area, with whatever lies on the widget (its siblings too).
         const QImage fresh = widget->window()->grab(area).toImage().convertToFormat(QImage::Format_RGB32);
         return !fresh.isNull() && server == fresh;

@@ -6,10 +6,10 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QStyleOptionSlider>
-#include <QPointer>
 #include <algorithm>
 #include <cstdlib>
 #include <unordered_map>
@@ -79,7 +79,6 @@ class LinesScrollBar : public QScrollBar {
     Shown shown_;
 };
 
-
 // What a screen reader sees of a line: a list item read from the list at each question, so that
 // it stays right while the page moves on under it.
 class PatternLineAccessible : public QAccessibleInterface {
@@ -89,7 +88,9 @@ class PatternLineAccessible : public QAccessibleInterface {
     bool isValid() const override { return list_ != nullptr && line_ < list_->count(); }
     QObject* object() const override { return nullptr; }
     QWindow* window() const override { return list_ != nullptr ? list_->window()->windowHandle() : nullptr; }
-    QAccessibleInterface* parent() const override { return QAccessible::queryAccessibleInterface(list_.data()); }
+    QAccessibleInterface* parent() const override {
+        return QAccessible::queryAccessibleInterface(list_.data());
+    }
     QAccessibleInterface* child(int) const override { return nullptr; }
     int childCount() const override { return 0; }
     int indexOfChild(const QAccessibleInterface*) const override { return -1; }
@@ -138,8 +139,9 @@ class PatternListAccessible : public QAccessibleWidget {
         // The toolkit and the screen reader keep children by id: one interface per line index.
         auto found = lines_.find(index);
         if (found == lines_.end())
-            found = lines_.emplace(index, QAccessible::registerAccessibleInterface(
-                                              new PatternLineAccessible(list(), index)))
+            found = lines_
+                        .emplace(index, QAccessible::registerAccessibleInterface(
+                                            new PatternLineAccessible(list(), index)))
                         .first;
         return QAccessible::accessibleInterface(found->second);
     }
