@@ -138,11 +138,10 @@ class PatternListAccessible : public QAccessibleWidget {
         if (index < 0 || index >= list()->count()) return nullptr;
         // The toolkit and the screen reader keep children by id: one interface per line index.
         auto found = lines_.find(index);
-        if (found == lines_.end())
-            found = lines_
-                        .emplace(index, QAccessible::registerAccessibleInterface(
-                                            new PatternLineAccessible(list(), index)))
-                        .first;
+        if (found == lines_.end()) {
+            auto* line = new PatternLineAccessible(list(), index);
+            found = lines_.emplace(index, QAccessible::registerAccessibleInterface(line)).first;
+        }
         return QAccessible::accessibleInterface(found->second);
     }
     int indexOfChild(const QAccessibleInterface* child) const override {
