@@ -464,6 +464,7 @@ TEST(PatternListTest, AScreenReaderReadsTheLinesAsAList) {
 // partial repaints of the main window and of the following pattern window add up to a fresh paint.
 TEST_F(QtViewerTest, OnAnXServerTheWindowsShowWhatTheyPaint) {
     if (QGuiApplication::platformName() != QLatin1String("xcb")) GTEST_SKIP() << "needs an X server";
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&main()));
     load();
     main().statusTimer().stop();  // the ticks come from here
     main().logic().onPlay();
@@ -499,6 +500,7 @@ TEST_F(QtViewerTest, OnAnXServerTheWindowsShowWhatTheyPaint) {
            [&] {
                QWidget* pattern = app->viewers.patternWindow();
                ASSERT_NE(pattern, nullptr);
+               ASSERT_TRUE(QTest::qWaitForWindowExposed(pattern));
                QTest::qWait(100);
                const QString firstLine = app->viewers.patternWindow()->list()->lineText(0);
                for (int step = 0; step < 30; ++step) {
