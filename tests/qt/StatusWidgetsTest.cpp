@@ -24,7 +24,7 @@ TEST(StatusWidgets, LookExactlyLikeTheStockWidgetsThroughEveryChange) {
     stockEdit.setTextMargins(0, 0, 0, 0);
     stockEdit.setAlignment(Qt::AlignCenter);
     stockEdit.setGeometry(10, 100, 40, 20);
-    StatusField field(Qt::AlignCenter, &window);
+    StatusField field(&window);
     field.setGeometry(220, 100, 40, 20);
     window.show();
 

@@ -230,7 +230,7 @@ void PatternList::setLines(const std::vector<QString>& lines) {
     }
     // The picture moves with its lines; lines with new texts, and lines shown that are now past
     // the end, are painted again.
-    scrollLines(-shift);
+    movePixels(0, -shift * lineHeight_);
     for (int line : changed) updateLine(line);
     const int blankFrom = std::max(count(), top_);
     const int blankTo = std::min(oldCount - shift, top_ + wholeLinesShown() + 1);
@@ -324,36 +324,26 @@ void PatternList::updateViewport() {
     paintPending_ = true;
 }
 
-void PatternList::scrollLines(int lines) {
-    if (lines == 0) return;
-    // Pixels still to be painted would be moved stale; a move of the whole height saves nothing.
-    if (paintPending_ || std::abs(lines) > wholeLinesShown()) {
+void PatternList::movePixels(int dx, int dy) {
+    if (dx == 0 && dy == 0) return;
+    // Pixels still to be painted would be moved stale; a move past the whole viewport saves nothing.
+    if (paintPending_ || std::abs(dx) >= viewport()->width() || std::abs(dy) >= viewport()->height()) {
         updateViewport();
         return;
     }
-    viewport()->scroll(0, lines * lineHeight_);
-    paintPending_ = true;  // the lines moved into view
+    viewport()->scroll(dx, dy);
+    paintPending_ = true;  // what moved into view
 }
 
 // The scroll bars' values are the picture's position; each move of a value moves the pixels.
 void PatternList::scrollContentsBy(int /*dx*/, int /*dy*/) {
     const int left = horizontalScrollBar()->value();
-    if (left != left_) {
-        const int pixels = left_ - left;
-        left_ = left;
-        if (paintPending_ || std::abs(pixels) >= viewport()->width()) {
-            updateViewport();
-        } else {
-            viewport()->scroll(pixels, 0);
-            paintPending_ = true;
-        }
-    }
     const int top = verticalScrollBar()->value();
-    if (top != top_) {
-        const int lines = top_ - top;
-        top_ = top;
-        scrollLines(lines);
-    }
+    const int dx = left_ - left;
+    const int dy = (top_ - top) * lineHeight_;
+    left_ = left;
+    top_ = top;
+    movePixels(dx, dy);
 }
 
 void PatternList::paintEvent(QPaintEvent* event) {

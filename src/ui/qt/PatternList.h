@@ -69,8 +69,8 @@ class PatternList : public QAbstractScrollArea {
     void updateScrollBars();
     void updateLine(int line);
     void updateViewport();
-    // Moves the viewport's pixels by lines (positive: down), or repaints it when that is no cheaper.
-    void scrollLines(int lines);
+    // Moves the viewport's pixels (positive: right, down), or repaints it when that is no cheaper.
+    void movePixels(int dx, int dy);
 
     std::vector<Line> lines_;
     int selected_ = -1;

@@ -140,7 +140,7 @@ void QtMainWindow::buildControls() {
     };
     const auto edit = [&](TextField field, int x, int y, int w, int h, bool centred) {
         if (centred) {
-            auto* f = new StatusField(Qt::AlignCenter, c);
+            auto* f = new StatusField(c);
             f->setGeometry(du(x, y, w, h));
             figures_[field] = f;
             return;

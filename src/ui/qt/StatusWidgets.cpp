@@ -53,8 +53,12 @@ CachedGroupBox::CachedGroupBox(const QString& title, QWidget* parent) : QGroupBo
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
+bool CachedGroupBox::hasPicture() const {
+    return !picture_.isNull() && picture_.devicePixelRatio() == devicePixelRatioF();
+}
+
 void CachedGroupBox::paintEvent(QPaintEvent* event) {
-    if (!drawing_ && !picture_.isNull() && picture_.devicePixelRatio() == devicePixelRatioF()) {
+    if (!drawing_ && hasPicture()) {
         copyPicture(*this, picture_, event->rect());
         return;
     }
@@ -70,7 +74,7 @@ void CachedGroupBox::paintEvent(QPaintEvent* event) {
 }
 
 void CachedGroupBox::takePicture() {
-    if (!picture_.isNull() && picture_.devicePixelRatio() == devicePixelRatioF()) return;
+    if (hasPicture()) return;
     QPixmap picture = blankPicture(*this);
     drawing_ = true;
     render(&picture, QPoint(), QRegion(), RenderFlags());
@@ -88,7 +92,7 @@ void CachedGroupBox::resizeEvent(QResizeEvent* event) {
     QGroupBox::resizeEvent(event);
 }
 
-StatusField::StatusField(Qt::Alignment alignment, QWidget* parent) : QWidget(parent), alignment_(alignment) {}
+StatusField::StatusField(QWidget* parent) : QWidget(parent) {}
 
 void StatusField::setText(const QString& text) {
     if (text == text_) return;
@@ -129,17 +133,14 @@ void StatusField::paintEvent(QPaintEvent*) {
     style()->drawPrimitive(QStyle::PE_PanelLineEdit, &option, &painter, this);
     if (text_.isEmpty()) return;
 
-    // Placed as a line edit places its text: centred on the font's height, aligned within the
-    // margins, the baseline kept when the text is taller than the font.
+    // Placed as a centred line edit places its text: centred on the font's height and within the
+    // margins (a text too wide starts at the left margin), the baseline kept when the text is
+    // taller than the font.
     const QRect contents = style()->subElementRect(QStyle::SE_LineEditContents, &option, this);
     const QRect line(contents.x() + kTextMargin, contents.y() + (contents.height() - shown_.height + 1) / 2,
                      contents.width() - 2 * kTextMargin, shown_.height);
     const int used = qRound(shown_.text.size().width()) + 1;
-    int scroll = 0;
-    if (used <= line.width()) {
-        if (alignment_ & Qt::AlignRight) scroll = used - line.width() + 1;
-        if (alignment_ & Qt::AlignHCenter) scroll = (used - line.width()) / 2;
-    }
+    const int scroll = used <= line.width() ? (used - line.width()) / 2 : 0;
     painter.setClipRect(contents);
     painter.setFont(font());
     painter.setPen(palette().color(QPalette::Text));

@@ -24,16 +24,18 @@ class CachedGroupBox : public QGroupBox {
 
    private:
     void takePicture();
+    // A picture was taken, at the screen's present pixel ratio.
+    bool hasPicture() const;
 
     QPixmap picture_;
     bool drawing_ = false;
 };
 
-// A read-only field of the status display, drawn as a read-only line edit without a cursor that
-// keeps the texts it has laid out.
+// A read-only field of the status display, drawn as a read-only line edit with its text centred,
+// without a cursor, that keeps the texts it has laid out.
 class StatusField : public QWidget {
    public:
-    StatusField(Qt::Alignment alignment, QWidget* parent);
+    explicit StatusField(QWidget* parent);
 
     QString text() const { return text_; }
     // Repaints only when the text differs.
@@ -50,7 +52,6 @@ class StatusField : public QWidget {
     };
     LaidOut layOut(const QString& text) const;
 
-    Qt::Alignment alignment_;
     QString text_;
     LaidOut shown_;
     QHash<QString, LaidOut> laidOut_;
