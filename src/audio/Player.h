@@ -23,6 +23,9 @@ class Player : public Engine, public SegmentSource {
     // Preamp position 1..1024 the mix divisor follows; startPlayback applies it right after the
     // song start, where 512 gives the song-start divisor itself.
     uint32_t preamp = kDefaultPreamp;
+    // Frames every start of the song plays silently before the first one is heard or delivered: a
+    // start at a time in the song, exactly as playing through would get there (see skipFrames).
+    uint64_t startFrame = 0;
     // Called on the thread that renders or ends the stream when the song has finished rendering
     // (playbackFinished) and when the ring kind has stopped after the song's last frame: for an
     // owner that sleeps until something changes. Set before the stream starts; must not block.

@@ -11,7 +11,28 @@ namespace {
 
 constexpr size_t kBlockBytes = size_t{1} << 16;  // what the sink receives at a time, the last block aside
 
+constexpr uint32_t kSkipFrames = 1024;  // frames of one silent render call, on the stack
+
 }  // namespace
+
+uint64_t skipFrames(Player& player, uint64_t frames) {
+    constexpr uint32_t kMaxBytesPerFrame = 6;  // 24-bit stereo
+    uint8_t scratch[kSkipFrames * kMaxBytesPerFrame];
+    const uint32_t bytesPerFrame = player.mix.bytesPerFrame;
+    if (bytesPerFrame == 0 || bytesPerFrame > kMaxBytesPerFrame) return 0;
+    const bool levelsWanted = player.mix.levelsWanted;
+    player.mix.levelsWanted = false;
+    uint64_t done = 0;
+    while (done < frames && !player.playbackFinished.load(std::memory_order_relaxed)) {
+        // As renderSong does: no call passes a tick boundary, so one that ends the song stops there.
+        const uint32_t count =
+            static_cast<uint32_t>(std::min<uint64_t>({kSkipFrames, frames - done, framesToNextTick(player)}));
+        renderFrames(player, scratch, count);
+        done += count;
+    }
+    player.mix.levelsWanted = levelsWanted;
+    return done;
+}
 
 SongRenderResult renderSong(Player& player, uint32_t preamp, uint64_t maxFrames, const PcmSink& sink,
                             const RenderProgress& progress) {
@@ -22,11 +43,13 @@ SongRenderResult renderSong(Player& player, uint32_t preamp, uint64_t maxFrames,
     const uint32_t bytesPerFrame = player.mix.bytesPerFrame;
     const uint32_t blockFrames = static_cast<uint32_t>(kBlockBytes / bytesPerFrame);
     std::vector<uint8_t> block(static_cast<size_t>(blockFrames) * bytesPerFrame);
+    SongRenderResult result;
+    result.skipped = skipFrames(player, player.startFrame);
+    // A song that ended before the start frame delivers nothing.
+    bool finished = player.playbackFinished.load(std::memory_order_relaxed);
     // Nothing shows the level arrays of an offline render: leave them alone.
     const bool levelsWanted = player.mix.levelsWanted;
     player.mix.levelsWanted = false;
-    SongRenderResult result;
-    bool finished = false;
     while (result.frames < maxFrames && !finished) {
         uint32_t filled = 0;
         while (filled < blockFrames && result.frames + filled < maxFrames && !finished) {

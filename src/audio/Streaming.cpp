@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "audio/SongRender.h"
+
 namespace tarvex {
 namespace {
 
@@ -81,6 +83,7 @@ void Player::beginStream() {
     startSong(*this);
     mix.mixDivisor.store(mixDivisorForPreamp(module->channelCount, module->globalVolume, preamp),
                          std::memory_order_relaxed);
+    skipFrames(*this, startFrame);
 }
 
 void Player::renderSegment(uint32_t a) {

@@ -1,5 +1,6 @@
 #include "engine/Duration.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace tarvex {
@@ -9,6 +10,46 @@ namespace {
 // A safety net behind the time limit: one hour of the shortest tick a file can ask for (tempo 255
 // gives 9803 microseconds). Only a tempo set outside any file format could reach it first.
 constexpr uint64_t kMaxTicks = kDurationLimitMicros / (2500000 / 255) + 1;
+
+// Steps the started song tick by tick until it ends or has played an hour; afterTick(before) runs
+// after every tick that did not end it, with the play time the tick started at.
+template <typename AfterTick>
+SongDuration stepToEnd(Engine& engine, AfterTick afterTick) {
+    PlayerState& state = engine.state;
+    SongDuration duration;
+    for (uint64_t ticks = 0; ticks < kMaxTicks; ++ticks) {
+        const uint32_t before = state.playTime.load(std::memory_order_relaxed);
+        if (before >= kDurationLimitMicros) break;
+        playTick(engine);
+        if (state.songEnded.load(std::memory_order_relaxed)) {
+            const uint32_t micros = state.playTime.load(std::memory_order_relaxed);
+            // An end in the very tick that crosses the hour still counts as over the hour.
+            duration.ended = micros < kDurationLimitMicros;
+            duration.milliseconds = duration.ended ? micros / 1000 : 0;
+            break;
+        }
+        afterTick(before);
+    }
+    return duration;
+}
+
+// A player of its own for a module outside any: the module moves in, and back out when done.
+class BorrowedModule {
+   public:
+    explicit BorrowedModule(Module& module) : module_(module) {
+        engine.module = std::make_unique<Module>(std::move(module));
+        engine.settings.Frequency = kDurationRate;
+        engine.settings.LoopsAllowed.store(false, std::memory_order_relaxed);
+    }
+    ~BorrowedModule() { module_ = std::move(*engine.module); }
+    BorrowedModule(const BorrowedModule&) = delete;
+    BorrowedModule& operator=(const BorrowedModule&) = delete;
+
+    Engine engine;
+
+   private:
+    Module& module_;
+};
 
 }  // namespace
 
@@ -21,21 +62,7 @@ SongDuration measureDuration(Engine& engine) {
     engine.settings.LoopsAllowed.store(false, std::memory_order_relaxed);
     engine.repeatCount = 0;  // a duration is one pass
     startSong(engine);
-
-    PlayerState& state = engine.state;
-    SongDuration duration;
-    for (uint64_t ticks = 0; ticks < kMaxTicks; ++ticks) {
-        if (state.playTime.load(std::memory_order_relaxed) >= kDurationLimitMicros) break;
-        playTick(engine);
-        if (state.songEnded.load(std::memory_order_relaxed)) {
-            const uint32_t micros = state.playTime.load(std::memory_order_relaxed);
-            // An end in the very tick that crosses the hour still counts as over the hour.
-            duration.ended = micros < kDurationLimitMicros;
-            duration.milliseconds = duration.ended ? micros / 1000 : 0;
-            break;
-        }
-    }
-
+    const SongDuration duration = stepToEnd(engine, [](uint32_t) {});
     engine.settings.Frequency = savedRate;
     engine.settings.LoopsAllowed.store(savedLoops, std::memory_order_relaxed);
     engine.repeatCount = savedRepeats;
@@ -43,47 +70,75 @@ SongDuration measureDuration(Engine& engine) {
 }
 
 SongDuration measureDuration(Module& module) {
-    Engine engine;
-    engine.module = std::make_unique<Module>(std::move(module));
-    SongDuration duration;
-    try {
-        duration = measureDuration(engine);
-    } catch (...) {
-        module = std::move(*engine.module);
-        throw;
-    }
-    module = std::move(*engine.module);
-    return duration;
+    BorrowedModule borrowed(module);
+    return measureDuration(borrowed.engine);
 }
 
-std::vector<SeekTarget> positionStarts(Module& module) {
-    Engine engine;
-    engine.module = std::make_unique<Module>(std::move(module));
-    engine.settings.Frequency = kDurationRate;
-    engine.settings.LoopsAllowed.store(false, std::memory_order_relaxed);
+std::vector<SeekTarget> positionStarts(Module& module, uint32_t songStart) {
+    BorrowedModule borrowed(module);
+    Engine& engine = borrowed.engine;
+    engine.songStart = songStart;
     startSong(engine);
     PlayerState& state = engine.state;
     std::vector<SeekTarget> starts(state.playableOrders);
     std::vector<bool> reached(state.playableOrders, false);
     for (uint32_t o = 0; o < starts.size(); ++o) starts[o].order = o;
-    for (uint64_t ticks = 0; ticks < kMaxTicks; ++ticks) {
-        const uint32_t before = state.playTime.load(std::memory_order_relaxed);
-        if (before >= kDurationLimitMicros) break;
-        const uint32_t tempo = state.tempo.load(std::memory_order_relaxed);
-        const uint16_t speed = state.speed.load(std::memory_order_relaxed);
-        const uint32_t orderBefore = state.nextOrder.load(std::memory_order_relaxed);
-        playTick(engine);
-        if (state.songEnded.load(std::memory_order_relaxed)) break;
+    uint32_t tempo = state.tempo.load(std::memory_order_relaxed);
+    uint16_t speed = state.speed.load(std::memory_order_relaxed);
+    uint32_t orderBefore = state.nextOrder.load(std::memory_order_relaxed);
+    stepToEnd(engine, [&](uint32_t before) {
         const uint32_t next = state.nextOrder.load(std::memory_order_relaxed);
-        if (next == orderBefore || next == 0 || reached[next - 1]) continue;
-        reached[next - 1] = true;
-        starts[next - 1] = SeekTarget{next - 1, before, tempo, speed};
-    }
+        if (next != orderBefore && next != 0 && !reached[next - 1]) {
+            reached[next - 1] = true;
+            starts[next - 1] = SeekTarget{next - 1, before, tempo, speed};
+        }
+        orderBefore = next;
+        tempo = state.tempo.load(std::memory_order_relaxed);
+        speed = state.speed.load(std::memory_order_relaxed);
+    });
     for (uint32_t o = 0; o < starts.size(); ++o) {
         if (!reached[o]) starts[o].playTime = o == 0 ? 0 : starts[o - 1].playTime;
     }
-    module = std::move(*engine.module);
     return starts;
+}
+
+std::vector<Subsong> findSubsongs(Module& module) {
+    BorrowedModule borrowed(module);
+    Engine& engine = borrowed.engine;
+    std::vector<Subsong> songs;
+    const Module& held = *engine.module;
+    std::vector<uint8_t> played(std::min<size_t>(held.songLength, held.orders.size()), 0);
+    if (played.empty()) return {Subsong{0, measureDuration(engine)}};
+    uint32_t start = 0;
+    do {
+        engine.songStart = start;
+        startSong(engine);
+        played[start] = 1;  // a sub-song that ends at once still owns its first position
+        PlayerState& state = engine.state;
+        const SongDuration duration = stepToEnd(engine, [&](uint32_t) {
+            const uint32_t next = state.nextOrder.load(std::memory_order_relaxed);
+            if (next != 0) played[next - 1] = 1;
+        });
+        songs.push_back(Subsong{start, duration});
+        while (start < played.size() && played[start] != 0) ++start;
+    } while (start < played.size());
+    return songs;
+}
+
+void chooseTiming(Module& module, ModTiming timing) {
+    module.vblankTiming = false;
+    if (module.formatType != kFormatMod || timing == ModTiming::tempo) return;
+    if (timing == ModTiming::vblank) {
+        module.vblankTiming = true;
+        return;
+    }
+    const SongDuration withTempo = measureDuration(module);
+    if (withTempo.ended && withTempo.milliseconds < kVblankMinDurationMs) return;
+    module.vblankTiming = true;
+    const SongDuration withSpeed = measureDuration(module);
+    const bool shorter =
+        withSpeed.ended && (!withTempo.ended || withSpeed.milliseconds < withTempo.milliseconds);
+    module.vblankTiming = shorter;
 }
 
 std::string formatDuration(const SongDuration& duration) {

@@ -250,10 +250,13 @@ void patternBreak(Engine& engine, ChannelState& channel, bool firstTick) {
     engine.state.breakRow = highNibble(channel.param) * 10u + lowNibble(channel.param);
 }
 
-// S3M: always the speed. MOD: above 31 the tempo, else the speed. Speed 0 ends the song.
+// S3M: always the speed. MOD: above 31 the tempo, else the speed; always the speed in a song
+// timed by the vertical blank. Speed 0 ends a MOD song; the other trackers ignored it.
 void setSpeedOrTempo(Engine& engine, ChannelState& channel, bool firstTick) {
     if (!firstTick) return;
-    if (!s3mRules(engine) && channel.param > kMaxSpeedBeforeTempo) {
+    const Module& module = *engine.module;
+    if (channel.param == 0 && module.formatType != kFormatMod) return;
+    if (!s3mRules(engine) && !module.vblankTiming && channel.param > kMaxSpeedBeforeTempo) {
         setTempo(engine, channel.param);
     } else {
         setSpeed(engine, channel.param);

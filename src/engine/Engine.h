@@ -93,6 +93,7 @@ struct PlayerState {
 
     uint32_t rate = 0;            // output rate the song was started for, Hz
     uint32_t playableOrders = 0;  // songLength, bounded by the order list's size
+    uint32_t songStart = 0;       // order position the song (or sub-song) began at
 
     // Read by the window while audio runs.
     std::atomic<uint32_t> nextOrder{0};
@@ -162,6 +163,10 @@ class Engine {
 
     // Where startSong begins the song instead of its first position: its first tick jumps there.
     std::optional<SeekTarget> startAt;
+    // The order position the song begins at: 0, or the first position of a sub-song (see
+    // findSubsongs). Its first tick jumps there unless startAt is set, and a repeat of a song
+    // without a way back of its own starts again there. startSong reads it.
+    uint32_t songStart = 0;
     // With LoopsAllowed off, how many times the song's way back (a position jump to its own or an
     // earlier position) is taken before such jumps are ignored; a song without one plays this
     // many more times in a row instead. startSong reads it.

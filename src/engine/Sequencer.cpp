@@ -158,7 +158,7 @@ bool moveForward(Engine& engine) {
     if (order >= state.playableOrders) {
         if (state.repeatsLeft == 0 || state.wentBack || state.playableOrders == 0) return false;
         restartForRepeat(engine);
-        order = 0;
+        order = state.songStart < state.playableOrders ? state.songStart : 0;
     }
     const bool breakWasPending = state.breakPending;
     enterOrder(engine, order);
@@ -415,8 +415,15 @@ void startSong(Engine& engine) {
     state.rewinding.store(false, kRelaxed);
     state.fastForward.store(false, kRelaxed);
     state.songEnded.store(false, kRelaxed);
-    state.seekRequest.store(engine.startAt ? packSeek(*engine.startAt) : 0, kRelaxed);
     state.playableOrders = static_cast<uint32_t>(std::min<size_t>(module.songLength, module.orders.size()));
+    state.songStart = engine.songStart;
+    uint64_t seek = 0;
+    if (engine.startAt) {
+        seek = packSeek(*engine.startAt);
+    } else if (engine.songStart != 0) {
+        seek = packSeek(SeekTarget{engine.songStart, 0, 0, 0});
+    }
+    state.seekRequest.store(seek, kRelaxed);
 
     buildRowIndexes(module, state);
     state.history.prepare(historyKeyWords(module, static_cast<uint32_t>(engine.channels.size())));

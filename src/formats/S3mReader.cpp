@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "core/EffectCodes.h"
@@ -22,6 +24,7 @@ constexpr uint8_t kSampleInstrument = 1;
 constexpr uint8_t kUnsignedSamples = 2;
 constexpr uint8_t kFlag16Bit = 4;
 constexpr int64_t kHeaderSize = 96;
+constexpr int64_t kReservedWords = 54;  // the header's reserved bytes: a writer's date may be there
 
 // What one load may allocate (sample records, sample data, pattern lists, cells) and how many
 // packed pattern bytes it may walk, per byte of the file. A real file needs a fraction of either;
@@ -222,6 +225,31 @@ void setPanning(ByteReader& file, Module& module, const ChannelMap& map, bool st
     }
 }
 
+// The program that wrote the file, as its version word tells it: the high nibble names the tracker,
+// the rest its version (0x1320 is ScreamTracker 3.20). One of them counts days since its first
+// release instead, in the word or, when the word is 0x4FFF, in the reserved bytes. Empty when
+// the word names no tracker.
+std::string writerOfVersion(uint16_t version, uint32_t reserved) {
+    const uint32_t low = version & 0x0FFFu;
+    if ((version >> 12) == 4 && (version == 0x4FFF || low > 0x050)) {
+        const uint32_t days = version == 0x4FFF ? reserved : low - 0x050;
+        using namespace std::chrono;
+        const year_month_day date{sys_days{year{2009} / October / 31} + std::chrono::days{days}};
+        char text[40];
+        std::snprintf(text, sizeof text, "Schism Tracker %04d-%02u-%02u", static_cast<int>(date.year()),
+                      static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()));
+        return text;
+    }
+    static constexpr const char* kNames[] = {nullptr,           "ScreamTracker",  "Imago Orpheus",
+                                             "Impulse Tracker", "Schism Tracker", "OpenMPT",
+                                             "BeRoTracker",     "CreamTracker"};
+    const uint32_t kind = version >> 12;
+    if (kind >= std::size(kNames) || kNames[kind] == nullptr) return {};
+    char text[40];
+    std::snprintf(text, sizeof text, "%s %X.%02X", kNames[kind], low >> 8, low & 0xFFu);
+    return text;
+}
+
 }  // namespace
 
 MappedEffect mapS3mEffect(uint8_t command, uint8_t info) {
@@ -322,6 +350,11 @@ bool loadS3m(ByteReader& file, Module& module, int32_t& result, int32_t& sizeDet
     char tracker[40];
     std::snprintf(tracker, sizeof tracker, "ScreamTracker V%d.%d", (version / 256) % 16, version % 256);
     module.trackerName.assign(tracker);
+    const int64_t afterVersion = file.position();
+    file.seek(kReservedWords);
+    const uint32_t reserved = file.readLittleEndian32();
+    file.seek(afterVersion);
+    module.writtenBy.assign(writerOfVersion(version, reserved));
     const bool unsignedData = (file.readLittleEndian16() & 0xFF) == kUnsignedSamples;
     readRawText(file, 4, module.signature);
     module.globalVolume = file.readByte();

@@ -78,10 +78,15 @@ struct Module {
     uint32_t initialSpeed = 0;
     uint32_t stepBase = 0;  // written by the sequencer at song start
     uint8_t formatType = 0;
-    uint8_t globalVolume = 0;       // 0..64, 64 = unity
+    uint8_t globalVolume = 0;  // 0..64, 64 = unity
+    // MOD: every Fxx sets the speed and none the tempo, as in players timed by the screen's
+    // vertical blank (see chooseTiming); the readers leave it off.
+    bool vblankTiming = false;
     std::vector<int32_t> panRight;  // channelCount gains 0..1024
     std::vector<int32_t> panLeft;
     Text<12> signature;
+    // The program that wrote the file, when the file says so; empty otherwise.
+    Text<40> writtenBy;
     std::vector<Pattern> patterns;  // patternCount entries
 };
 

@@ -26,7 +26,8 @@ struct FileReport {
     std::string path;
     LoadOutcome outcome;
     Module module;
-    SongDuration duration;  // measured for loaded modules only
+    SongDuration duration;          // measured for loaded modules only
+    std::vector<Subsong> subsongs;  // the first is the song from its start; loaded modules only
 };
 
 // Texts of the model are Latin-1; on the terminal control characters show as '.'.
@@ -79,8 +80,21 @@ void printText(const FileReport& report, bool withPatterns, std::ostream& out) {
         << "Patterns:      " << m.patternCount << '\n'
         << "Speed/tempo:   " << m.initialSpeed << '/' << m.initialTempo << '\n'
         << "Global volume: " << unsigned{m.globalVolume} << '\n'
-        << "Duration:      " << formatDuration(report.duration) << '\n'
-        << "Orders:       ";
+        << "Duration:      " << formatDuration(report.duration) << '\n';
+    if (m.formatType == kFormatMod) {
+        out << "Timing:        " << (m.vblankTiming ? "vertical blank (every Fxx sets the speed)" : "tempo")
+            << '\n';
+    }
+    if (!m.writtenBy.empty()) out << "Written by:    " << terminalText(m.writtenBy.view()) << '\n';
+    if (report.subsongs.size() > 1) {
+        out << "Sub-songs:     " << report.subsongs.size() << '\n';
+        for (size_t i = 0; i < report.subsongs.size(); ++i) {
+            char line[64];
+            std::snprintf(line, sizeof line, "%17zu  order %-4u ", i + 1, report.subsongs[i].start);
+            out << line << formatDuration(report.subsongs[i].duration) << '\n';
+        }
+    }
+    out << "Orders:       ";
     for (uint32_t i = 0; i < m.songLength && i < m.orders.size(); ++i) out << ' ' << m.orders[i];
     out << "\n\n  # " << padRight("Name", 28) << "  Length LoopStart  LoopEnd  Vol  Fine   Freq  Note\n";
     for (uint32_t i = 0; i < m.samples.size(); ++i) out << sampleRow(i + 1, m.samples[i]) << '\n';
@@ -154,6 +168,18 @@ void printJson(const FileReport& report, bool withPatterns, std::ostream& out, c
     // Milliseconds; null for a song still playing after an hour, or a file that did not load.
     const bool timed = o.loaded && report.duration.ended;
     json.raw("durationMs", timed ? std::to_string(report.duration.milliseconds) : "null");
+    json.raw("timing", !o.loaded || m.formatType != kFormatMod ? "null"
+                       : m.vblankTiming                        ? "\"vblank\""
+                                                               : "\"tempo\"");
+    json.text("writtenBy", m.writtenBy.view());
+    std::string songs = "[";
+    for (size_t i = 0; i < report.subsongs.size(); ++i) {
+        const Subsong& song = report.subsongs[i];
+        songs += (i == 0 ? "" : ", ") + std::string("{\"start\": ") + std::to_string(song.start) +
+                 ", \"durationMs\": " +
+                 (song.duration.ended ? std::to_string(song.duration.milliseconds) : "null") + "}";
+    }
+    json.raw("subsongs", songs + "]");
     const auto gains = [](const std::vector<int32_t>& values) {
         std::string list = "[";
         for (size_t i = 0; i < values.size(); ++i) list += (i == 0 ? "" : ", ") + std::to_string(values[i]);
@@ -222,7 +248,9 @@ int infoCommand(const CommandArgs& args, std::ostream& out, std::ostream& err) {
             reportLoad(err, "info", files[i], report.outcome);
             status = kExitFailed;
         } else {
-            report.duration = measureDuration(report.module);
+            chooseTiming(report.module);
+            report.subsongs = findSubsongs(report.module);
+            report.duration = report.subsongs.front().duration;
         }
         if (asJson) {
             if (i > 0) out << ",\n" << indent;

@@ -24,8 +24,8 @@ bool isNoteName(const std::string& text) {
 // The render options a sample preview has no use for: it plays one sample, mono, by itself.
 bool previewIgnores(std::string_view arg) {
     const std::string_view name = arg.substr(0, arg.find('='));
-    for (std::string_view unused :
-         {"--channels", "--click", "--wide", "--clipping", "--loops", "--preamp", "--repeat"}) {
+    for (std::string_view unused : {"--channels", "--click", "--wide", "--clipping", "--loops", "--preamp",
+                                    "--repeat", "--subsong", "--from", "--timing"}) {
         if (name == unused) return true;
     }
     return false;

@@ -38,8 +38,13 @@ namespace {
 
 constexpr std::string_view kKeysHelp =
     "Keys: space pause/resume   f fast forward   r rewind   p normal speed\n"
-    "      < > or arrows previous/next position   1-9 0 mute channel 1-10   ! unmute all\n"
-    "      n next file   b previous file   i sample names   q or Ctrl-C quit   h or ? these keys";
+    "      < > or arrows previous/next position   , . ten seconds back/forward\n"
+    "      [ ] previous/next sub-song   1-9 0 mute channel 1-10   ! unmute all\n"
+    "      n next file   b previous file   i sample names   q or Ctrl-C quit\n"
+    "      h or ? these keys";
+
+// How far , and . jump.
+constexpr uint64_t kSeekStepMicros = 10'000'000;
 
 // The status line's refresh. Without one the player sleeps until a key, a signal, a change of the
 // stream or --max-seconds wakes it.
@@ -58,6 +63,9 @@ struct Session {
     // Where a jump to each order position of the song lands: worked out at the first jump, most
     // songs are never jumped in.
     std::optional<std::vector<SeekTarget>> starts;
+    // The songs of the module playing, and which of them plays.
+    std::vector<Subsong> songs;
+    size_t song = 0;
     bool statusShown = false;  // a status line stands on the terminal, not yet ended
 };
 
@@ -103,6 +111,10 @@ std::string statusText(const Session& s, bool paused, size_t width) {
         state = "[<<]";
     }
     std::string stateText(state);
+    if (s.songs.size() > 1) {
+        stateText += (stateText.empty() ? "Song " : "  Song ") + std::to_string(s.song + 1) + '/' +
+                     std::to_string(s.songs.size());
+    }
     if (const std::string muted = mutedText(s.player); !muted.empty())
         stateText += (stateText.empty() ? "[muted " : "  [muted ") + muted + "]";
     const StatusTexts texts =
@@ -158,9 +170,41 @@ void seekBy(Session& s, int delta) {
     const uint32_t playing = s.player.state.nextOrder.load();
     const int64_t from = pendingSeek(s.player, pending) ? pending.order : (playing == 0 ? 0 : playing - 1);
     const int64_t to = std::max<int64_t>(0, from + delta);
-    if (!s.starts) s.starts = positionStarts(*s.player.module);
+    if (!s.starts) s.starts = positionStarts(*s.player.module, s.player.songStart);
     if (to >= static_cast<int64_t>(s.starts->size())) return;
     requestSeek(s.player, (*s.starts)[static_cast<size_t>(to)]);
+}
+
+// Starts the song again, silent up to startFrame: for a jump in time or to another sub-song.
+// Playback goes on unpaused.
+bool restart(Session& s, bool& paused) {
+    stopPlayback(s.player);
+    paused = false;
+    s.starts.reset();
+    return start(s);
+}
+
+// Jumps by microseconds from where the song plays now, exactly to the frame playing through would
+// reach there; not before the start, and not past the end of a song that ends.
+bool seekByTime(Session& s, int64_t micros, bool& paused) {
+    Player& player = s.player;
+    const int64_t now = player.state.playTime.load();
+    const int64_t target = std::max<int64_t>(0, now + micros);
+    const SongDuration& length = s.songs[s.song].duration;
+    const bool endless = player.settings.LoopsAllowed.load() || player.repeatCount != 0;
+    if (micros > 0 && !endless && length.ended && target >= int64_t{length.milliseconds} * 1000) return true;
+    player.startAt.reset();
+    player.startFrame = frameAtTime(static_cast<uint64_t>(target), player.settings.Frequency);
+    return restart(s, paused);
+}
+
+// Plays sub-song `index` from its start.
+bool playSong(Session& s, size_t index, bool& paused) {
+    s.song = index;
+    s.player.songStart = s.songs[index].start;
+    s.player.startAt.reset();
+    s.player.startFrame = 0;
+    return restart(s, paused);
 }
 
 // The keys pressed since the last look; next or quit when one of those was pressed.
@@ -190,6 +234,18 @@ std::optional<Outcome> handleKeys(Session& s, bool& paused) {
             case '<':
             case '>':
                 seekBy(s, key == '<' ? -1 : 1);
+                break;
+            case ',':
+            case '.':
+                if (!seekByTime(s, key == ',' ? -int64_t{kSeekStepMicros} : int64_t{kSeekStepMicros}, paused))
+                    return Outcome::deviceFailed;
+                break;
+            case '[':
+            case ']':
+                if (key == '[' ? s.song > 0 : s.song + 1 < s.songs.size()) {
+                    if (!playSong(s, key == '[' ? s.song - 1 : s.song + 1, paused))
+                        return Outcome::deviceFailed;
+                }
                 break;
             case 27:  // an arrow key arrives as ESC [ C (right) or ESC [ D (left)
                 if (s.keys.poll() == '[') {
@@ -252,7 +308,15 @@ Outcome playFile(Session& s, const std::string& path, PlayQueue& queue) {
     if (const std::string problem = applyStartPosition(s.options.render, player); !problem.empty()) {
         notice(s, s.err, path + ": " + problem + "; playing from the start");
     }
+    s.songs = findSubsongs(module);
+    s.song = 0;
+    for (size_t i = 0; i < s.songs.size(); ++i) {
+        if (s.songs[i].start == player.songStart) s.song = i;
+    }
     if (!start(s)) return Outcome::deviceFailed;
+    if (player.startFrame != 0 && player.playbackFinished.load()) {
+        notice(s, s.err, "tarvex-cli play: " + path + ": the song ends before --from");
+    }
 
     const std::string title = latin1ToUtf8(module.title.view());
     s.out << path << ": \"" << title << "\", " << latin1ToUtf8(trackerLine(module)) << '\n' << std::flush;
@@ -343,7 +407,7 @@ int playCommand(const CommandArgs& args, std::ostream& out, std::ostream& err) {
     const bool onTerminal = &out == &std::cout;
     const InterruptGuard interrupts;
     KeyInput keys(onTerminal && stdinIsTerminal());
-    Session session{options, out, err, onTerminal && stdoutIsTerminal(), keys, {}, false, {}};
+    Session session{options, out, err, onTerminal && stdoutIsTerminal(), keys, {}, false, {}, {}, 0};
     session.player.device.backend = makeBackend(options.device);
     session.player.onStreamChange = [](void*) { wakeKeyWait(); };
 

@@ -309,6 +309,17 @@ int renderCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
         return interruptedStatus(signal);
     }
 
+    if (begun && result.finished && result.frames == 0 && options.from) {
+        file.discard();
+        const uint64_t ms = result.skipped * 1000 / options.rate;
+        char end[32];
+        std::snprintf(end, sizeof end, "%llu:%02llu.%03llu", static_cast<unsigned long long>(ms / 60000),
+                      static_cast<unsigned long long>(ms / 1000 % 60),
+                      static_cast<unsigned long long>(ms % 1000));
+        err << "tarvex-cli render: " << request.input << ": the song ends at " << end << ", before --from "
+            << secondsText(*options.from) << " seconds\n";
+        return kExitFailed;
+    }
     const bool finished = begun && writer->finish(result.frames);
     std::string reason;
     bool written = finished && !result.aborted && static_cast<bool>(sink) &&

@@ -48,16 +48,26 @@ std::string rateList() {
 }  // namespace
 
 uint64_t RenderOptions::maxFrames() const {
-    // Split so that the product cannot overflow: whole seconds, then the microseconds left.
-    const uint64_t seconds = maxMicroseconds / kMicrosPerSecond;
-    const uint64_t micros = maxMicroseconds % kMicrosPerSecond;
-    return seconds * rate + micros * rate / kMicrosPerSecond;
+    return frameAtTime(maxMicroseconds, rate);
 }
 
 std::string applyStartPosition(const RenderOptions& options, Player& player) {
     player.startAt.reset();
-    if (!options.start || !player.module) return "";
-    const std::vector<SeekTarget> starts = positionStarts(*player.module);
+    player.songStart = 0;
+    player.startFrame = 0;
+    if (!player.module) return "";
+    chooseTiming(*player.module, options.timing);
+    if (options.subsong) {
+        const std::vector<Subsong> songs = findSubsongs(*player.module);
+        if (*options.subsong < 1 || *options.subsong > songs.size()) {
+            return "no sub-song " + std::to_string(*options.subsong) + " (the module has " +
+                   std::to_string(songs.size()) + ", from 1)";
+        }
+        player.songStart = songs[*options.subsong - 1].start;
+    }
+    if (options.from) player.startFrame = frameAtTime(*options.from, options.rate);
+    if (!options.start) return "";
+    const std::vector<SeekTarget> starts = positionStarts(*player.module, player.songStart);
     if (*options.start >= starts.size()) {
         return "no order position " + std::to_string(*options.start) + " (the song has " +
                std::to_string(starts.size()) + ", from 0)";
@@ -83,6 +93,22 @@ bool parseChannelList(std::string_view text, std::vector<uint32_t>& list) {
         text = text.substr(comma + 1);
     }
     list.insert(list.end(), parsed.begin(), parsed.end());
+    return true;
+}
+
+bool parseTime(std::string_view text, uint64_t& microseconds) {
+    const size_t colon = text.find(':');
+    if (colon == std::string_view::npos) return parseSeconds(text, microseconds);
+    uint32_t minutes = 0;
+    uint64_t seconds = 0;
+    const std::string_view rest = text.substr(colon + 1);
+    // Two digits of seconds below 60 before any decimals: "1:05", "1:05.250".
+    if (!parseUnsigned(text.substr(0, colon), minutes) || minutes > kMaxSeconds / 60) return false;
+    if (rest.size() < 2 || rest.substr(0, 2).find_first_not_of("0123456789") != std::string_view::npos)
+        return false;
+    if (rest.size() > 2 && rest[2] != '.') return false;
+    if (!parseSeconds(rest, seconds) || seconds >= 60 * kMicrosPerSecond) return false;
+    microseconds = uint64_t{minutes} * 60 * kMicrosPerSecond + seconds;
     return true;
 }
 
@@ -114,8 +140,9 @@ OptionParse parseRenderOption(const CommandArgs& args, size_t& i, RenderOptions&
                               std::string& error) {
     const std::string_view arg = args[i];
     static constexpr std::string_view names[] = {
-        "--rate",   "--bits",        "--channels",   "--isp",  "--click", "--wide",  "--clipping", "--loops",
-        "--preamp", "--max-seconds", "--separation", "--mute", "--solo",  "--start", "--repeat"};
+        "--rate",     "--bits",  "--channels", "--isp",         "--click",      "--wide",
+        "--clipping", "--loops", "--preamp",   "--max-seconds", "--separation", "--mute",
+        "--solo",     "--start", "--repeat",   "--subsong",     "--from",       "--timing"};
     std::string_view name = arg;
     std::string_view value;
     bool inlineValue = false;
@@ -161,6 +188,23 @@ OptionParse parseRenderOption(const CommandArgs& args, size_t& i, RenderOptions&
     } else if (name == "--start") {
         if (!parseUnsigned(value, number) || number > 0x7FFF) return invalid("an order position from 0");
         options.start = number;
+    } else if (name == "--subsong") {
+        if (!parseUnsigned(value, number) || number < 1) return invalid("a sub-song number from 1");
+        options.subsong = number;
+    } else if (name == "--from") {
+        uint64_t micros = 0;
+        if (!parseTime(value, micros)) return invalid("a time, e.g. 90, 1:30 or 1:30.250");
+        options.from = micros;
+    } else if (name == "--timing") {
+        if (value == "auto") {
+            options.timing = ModTiming::automatic;
+        } else if (value == "tempo") {
+            options.timing = ModTiming::tempo;
+        } else if (value == "vblank") {
+            options.timing = ModTiming::vblank;
+        } else {
+            return invalid("auto, tempo or vblank");
+        }
     } else if (name == "--repeat") {
         if (!parseUnsigned(value, number)) return invalid("a count from 0");
         options.repeat = number;

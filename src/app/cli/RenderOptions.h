@@ -12,6 +12,7 @@
 
 #include "audio/Mixer.h"
 #include "cli/Commands.h"
+#include "engine/Duration.h"
 
 namespace tarvex {
 class Player;
@@ -33,6 +34,9 @@ struct RenderOptions {
     std::vector<uint32_t> mute;                    // channel numbers from 1 left out of the mix
     std::vector<uint32_t> solo;                    // when given, only these channels are heard
     std::optional<uint32_t> start;                 // order position to begin at, from 0
+    std::optional<uint32_t> subsong;               // sub-song to play, from 1
+    std::optional<uint64_t> from;                  // --from: microseconds of the song to skip
+    ModTiming timing = ModTiming::automatic;       // how a MOD's large Fxx is read
     std::optional<uint32_t> repeat;                // times the way back is taken; loops off with it
     uint64_t maxMicroseconds = 1200ull * 1000000;  // --max-seconds, kept exact to the microsecond
 
@@ -52,10 +56,14 @@ OptionParse parseRenderOption(const CommandArgs& args, size_t& i, RenderOptions&
 // Output format, switches and muted channels into the player, before the song is started.
 void applyRenderOptions(const RenderOptions& options, Player& player);
 
-// The --start position into the player's startAt, with the time, tempo and speed the song has
-// there; without --start the song begins at its start. Returns why it cannot (a position beyond
-// the song), or an empty text.
+// Where and how the loaded song plays: the MOD timing, the sub-song (player.songStart), the
+// --start position (player.startAt, with the time, tempo and speed the song has there) and the
+// --from time (player.startFrame). Without them the song begins at its start. Returns why it
+// cannot (a sub-song or position the module does not have), or an empty text.
 std::string applyStartPosition(const RenderOptions& options, Player& player);
+
+// "S", "M:SS" or "M:SS.mmm" (seconds with up to six decimals) into microseconds.
+bool parseTime(std::string_view text, uint64_t& microseconds);
 
 // "1,3" or "2-4,7": channel numbers from 1 (to 128) into list; false on anything else.
 bool parseChannelList(std::string_view text, std::vector<uint32_t>& list);
