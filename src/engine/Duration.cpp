@@ -117,8 +117,11 @@ std::vector<Subsong> findSubsongs(Module& module) {
         PlayerState& state = engine.state;
         const SongDuration duration = stepToEnd(engine, [&](uint32_t) {
             const uint32_t next = state.nextOrder.load(std::memory_order_relaxed);
-            if (next != 0) played[next - 1] = 1;
+            if (next != 0 && next <= played.size()) played[next - 1] = 1;
         });
+        // The position a song stops in (speed 0 on its first row) is its own, too.
+        const uint32_t last = state.nextOrder.load(std::memory_order_relaxed);
+        if (last != 0 && last <= played.size()) played[last - 1] = 1;
         songs.push_back(Subsong{start, duration});
         while (start < played.size() && played[start] != 0) ++start;
     } while (start < played.size());

@@ -8,6 +8,7 @@
 #include "cli/Commands.h"
 #include "support/Corpus.h"
 #include "support/ModWriter.h"
+#include "support/S3mWriter.h"
 
 namespace tarvex {
 namespace {
@@ -126,7 +127,7 @@ const char* const kKeys[] = {"file",         "loaded",       "result",       "me
                              "trackerLine",  "title",        "trackerName",  "signature",    "formatType",
                              "channelCount", "sampleCount",  "songLength",   "patternCount", "orders",
                              "initialTempo", "initialSpeed", "globalVolume", "panLeft",      "panRight",
-                             "samples"};
+                             "samples",      "durationMs",   "timing",       "writtenBy",    "subsongs"};
 
 TEST(InfoCommand, EveryCorpusFileAsTextAndJson) {
     const auto files = test::corpusFiles();
@@ -228,6 +229,59 @@ TEST(InfoCommand, DurationOfEndingAndEndlessSongs) {
     Json endlessDoc;
     ASSERT_TRUE(JsonParser(info({"--json", endless}).out).parseDocument(endlessDoc));
     EXPECT_EQ(endlessDoc.fields["durationMs"].kind, Json::Null);
+}
+
+TEST(InfoCommand, SubsongsTimingAndTheProgramThatWroteAnS3m) {
+    // Position 0 jumps over 1 to 2: the song from 1 is a second one (1 and 2, one pattern each).
+    test::ModWriter mod = test::ModWriter::withSignature("M.K.");
+    mod.songLength = 3;
+    mod.orders[1] = 1;
+    mod.orders[2] = 2;
+    mod.patternCount = 3;
+    mod.setCell(0, 63, 0, 0, 0, 0xB, 2);
+    const std::string path = test::writeTempFile("songs.mod", mod.bytes()).string();
+    const CliRun text = info({path});
+    EXPECT_NE(text.out.find("Timing:        tempo\n"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("Sub-songs:     2\n"
+                            "                1  order 0    0:15.380\n"
+                            "                2  order 1    0:15.380\n"),
+              std::string::npos)
+        << text.out;
+    Json doc;
+    ASSERT_TRUE(JsonParser(info({"--json", path}).out).parseDocument(doc));
+    ASSERT_EQ(doc.fields["subsongs"].items.size(), 2u);
+    EXPECT_EQ(doc.fields["subsongs"].items[1].fields["start"].text, "1");
+    EXPECT_EQ(doc.fields["subsongs"].items[1].fields["durationMs"].text, "15380");
+    EXPECT_EQ(doc.fields["timing"].text, "tempo");
+    EXPECT_EQ(doc.fields["writtenBy"].text, "");
+
+    struct Row {
+        uint16_t version;
+        uint32_t reserved;  // the header's bytes 54-57
+        const char* writer;
+    };
+    const Row rows[] = {{0x1320, 0, "ScreamTracker 3.20"},
+                        {0x1301, 0, "ScreamTracker 3.01"},
+                        {0x3214, 0, "Impulse Tracker 2.14"},
+                        {0x5129, 0, "OpenMPT 1.29"},
+                        {0x4FFF, 0xFB0, "Schism Tracker 2020-10-29"},
+                        {0x4150, 0, "Schism Tracker 2010-07-14"},
+                        {0x2100, 0, "Imago Orpheus 1.00"},
+                        {0x0000, 0, ""},
+                        {0xA123, 0, ""}};
+    for (const Row& row : rows) {
+        test::S3mWriter s3m;
+        s3m.version = row.version;
+        std::vector<uint8_t> bytes = s3m.bytes();
+        for (int i = 0; i < 4; ++i) bytes[54 + i] = static_cast<uint8_t>(row.reserved >> (8 * i));
+        const std::string s3mPath = test::writeTempFile("writer.s3m", bytes).string();
+        Json s3mDoc;
+        ASSERT_TRUE(JsonParser(info({"--json", s3mPath}).out).parseDocument(s3mDoc));
+        EXPECT_EQ(s3mDoc.fields["writtenBy"].text, row.writer) << std::hex << row.version;
+        EXPECT_EQ(s3mDoc.fields["timing"].kind, Json::Null);
+        const std::string line = std::string("Written by:    ") + row.writer + "\n";
+        EXPECT_EQ(info({s3mPath}).out.find(line) != std::string::npos, *row.writer != 0) << row.writer;
+    }
 }
 
 TEST(InfoCommand, SeveralFilesFailuresAndUsage) {

@@ -32,7 +32,8 @@ std::string sampleValue(std::string_view placeholder) {
     if (placeholder == "S") return "3";
     if (placeholder == "NAME") return "null";
     if (placeholder == "OUT.wav") return "/dev/null";
-    if (placeholder == "N") return "0";
+    if (placeholder == "N") return "1";
+    if (placeholder == "TIME") return "1:30";
     if (placeholder == "LIST") return "1,3";
     return std::string(placeholder);
 }

@@ -289,6 +289,81 @@ TEST(RenderCommand, StartBeginsAtAnOrderPosition) {
     EXPECT_EQ(render({"--start", "-1", song}).status, cli::kExitUsage);
 }
 
+TEST(RenderCommand, SubsongsAndTimesChooseWhereTheRenderBegins) {
+    // Position 0 jumps over 1 to 2: sub-song 2 starts at 1 and plays 1 and 2.
+    test::ModWriter mod = test::ModWriter::withSignature("M.K.");
+    mod.songLength = 3;
+    mod.orders[1] = 1;
+    mod.orders[2] = 2;
+    mod.patternCount = 3;
+    mod.samples[0].data.assign(64, 20);
+    mod.setCell(0, 63, 1, 0, 0, 0xB, 2);
+    mod.setCell(1, 0, 0, 1, 428, 0, 0);
+    mod.setCell(2, 0, 0, 1, 214, 0, 0);
+    const std::string song = test::writeTempFile("subsongs.mod", mod.bytes()).string();
+    const std::string wavPath = (std::filesystem::path(song).parent_path() / "subsongs.wav").string();
+    const auto renderData = [&](std::vector<std::string> args) {
+        args.insert(args.end(), {song, "-o", wavPath});
+        const test::CommandRun run = render(args);
+        EXPECT_EQ(run.status, 0) << run.err;
+        const std::vector<uint8_t> wav = test::readFileBytes(wavPath);
+        return std::vector<uint8_t>(wav.begin() + std::min<size_t>(44, wav.size()), wav.end());
+    };
+    // Two patterns and the two ending ticks either way; the second song sounds its notes.
+    const std::vector<uint8_t> first = renderData({});
+    const std::vector<uint8_t> second = renderData({"--subsong", "2"});
+    EXPECT_EQ(first.size(), 770u * 882 * 4);
+    EXPECT_EQ(second.size(), 770u * 882 * 4);
+    EXPECT_NE(first, second);
+    // --from gives the whole render's frames from TIME x rate on, after --subsong and --start too.
+    for (const auto& [from, frame] : {std::pair{"3", 132300u}, std::pair{"0:07.680001", 338688u}}) {
+        for (const std::vector<std::string>& choice :
+             {std::vector<std::string>{}, {"--subsong", "2"}, {"--subsong", "2", "--start", "2"}}) {
+            std::vector<std::string> args = choice;
+            const std::vector<uint8_t> whole = renderData(args);
+            args.insert(args.end(), {"--from", from});
+            const std::vector<uint8_t> tail = renderData(args);
+            ASSERT_EQ(tail.size() + size_t{frame} * 4, whole.size()) << from;
+            EXPECT_TRUE(std::equal(tail.begin(), tail.end(), whole.begin() + frame * 4)) << from;
+        }
+    }
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        const char* message;
+    } failures[] = {
+        {{"--subsong", "3"}, cli::kExitFailed, "no sub-song 3 (the module has 2, from 1)"},
+        {{"--from", "0:16"}, cli::kExitFailed, "the song ends at 0:15.400, before --from 16 seconds"},
+        {{"--subsong", "0"}, cli::kExitUsage, "expected a sub-song number from 1"},
+        {{"--from", "1:60"}, cli::kExitUsage, "expected a time"},
+        {{"--timing", "cia"}, cli::kExitUsage, "expected auto, tempo or vblank"},
+    };
+    for (const auto& failure : failures) {
+        std::vector<std::string> args = failure.args;
+        args.insert(args.end(), {song, "-o", wavPath});
+        const test::CommandRun run = render(args);
+        EXPECT_EQ(run.status, failure.status) << failure.message;
+        EXPECT_NE(run.err.find(failure.message), std::string::npos) << run.err;
+    }
+}
+
+TEST(RenderOptions, TimesAreSecondsOrMinutesAndSeconds) {
+    struct Row {
+        const char* text;
+        uint64_t micros;
+    };
+    for (const Row& row : {Row{"90", 90000000}, Row{"1:30", 90000000}, Row{"0:00.5", 500000},
+                           Row{"10:05.250", 605250000}, Row{"2.000001", 2000001}}) {
+        uint64_t micros = 0;
+        EXPECT_TRUE(cli::parseTime(row.text, micros)) << row.text;
+        EXPECT_EQ(micros, row.micros) << row.text;
+    }
+    for (const char* text : {"1:5", "1:60", ":30", "1:", "1:30:00", "-1:00", "1:3x", "1:30."}) {
+        uint64_t micros = 0;
+        EXPECT_FALSE(cli::parseTime(text, micros)) << text;
+    }
+}
+
 TEST(RenderCommand, RepeatTakesTheWayBackThatManyTimes) {
     const std::string back = writeSong("repeat.mod", true);
     const std::string plain = writeSong("repeat-plain.mod", false);

@@ -23,8 +23,18 @@ constexpr Item kOutputOptions[] = {
     {"--separation 0..200",
      "stereo separation in percent, applied to each frame after the mix: 0 mono, 100 as mixed "
      "(default), 200 twice as wide"},
+    {"--subsong N",
+     "play sub-song N (1 is the song from the start): a module may hold several songs, each starting "
+     "at an order position the ones before never play; info lists them"},
     {"--start N",
      "begin at order position N (0 is the first), with the time, tempo and speed the song has there"},
+    {"--from TIME",
+     "begin TIME into the song (seconds, M:SS or M:SS.mmm): exactly the frames a whole render has from "
+     "there on"},
+    {"--timing auto|tempo|vblank",
+     "how a MOD's Fxx above 1F is read: as the tempo, or as the speed as in players timed by the "
+     "screen's vertical blank; auto (default) takes the vertical blank for a song that lasts 8 minutes "
+     "or more with tempos and is shorter read the other way"},
     {"--mute LIST", "leave channels out of the mix (numbers from 1: 1,3 or 2-4); the song plays on as ever"},
     {"--solo LIST", "hear only these channels (numbers from 1)"},
     {"--repeat N",
@@ -60,8 +70,9 @@ constexpr Item kInfoOptions[] = {
     {"--json",
      "one JSON object per file (an array for several files) with the keys file, loaded, result, "
      "message, sizeDetail, trackerLine, title, trackerName, signature, formatType, channelCount, "
-     "sampleCount, songLength, patternCount, orders, initialTempo, initialSpeed, globalVolume, panLeft, "
-     "panRight and samples"},
+     "sampleCount, songLength, patternCount, orders, initialTempo, initialSpeed, globalVolume, "
+     "durationMs, timing (tempo or vblank for a MOD, null otherwise), writtenBy, subsongs (start and "
+     "durationMs of each song, the first being the song from its start), panLeft, panRight and samples"},
     {"--patterns", "also every pattern, one line per row (a patterns key with --json)"},
 };
 
@@ -98,6 +109,8 @@ constexpr Item kPlayKeys[] = {
     {"r", "rewind"},
     {"p", "back to normal speed"},
     {"<, >, left, right", "the start of the previous or next order position"},
+    {"comma, period", "ten seconds back or forward, exactly where playing through would be"},
+    {"[, ]", "the previous or next sub-song, from its start (the status line shows \"Song 2/4\")"},
     {"1-9, 0", "mute or unmute channels 1-10"},
     {"!", "unmute all channels"},
     {"n", "next file"},
@@ -121,8 +134,10 @@ constexpr CommandPage kCommands[] = {
         "load result as the window shows it (\"No Errors\", \"Mod too short for 100 Bytes\", ...), the "
         "title, format, channel count, sample count, song length, pattern count, initial speed and "
         "tempo, global volume, the song's duration (the time at which it ends when played from its "
-        "start with loops off, or \"over 60:00\"), the order list and a table of samples (length, "
-        "loop, volume, finetune, base frequency and base note).\n"
+        "start with loops off, or \"over 60:00\"), a MOD's timing, the program that wrote an S3M "
+        "when its version word says so, the sub-songs when there are several (number, first order "
+        "position, duration), the order list and a table of samples (length, loop, volume, finetune, "
+        "base frequency and base note).\n"
         "Module texts are Latin-1 and are printed as UTF-8. A file that fails to load has its message "
         "printed on stderr; the other files are still printed.",
         kInfoOptions,
