@@ -11,7 +11,7 @@
 #include <cstring>
 
 #include "audio/Mixer.h"
-#include "engine/Engine.h"
+#include "engine/Voice.h"
 
 namespace tarvex::mixkernels {
 
@@ -43,7 +43,7 @@ inline int64_t distance(int32_t a, int32_t b) {
 
 // De-click: while a note start is pending, halve the way from the last value until the jump is at
 // most 1000 sample units; the ramp ends on the first frame that needs no halving.
-inline int32_t declick(ChannelState& channel, int32_t v) {
+inline int32_t declick(Voice& channel, int32_t v) {
     const int32_t last = channel.lastMixValue;
     if (channel.noteStarted) {
         if (distance(v, last) <= kDeclickMaxJump) {
@@ -64,7 +64,7 @@ inline int32_t declick(ChannelState& channel, int32_t v) {
 // (position -1) and keeps in positionFraction what the advance had not consumed; a loop wraps as often
 // as the step requires.
 // The sum is taken in 64 bits: the preview's steps reach 2^32 - 1.
-inline void advance(ChannelState& channel, const SampleView& s) {
+inline void advance(Voice& channel, const SampleView& s) {
     uint64_t fraction = uint64_t{channel.positionFraction} + channel.step;
     if (fraction >= 1024) {
         const uint32_t position = static_cast<uint32_t>(channel.position);
@@ -91,7 +91,7 @@ inline void advance(ChannelState& channel, const SampleView& s) {
 // One frame of one channel, every rule checked: fetch, interpolation, de-click, advance. Returns
 // false (no contribution) when the channel has stopped. A position beyond the data counts as the
 // end of the sample.
-inline bool carefulFrame(ChannelState& channel, const SampleView& s, bool isp, bool click, int32_t& out) {
+inline bool carefulFrame(Voice& channel, const SampleView& s, bool isp, bool click, int32_t& out) {
     const uint32_t position = static_cast<uint32_t>(channel.position);
     if (position >= s.length) {
         channel.position = -1;
@@ -118,7 +118,7 @@ inline constexpr uint32_t kMaxFreeStep = 1u << 24;
 // Frames from the current position that can run without reaching the loop end or the sample end,
 // and (with interpolation) without the next frame crossing it: within them the plain loop below is
 // exact. Needs positionFraction below 1024.
-inline uint32_t freeFrames(const ChannelState& channel, const SampleView& s, bool isp, uint32_t wanted) {
+inline uint32_t freeFrames(const Voice& channel, const SampleView& s, bool isp, uint32_t wanted) {
     const uint32_t position = static_cast<uint32_t>(channel.position);
     const uint32_t end = s.loops ? s.loopEnd : s.length;
     const uint32_t margin = isp ? 2 : 1;
@@ -379,8 +379,8 @@ inline constexpr uint32_t kMaxUnrolledFrames =
 // is read through a copy of the frames it will visit, the loop written out as often as needed:
 // then the whole run is one free stretch. Returns false when the channel does not qualify.
 template <class Sink>
-inline bool unrolledLoopRun(ChannelState& channel, const SampleView& s, bool isp, uint32_t first,
-                            uint32_t frames, const Sink& sink, const simd::ChannelScale& vector, bool click) {
+inline bool unrolledLoopRun(Voice& channel, const SampleView& s, bool isp, uint32_t first, uint32_t frames,
+                            const Sink& sink, const simd::ChannelScale& vector, bool click) {
     const uint32_t position = static_cast<uint32_t>(channel.position);
     const uint32_t step = channel.step;
     if (!s.loops || position >= s.loopEnd || channel.positionFraction >= 1024 ||
@@ -415,7 +415,7 @@ inline bool unrolledLoopRun(ChannelState& channel, const SampleView& s, bool isp
 // boundaries, ramps and odd states frame by frame. Stops early when the sample ends; returns the
 // frames it sounded.
 template <class Sink>
-inline uint32_t mixChannel(ChannelState& channel, const SampleView& s, bool isp, bool click, uint32_t frames,
+inline uint32_t mixChannel(Voice& channel, const SampleView& s, bool isp, bool click, uint32_t frames,
                            const Sink& sink, const simd::ChannelScale* vector = nullptr) {
     uint32_t done = 0;
     while (done < frames) {
@@ -443,7 +443,7 @@ inline uint32_t mixChannel(ChannelState& channel, const SampleView& s, bool isp,
 }
 
 template <class Divide>
-inline void mixScaled(ChannelState& channel, const SampleView& s, bool isp, bool click, uint32_t frames,
+inline void mixScaled(Voice& channel, const SampleView& s, bool isp, bool click, uint32_t frames,
                       uint32_t* left, uint32_t* right, int32_t gl, int32_t gr, Divide divide,
                       const simd::ChannelScale* vector) {
     if (gl == gr) {
@@ -459,7 +459,7 @@ inline void mixScaled(ChannelState& channel, const SampleView& s, bool isp, bool
 
 // Adds one channel's run to the accumulators with gains gl and gr (volume times global volume / 64);
 // vectorKernels allows the vector loop.
-inline void mixChannelRun(ChannelState& channel, const SampleView& s, bool isp, bool click, uint32_t frames,
+inline void mixChannelRun(Voice& channel, const SampleView& s, bool isp, bool click, uint32_t frames,
                           uint32_t* left, uint32_t* right, int32_t gl, int32_t gr, const Divider& divider,
                           bool vectorKernels) {
     if (gl == 0 && gr == 0) {

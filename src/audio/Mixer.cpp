@@ -60,18 +60,16 @@ void mixChannels(Player& player, const RunOptions& options, const Divider& divid
                  uint32_t frames, uint32_t* left, uint32_t* right) {
     const int64_t globalVolume = player.module ? player.module->globalVolume : 0;
     const bool anyMuted = player.mutes.any();
-    for (uint32_t index = 0; index < player.channels.size(); ++index) {
-        ChannelState& channel = player.channels[index];
-        // Channels that cannot sound are skipped before any arithmetic.
-        if (channel.position == -1 || channel.sample == nullptr || channel.period == 0) continue;
-        const SampleView view = viewOf(*channel.sample);
+    for (Voice* voice : player.voices) {
+        // Voices that cannot sound are skipped before any arithmetic.
+        if (voice->position == -1 || voice->sample == nullptr || voice->period == 0) continue;
+        const SampleView view = viewOf(*voice->sample);
         if (view.length == 0) continue;
-        // A muted channel runs on in silence: no gain, so nothing reaches the accumulators.
-        const bool muted = anyMuted && player.mutes.muted(index);
-        const int32_t gl = muted ? 0 : static_cast<int32_t>(channel.leftVolume * globalVolume / 64);
-        const int32_t gr = muted ? 0 : static_cast<int32_t>(channel.rightVolume * globalVolume / 64);
-        mixChannelRun(channel, view, options.isp, options.click, frames, left, right, gl, gr, divider,
-                      vector);
+        // A voice of a muted channel runs on in silence: no gain, so nothing reaches the accumulators.
+        const bool muted = anyMuted && player.mutes.muted(voice->channel);
+        const int32_t gl = muted ? 0 : static_cast<int32_t>(voice->leftVolume * globalVolume / 64);
+        const int32_t gr = muted ? 0 : static_cast<int32_t>(voice->rightVolume * globalVolume / 64);
+        mixChannelRun(*voice, view, options.isp, options.click, frames, left, right, gl, gr, divider, vector);
     }
 }
 

@@ -72,7 +72,7 @@ std::string_view SamplePreview::startPreview(const Sample& sample, uint32_t peri
 void SamplePreview::beginStream() {
     endSegment_.store(kNoEndSegment, std::memory_order_relaxed);
     filterMemory_ = 0;
-    channel_ = ChannelState{};
+    channel_ = Voice{};
     channel_.step = previewStep(sample_->baseFrequency, player_.settings.Frequency, period_);
     // The first frame already plays the position after one advance.
     advance(channel_, previewView(*sample_));

@@ -75,7 +75,7 @@ class SamplePreview final : public SegmentSource {
     // Owned by whichever thread renders.
     const Sample* sample_ = nullptr;
     uint32_t period_ = 0;
-    ChannelState channel_;   // position, fraction and step, one advance ahead
+    Voice channel_;          // position, fraction and step, one advance ahead
     bool sounding_ = false;  // the last frame rendered held sound
     int32_t filterMemory_ = 0;
 };

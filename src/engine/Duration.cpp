@@ -129,19 +129,18 @@ std::vector<Subsong> findSubsongs(Module& module) {
 }
 
 void chooseTiming(Module& module, ModTiming timing) {
-    module.vblankTiming = false;
-    if (module.formatType != kFormatMod || timing == ModTiming::tempo) return;
-    if (timing == ModTiming::vblank) {
-        module.vblankTiming = true;
-        return;
-    }
+    const auto setVblank = [&module](bool on) {
+        module.vblankTiming = on;
+        module.rules.largeSpeedSetsTempo = !on;
+    };
+    if (module.formatType != kFormatMod) return;
+    setVblank(timing == ModTiming::vblank);
+    if (timing != ModTiming::automatic) return;
     const SongDuration withTempo = measureDuration(module);
     if (withTempo.ended && withTempo.milliseconds < kVblankMinDurationMs) return;
-    module.vblankTiming = true;
+    setVblank(true);
     const SongDuration withSpeed = measureDuration(module);
-    const bool shorter =
-        withSpeed.ended && (!withTempo.ended || withSpeed.milliseconds < withTempo.milliseconds);
-    module.vblankTiming = shorter;
+    setVblank(withSpeed.ended && (!withTempo.ended || withSpeed.milliseconds < withTempo.milliseconds));
 }
 
 std::string formatDuration(const SongDuration& duration) {

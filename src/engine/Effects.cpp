@@ -22,9 +22,6 @@ uint8_t highNibble(uint8_t param) {
 uint8_t lowNibble(uint8_t param) {
     return param & 0x0F;
 }
-bool s3mRules(const Engine& engine) {
-    return engine.module->formatType == kFormatS3m;
-}
 
 // Waveform value in volume units (tremolo); vibrato scales it by 16 to period x16 units.
 // Waveform 1 never goes negative: it rises 0..248 in the first half cycle and 248..496 in the second.
@@ -255,8 +252,8 @@ void patternBreak(Engine& engine, ChannelState& channel, bool firstTick) {
 void setSpeedOrTempo(Engine& engine, ChannelState& channel, bool firstTick) {
     if (!firstTick) return;
     const Module& module = *engine.module;
-    if (channel.param == 0 && module.formatType != kFormatMod) return;
-    if (!s3mRules(engine) && !module.vblankTiming && channel.param > kMaxSpeedBeforeTempo) {
+    if (channel.param == 0 && !module.rules.speedZeroEndsSong) return;
+    if (module.rules.largeSpeedSetsTempo && channel.param > kMaxSpeedBeforeTempo) {
         setTempo(engine, channel.param);
     } else {
         setSpeed(engine, channel.param);
@@ -285,7 +282,7 @@ void setUpVolumeSlide(Engine& engine, ChannelState& channel, uint8_t param) {
     const int32_t x = highNibble(param);
     const int32_t y = lowNibble(param);
     channel.volumeSlideActive = true;
-    if (!s3mRules(engine)) {
+    if (!engine.module->rules.fineVolumeSlides) {
         channel.volumeSlide = x != 0 ? x : -y;
         return;
     }
@@ -304,7 +301,7 @@ void setUpVolumeSlide(Engine& engine, ChannelState& channel, uint8_t param) {
 
 // MOD files count in the low nibble; S3M and STM take the whole parameter byte.
 void setUpRetrigger(Engine& engine, ChannelState& channel, uint8_t param) {
-    const uint8_t interval = engine.module->formatType != kFormatMod ? param : lowNibble(param);
+    const uint8_t interval = engine.module->rules.retriggerWholeParam ? param : lowNibble(param);
     channel.retrigCounter = interval;
     channel.retrigInterval = interval;
 }

@@ -3,8 +3,8 @@
 // row's effect code or parameter is non-zero.
 //
 // Continuing effects are set up on the row tick and carried out on the effect ticks by updateSlides,
-// so even fine slides act on the first effect tick, and not at all at speed 1. S3M rules apply when
-// the module's formatType is 16, MOD rules otherwise.
+// so even fine slides act on the first effect tick, and not at all at speed 1. Where the formats'
+// trackers differ, the module's rules decide.
 #pragma once
 
 #include <array>

@@ -3,12 +3,14 @@
 namespace tarvex {
 
 Module& Engine::createModule() {
+    voices.clear();
     channels.clear();
     state.playingCells = nullptr;
     return tarvex::createModule(module);
 }
 
 void Engine::freeModule() {
+    voices.clear();
     channels.clear();
     state.playingCells = nullptr;
     tarvex::freeModule(module);

@@ -14,31 +14,26 @@
 
 #include "engine/CycleDetector.h"
 #include "engine/PlayerSettings.h"
+#include "engine/Voice.h"
 #include "model/Module.h"
 
 namespace tarvex {
 
 inline constexpr uint32_t kNoCellIndex = 0xFFFFFFFFu;
 
-struct ChannelState {
+// A tracker channel: what the pattern drives (note, effect memories, oscillators), and the voice
+// it sounds through.
+struct ChannelState : Voice {
     bool volumeSlideOnce = false;
     bool portaOnce = false;
     bool glissando = false;
     bool volumeSlideActive = false;
-    bool noteStarted = false;       // set on a (re)start; the mixer clears it for de-click
-    uint32_t positionFraction = 0;  // 1/1024 frame; written only by the mixer
-    int32_t position = 0;           // frame index; -1 once a sample without loop has ended
     int32_t notePeriod = 0;
-    int32_t period = 0;  // sounding period x16; 0 = none
-    uint32_t step = 0;
     int32_t delayedPeriod = 255;  // 255 = none
     int32_t volume = 0;
-    int32_t leftVolume = 0;
-    int32_t rightVolume = 0;
     int32_t volumeSlide = 0;
     int32_t rightPan = 0;
     int32_t leftPan = 0;
-    int32_t lastMixValue = 0;  // owned by the mixer
     uint8_t retrigCounter = 0;
     uint8_t retrigInterval = 0;
     uint8_t noteDelayCounter = 0;
@@ -47,7 +42,6 @@ struct ChannelState {
     uint8_t param = 0;
     uint8_t noteInOctave = 0;
     uint8_t octave = 0;
-    const Sample* sample = nullptr;
     const Sample* pendingSample = nullptr;
     bool portaActive = false;
     int32_t portaDelta = 0;
@@ -160,6 +154,8 @@ class Engine {
     std::unique_ptr<Module> module;
     PlayerState state;
     std::vector<ChannelState> channels;
+    // What the mixer plays, set up by startSong: in MOD, S3M and STM each channel's own voice.
+    std::vector<Voice*> voices;
 
     // Where startSong begins the song instead of its first position: its first tick jumps there.
     std::optional<SeekTarget> startAt;

@@ -100,7 +100,7 @@ void loopWith(LoopOwner& owner, PlayerState& state, uint8_t y) {
 
 void patternLoop(Engine& engine, ChannelState& channel, uint8_t y, bool firstTick) {
     if (!firstTick) return;
-    if (engine.module->formatType == kFormatMod) {
+    if (engine.module->rules.patternLoopPerChannel) {
         loopWith(channel, engine.state, y);
     } else {
         loopWith(engine.state, engine.state, y);

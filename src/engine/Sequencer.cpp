@@ -93,7 +93,7 @@ bool repeatsItself(Engine& engine) {
         *key++ = owner.loopOrder;
         *key++ = owner.loopRow;
     };
-    if (engine.module->formatType == kFormatMod) {
+    if (engine.module->rules.patternLoopPerChannel) {
         for (const ChannelState& channel : engine.channels) putLoop(channel);
     } else {
         putLoop(state);
@@ -104,7 +104,7 @@ bool repeatsItself(Engine& engine) {
 
 // Words of the key repeatsItself writes: speed, tempo and four per loop state.
 uint32_t historyKeyWords(const Module& module, uint32_t channelCount) {
-    return 2 + 4 * (module.formatType == kFormatMod ? channelCount : 1);
+    return 2 + 4 * (module.rules.patternLoopPerChannel ? channelCount : 1);
 }
 
 // A jump back taken for a repeat: one fewer left, and what the song did before no longer counts.
@@ -369,6 +369,7 @@ uint32_t stepBaseForRate(uint32_t rate) {
 
 void startSong(Engine& engine) {
     if (!engine.module) {
+        engine.voices.clear();
         engine.channels.clear();
         engine.state.playingCells = nullptr;
         engine.state.songEnded.store(true, kRelaxed);
@@ -381,8 +382,11 @@ void startSong(Engine& engine) {
     module.stepBase = stepBaseForRate(rate);
 
     engine.channels.assign(module.channelCount, ChannelState{});
+    engine.voices.resize(module.channelCount);
     for (uint32_t i = 0; i < module.channelCount; ++i) {
         ChannelState& channel = engine.channels[i];
+        channel.channel = i;
+        engine.voices[i] = &channel;
         channel.delayedPeriod = 255;
         channel.volume = 0;
         applyVolume(channel, 0);

@@ -246,6 +246,7 @@ bool loadMod(ByteReader& file, Module& module, int32_t& result, int32_t& sizeDet
     for (Sample& sample : module.samples) readSigned8Frames(file, sample, file.remaining());
 
     module.formatType = kFormatMod;
+    module.rules = rulesOf(kFormatMod);
     module.globalVolume = 64;
     setDefaultPanning(module);
     return true;

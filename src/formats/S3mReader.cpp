@@ -338,6 +338,7 @@ bool loadS3m(ByteReader& file, Module& module, int32_t& result, int32_t& sizeDet
         return false;
     }
     module.formatType = kFormatS3m;
+    module.rules = rulesOf(kFormatS3m);
 
     file.seek(0);
     readText(file, 28, module.title);

@@ -88,6 +88,7 @@ bool loadStm(ByteReader& file, Module& module, int32_t& result, int32_t& sizeDet
         return false;
     }
     module.formatType = kFormatStm;
+    module.rules = rulesOf(kFormatStm);
     module.sampleCount = kSamples;
     module.channelCount = kChannels;
 

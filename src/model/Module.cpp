@@ -13,6 +13,17 @@ void freeModule(std::unique_ptr<Module>& current) {
     current.reset();
 }
 
+FormatRules rulesOf(uint8_t formatType) {
+    FormatRules rules;
+    if (formatType == kFormatMod) return rules;
+    rules.speedZeroEndsSong = false;
+    rules.retriggerWholeParam = true;
+    rules.patternLoopPerChannel = false;
+    rules.largeSpeedSetsTempo = formatType != kFormatS3m;
+    rules.fineVolumeSlides = formatType == kFormatS3m;
+    return rules;
+}
+
 void insertCell(Module& module, uint32_t patternIndex, const NoteCell& cell) {
     Pattern& pattern = module.patterns.at(patternIndex);
     // The cells are kept sorted, so the first cell that sorts after the new one (greater row, or

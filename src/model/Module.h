@@ -2,8 +2,9 @@
 //
 // Every reader settles the format's differences at load time: periods on one scale (428 plays a
 // sample at its base frequency), effects in the engine's numbering 0..25, sample data as signed
-// 16-bit mono frames, panning as two gains 0..1024 per channel. Only formatType still tells the
-// formats apart (0 MOD family, 2 STM, 16 S3M).
+// 16-bit mono frames, panning as two gains 0..1024 per channel. formatType names the format (0 MOD
+// family, 2 STM, 16 S3M); where the formats' trackers played alike commands differently, the
+// engine asks the rules record the reader filled.
 #pragma once
 
 #include <cstddef>
@@ -65,6 +66,16 @@ inline constexpr uint32_t kRowsPerPattern = 64;
 // duplicate of a (row, channel) pair follows the earlier one. "Next" is the following index.
 using Pattern = std::vector<NoteCell>;
 
+// How a format's tracker played what the engine's shared effect codes leave open. Each reader
+// fills it (rulesOf gives those of MOD, STM and S3M); the engine asks it, never the format.
+struct FormatRules {
+    bool speedZeroEndsSong = true;      // speed 0 ends the song (MOD); the ScreamTrackers ignore it
+    bool largeSpeedSetsTempo = true;    // a speed command above 31 sets the tempo (MOD, STM)
+    bool fineVolumeSlides = false;      // a volume slide xF / Fy is a fine slide (S3M)
+    bool retriggerWholeParam = false;   // the retrigger interval is the whole parameter (S3M, STM)
+    bool patternLoopPerChannel = true;  // each channel keeps its own pattern loop (MOD)
+};
+
 struct Module {
     Text<40> title;
     Text<40> trackerName;
@@ -78,9 +89,10 @@ struct Module {
     uint32_t initialSpeed = 0;
     uint32_t stepBase = 0;  // written by the sequencer at song start
     uint8_t formatType = 0;
+    FormatRules rules;
     uint8_t globalVolume = 0;  // 0..64, 64 = unity
     // MOD: every Fxx sets the speed and none the tempo, as in players timed by the screen's
-    // vertical blank (see chooseTiming); the readers leave it off.
+    // vertical blank (chooseTiming sets it, and the rules with it); the readers leave it off.
     bool vblankTiming = false;
     std::vector<int32_t> panRight;  // channelCount gains 0..1024
     std::vector<int32_t> panLeft;
@@ -93,6 +105,9 @@ struct Module {
 inline constexpr uint8_t kFormatMod = 0;
 inline constexpr uint8_t kFormatStm = 2;
 inline constexpr uint8_t kFormatS3m = 16;
+
+// The rules of the tracker of formatType: kFormatMod, kFormatStm or kFormatS3m.
+FormatRules rulesOf(uint8_t formatType);
 
 // The holder of the current module: createModule replaces whatever it held with a fresh record,
 // freeModule leaves it empty. The player wraps both to drop its channel array as well.

@@ -8,6 +8,7 @@
 #include <random>
 
 #include "audio/MixKernels.h"
+#include "engine/Engine.h"
 
 namespace tarvex::test {
 namespace {

@@ -70,6 +70,7 @@ Module randomModule(uint32_t seed) {
     module.channelCount = channelCounts[rng() % 9];
     module.globalVolume = volumes[rng() % 5];
     module.formatType = rng() % 2 ? kFormatMod : kFormatS3m;
+    module.rules = rulesOf(module.formatType);
     module.initialTempo = rng() % 3 ? 125 : 32 + rng() % 224;
     module.initialSpeed = 1 + rng() % 8;
     module.sampleCount = 1 + rng() % 8;

@@ -17,6 +17,7 @@ ModuleBuilder::ModuleBuilder(uint32_t channelCount) : module_(std::make_unique<M
 
 ModuleBuilder& ModuleBuilder::format(uint8_t formatType) {
     module_->formatType = formatType;
+    module_->rules = rulesOf(formatType);
     return *this;
 }
 

@@ -1,0 +1,25 @@
+// What sounds: one voice as the mixer sees it. A tracker channel (ChannelState) drives one voice
+// of its own in MOD, S3M and STM; formats with instruments may keep more voices than channels, each
+// knowing the channel that owns it, so that mutes, scopes and levels map it back.
+#pragma once
+
+#include <cstdint>
+
+#include "model/Module.h"
+
+namespace tarvex {
+
+struct Voice {
+    bool noteStarted = false;       // set on a (re)start; the mixer clears it for de-click
+    uint32_t positionFraction = 0;  // 1/1024 frame; written only by the mixer
+    int32_t position = 0;           // frame index; -1 once a sample without loop has ended
+    int32_t period = 0;             // sounding period x16; 0 = none, and the mixer skips the voice
+    uint32_t step = 0;              // source frames per output frame in 1/1024 frame
+    int32_t leftVolume = 0;
+    int32_t rightVolume = 0;
+    int32_t lastMixValue = 0;  // owned by the mixer
+    const Sample* sample = nullptr;
+    uint32_t channel = 0;  // the tracker channel that owns the voice
+};
+
+}  // namespace tarvex
