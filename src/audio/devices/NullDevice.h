@@ -3,6 +3,8 @@
 // time, each when its time has come, and sleep in between and while paused. The
 // capture's file appears under its name when the device closes, complete with its header; until
 // then it is a temporary file beside it (a write that fails leaves the previous file in place).
+// A device, pipe or socket is written in place (see OutputFile); its header, which cannot be
+// rewritten there, states the largest data size.
 #pragma once
 
 #include <atomic>
@@ -11,7 +13,7 @@
 #include <string>
 #include <thread>
 
-#include "audio/OutputFile.h"
+#include "audio/devices/OutputFile.h"
 #include "audio/devices/PullDevice.h"
 
 namespace tarvex {
