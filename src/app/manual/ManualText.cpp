@@ -61,7 +61,8 @@ constexpr Item kInfoOptions[] = {
      "one JSON object per file (an array for several files) with the keys file, loaded, result, "
      "message, sizeDetail, trackerLine, title, trackerName, signature, formatType, channelCount, "
      "sampleCount, songLength, patternCount, orders, initialTempo, initialSpeed, globalVolume, panLeft, "
-     "panRight and samples"},
+     "panRight and samples; a file name that is not valid UTF-8 shows replacement characters in file "
+     "and its exact bytes in fileHex (hexadecimal)"},
     {"--patterns", "also every pattern, one line per row (a patterns key with --json)"},
 };
 
