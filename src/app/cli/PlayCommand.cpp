@@ -38,8 +38,9 @@ namespace {
 
 constexpr std::string_view kKeysHelp =
     "Keys: space pause/resume   f fast forward   r rewind   p normal speed\n"
-    "      < > or arrows previous/next position   1-9 0 mute channel 1-10   ! unmute all\n"
-    "      n next file   b previous file   i sample names   q or Ctrl-C quit   h or ? these keys";
+    "      < > or arrows previous/next position   1-9 0 mute channel 1-10\n"
+    "      ! unmute all   n next file   b previous file   i sample names\n"
+    "      q or Ctrl-C quit   h or ? these keys";
 
 // The status line's refresh. Without one the player sleeps until a key, a signal, a change of the
 // stream or --max-seconds wakes it.
@@ -248,6 +249,9 @@ Outcome playFile(Session& s, const std::string& path, PlayQueue& queue) {
     }
     queue.moduleLoaded();
     applyOutputOptions(s.options, player);
+    if (const std::string warning = missingChannelsWarning(s.options.render, module.channelCount);
+        !warning.empty())
+        notice(s, s.err, "tarvex-cli play: " + path + ": warning: " + warning);
     s.starts.reset();
     if (const std::string problem = applyStartPosition(s.options.render, player); !problem.empty()) {
         notice(s, s.err, path + ": " + problem + "; playing from the start");
@@ -255,7 +259,15 @@ Outcome playFile(Session& s, const std::string& path, PlayQueue& queue) {
     if (!start(s)) return Outcome::deviceFailed;
 
     const std::string title = latin1ToUtf8(module.title.view());
-    s.out << path << ": \"" << title << "\", " << latin1ToUtf8(trackerLine(module)) << '\n' << std::flush;
+    const std::string tracker = latin1ToUtf8(trackerLine(module));
+    if (s.statusLine) {
+        // One line on the terminal, as the status line below it.
+        const int columns = terminalColumns();
+        const size_t width = columns > 1 ? static_cast<size_t>(columns - 1) : 79;
+        s.out << fitHeaderLine(path, title, tracker, width) << '\n' << std::flush;
+    } else {
+        s.out << path << ": \"" << title << "\", " << tracker << '\n' << std::flush;
+    }
 
     bool paused = false;
     std::string lastStatus;

@@ -264,6 +264,9 @@ int renderCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
     reportLoad(err, "render", request.input, outcome);
     if (!outcome.loaded) return kExitFailed;
     applyRenderOptions(options, player);
+    if (const std::string warning = missingChannelsWarning(options, player.module->channelCount);
+        !warning.empty())
+        err << "tarvex-cli render: " << request.input << ": warning: " << warning << '\n';
     if (const std::string problem = applyStartPosition(options, player); !problem.empty()) {
         err << "tarvex-cli render: " << request.input << ": " << problem << '\n';
         return kExitFailed;

@@ -26,7 +26,9 @@ constexpr Item kOutputOptions[] = {
     {"--start N",
      "begin at order position N (0 is the first), with the time, tempo and speed the song has there"},
     {"--mute LIST", "leave channels out of the mix (numbers from 1: 1,3 or 2-4); the song plays on as ever"},
-    {"--solo LIST", "hear only these channels (numbers from 1)"},
+    {"--solo LIST",
+     "hear only these channels (numbers from 1); with --mute, these channels less the muted ones. A "
+     "channel the song does not have is a warning"},
     {"--repeat N",
      "take the song's own jumps back (to the playing or an earlier order position) N times, then ignore "
      "them, so that the song ends; a song without one plays N + 1 times in a row. Loops are off with it: "
@@ -140,7 +142,8 @@ constexpr CommandPage kCommands[] = {
         "and the position (\"CPU 2% | Index 03/07 | Pattern 02 | Row 1C | BPM 125 | Speed 6 | Time  "
         "0:19\") and single keys control playback; without a terminal one line is printed per file.\n"
         "For the same options the device plays exactly the bytes render writes. A device that cannot "
-        "be opened prints its message (\"Error: Failed to open wave out device\", ...) and ends the "
+        "be opened prints its message with the reason (\"Error: Failed to open the sound device (no "
+        "audio device: ...)\"; on Windows \"Error: Failed to open wave out device\", ...) and ends the "
         "command with status 1.",
         kPlayOptions,
         true,

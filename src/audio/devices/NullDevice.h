@@ -23,6 +23,7 @@ class NullDevice : public PullDevice {
     // speed > 1 runs the clock faster than real time (tests); 1 is real time.
     explicit NullDevice(double speed = 1.0) : speed_(speed) {}
     ~NullDevice() override;
+    std::string_view openErrorText() const override { return "Error: Failed to start the null device"; }
 
    protected:
     bool openStream(const PcmFormat& format, uint32_t segmentBytes) override;
@@ -47,6 +48,7 @@ class CaptureDevice final : public NullDevice {
     explicit CaptureDevice(std::string path, double speed = 1.0)
         : NullDevice(speed), path_(std::move(path)) {}
     ~CaptureDevice() override;
+    std::string_view openErrorText() const override { return "Error: Failed to open the capture file"; }
 
    protected:
     bool openStream(const PcmFormat& format, uint32_t segmentBytes) override;
