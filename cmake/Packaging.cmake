@@ -37,6 +37,7 @@ add_custom_command(OUTPUT ${changelog}.gz
   DEPENDS ${changelog}
   COMMENT "Compressing the package changelog")
 add_custom_target(tarvex_changelog ALL DEPENDS ${changelog}.gz)
+tarvex_install_needs(${changelog}.gz tarvex_changelog)
 install(FILES ${changelog}.gz DESTINATION ${doc_dir})
 
 set(CPACK_GENERATOR DEB)

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "core/PcmFormat.h"
@@ -119,6 +120,10 @@ class AudioBackend {
     // Why the last open failed, in the user's terms ("no audio device: ..."); empty when it did
     // not fail or the device cannot tell.
     virtual std::string openFailure() const { return {}; }
+    // The message of a start that fails to open this device ("Error: Failed to open the sound
+    // device"); empty for the Windows devices, whose messages name the device kind (DirectSound,
+    // wave out) as the Windows player always has.
+    virtual std::string_view openErrorText() const { return {}; }
     // Stops and releases everything. Once it returns no handler runs and none will. Harmless when
     // nothing is open.
     virtual void close() = 0;

@@ -24,6 +24,8 @@ std::string_view startStream(SegmentSource& source, const PlayerSettings& settin
     const DeviceKind kind = settings.UseWaveOut ? DeviceKind::queued : DeviceKind::ring;
     if (device.openDevice(kind, settings.Frequency, settings.Resolution, channels, settings.BufferLength,
                           onBufferDone, &source) != 0) {
+        const std::string_view named = device.backend ? device.backend->openErrorText() : std::string_view();
+        if (!named.empty()) return named;
         return kind == DeviceKind::queued ? kQueuedOpenError : kRingOpenError;
     }
     if (device.createStreamBuffers() != 0) {

@@ -70,4 +70,30 @@ std::string fileNameToUtf8(std::string_view bytes) {
     return out;
 }
 
+bool isValidUtf8(std::string_view text) {
+    for (size_t i = 0; i < text.size();) {
+        const size_t length = utf8SequenceLength(text.substr(i));
+        if (length == 0) return false;
+        i += length;
+    }
+    return true;
+}
+
+std::string replaceInvalidUtf8(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    size_t i = 0;
+    while (i < bytes.size()) {
+        const size_t length = utf8SequenceLength(bytes.substr(i));
+        if (length == 0) {
+            out += "\xEF\xBF\xBD";  // U+FFFD
+            ++i;
+        } else {
+            out.append(bytes.substr(i, length));
+            i += length;
+        }
+    }
+    return out;
+}
+
 }  // namespace tarvex

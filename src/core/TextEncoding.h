@@ -14,4 +14,11 @@ std::string latin1ToUtf8(std::string_view latin1);
 // Latin-1, so a name written on an older system still shows its letters.
 std::string fileNameToUtf8(std::string_view bytes);
 
+// Whether text is well-formed UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF).
+bool isValidUtf8(std::string_view text);
+
+// text with each byte that does not belong to a well-formed UTF-8 sequence replaced by U+FFFD:
+// what must be valid UTF-8 whatever it holds (JSON).
+std::string replaceInvalidUtf8(std::string_view bytes);
+
 }  // namespace tarvex

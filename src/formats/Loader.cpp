@@ -43,7 +43,8 @@ std::string upperCase(std::string_view text) {
 
 // Whether the file holds text at offset (bytes past its end read as zero, which no mark has).
 bool bytesAt(ByteReader& file, int64_t offset, std::string_view text) {
-    uint8_t found[8] = {};
+    uint8_t found[24] = {};
+    if (text.size() > sizeof found) return false;
     file.seek(offset);
     file.read(found, text.size());
     file.seek(0);
@@ -62,9 +63,94 @@ bool hasStmMark(ByteReader& bytes) {
            bytesAt(bytes, 28, "\x1A\x02");
 }
 
+// The marks of formats no reader here reads yet, so that such a file is named rather than played
+// as noise by the MOD reader, which takes almost anything. Each is long or rare enough that no
+// MOD title plausibly starts with it, and a MOD signature at 1080 overrules them all. A format
+// leaves this table when its reader joins kReaders.
+struct ForeignMark {
+    std::string_view mark;  // at offset 0
+    std::string_view more;  // at offset 8 as well, when not empty
+    std::string_view format;
+};
+
+constexpr ForeignMark kForeignMarks[] = {
+    {"Extended Module: ", "", "FastTracker 2 XM"},
+    {"IMPM", "", "Impulse Tracker IT"},
+    {"MTM\x10", "", "MultiTracker MTM"},
+    {"OKTASONG", "", "Oktalyzer"},
+    {"MMD0", "", "OctaMED MMD0"},
+    {"MMD1", "", "OctaMED MMD1"},
+    {"MMD2", "", "OctaMED MMD2"},
+    {"MMD3", "", "OctaMED MMD3"},
+    {"DBM0", "", "DigiBooster Pro DBM"},
+    {"DMDL", "", "Digitrakker MDL"},
+    {"MAS_UTrack_V00", "", "UltraTracker ULT"},
+    {"FAR\xFE", "", "Farandole FAR"},
+    {"PSM ", "FILE", "Epic MegaGames PSM"},
+    {"MO3", "", "MO3"},
+    {"ziRCONia", "", "MMCMP packed"},
+    {"MThd", "", "Standard MIDI"},
+    {"RIFF", "RMID", "RIFF MIDI"},
+    {"RIFF", "WAVE", "WAVE audio"},
+    {"OggS", "", "Ogg"},
+    {"fLaC", "", "FLAC audio"},
+    {"ID3", "", "MP3 audio"},
+    {"PK\x03\x04", "", "ZIP archive"},
+};
+
+// The format a file's mark names among those no reader reads; empty when it carries none.
+std::string_view foreignFormat(ByteReader& bytes) {
+    for (const ForeignMark& entry : kForeignMarks) {
+        if (bytesAt(bytes, 0, entry.mark) && (entry.more.empty() || bytesAt(bytes, 8, entry.more)))
+            return entry.format;
+    }
+    return {};
+}
+
+// The smallest file each reader can find a song in: the 15-sample MOD header with its order list,
+// the S3M header before its order list, the STM file header.
+struct ReaderHeader {
+    ModuleReader reader;
+    int64_t bytes;
+    std::string_view format;
+};
+
+constexpr ReaderHeader kHeaders[] = {{loadMod, 600, "MOD"}, {loadS3m, 96, "S3M"}, {loadStm, 48, "STM"}};
+
+// The largest header any reader reads before its patterns: the 31-sample MOD header with its
+// signature. A file whose first bytes up to there are all zero has no samples, no order list and
+// no format mark for any reader, whatever follows: nothing in it could play.
+constexpr int64_t kLargestHeaderBytes = 1084;
+
+bool headerAllZero(ByteReader& bytes) {
+    uint8_t header[kLargestHeaderBytes] = {};
+    const size_t count = static_cast<size_t>(std::min(bytes.size(), kLargestHeaderBytes));
+    bytes.seek(0);
+    bytes.read(header, count);
+    bytes.seek(0);
+    return std::all_of(header, header + count, [](uint8_t b) { return b == 0; });
+}
+
+// Why a file holds no module for reader to find ("empty file"); empty when it may hold one.
+std::string nothingToRead(ByteReader& bytes, ModuleReader reader) {
+    if (bytes.size() == 0) return "empty file";
+    if (headerAllZero(bytes)) {
+        return bytes.size() <= kLargestHeaderBytes ? "no module in it: every byte is zero"
+                                                   : "no module in it: its header is all zero bytes";
+    }
+    for (const ReaderHeader& header : kHeaders) {
+        if (header.reader == reader && bytes.size() < header.bytes) {
+            return std::to_string(bytes.size()) + " bytes: too short for a " + std::string(header.format) +
+                   " header";
+        }
+    }
+    return {};
+}
+
 // The extension decides, unless the bytes carry another format's mark: an S3M file named .mod
 // goes to the S3M reader. Where the extension names no reader, the marks decide, then a MOD
-// signature at 1080 or the Amiga-style name "mod.title". List files are never modules.
+// signature at 1080 or the Amiga-style name "mod.title". List files are never modules, and a file
+// with the mark of a format no reader reads (and no MOD signature) is none of these.
 ModuleReader chooseReader(ByteReader& bytes, std::string_view extension, std::string_view fileName) {
     const ModuleReader named = findReader(extension);
     if (named == loadS3m && hasS3mMark(bytes)) return named;
@@ -72,6 +158,7 @@ ModuleReader chooseReader(ByteReader& bytes, std::string_view extension, std::st
     if (named == nullptr && extension.substr(0, 3) == "LST") return nullptr;
     if (hasS3mMark(bytes)) return loadS3m;
     if (hasStmMark(bytes)) return loadStm;
+    if (!foreignFormat(bytes).empty() && !hasModSignature(bytes)) return nullptr;
     if (named != nullptr) return named;
     if (hasModSignature(bytes) || upperCase(fileName.substr(0, 4)) == "MOD.") return loadMod;
     return nullptr;
@@ -139,9 +226,15 @@ class FileSource : public ByteSource {
 void runReader(ByteReader& file, std::string_view fileName, Module& module, LoadOutcome& outcome) {
     module = Module{};  // a reader fills a fresh record, whatever the caller passed
     const ModuleReader reader = chooseReader(file, outcome.extension, fileName);
+    outcome.reason = nothingToRead(file, reader);
     bool loaded = false;
-    if (reader != nullptr) {
+    if (reader != nullptr && outcome.reason.empty()) {
         loaded = reader(file, module, outcome.result, outcome.sizeDetail, outcome.extension);
+    }
+    if (reader == nullptr && outcome.reason.empty()) {
+        const std::string_view format = foreignFormat(file);
+        if (!format.empty())
+            outcome.reason = std::string(format) + " file, a format this version does not read";
     }
     if (!loaded) {
         outcome.result = kResultUnsupported;

@@ -8,8 +8,11 @@
 // signature at 1080, or when the file name begins with "mod." (the Amiga habit, "mod.title").
 // The file is opened before its extension is judged, so a missing file reports code 3 ("File not
 // found") whatever its extension (a missing name without any dot stays code 2); a file nothing
-// recognises (also any "LST" list) or a refusing reader gives code 2. The extension is kept per load in the
-// outcome; the MOD reader gets it for its "WOW" test.
+// recognises (also any "LST" list) or a refusing reader gives code 2, and so does a file with
+// nothing in it: empty, every byte zero, or shorter than the smallest header of the format chosen.
+// A file with the mark of a format no reader here reads (XM "Extended Module: ", IT "IMPM", MIDI,
+// ...) and no MOD signature gives code 2 whatever its extension, the format named in the reason. The
+// extension is kept per load in the outcome; the MOD reader gets it for its "WOW" test.
 #pragma once
 
 #include <cstdint>
@@ -27,7 +30,9 @@ struct LoadOutcome {
     int32_t result = kResultOk;
     int32_t sizeDetail = 0;  // with code 1: bytes short (negative) or too many (positive)
     std::string extension;   // after the last dot, upper-cased; empty when the path has no dot
-    std::string reason;      // with code 3: why the file could not be opened ("is a directory")
+    std::string reason;      // with code 3: why the file could not be opened ("is a directory");
+                             // with code 2, when known, why it holds no module ("empty file",
+                             // "FastTracker 2 XM file, a format this version does not read")
 };
 
 // Loads path into module, which should be fresh from createModule. After a failed load module is

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "cli/Commands.h"
+#include "core/TextEncoding.h"
 #include "support/Corpus.h"
 #include "support/ModWriter.h"
 #include "support/S3mWriter.h"
@@ -281,6 +282,46 @@ TEST(InfoCommand, SubsongsTimingAndTheProgramThatWroteAnS3m) {
         EXPECT_EQ(s3mDoc.fields["timing"].kind, Json::Null);
         const std::string line = std::string("Written by:    ") + row.writer + "\n";
         EXPECT_EQ(info({s3mPath}).out.find(line) != std::string::npos, *row.writer != 0) << row.writer;
+    }
+}
+
+// Whatever bytes a file name holds, the JSON is valid UTF-8: replacement characters in "file",
+// the exact bytes in "fileHex" when (and only when) the name needed them.
+TEST(InfoCommand, JsonIsValidUtf8ForEveryFileName) {
+    const std::vector<uint8_t> song = test::ModWriter::withSignature("M.K.").bytes();
+    const std::string dir = test::writeTempFile("json-names", {}).parent_path().string() + "/";
+    const std::string fffd = "\xEF\xBF\xBD";
+    struct Row {
+        std::string name;  // in dir
+        bool exists;
+        std::string shown;      // "file" after dir
+        std::string hexOfName;  // "fileHex" ends with it; empty: no such key
+    };
+    const std::vector<Row> rows = {
+        {"plain.mod", true, "plain.mod", ""},
+        {"s\xC3\xA4nger.mod", true, "s\xC3\xA4nger.mod", ""},
+        {"s\xE4nger.mod", true, "s" + fffd + "nger.mod", "73e46e6765722e6d6f64"},
+        {"\xFF\xFE.mod", true, fffd + fffd + ".mod", "fffe2e6d6f64"},
+        {"gone\x80.mod", false, "gone" + fffd + ".mod", "676f6e65802e6d6f64"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.shown);
+        const std::string path = dir + row.name;
+        if (row.exists) test::writeTempFile(row.name, song);
+        const CliRun run = info({"--json", path});
+        EXPECT_EQ(run.status, row.exists ? 0 : 1);
+        EXPECT_TRUE(isValidUtf8(run.out));
+        Json doc;
+        ASSERT_TRUE(JsonParser(run.out).parseDocument(doc)) << run.out;
+        EXPECT_EQ(doc.fields["file"].text, dir + row.shown);
+        if (row.hexOfName.empty()) {
+            EXPECT_EQ(doc.fields.count("fileHex"), 0u);
+        } else {
+            const std::string hex = doc.fields["fileHex"].text;
+            ASSERT_GE(hex.size(), row.hexOfName.size());
+            EXPECT_EQ(hex.substr(hex.size() - row.hexOfName.size()), row.hexOfName);
+            EXPECT_EQ(hex.size(), path.size() * 2);
+        }
     }
 }
 

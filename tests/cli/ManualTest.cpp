@@ -2,6 +2,7 @@
 // command takes, nothing is lost on the way to either form, and the man form is escaped.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 
 #include "cli/Commands.h"
@@ -31,7 +32,9 @@ std::string sampleValue(std::string_view placeholder) {
     if (placeholder == "MS") return "50";
     if (placeholder == "S") return "3";
     if (placeholder == "NAME") return "null";
-    if (placeholder == "OUT.wav") return "/dev/null";
+    // Never a system file: the module is missing, so nothing is written, but a fault would be.
+    if (placeholder == "OUT.wav")
+        return (std::filesystem::temp_directory_path() / "tarvex-manual-test.wav").string();
     if (placeholder == "N") return "1";
     if (placeholder == "TIME") return "1:30";
     if (placeholder == "LIST") return "1,3";

@@ -197,6 +197,99 @@ std::pair<int, std::string> runOnTerminal(const std::vector<std::string>& args,
     return {status, shown};
 }
 
+// On an 80-column terminal (the size a terminal of unknown size counts as) the key help and the
+// line that names the file fit: the file's long path loses its start, not its name.
+TEST(PlayCommand, KeyHelpAndFileLineFitEightyColumns) {
+    using namespace std::chrono_literals;
+    const std::string deep = "deep/" + std::string(70, 'd');
+    std::filesystem::create_directories(writeTempFile("x", {}).parent_path() / deep);
+    const auto song = shortMod(deep + "/long-named-song.mod", 64, "a title of twenty ch", 3);
+    const auto [status, shown] =
+        runOnTerminal({"--device", "null", song.string()}, {{300ms, 'h'}, {600ms, 'q'}});
+    EXPECT_EQ(status, 0) << shown;
+    EXPECT_NE(shown.find("Keys: "), std::string::npos) << shown;
+    EXPECT_NE(shown.find("..."), std::string::npos) << shown;
+    EXPECT_NE(shown.find("long-named-song.mod: \"a title of twenty ch\", ProTracker [M.K.]"),
+              std::string::npos)
+        << shown;
+    // Every line as the terminal shows it: after the last carriage return, escapes left out.
+    std::istringstream lines(shown);
+    for (std::string line; std::getline(lines, line, '\n');) {
+        while (!line.empty() && line.back() == '\r') line.pop_back();
+        const size_t cr = line.rfind('\r');
+        if (cr != std::string::npos) line = line.substr(cr + 1);
+        for (size_t escape; (escape = line.find("\x1b[K")) != std::string::npos;) line.erase(escape, 3);
+        EXPECT_LE(line.size(), 80u) << line;
+    }
+}
+
+TEST(PlayCommand, AFileLineIsCutFromTheLeftOfItsPath) {
+    struct Row {
+        std::string path;
+        size_t width;
+        std::string line;
+    };
+    const std::string rest = ": \"Title\", ProTracker [M.K.]";  // 28 characters
+    const std::vector<Row> rows = {
+        {"short.mod", 79, "short.mod" + rest},
+        {"/a/b/c.mod", 38, "/a/b/c.mod" + rest},                             // exactly fits
+        {"/mods/deep/c.mod", 43, "...s/deep/c.mod" + rest},                  // the path loses its start
+        {"/mods/deep/c.mod", 39, ("...s/deep/c.mod" + rest).substr(0, 39)},  // a dozen kept, then cut
+        {"/mods/deep/a-long-name.mod", 30, "...ong-name.mod" + rest.substr(0, 15)},
+        {"/mods/m\xC3\xBCsik/\xC3\xA4.mod", 43,
+         ".../m\xC3\xBCsik/\xC3\xA4.mod" + rest},  // characters, not bytes
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(cli::fitHeaderLine(row.path, "Title", "ProTracker [M.K.]", row.width), row.line)
+            << row.path;
+    }
+}
+
+// A channel the song does not have is a warning, and the song plays; --mute with --solo hears the
+// solo channels less the muted ones.
+TEST(PlayCommand, MuteAndSoloOfChannelsTheSongLacksWarn) {
+    const auto song = shortMod("fourchannels.mod");
+    struct Row {
+        std::vector<std::string> options;
+        std::string warning;  // after "tarvex-cli render: SONG: warning: "; empty: none
+    };
+    const std::vector<Row> rows = {
+        {{"--mute", "2,4"}, ""},
+        {{"--mute", "5"}, "--mute names channel 5, which the song does not have (4 channels)"},
+        {{"--solo", "1,7-9"}, "--solo names channels 7, 8, 9, which the song does not have (4 channels)"},
+        {{"--mute", "6", "--solo", "5"},
+         "--mute names channel 6, which the song does not have (4 channels); --solo names channel 5, which "
+         "the song does not have (4 channels)"},
+    };
+    for (const Row& row : rows) {
+        cli::CommandArgs args = row.options;
+        args.insert(args.end(), {song.string(), "-o", "-", "--format", "raw"});
+        const CommandRun r = run(cli::renderCommand, args);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_FALSE(r.out.empty());
+        EXPECT_EQ(r.err, row.warning.empty()
+                             ? ""
+                             : "tarvex-cli render: " + song.string() + ": warning: " + row.warning + "\n");
+        const CommandRun played = run(cli::playCommand, [&] {
+            cli::CommandArgs a = row.options;
+            a.insert(a.end(), {"--device", "null", song.string()});
+            return a;
+        }());
+        EXPECT_EQ(played.status, 0);
+        EXPECT_EQ(played.err.find("warning: " + row.warning) != std::string::npos, !row.warning.empty())
+            << played.err;
+    }
+    // --solo 1,2 --mute 2 sounds as --solo 1.
+    const CommandRun both = run(
+        cli::renderCommand, {"--solo", "1,2", "--mute", "2", song.string(), "-o", "-", "--format", "raw"});
+    const CommandRun one =
+        run(cli::renderCommand, {"--solo", "1", song.string(), "-o", "-", "--format", "raw"});
+    const CommandRun two =
+        run(cli::renderCommand, {"--solo", "1,2", song.string(), "-o", "-", "--format", "raw"});
+    EXPECT_EQ(both.out, one.out);
+    EXPECT_NE(both.out, two.out);
+}
+
 TEST(PlayCommand, APauseInTheMiddleLeavesTheCaptureAsTheRender) {
     using namespace std::chrono_literals;
     // 64 rows at speed 2: 2.56 s, longer than the 1.75 s the 250 ms segments render ahead, so the
@@ -252,17 +345,18 @@ TEST(PlayCommand, FailuresOfFilesAndDevices) {
     EXPECT_EQ(r.err, "tarvex-cli play: missing.mod: File not found (no such file or directory)\n");
     EXPECT_NE(r.out.find(song.string()), std::string::npos);
 
-    // A device that cannot be opened ends the command with the device kind's message and why.
+    // A device that cannot be opened ends the command with the device's message and why, for
+    // either kind.
     r = run(cli::playCommand, {"--device", nowhere, song.string(), song.string()});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "tarvex-cli play: Error: Failed to inititialize DirectSound" + why + "\n");
+    EXPECT_EQ(r.err, "tarvex-cli play: Error: Failed to open the capture file" + why + "\n");
     r = run(cli::playCommand, {"--waveout", "--device", nowhere, song.string()});
-    EXPECT_EQ(r.err, "tarvex-cli play: Error: Failed to open wave out device" + why + "\n");
+    EXPECT_EQ(r.err, "tarvex-cli play: Error: Failed to open the capture file" + why + "\n");
 
     // With a fallback the song plays there after a one-line notice.
     r = run(cli::playCommand, {"--device", nowhere, "--fallback-device", "null", song.string()});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "tarvex-cli play: Error: Failed to inititialize DirectSound" + why +
+    EXPECT_EQ(r.err, "tarvex-cli play: Error: Failed to open the capture file" + why +
                          "; playing on the null device instead\n");
 
     EXPECT_EQ(run(cli::playCommand, {"--device", "speakers", song.string()}).status, 2);

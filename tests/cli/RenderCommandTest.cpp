@@ -223,11 +223,11 @@ TEST(RenderCommand, ErrorLinesNameTheCommandAndTheReason) {
          {song, "-o", nowhere},
          1,
          "tarvex-cli render: cannot write " + nowhere + " (no such file or directory)\n"},
-        // A 0-byte file loads "with errors": it renders, with the load result as a warning.
+        // A 0-byte file holds no module: nothing is rendered.
         {cli::renderCommand,
          {empty, "-o", "-"},
-         0,
-         "tarvex-cli render: " + empty + ": warning: Mod too short for 1624 Bytes\n"},
+         1,
+         "tarvex-cli render: " + empty + ": Unsupported File (empty file)\n"},
         {cli::renderCommand, {"--note", "C-5", song}, 2, ""},
     };
     for (const Case& c : cases) {

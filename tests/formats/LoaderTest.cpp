@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -110,6 +111,72 @@ TEST(Loader, MarksAndAmigaNamesChooseTheReader) {
     EXPECT_EQ(module.formatType, kFormatS3m);
 }
 
+// Files with no module in them, or with the mark of a format no reader reads, fail with the
+// reason said; a real module just above the limits still loads.
+TEST(Loader, AFileWithNoModuleInItIsRefusedWithItsReason) {
+    const auto marked = [](std::string_view mark, size_t size) {
+        std::vector<uint8_t> bytes(size, 0x55);
+        std::copy(mark.begin(), mark.end(), bytes.begin());
+        return bytes;
+    };
+    std::vector<uint8_t> xmWithSignature = exactMod();  // a MOD whose title looks like a mark
+    std::copy_n("Extended Module: ", 17, xmWithSignature.begin());
+    std::vector<uint8_t> riffWave = marked("RIFF", 2000);
+    std::copy_n("WAVE", 4, riffWave.begin() + 8);
+    const std::string xm = "FastTracker 2 XM file, a format this version does not read";
+    std::vector<uint8_t> zeroHeader(5000, 0);
+    zeroHeader.back() = 1;
+    std::vector<uint8_t> oneInHeader(5000, 0);
+    oneInHeader[1083] = 1;
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> bytes;
+        std::string reason;  // empty: loads
+    };
+    const std::vector<Case> cases = {
+        {"empty.mod", {}, "empty file"},
+        {"empty.s3m", {}, "empty file"},
+        {"zeros.mod", std::vector<uint8_t>(1084, 0), "no module in it: every byte is zero"},
+        {"zeros.stm", std::vector<uint8_t>(300, 0), "no module in it: every byte is zero"},
+        {"zeroheader.mod", zeroHeader, "no module in it: its header is all zero bytes"},
+        {"oneinheader.mod", oneInHeader, ""},  // a last signature byte: a 15-sample MOD, cut short
+        {"short.mod", {'a', 'b', 'c'}, "3 bytes: too short for a MOD header"},
+        {"header.mod", std::vector<uint8_t>(599, 1), "599 bytes: too short for a MOD header"},
+        {"onlyheader.mod", std::vector<uint8_t>(600, 1), ""},  // a 15-sample header: loads, cut short
+        {"song.xm", marked("Extended Module: ", 400), xm},
+        {"xm-named.mod", marked("Extended Module: ", 4000), xm},
+        {"xm-unnamed", marked("Extended Module: ", 4000), xm},
+        {"song.it", marked("IMPM", 400), "Impulse Tracker IT file, a format this version does not read"},
+        {"it-named.s3m", marked("IMPM", 4000),
+         "Impulse Tracker IT file, a format this version does not read"},
+        {"midi.mod", marked("MThd", 4000), "Standard MIDI file, a format this version does not read"},
+        {"wave.mod", riffWave, "WAVE audio file, a format this version does not read"},
+        {"okt.nst", marked("OKTASONG", 4000), "Oktalyzer file, a format this version does not read"},
+        {"riff.mod", marked("RIFF", 4000), ""},  // RIFF alone is no mark: a 15-sample MOD
+        {"titled.mod", xmWithSignature, ""},     // the signature at 1080 decides
+        {"fifteen.mod", ModWriter::fifteenSamples().bytes(), ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Module module;
+        const LoadOutcome outcome = loadModuleFile(writeTempFile(c.name, c.bytes).string(), module);
+        EXPECT_EQ(outcome.loaded, c.reason.empty());
+        EXPECT_EQ(outcome.reason, c.reason);
+        if (c.reason.empty()) continue;
+        EXPECT_EQ(outcome.result, kResultUnsupported);
+        EXPECT_EQ(module.patternCount, 0u);
+        EXPECT_TRUE(module.samples.empty());
+        // The same verdict for the bytes in memory.
+        Module fromBytes;
+        const std::string name = c.name;
+        const LoadOutcome inMemory = loadModuleBytes(
+            c.bytes, name.substr(name.rfind('.') == std::string::npos ? name.size() : name.rfind('.') + 1),
+            fromBytes);
+        EXPECT_FALSE(inMemory.loaded);
+        EXPECT_EQ(inMemory.reason, c.reason);
+    }
+}
+
 TEST(Loader, AFileThatCannotBeOpenedSaysWhy) {
     const std::filesystem::path dir = writeTempFile("x", {}).parent_path() / "folder.mod";
     std::filesystem::create_directories(dir);
@@ -185,13 +252,14 @@ HugeLoad loadInChild(const std::filesystem::path& path) {
 
 TEST(Loader, AHugeFileCostsWhatTheFormatCanReferenceNotItsLength) {
     // Sparse files: their length is there without the disk space (or the reading).
-    const auto sparse = [](const std::string& name, uint64_t size, uint8_t typeByte) {
+    // One byte set: the S3M and STM type at 29, or a MOD song length of 1 at 470.
+    const auto sparse = [](const std::string& name, uint64_t size, int64_t offset, uint8_t value) {
         const std::filesystem::path path = writeTempFile(name, {});
         std::filesystem::resize_file(path, size);
-        if (typeByte != 0) {
+        if (value != 0) {
             std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
-            file.seekp(29);
-            file.put(static_cast<char>(typeByte));
+            file.seekp(offset);
+            file.put(static_cast<char>(value));
         }
         return path;
     };
@@ -204,13 +272,16 @@ TEST(Loader, AHugeFileCostsWhatTheFormatCanReferenceNotItsLength) {
     };
     const std::vector<Case> cases = {
         // 15-sample file (no signature), 600 header bytes, nothing but one pattern referenced.
-        {sparse("huge.mod", k4GiB, 0), kResultSizeMismatch, "Mod too long for 2147483647 Bytes", 1},
-        {sparse("zeros.mod", 200'000'000, 0), kResultSizeMismatch, "Mod too long for 199998376 Bytes", 1},
+        {sparse("huge.mod", k4GiB, 470, 1), kResultSizeMismatch, "Mod too long for 2147483647 Bytes", 1},
+        {sparse("zeros.mod", 200'000'000, 470, 1), kResultSizeMismatch, "Mod too long for 199998376 Bytes",
+         1},
         // Exactly 300000 patterns long: an order byte names only 256 of them, the rest is surplus.
-        {sparse("exact.mod", 600 + 300'000 * 1024, 0), kResultSizeMismatch,
+        {sparse("exact.mod", 600 + 300'000 * 1024, 470, 1), kResultSizeMismatch,
          "Mod too long for " + std::to_string((300'000 - 256) * 1024) + " Bytes", 256},
-        {sparse("huge.s3m", k4GiB, 16), kResultOk, "No Errors", 0},
-        {sparse("huge.stm", k4GiB, 2), kResultOk, "No Errors", 0},
+        {sparse("huge.s3m", k4GiB, 29, 16), kResultOk, "No Errors", 0},
+        {sparse("huge.stm", k4GiB, 29, 2), kResultOk, "No Errors", 0},
+        // Nothing but zero bytes: refused from its header, without reading the rest.
+        {sparse("allzero.mod", k4GiB, 0, 0), kResultUnsupported, "Unsupported File", 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path.filename().string());

@@ -5,7 +5,9 @@
 // pattern in the pattern window's line format. The duration is the playing time at which the song
 // ends when played from its start at 44100 Hz with loops off, or "over 60:00". --json prints one object per
 // file (an array when several files are given). Exit status 0 when every file loaded, 1 when any failed (its
-// message goes to stderr, the others are still printed), 2 on a usage error.
+// message goes to stderr, the others are still printed), 2 on a usage error. The JSON is valid
+// UTF-8 whatever the file names hold: a name that is not valid UTF-8 gets replacement characters
+// in "file" and its exact bytes in "fileHex" (hexadecimal, two digits a byte).
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -143,8 +145,11 @@ void printJson(const FileReport& report, bool withPatterns, std::ostream& out, c
     const Module& m = report.module;
     const LoadOutcome& o = report.outcome;
     JsonObject json(out, indent);
-    json.raw("file", jsonString(report.path))
-        .boolean("loaded", o.loaded)
+    json.raw("file", jsonString(report.path));
+    // A name that is not valid UTF-8 shows replacement characters in "file"; its exact bytes,
+    // which a tool needs to open it, follow in hexadecimal.
+    if (!isValidUtf8(report.path)) json.raw("fileHex", jsonString(hexBytes(report.path)));
+    json.boolean("loaded", o.loaded)
         .field("result", o.result)
         .raw("message", jsonString(resultMessage(o.result, o.sizeDetail)))
         .field("sizeDetail", o.sizeDetail)

@@ -304,6 +304,9 @@ Outcome playFile(Session& s, const std::string& path, PlayQueue& queue) {
     }
     queue.moduleLoaded();
     applyOutputOptions(s.options, player);
+    if (const std::string warning = missingChannelsWarning(s.options.render, module.channelCount);
+        !warning.empty())
+        notice(s, s.err, "tarvex-cli play: " + path + ": warning: " + warning);
     s.starts.reset();
     if (const std::string problem = applyStartPosition(s.options.render, player); !problem.empty()) {
         notice(s, s.err, path + ": " + problem + "; playing from the start");
@@ -319,7 +322,15 @@ Outcome playFile(Session& s, const std::string& path, PlayQueue& queue) {
     }
 
     const std::string title = latin1ToUtf8(module.title.view());
-    s.out << path << ": \"" << title << "\", " << latin1ToUtf8(trackerLine(module)) << '\n' << std::flush;
+    const std::string tracker = latin1ToUtf8(trackerLine(module));
+    if (s.statusLine) {
+        // One line on the terminal, as the status line below it.
+        const int columns = terminalColumns();
+        const size_t width = columns > 1 ? static_cast<size_t>(columns - 1) : 79;
+        s.out << fitHeaderLine(path, title, tracker, width) << '\n' << std::flush;
+    } else {
+        s.out << path << ": \"" << title << "\", " << tracker << '\n' << std::flush;
+    }
 
     bool paused = false;
     std::string lastStatus;

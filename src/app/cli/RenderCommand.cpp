@@ -10,7 +10,9 @@
 //
 // A file is written beside its name and renamed over it only when complete, so a failed or
 // interrupted render (SIGINT exits 130, SIGTERM 143) leaves the previous file or none. The input
-// itself is never an output: an output that is the input file, by any name, is refused.
+// itself is never an output: an output that is the input file, by any name, is refused. A device,
+// named pipe or socket is written in place and, when it cannot be rewound, like standard output;
+// a symbolic link is written through (OutputFile). Audio is never written to a terminal (exit 2).
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -28,10 +30,10 @@
 #include <unistd.h>
 #endif
 
-#include "audio/OutputFile.h"
 #include "audio/Player.h"
 #include "audio/SongRender.h"
 #include "audio/WavFile.h"
+#include "audio/devices/OutputFile.h"
 #include "cli/Commands.h"
 #include "cli/Messages.h"
 #include "cli/PcmWriters.h"
@@ -77,6 +79,10 @@ std::string secondsText(uint64_t microseconds) {
     }
     return text;
 }
+
+constexpr const char* kTerminalRefusal =
+    "tarvex-cli render: will not write audio to a terminal: redirect the output to a file or a pipe, "
+    "or name a file with -o\n";
 
 // Parses the command line; returns an exit status when the command is done already.
 std::optional<int> parseRequest(const CommandArgs& args, RenderRequest& request, std::ostream& out,
@@ -236,6 +242,11 @@ int renderCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
     if (std::optional<int> done = parseRequest(args, request, out, err)) return *done;
     const RenderOptions& options = request.options;
     const bool toStdout = request.output == "-";
+    // Audio on a terminal is noise that can leave it in a strange state.
+    if (toStdout && &out == &std::cout && stdoutIsTerminal()) {
+        err << kTerminalRefusal;
+        return kExitUsage;
+    }
 
     std::error_code sameError;
     if (!toStdout && std::filesystem::equivalent(request.input, request.output, sameError)) {
@@ -253,6 +264,9 @@ int renderCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
     reportLoad(err, "render", request.input, outcome);
     if (!outcome.loaded) return kExitFailed;
     applyRenderOptions(options, player);
+    if (const std::string warning = missingChannelsWarning(options, player.module->channelCount);
+        !warning.empty())
+        err << "tarvex-cli render: " << request.input << ": warning: " << warning << '\n';
     if (const std::string problem = applyStartPosition(options, player); !problem.empty()) {
         err << "tarvex-cli render: " << request.input << ": " << problem << '\n';
         return kExitFailed;
@@ -264,34 +278,40 @@ int renderCommand(const CommandArgs& args, std::ostream& out, std::ostream& err)
     const bool progressShown = &err == &std::cerr && stderrIsTerminal();
     const std::unique_ptr<PcmWriter> writer =
         makePcmWriter(request.format, format, latin1ToUtf8(player.module->title.view()));
-    const bool lengthFirst = toStdout && needsLengthUpFront(request.format);
     const InterruptGuard interrupts;
 
+    // A named pipe without a reader waits here for one.
     OutputFile file;
-    uint64_t knownFrames = 0;
-    if (toStdout) {
-        // A pipe cannot be rewound to fix the header: learn the length from a first, silent pass.
-        if (lengthFirst) {
-            knownFrames = renderSong(player, options.preamp, maxFrames, [](const uint8_t*, size_t) {
-                              return InterruptGuard::received() == 0;
-                          }).frames;
-            if (const int signal = InterruptGuard::received()) return interruptedStatus(signal);
-        }
-#ifdef _WIN32
-        if (&out == &std::cout) _setmode(_fileno(stdout), _O_BINARY);
-#endif
-    } else {
+    if (!toStdout) {
         std::string reason;
         if (!file.open(request.output, reason)) {
             err << "tarvex-cli render: " << withReason("cannot write " + request.output, reason) << '\n';
             return kExitFailed;
         }
+        if (file.isTerminal()) {
+            err << kTerminalRefusal;
+            return kExitUsage;
+        }
     }
+    // Standard output, a pipe or a socket cannot be rewound to fix the header.
+    const bool streamed = toStdout || !file.seekable();
+    const bool lengthFirst = streamed && needsLengthUpFront(request.format);
+    uint64_t knownFrames = 0;
+    if (lengthFirst) {
+        // Learn the length from a first, silent pass: rendering is deterministic.
+        knownFrames = renderSong(player, options.preamp, maxFrames, [](const uint8_t*, size_t) {
+                          return InterruptGuard::received() == 0;
+                      }).frames;
+        if (const int signal = InterruptGuard::received()) return interruptedStatus(signal);
+    }
+#ifdef _WIN32
+    if (toStdout && &out == &std::cout) _setmode(_fileno(stdout), _O_BINARY);
+#endif
 
     FileStreamBuffer fileBuffer(file.file());
     std::ostream fileStream(&fileBuffer);
     std::ostream& sink = toStdout ? out : fileStream;
-    const bool begun = writer->begin(sink, !toStdout, knownFrames);
+    const bool begun = writer->begin(sink, !streamed, knownFrames);
     ProgressLine progress(progressShown, player, std::filesystem::path(request.input).filename().string());
     SongRenderResult result;
     if (begun) {

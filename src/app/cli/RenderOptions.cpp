@@ -221,6 +221,26 @@ OptionParse parseRenderOption(const CommandArgs& args, size_t& i, RenderOptions&
     return OptionParse::Taken;
 }
 
+std::string missingChannelsWarning(const RenderOptions& options, uint32_t channelCount) {
+    std::string warning;
+    for (const auto& [name, list] :
+         {std::pair{"--mute", &options.mute}, std::pair{"--solo", &options.solo}}) {
+        std::vector<uint32_t> missing;
+        for (uint32_t number : *list) {
+            if (number > channelCount && std::find(missing.begin(), missing.end(), number) == missing.end())
+                missing.push_back(number);
+        }
+        if (missing.empty()) continue;
+        std::string numbers;
+        for (size_t i = 0; i < missing.size(); ++i)
+            numbers += (i == 0 ? "" : ", ") + std::to_string(missing[i]);
+        if (!warning.empty()) warning += "; ";
+        warning += std::string(name) + " names " + (missing.size() == 1 ? "channel " : "channels ") +
+                   numbers + ", which the song does not have (" + std::to_string(channelCount) + " channels)";
+    }
+    return warning;
+}
+
 void applyRenderOptions(const RenderOptions& options, Player& player) {
     PlayerSettings& settings = player.settings;
     settings.Frequency = options.rate;

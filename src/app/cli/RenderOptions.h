@@ -53,7 +53,12 @@ enum class OptionParse {
 // Recognises one render option at args[i], written "--name value" or "--name=value".
 OptionParse parseRenderOption(const CommandArgs& args, size_t& i, RenderOptions& options, std::string& error);
 
-// Output format, switches and muted channels into the player, before the song is started.
+// The channels --mute and --solo name that the song does not have, as a warning: "--mute names
+// channel 9, which the song does not have (4 channels)"; empty when every one is there.
+std::string missingChannelsWarning(const RenderOptions& options, uint32_t channelCount);
+
+// Output format, switches and muted channels into the player, before the song is started. With
+// both --solo and --mute the channels heard are those of --solo less those of --mute.
 void applyRenderOptions(const RenderOptions& options, Player& player);
 
 // Where and how the loaded song plays: the MOD timing, the sub-song (player.songStart), the

@@ -20,6 +20,51 @@
 
 namespace tarvex::cli {
 
+namespace {
+
+size_t columnsOf(std::string_view utf8) {
+    size_t count = 0;
+    for (const char c : utf8) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return count;
+}
+
+// The first `columns` characters of a UTF-8 text.
+std::string_view headOf(std::string_view utf8, size_t columns) {
+    size_t seen = 0;
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        if ((static_cast<unsigned char>(utf8[i]) & 0xC0) != 0x80 && seen++ == columns)
+            return utf8.substr(0, i);
+    }
+    return utf8;
+}
+
+// The last `columns` characters of a UTF-8 text.
+std::string_view tailOf(std::string_view utf8, size_t columns) {
+    size_t seen = 0;
+    for (size_t i = utf8.size(); i > 0; --i) {
+        if ((static_cast<unsigned char>(utf8[i - 1]) & 0xC0) != 0x80 && ++seen == columns)
+            return utf8.substr(i - 1);
+    }
+    return utf8;
+}
+
+}  // namespace
+
+std::string fitHeaderLine(std::string_view path, std::string_view title, std::string_view tracker,
+                          size_t width) {
+    const std::string rest = ": \"" + std::string(title) + "\", " + std::string(tracker);
+    std::string line = std::string(path) + rest;
+    if (columnsOf(line) <= width) return line;
+    // The path gives way first, down to its last dozen characters.
+    constexpr size_t kPathKept = 12;
+    constexpr std::string_view kCut = "...";
+    const size_t restColumns = columnsOf(rest);
+    const size_t room = width > restColumns + kCut.size() ? width - restColumns - kCut.size() : 0;
+    const size_t kept = std::max(room, kPathKept);
+    if (columnsOf(path) > kept) line = std::string(kCut) + std::string(tailOf(path, kept)) + rest;
+    return std::string(headOf(line, width));
+}
+
 std::string fitStatusLine(const StatusTexts& t, std::string_view state, size_t width) {
     struct Field {
         std::string text;

@@ -16,6 +16,12 @@ namespace tarvex::cli {
 // last; whatever still does not fit is cut off.
 std::string fitStatusLine(const StatusTexts& texts, std::string_view state, size_t width);
 
+// The line that names each file as it starts, `PATH: "TITLE", TRACKER`, in at most width columns
+// (characters): a long path loses its start ("...mods/song.mod"), the end of the file name stays;
+// whatever still does not fit is cut off.
+std::string fitHeaderLine(std::string_view path, std::string_view title, std::string_view tracker,
+                          size_t width);
+
 bool stdinIsTerminal();
 bool stdoutIsTerminal();
 // Columns of the terminal on standard output; 0 when it cannot tell.

@@ -6,7 +6,7 @@ namespace tarvex::cli {
 
 std::string jsonString(std::string_view utf8) {
     std::string json = "\"";
-    for (const char c : utf8) {
+    for (const char c : replaceInvalidUtf8(utf8)) {
         const auto byte = static_cast<unsigned char>(c);
         switch (c) {
             case '"':
@@ -42,6 +42,18 @@ std::string padRight(std::string_view utf8, size_t width) {
     std::string padded(utf8);
     if (characters < width) padded.append(width - characters, ' ');
     return padded;
+}
+
+std::string hexBytes(std::string_view bytes) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    hex.reserve(bytes.size() * 2);
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        hex += kDigits[byte >> 4];
+        hex += kDigits[byte & 15];
+    }
+    return hex;
 }
 
 }  // namespace tarvex::cli

@@ -36,7 +36,9 @@ constexpr Item kOutputOptions[] = {
      "screen's vertical blank; auto (default) takes the vertical blank for a song that lasts 8 minutes "
      "or more with tempos and is shorter read the other way"},
     {"--mute LIST", "leave channels out of the mix (numbers from 1: 1,3 or 2-4); the song plays on as ever"},
-    {"--solo LIST", "hear only these channels (numbers from 1)"},
+    {"--solo LIST",
+     "hear only these channels (numbers from 1); with --mute, these channels less the muted ones. A "
+     "channel the song does not have is a warning"},
     {"--repeat N",
      "take the song's own jumps back (to the playing or an earlier order position) N times, then ignore "
      "them, so that the song ends; a song without one plays N + 1 times in a row. Loops are off with it: "
@@ -72,7 +74,9 @@ constexpr Item kInfoOptions[] = {
      "message, sizeDetail, trackerLine, title, trackerName, signature, formatType, channelCount, "
      "sampleCount, songLength, patternCount, orders, initialTempo, initialSpeed, globalVolume, "
      "durationMs, timing (tempo or vblank for a MOD, null otherwise), writtenBy, subsongs (start and "
-     "durationMs of each song, the first being the song from its start), panLeft, panRight and samples"},
+     "durationMs of each song, the first being the song from its start), panLeft, panRight and "
+     "samples; a file name that is not valid UTF-8 shows replacement characters in file and its exact "
+     "bytes in fileHex (hexadecimal)"},
     {"--patterns", "also every pattern, one line per row (a patterns key with --json)"},
 };
 
@@ -154,7 +158,8 @@ constexpr CommandPage kCommands[] = {
         "and the position (\"CPU 2% | Index 03/07 | Pattern 02 | Row 1C | BPM 125 | Speed 6 | Time  "
         "0:19\") and single keys control playback; without a terminal one line is printed per file.\n"
         "For the same options the device plays exactly the bytes render writes. A device that cannot "
-        "be opened prints its message (\"Error: Failed to open wave out device\", ...) and ends the "
+        "be opened prints its message with the reason (\"Error: Failed to open the sound device (no "
+        "audio device: ...)\"; on Windows \"Error: Failed to open wave out device\", ...) and ends the "
         "command with status 1.",
         kPlayOptions,
         true,

@@ -74,9 +74,16 @@ bool CaptureDevice::openStream(const PcmFormat& format, uint32_t segmentBytes) {
         setOpenFailure("cannot write " + path_ + ": " + reason);
         return false;
     }
+    if (output_.isTerminal()) {
+        setOpenFailure("cannot write " + path_ + ": a terminal takes no audio data");
+        output_.discard();
+        return false;
+    }
     dataBytes_ = 0;
     writeFailed_ = false;
-    const auto header = wavHeader(format, 0);
+    // A pipe cannot be rewound to fix the header at the end: it states the largest size instead,
+    // and the reader takes the data up to its end.
+    const auto header = wavHeader(format, output_.seekable() ? 0 : static_cast<uint32_t>(kMaxWavDataBytes));
     errno = 0;
     if (std::fwrite(header.data(), 1, header.size(), output_.file()) != header.size()) {
         setOpenFailure("cannot write " + path_ + ": " + systemReason(errno));
@@ -94,6 +101,11 @@ void CaptureDevice::closeStream() {
     NullDevice::closeStream();
     std::FILE* file = output_.file();
     if (file == nullptr) return;
+    if (!output_.seekable()) {
+        std::string reason;
+        if (writeFailed_ || !output_.commit(reason)) output_.discard();
+        return;
+    }
     const uint32_t dataBytes = static_cast<uint32_t>(std::min<uint64_t>(dataBytes_, kMaxWavDataBytes));
     if (wavPadBytes(dataBytes) != 0 && std::fputc(0, file) == EOF) writeFailed_ = true;
     const auto header = wavHeader(format(), dataBytes);

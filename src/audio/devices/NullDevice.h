@@ -3,6 +3,8 @@
 // time, each when its time has come, and sleep in between and while paused. The
 // capture's file appears under its name when the device closes, complete with its header; until
 // then it is a temporary file beside it (a write that fails leaves the previous file in place).
+// A device, pipe or socket is written in place (see OutputFile); its header, which cannot be
+// rewritten there, states the largest data size.
 #pragma once
 
 #include <atomic>
@@ -11,7 +13,7 @@
 #include <string>
 #include <thread>
 
-#include "audio/OutputFile.h"
+#include "audio/devices/OutputFile.h"
 #include "audio/devices/PullDevice.h"
 
 namespace tarvex {
@@ -21,6 +23,7 @@ class NullDevice : public PullDevice {
     // speed > 1 runs the clock faster than real time (tests); 1 is real time.
     explicit NullDevice(double speed = 1.0) : speed_(speed) {}
     ~NullDevice() override;
+    std::string_view openErrorText() const override { return "Error: Failed to start the null device"; }
 
    protected:
     bool openStream(const PcmFormat& format, uint32_t segmentBytes) override;
@@ -45,6 +48,7 @@ class CaptureDevice final : public NullDevice {
     explicit CaptureDevice(std::string path, double speed = 1.0)
         : NullDevice(speed), path_(std::move(path)) {}
     ~CaptureDevice() override;
+    std::string_view openErrorText() const override { return "Error: Failed to open the capture file"; }
 
    protected:
     bool openStream(const PcmFormat& format, uint32_t segmentBytes) override;

@@ -14,6 +14,10 @@ class SdlDevice final : public PullDevice {
     SdlDevice() = default;
     ~SdlDevice() override;
 
+    // Not DirectSound nor wave out, whichever kind: the failure names the system's sound device,
+    // and openFailure gives SDL's reason.
+    std::string_view openErrorText() const override { return "Error: Failed to open the sound device"; }
+
    protected:
     bool openStream(const PcmFormat& format, uint32_t segmentBytes) override;
     void closeStream() override;
