@@ -2,6 +2,8 @@
 // before the list moves on, and seeking by time, down to the frame the output starts at.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <string>
 #include <vector>
 
