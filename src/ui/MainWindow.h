@@ -157,7 +157,7 @@ class MainWindow {
     size_t song_ = 0;
 };
 
-// The song selector's entry for song index of count: "Song 2/3".
+// The song selector's entry for song index of count: "Song 2/3", or "12/23" from ten songs on.
 std::string songEntry(size_t index, size_t count);
 
 }  // namespace tarvex

@@ -63,6 +63,18 @@ TEST_F(SongChoiceTest, TheModuleBuiltHoldsThreeSongs) {
     EXPECT_TRUE(view.songsEnabled);
 }
 
+TEST(SongEntry, TextsOfTheSelector) {
+    struct Case {
+        size_t index;
+        size_t count;
+        const char* text;
+    };
+    const Case cases[] = {
+        {0, 1, "Song 1/1"}, {1, 3, "Song 2/3"}, {8, 9, "Song 9/9"}, {0, 10, "1/10"}, {22, 23, "23/23"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(songEntry(c.index, c.count), c.text);
+}
+
 TEST_F(SongChoiceTest, NextAndPreviousStepThroughTheSongsThenTheListMovesOn) {
     window.loadFile(list("songs.lst", threePath + "\n" + single("after.mod") + "\n"));
     ASSERT_EQ(view.text(TextField::Title), "three songs");

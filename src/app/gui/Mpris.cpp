@@ -167,7 +167,7 @@ QVariantMap MprisService::metadata() {
     QString title = fromUtf8(latin1ToUtf8(module.title.view())).trimmed();
     if (title.isEmpty()) title = fromUtf8(fileNameOf(path));
     const size_t songs = logic().songs().size();
-    if (songs > 1) title += QStringLiteral(" (%1)").arg(fromUtf8(songEntry(logic().song(), songs)));
+    if (songs > 1) title += QStringLiteral(" (Song %1/%2)").arg(logic().song() + 1).arg(songs);
     map.insert(QStringLiteral("xesam:title"), title);
     map.insert(QStringLiteral("xesam:url"),
                QUrl::fromLocalFile(QFileInfo(QString::fromLocal8Bit(path.c_str())).absoluteFilePath())
