@@ -1,5 +1,6 @@
 #include "ui/MainWindow.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "core/TextEncoding.h"
@@ -31,6 +32,13 @@ std::string captionFor(const std::string& fileName) {
     return initialCaption() + " - " + fileName;
 }
 
+std::string songEntry(size_t index, size_t count) {
+    // The selector is 46 dialog units wide: from ten songs on, the numbers alone fit.
+    char text[48];
+    std::snprintf(text, sizeof text, count < 10 ? "Song %zu/%zu" : "%zu/%zu", index + 1, count);
+    return text;
+}
+
 MainWindow::MainWindow(Engine& engine, AudioControl& audio, MainWindowView& view, SettingsStore* store)
     : engine_(engine), audio_(audio), view_(view), store_(store) {}
 
@@ -57,6 +65,7 @@ void MainWindow::initialise(const std::optional<std::string>& commandLinePath) {
 
     tickBusy_ = false;
     loadStoredSettings();
+    view_.showSongs({}, 0, false);
 
     if (commandLinePath) {
         loadFile(*commandLinePath);
@@ -75,6 +84,8 @@ void MainWindow::shutdown() {
     audio_.stopPlayback();
     engine_.freeModule();
     loadedPath_.clear();
+    songs_.clear();
+    song_ = 0;
 }
 
 void MainWindow::onPlay() {
@@ -94,6 +105,12 @@ void MainWindow::onPlay() {
     }
     onStop();
     applyOutputFormat(controlStates(), engine_.settings);
+    startSong(0);
+}
+
+void MainWindow::startSong(uint64_t startFrame) {
+    engine_.startAt.reset();
+    audio_.setStartFrame(startFrame);
     const std::string error = audio_.startPlayback();
     if (!error.empty()) view_.showError(error);
     displayFrozen_ = false;
@@ -132,10 +149,70 @@ void MainWindow::onRewind() {
 
 void MainWindow::onNextEntry() {
     wake();
+    if (hasNextSong()) {
+        stepToSong(song_ + 1);
+        return;
+    }
     if (!listOpen()) return;
     if (stopped()) nextWhileStopped_ = true;
     onStop();
     advanceRequested_ = true;
+}
+
+void MainWindow::onPreviousSong() {
+    wake();
+    if (hasPreviousSong()) stepToSong(song_ - 1);
+}
+
+void MainWindow::onSongChosen(uint32_t index) {
+    wake();
+    if (index >= songs_.size()) return;
+    onStop();
+    selectSong(index);
+    applyOutputFormat(controlStates(), engine_.settings);
+    startSong(0);
+}
+
+void MainWindow::stepToSong(size_t index) {
+    // As with the next list entry: a stopped player only moves on, play starts the song.
+    const bool wasStopped = stopped();
+    onStop();
+    selectSong(index);
+    if (wasStopped) return;
+    applyOutputFormat(controlStates(), engine_.settings);
+    startSong(0);
+}
+
+void MainWindow::selectSong(size_t index) {
+    song_ = index;
+    engine_.songStart = songs_[index].start;  // read by the next start only
+    std::vector<std::string> entries;
+    for (size_t i = 0; i < songs_.size(); ++i) entries.push_back(songEntry(i, songs_.size()));
+    view_.showSongs(entries, uint32_t(index), songs_.size() > 1);
+}
+
+uint64_t MainWindow::songLengthMicros() const {
+    if (song_ >= songs_.size()) return 0;
+    const SongDuration& length = songs_[song_].duration;
+    return length.ended ? uint64_t{length.milliseconds} * 1000 : kDurationLimitMicros;
+}
+
+std::optional<uint64_t> MainWindow::seekTo(int64_t micros) {
+    wake();
+    if (!moduleLoaded() || songs_.empty()) return std::nullopt;
+    const uint64_t target = uint64_t(std::clamp<int64_t>(micros, 0, int64_t(songLengthMicros())));
+    const bool wasStopped = stopped();
+    const bool wasPaused = paused_;
+    onStop();
+    // A running song keeps its output format, so the time maps to frames at the rate it plays at;
+    // a stopped one starts as play would start it.
+    if (wasStopped) applyOutputFormat(controlStates(), engine_.settings);
+    startSong(frameAtTime(target, engine_.settings.Frequency));
+    if (wasPaused && !stopped()) {
+        paused_ = true;
+        audio_.pauseDevice();
+    }
+    return target;
 }
 
 void MainWindow::onOptionClicked(OptionBox box) {
@@ -318,9 +395,17 @@ void MainWindow::loadFile(const std::string& path) {
         list_.moduleLoaded();
         linearFrequency_ = false;
         view_.setBox(OptionBox::LinearFrequ, false);
+        // Audio is stopped: the module can be stepped to find its timing and its songs.
+        chooseTiming(module);
+        songs_ = findSubsongs(module);
+        selectSong(0);
     } else {
         engine_.freeModule();
         view_.setText(TextField::Errors, message);
+        songs_.clear();
+        song_ = 0;
+        engine_.songStart = 0;
+        view_.showSongs({}, 0, false);
     }
     view_.setBusy(false);
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/Duration.h"
 #include "engine/Engine.h"
 #include "ui/ListFile.h"
 #include "ui/MainWindowView.h"
@@ -52,7 +53,16 @@ class MainWindow {
     void onStop();
     void onFastForward();
     void onRewind();
+    // The next song of the module, else the next list entry.
     void onNextEntry();
+    // The previous song of the module, if there is one.
+    void onPreviousSong();
+    // The song selector: plays that song of the module from its start.
+    void onSongChosen(uint32_t index);
+    // Plays the current song from a time in microseconds, clamped to [0, its length], exactly as
+    // playing through would from there; a paused song stays paused, a stopped one starts. Returns
+    // the time played from, nothing when no module is loaded.
+    std::optional<uint64_t> seekTo(int64_t micros);
 
     void onOptionClicked(OptionBox box);
     // Menu entries and the instrument list.
@@ -89,6 +99,13 @@ class MainWindow {
     // with every load, so that a list naming one file twice still shows two songs.
     const std::string& loadedPath() const { return loadedPath_; }
     uint32_t loadCount() const { return loadCount_; }
+    // The songs of the loaded module (none without one) and the index of the one chosen.
+    const std::vector<Subsong>& songs() const { return songs_; }
+    size_t song() const { return song_; }
+    bool hasNextSong() const { return song_ + 1 < songs_.size(); }
+    bool hasPreviousSong() const { return song_ > 0 && song_ < songs_.size(); }
+    // Microseconds the current song lasts: its duration, or the hour it is measured up to.
+    uint64_t songLengthMicros() const;
 
    private:
     bool moduleLoaded() const { return engine_.module != nullptr; }
@@ -97,6 +114,11 @@ class MainWindow {
     // Returns whether any text changed.
     bool writeStatusTexts();
     void advanceList();
+    // Starts the current song, silent up to startFrame; the caller has stopped playback.
+    void startSong(uint64_t startFrame);
+    // Makes song index the current one; it plays from its start if anything was playing.
+    void stepToSong(size_t index);
+    void selectSong(size_t index);
     void showOptionBoxes();
     // Runs a modal sub-window; list advance waits while one is open, so the module it shows
     // cannot be replaced under it.
@@ -131,6 +153,11 @@ class MainWindow {
     int subWindowsOpen_ = 0;
     std::string loadedPath_;
     uint32_t loadCount_ = 0;
+    std::vector<Subsong> songs_;
+    size_t song_ = 0;
 };
+
+// The song selector's entry for song index of count: "Song 2/3", or "12/23" from ten songs on.
+std::string songEntry(size_t index, size_t count);
 
 }  // namespace tarvex

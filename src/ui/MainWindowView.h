@@ -56,6 +56,9 @@ class MainWindowView {
     virtual void endDialog() = 0;
     // Stops the window timer while its ticks would find nothing to do, and starts it again.
     virtual void setTicking(bool on) = 0;
+    // The song selector beside the transport: one entry per song of the module ("Song 2/3"), the
+    // one selected, and whether it can be used (only with more than one song to choose from).
+    virtual void showSongs(const std::vector<std::string>& entries, uint32_t selected, bool enabled) = 0;
 };
 
 // What the window needs of the audio side. The application wires it to the output layer; the
@@ -64,10 +67,14 @@ class AudioControl {
    public:
     virtual ~AudioControl() = default;
 
-    // Starts the loaded module from its beginning with the player's settings. Returns the device
-    // error text to show, empty when playback started or when there was no module to start.
+    // Starts the loaded module at the engine's songStart, silent up to the start frame below, with
+    // the player's settings. Returns the device error text to show, empty when playback started or
+    // when there was no module to start.
     virtual std::string startPlayback() = 0;
     virtual void stopPlayback() = 0;
+    // Frames every later start plays silently before the first one is heard: a start at a time in
+    // the song, exactly as playing through would get there. 0 starts at the song's start.
+    virtual void setStartFrame(uint64_t frame) = 0;
     virtual void pauseDevice() = 0;
     virtual void resumeDevice() = 0;
     // Sets the mixer's divisor from the preamp position 1..1024.

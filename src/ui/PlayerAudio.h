@@ -17,6 +17,7 @@ class PlayerAudio : public AudioControl {
 
     std::string startPlayback() override;
     void stopPlayback() override;
+    void setStartFrame(uint64_t frame) override { player_.startFrame = frame; }
     void pauseDevice() override;
     void resumeDevice() override;
     void setPreamp(uint32_t position) override;

@@ -105,6 +105,43 @@ expect Playing status
 awk -v a="$(ctl position)" -v b="$paused_at" 'BEGIN { exit !(a >= b) }' ||
   fail "play after pause started the song again"
 
+# Seeking: an absolute position (SetPosition, named by the track) and a step back (Seek), each
+# told with Seeked; previous has nothing to go back to in a module of one song.
+prop() { bus get-property org.mpris.MediaPlayer2.Player "$1" || true; }
+[ "$(prop CanSeek)" = "b true" ] || fail "CanSeek is '$(prop CanSeek)'"
+[ "$(prop CanGoPrevious)" = "b false" ] || fail "CanGoPrevious is '$(prop CanGoPrevious)'"
+# Waits up to five seconds for the position (in seconds) to lie within [low, high].
+expect_position() {
+  local got=""
+  for _ in $(seq 50); do
+    got=$(ctl position || true)
+    if [ -n "$got" ] && awk -v p="$got" -v a="$1" -v b="$2" 'BEGIN { exit !(p >= a && p <= b) }'; then return 0; fi
+    sleep 0.1
+  done
+  fail "the position is '$got', expected between $1 and $2"
+}
+dbus-monitor --session "type='signal',interface='org.mpris.MediaPlayer2.Player',member='Seeked'" \
+  >"$work/seeked.log" 2>&1 &
+monitor=$!
+sleep 0.3
+ctl position 30
+expect_position 30 33
+ctl position 10-
+expect_position 20 24
+# playerctl does not offer previous while CanGoPrevious is false: the bus call itself.
+bus call org.mpris.MediaPlayer2.Player Previous || fail "Previous failed"
+sleep 0.2
+expect Playing status
+expect "tarvex demo" metadata xesam:title
+sleep 0.2
+kill "$monitor" 2>/dev/null || true
+wait "$monitor" 2>/dev/null || true
+seeks=$(grep -A1 'member=Seeked' "$work/seeked.log" | grep -o 'int64 [0-9]*' | awk '{ print $2 }' | tr '\n' ' ')
+case "$seeks" in
+  "30000000 2"[0-3]??????" ") ;;
+  *) fail "Seeked told '$seeks', expected 30000000 and then about 20 seconds" ;;
+esac
+
 # Next plays the list's second entry.
 ctl next
 expect "second song" metadata xesam:title

@@ -4,12 +4,15 @@
 
 #include <QDBusObjectPath>
 #include <QLineEdit>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "GuiApp.h"
 #include "Mpris.h"
+#include "engine/Duration.h"
 #include "support/Corpus.h"
+#include "support/ModWriter.h"
 #include "ui/qt/QtSettingsStore.h"
 
 namespace tarvex {
@@ -162,6 +165,120 @@ TEST_F(MprisTest, NextMovesThroughTheList) {
     service->next();                     // and next does nothing then
     QTest::qWait(50);
     EXPECT_EQ(status(), QStringLiteral("Playing"));
+}
+
+TEST_F(MprisTest, TheSongsOfAModuleAreTracksThatNextAndPreviousStepThrough) {
+    const auto path = test::writeTempFile("three.mod", test::threeSongMod());
+    service->openFile(QString::fromStdString(path.string()));
+    const auto track = [&] {
+        return service->metadata().value(QStringLiteral("mpris:trackid")).value<QDBusObjectPath>().path();
+    };
+    const QString first = track();
+    EXPECT_EQ(first, service->trackId());
+    struct Step {
+        void (MprisService::*call)();
+        const char* title;
+        int song;  // index into the module's songs
+        bool canGoNext;
+        bool canGoPrevious;
+    };
+    const Step steps[] = {
+        {nullptr, "three songs (Song 1/3)", 0, true, false},
+        {&MprisService::next, "three songs (Song 2/3)", 1, true, true},
+        {&MprisService::next, "three songs (Song 3/3)", 2, false, true},
+        {&MprisService::next, "three songs (Song 3/3)", 2, false, true},  // no list: the last stays
+        {&MprisService::previous, "three songs (Song 2/3)", 1, true, true},
+        {&MprisService::previous, "three songs (Song 1/3)", 0, true, false},
+        {&MprisService::previous, "three songs (Song 1/3)", 0, true, false},
+    };
+    QStringList tracks;
+    for (const Step& step : steps) {
+        if (step.call != nullptr) (service.get()->*step.call)();
+        const QVariantMap map = service->metadata();
+        EXPECT_EQ(map.value(QStringLiteral("xesam:title")).toString(), QString::fromLatin1(step.title));
+        EXPECT_EQ(service->canGoNext(), step.canGoNext) << step.title;
+        EXPECT_EQ(service->canGoPrevious(), step.canGoPrevious) << step.title;
+        EXPECT_EQ(status(), QStringLiteral("Playing")) << step.title;
+        const SongDuration& duration = app->window->logic().songs().at(size_t(step.song)).duration;
+        EXPECT_EQ(map.value(QStringLiteral("mpris:length")).toLongLong(),
+                  qlonglong(duration.milliseconds) * 1000)
+            << step.title;
+        EXPECT_EQ(app->player.songStart, uint32_t(step.song)) << step.title;
+        tracks.push_back(track());
+    }
+    // The first song keeps the track of the load; every song is a track of its own.
+    EXPECT_EQ(tracks[0], first);
+    EXPECT_EQ(tracks[6], first);
+    EXPECT_NE(tracks[1], first);
+    EXPECT_NE(tracks[2], tracks[1]);
+    EXPECT_EQ(tracks[4], tracks[1]);
+}
+
+TEST_F(MprisTest, SeekAndSetPositionStartAtTheExactFrame) {
+    EXPECT_FALSE(service->canSeek());
+    service->openFile(QString::fromStdString(kDemo));
+    ASSERT_TRUE(service->canSeek());
+    EXPECT_FALSE(service->canGoPrevious());
+    const qlonglong length = service->metadata().value(QStringLiteral("mpris:length")).toLongLong();
+    ASSERT_GT(length, 40'000'000);
+    QSignalSpy seeked(service.get(), &MprisService::seeked);
+    const uint32_t rate = app->player.settings.Frequency;
+
+    // Requests that do not name this track or lie outside it change nothing.
+    const uint64_t untouched = app->player.startFrame;
+    service->setPosition(QStringLiteral("/org/brennwerks/Tarvex/track/999"), 1'000'000);
+    service->setPosition(service->trackId(), -1);
+    service->setPosition(service->trackId(), length + 1);
+    EXPECT_EQ(seeked.count(), 0);
+    EXPECT_EQ(app->player.startFrame, untouched);
+
+    struct Case {
+        const char* what;
+        bool absolute;  // SetPosition, else Seek
+        qlonglong micros;
+        qlonglong landed;  // -1: now + micros, as the position was just before
+    };
+    const Case cases[] = {
+        {"to 20 s", true, 20'000'000, 20'000'000},
+        {"to the last microsecond", true, length, length},
+        {"to 12.345678 s", true, 12'345'678, 12'345'678},
+        {"five seconds on", false, 5'000'000, -1},
+        {"far back: the start", false, -1'000'000'000, 0},
+        {"far on: the end", false, 1'000'000'000'000, length},
+    };
+    for (const Case& c : cases) {
+        seeked.clear();
+        const qlonglong before = service->position();
+        if (c.absolute) {
+            service->setPosition(service->trackId(), c.micros);
+        } else {
+            service->seek(c.micros);
+        }
+        ASSERT_EQ(seeked.count(), 1) << c.what;
+        const qlonglong landed = seeked.front().front().toLongLong();
+        if (c.landed >= 0) {
+            EXPECT_EQ(landed, c.landed) << c.what;
+        } else {
+            // The position moves on while the call is made.
+            EXPECT_GE(landed, before + c.micros) << c.what;
+            EXPECT_LT(landed, before + c.micros + 500'000) << c.what;
+        }
+        EXPECT_EQ(app->player.startFrame, frameAtTime(uint64_t(landed), rate)) << c.what;
+        EXPECT_EQ(app->player.songStart, 0u) << c.what;
+        // The song goes on from there (the output renders a little ahead of what is heard).
+        EXPECT_GE(service->position(), std::min(landed, length) - 100'000) << c.what;
+        EXPECT_LE(service->position(), landed + 2'000'000) << c.what;
+    }
+
+    // A paused song stays paused where it lands.
+    service->setPosition(service->trackId(), 10'000'000);
+    service->pause();
+    service->setPosition(service->trackId(), 30'000'000);
+    EXPECT_EQ(status(), QStringLiteral("Paused"));
+    EXPECT_EQ(app->player.startFrame, frameAtTime(30'000'000, rate));
+    const qlonglong pausedAt = service->position();
+    QTest::qWait(200);
+    EXPECT_EQ(service->position(), pausedAt);
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 
 #include "GuiApp.h"
 #include "support/Corpus.h"
+#include "support/ModWriter.h"
 #include "ui/qt/QtSettingsStore.h"
 #include "ui/qt/RasterPanel.h"
 
@@ -44,6 +45,7 @@ std::vector<uint8_t> shortSong(const std::string& title) {
     return bytes;
 }
 constexpr int kPlay = 1;
+constexpr int kNext = 3;
 constexpr int kPause = 4;
 constexpr int kStop = 5;
 
@@ -163,6 +165,38 @@ TEST_F(QtWindowTest, DroppedFileIsShownAndPlaysOnTheNullDevice) {
     EXPECT_FALSE(app->player.outputStopped.load());
     w.close();
     EXPECT_TRUE(app->player.outputStopped.load());  // closing stops
+}
+
+TEST_F(QtWindowTest, TheSongSelectorBesideTheTransportChoosesAndFollowsTheSong) {
+    auto app = openApp();
+    qt::QtMainWindow& w = *app->window;
+    QComboBox* songs = w.songSelector();
+    EXPECT_FALSE(songs->isEnabled());  // nothing loaded
+    EXPECT_EQ(songs->count(), 0);
+    // Right of the stop button, inside the "Player Control" group (198, 201, 204, 31).
+    const QRect group = qt::dialogRect(198, 201, 204, 31, w.baseUnits());
+    EXPECT_TRUE(group.contains(songs->geometry())) << songs->x() << "," << songs->y();
+    EXPECT_GT(songs->geometry().left(), w.transportButton(kStop)->geometry().right());
+
+    drop(w, {test::writeTempFile("three.mod", test::threeSongMod()).string()});
+    ASSERT_EQ(songs->count(), 3);
+    EXPECT_TRUE(songs->isEnabled());
+    EXPECT_EQ(songs->currentText(), QStringLiteral("Song 1/3"));
+    songs->setFocus();
+    QTest::keyClick(songs, Qt::Key_Down);  // the user's choice: the second song, from its start
+    EXPECT_EQ(songs->currentText(), QStringLiteral("Song 2/3"));
+    EXPECT_EQ(w.logic().song(), 1u);
+    EXPECT_EQ(app->player.songStart, 1u);
+    EXPECT_FALSE(app->player.outputStopped.load());
+    w.transportButton(kNext)->click();  // next steps on to the third song
+    EXPECT_EQ(songs->currentText(), QStringLiteral("Song 3/3"));
+    EXPECT_EQ(app->player.songStart, 2u);
+
+    drop(w, {kDemo});  // a module of one song: nothing to choose
+    EXPECT_EQ(songs->count(), 1);
+    EXPECT_EQ(songs->currentText(), QStringLiteral("Song 1/1"));
+    EXPECT_FALSE(songs->isEnabled());
+    EXPECT_EQ(app->player.songStart, 0u);
 }
 
 TEST_F(QtWindowTest, DroppedNamesKeepTheirBytes) {

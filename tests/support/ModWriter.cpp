@@ -81,4 +81,27 @@ size_t ModWriter::expectedSize() const {
     return size;
 }
 
+std::vector<uint8_t> threeSongMod() {
+    ModWriter mod = ModWriter::withSignature("M.K.");
+    mod.title = "three songs";
+    std::vector<int8_t> wave(512);
+    for (size_t i = 0; i < wave.size(); ++i) wave[i] = int8_t(int(i * 7 % 256) - 128);
+    mod.samples[0].name = "saw";
+    mod.samples[0].data = wave;
+    mod.samples[0].loopLengthWords = 256;
+    mod.songLength = 3;
+    mod.orders[0] = 0;
+    mod.orders[1] = 1;
+    mod.orders[2] = 2;
+    mod.patternCount = 3;
+    const uint16_t periods[] = {428, 381, 339, 320, 285, 254};
+    for (uint32_t pattern = 0; pattern < 3; ++pattern) {
+        for (uint32_t row = 0; row < 64; row += 4)
+            mod.setCell(pattern, row, 0, 1, periods[(row / 4 + pattern) % 6], 0, 0);
+    }
+    mod.setCell(0, 8, 1, 0, 0, 0xF, 0x00);
+    mod.setCell(1, 16, 1, 0, 0, 0xF, 0x00);
+    return mod.bytes();
+}
+
 }  // namespace tarvex::test

@@ -56,4 +56,9 @@ class ModWriter {
     std::map<uint32_t, std::vector<uint8_t>> patterns_;
 };
 
+// A MOD of three songs in one order list, titled "three songs": positions 0 and 1 each end on
+// F00 (8 and 16 rows), so nothing plays on from them into the next; position 2 plays its 64 rows.
+// A note every fourth row on a looped saw, so that every frame of every song sounds.
+std::vector<uint8_t> threeSongMod();
+
 }  // namespace tarvex::test

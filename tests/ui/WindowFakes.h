@@ -52,6 +52,11 @@ class FakeView : public MainWindowView {
     void showAbout() override { ++aboutBoxes; }
     void endDialog() override { ++dialogEnds; }
     void setTicking(bool on) override { ticking = on; }
+    void showSongs(const std::vector<std::string>& entries, uint32_t selected, bool enabled) override {
+        songEntries = entries;
+        songSelected = selected;
+        songsEnabled = enabled;
+    }
 
     std::string text(TextField field) const { return texts.count(field) ? texts.at(field) : std::string(); }
 
@@ -78,6 +83,9 @@ class FakeView : public MainWindowView {
     int aboutBoxes = 0;
     int dialogEnds = 0;
     bool ticking = true;
+    std::vector<std::string> songEntries;
+    uint32_t songSelected = 0;
+    bool songsEnabled = false;
 };
 
 // Starting sets the flags a song start clears; stopping sets them again. The song's end is the
@@ -93,12 +101,14 @@ class FakeAudio : public AudioControl {
         engine_.outputStopped.store(false);
         engine_.playbackFinished.store(false);
         startedWith.push_back(engine_.settings.Frequency);
+        startedAt.push_back(Start{engine_.songStart, startFrame, engine_.startAt.has_value()});
         return {};
     }
     void stopPlayback() override {
         ++stops;
         endSong();
     }
+    void setStartFrame(uint64_t frame) override { startFrame = frame; }
     void pauseDevice() override { ++pauses; }
     void resumeDevice() override { ++resumes; }
     void setPreamp(uint32_t position) override { preamp = position; }
@@ -121,6 +131,15 @@ class FakeAudio : public AudioControl {
     uint32_t millis = 0;
     std::string failWith;
     std::vector<uint32_t> startedWith;
+    // Where each start began: the order position, the frames played silently, a position jump.
+    struct Start {
+        uint32_t songStart = 0;
+        uint64_t frame = 0;
+        bool startAt = false;
+        bool operator==(const Start&) const = default;
+    };
+    std::vector<Start> startedAt;
+    uint64_t startFrame = 0;
     std::vector<int16_t> left;
     std::vector<int16_t> right;
 

@@ -57,7 +57,7 @@ class RootAdaptor : public QDBusAbstractAdaptor {
     MprisService* service_;
 };
 
-// org.mpris.MediaPlayer2.Player: the transport. No seeking, no previous entry, one rate.
+// org.mpris.MediaPlayer2.Player: the transport, the songs of a module and seeking in them; one rate.
 class PlayerAdaptor : public QDBusAbstractAdaptor {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
@@ -69,14 +69,16 @@ class PlayerAdaptor : public QDBusAbstractAdaptor {
     Q_PROPERTY(double Volume READ volume)
     Q_PROPERTY(qlonglong Position READ position)
     Q_PROPERTY(bool CanGoNext READ canGoNext)
-    Q_PROPERTY(bool CanGoPrevious READ no)
+    Q_PROPERTY(bool CanGoPrevious READ canGoPrevious)
     Q_PROPERTY(bool CanPlay READ canPlay)
     Q_PROPERTY(bool CanPause READ canPlay)
-    Q_PROPERTY(bool CanSeek READ no)
+    Q_PROPERTY(bool CanSeek READ canSeek)
     Q_PROPERTY(bool CanControl READ yes)
 
    public:
-    explicit PlayerAdaptor(MprisService* service) : QDBusAbstractAdaptor(service), service_(service) {}
+    explicit PlayerAdaptor(MprisService* service) : QDBusAbstractAdaptor(service), service_(service) {
+        connect(service, &MprisService::seeked, this, &PlayerAdaptor::Seeked);
+    }
 
     QString playbackStatus() const { return service_->playbackStatus(); }
     double rate() const { return 1.0; }
@@ -84,8 +86,9 @@ class PlayerAdaptor : public QDBusAbstractAdaptor {
     double volume() const { return 1.0; }
     qlonglong position() const { return service_->position(); }
     bool canGoNext() const { return service_->canGoNext(); }
+    bool canGoPrevious() const { return service_->canGoPrevious(); }
     bool canPlay() const { return service_->canPlay(); }
-    bool no() const { return false; }
+    bool canSeek() const { return service_->canSeek(); }
     bool yes() const { return true; }
 
    public slots:
@@ -94,9 +97,11 @@ class PlayerAdaptor : public QDBusAbstractAdaptor {
     void PlayPause() { service_->playPause(); }
     void Stop() { service_->stop(); }
     void Next() { service_->next(); }
-    void Previous() {}
-    void Seek(qlonglong) {}
-    void SetPosition(const QDBusObjectPath&, qlonglong) {}
+    void Previous() { service_->previous(); }
+    void Seek(qlonglong offset) { service_->seek(offset); }
+    void SetPosition(const QDBusObjectPath& track, qlonglong position) {
+        service_->setPosition(track.path(), position);
+    }
     // A file URL plays at once, as a file dropped on the window.
     void OpenUri(const QString& uri) {
         const QUrl url(uri);
@@ -158,26 +163,32 @@ QVariantMap MprisService::metadata() {
     if (!engine_.module || logic().loadedPath().empty()) return map;
     const Module& module = *engine_.module;
     const std::string& path = logic().loadedPath();
-    map.insert(QStringLiteral("mpris:trackid"),
-               QVariant::fromValue(QDBusObjectPath(
-                   QStringLiteral("/org/brennwerks/Tarvex/track/%1").arg(logic().loadCount()))));
+    map.insert(QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath(trackId())));
     QString title = fromUtf8(latin1ToUtf8(module.title.view())).trimmed();
     if (title.isEmpty()) title = fromUtf8(fileNameOf(path));
+    const size_t songs = logic().songs().size();
+    if (songs > 1) title += QStringLiteral(" (Song %1/%2)").arg(logic().song() + 1).arg(songs);
     map.insert(QStringLiteral("xesam:title"), title);
     map.insert(QStringLiteral("xesam:url"),
                QUrl::fromLocalFile(QFileInfo(QString::fromLocal8Bit(path.c_str())).absoluteFilePath())
                    .toString(QUrl::FullyEncoded));
-    if (measuredLoad_ != logic().loadCount()) {
-        // The audio side only reads the module, so a copy of it can be stepped here.
-        Module copy = module;
-        duration_ = measureDuration(copy);
-        measuredLoad_ = logic().loadCount();
+    if (logic().song() < songs) {
+        const SongDuration& duration = logic().songs()[logic().song()].duration;
+        if (duration.ended)
+            map.insert(QStringLiteral("mpris:length"), qlonglong(duration.milliseconds) * 1000);
     }
-    if (duration_.ended) map.insert(QStringLiteral("mpris:length"), qlonglong(duration_.milliseconds) * 1000);
     const QString tracker = fromUtf8(latin1ToUtf8(module.trackerName.view()));
     if (!tracker.isEmpty()) map.insert(QStringLiteral("xesam:genre"), QStringList{tracker});
     map.insert(QStringLiteral("xesam:comment"), QStringList{fromUtf8(latin1ToUtf8(trackerLine(module)))});
     return map;
+}
+
+QString MprisService::trackId() const {
+    if (!engine_.module || logic().loadedPath().empty()) return {};
+    QString id = QStringLiteral("/org/brennwerks/Tarvex/track/%1").arg(logic().loadCount());
+    // The first song keeps the plain number: a module of one song is one track, as it always was.
+    if (logic().song() > 0) id += QStringLiteral("/song%1").arg(logic().song() + 1);
+    return id;
 }
 
 qlonglong MprisService::position() const {
@@ -185,7 +196,11 @@ qlonglong MprisService::position() const {
 }
 
 bool MprisService::canGoNext() const {
-    return logic().listOpen();
+    return logic().hasNextSong() || logic().listOpen();
+}
+
+bool MprisService::canGoPrevious() const {
+    return logic().hasPreviousSong();
 }
 
 bool MprisService::canPlay() const {
@@ -222,6 +237,26 @@ void MprisService::next() {
     refresh();
 }
 
+void MprisService::previous() {
+    logic().onPreviousSong();
+    refresh();
+}
+
+void MprisService::seek(qlonglong offset) {
+    if (!canSeek()) return;
+    const std::optional<uint64_t> landed = logic().seekTo(position() + offset);
+    refresh();
+    if (landed) emit seeked(qlonglong(*landed));
+}
+
+void MprisService::setPosition(const QString& track, qlonglong to) {
+    // A position meant for another track, or outside this one, is a request that came too late.
+    if (!canSeek() || track != trackId() || to < 0 || uint64_t(to) > logic().songLengthMicros()) return;
+    const std::optional<uint64_t> landed = logic().seekTo(to);
+    refresh();
+    if (landed) emit seeked(qlonglong(*landed));
+}
+
 void MprisService::openFile(const QString& path) {
     logic().onFilesDropped({QFile::encodeName(path).toStdString()});
     refresh();
@@ -239,7 +274,8 @@ void MprisService::quit() {
 }
 
 MprisService::Seen MprisService::look() const {
-    return Seen{playbackStatus(), logic().loadCount(), canGoNext(), canPlay()};
+    return Seen{playbackStatus(), logic().loadCount(), logic().song(),
+                canGoNext(),      canGoPrevious(),     canPlay()};
 }
 
 void MprisService::refresh() {
@@ -251,11 +287,15 @@ void MprisService::refresh() {
     }
     QVariantMap changed;
     if (now.status != seen_.status) changed.insert(QStringLiteral("PlaybackStatus"), now.status);
-    if (now.loadCount != seen_.loadCount) changed.insert(QStringLiteral("Metadata"), metadata());
+    if (now.loadCount != seen_.loadCount || now.song != seen_.song)
+        changed.insert(QStringLiteral("Metadata"), metadata());
     if (now.canGoNext != seen_.canGoNext) changed.insert(QStringLiteral("CanGoNext"), now.canGoNext);
+    if (now.canGoPrevious != seen_.canGoPrevious)
+        changed.insert(QStringLiteral("CanGoPrevious"), now.canGoPrevious);
     if (now.canPlay != seen_.canPlay) {
         changed.insert(QStringLiteral("CanPlay"), now.canPlay);
         changed.insert(QStringLiteral("CanPause"), now.canPlay);
+        changed.insert(QStringLiteral("CanSeek"), now.canPlay);
     }
     seen_ = now;
     QDBusMessage signal = QDBusMessage::createSignal(QString::fromLatin1(kMprisObjectPath),

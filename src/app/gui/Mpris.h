@@ -6,9 +6,8 @@
 #include <QObject>
 #include <QString>
 #include <QVariantMap>
+#include <cstddef>
 #include <cstdint>
-
-#include "engine/Duration.h"
 
 namespace tarvex {
 
@@ -37,14 +36,19 @@ class MprisService : public QObject {
 
     // "Playing", "Paused" or "Stopped".
     QString playbackStatus() const;
-    // mpris:trackid, xesam:title (the song's title, else the file name), xesam:url, mpris:length
-    // (microseconds, for a song that ends), xesam:genre (the tracker) and xesam:comment (the
-    // window's tracker line). Empty when no module is loaded.
+    // mpris:trackid, xesam:title (the song's title, else the file name; "(Song 2/3)" added in a
+    // module of several songs), xesam:url, mpris:length (microseconds, of the chosen song, for a
+    // song that ends), xesam:genre (the tracker) and xesam:comment (the window's tracker line).
+    // Empty when no module is loaded.
     QVariantMap metadata();
+    // Each load and each song of a module is a track of its own; empty when no module is loaded.
+    QString trackId() const;
     // Song time in microseconds.
     qlonglong position() const;
     bool canGoNext() const;
+    bool canGoPrevious() const;
     bool canPlay() const;
+    bool canSeek() const { return canPlay(); }
 
     // Play starts a stopped song and resumes a paused one; on a playing song it does nothing
     // (the window's play button would start it again from the beginning).
@@ -52,8 +56,16 @@ class MprisService : public QObject {
     void pause();
     void playPause();
     void stop();
-    // The next list entry, as the window's button.
+    // The next song of the module, else the next list entry, as the window's button.
     void next();
+    // The previous song of the module, if there is one.
+    void previous();
+    // Plays on from offset microseconds after (or before) the current position, exactly, within
+    // the song; emits seeked.
+    void seek(qlonglong offset);
+    // Plays on from position in the track named, when it is the track playing and the position
+    // lies within it; otherwise nothing. Emits seeked.
+    void setPosition(const QString& track, qlonglong position);
     // Loads and plays a file, as one dropped on the window.
     void openFile(const QString& path);
     void raise();
@@ -63,11 +75,17 @@ class MprisService : public QObject {
     // and after every call.
     void refresh();
 
+   signals:
+    // The position jumped to microseconds (org.mpris.MediaPlayer2.Player.Seeked).
+    void seeked(qlonglong position);
+
    private:
     struct Seen {
         QString status;
         uint32_t loadCount = 0;
+        size_t song = 0;
         bool canGoNext = false;
+        bool canGoPrevious = false;
         bool canPlay = false;
         bool operator==(const Seen&) const = default;
     };
@@ -78,9 +96,6 @@ class MprisService : public QObject {
     qt::QtMainWindow& window_;
     QString serviceName_;
     Seen seen_;
-    // The length of the loaded song, measured once per load.
-    uint32_t measuredLoad_ = 0;
-    SongDuration duration_;
 };
 
 }  // namespace tarvex

@@ -276,7 +276,7 @@ constexpr Item kWindowKeys[] = {
      "window, E exit"},
     {"Alt+?", "opens the menu with the about box (O)"},
     {"media keys",
-     "Play, Pause, Stop and Next of the keyboard or the desktop's panel reach the "
+     "Play, Pause, Stop, Next and Previous of the keyboard or the desktop's panel reach the "
      "window through its media controls"},
 };
 
@@ -285,7 +285,11 @@ constexpr Item kMediaControls[] = {
     {"Pause", "pauses a playing song"},
     {"PlayPause", "pauses or resumes, as the window's pause button; starts a stopped song"},
     {"Stop", "stops, as the window's stop button"},
-    {"Next", "the next list entry, as the window's next button"},
+    {"Next", "the next song of the module, else the next list entry, as the window's next button"},
+    {"Previous", "the previous song of the module, when there is one"},
+    {"Seek, SetPosition",
+     "plays the song on from another time, exactly as playing through would get there; a paused "
+     "song stays paused, a stopped one starts"},
     {"Raise", "brings the window to the front"},
     {"Quit", "closes the window as its Exit entry does"},
 };
@@ -327,7 +331,8 @@ constexpr Section kWindowSections[] = {
     {"MEDIA CONTROLS",
      "While the window runs it is a media player on the session bus (MPRIS, under the name "
      "org.mpris.MediaPlayer2.tarvex), so the desktop's media keys and panels, and tools such as "
-     "playerctl, see the playing song (title, file, length and tracker) and control it. Every call "
+     "playerctl, see the playing song (title, file, length and tracker; each song of a module is a "
+     "track of its own) and control it. Every call "
      "does what the window's own button does:",
      kMediaControls},
     {"EXIT STATUS", "", kWindowExit, true},
@@ -346,7 +351,11 @@ constexpr Page kWindowPage = {
     "mixer. A module or list file named on the command line is loaded and played at once. Files can "
     "also be dropped on the window (they play at once) or opened from File, Open modfile (they wait "
     "for play).\n"
-    "The six buttons rewind, play, fast forward, skip to the next list entry, pause and stop. The "
+    "The six buttons rewind, play, fast forward, skip to the next list entry, pause and stop. A "
+    "module that holds several songs (stretches of its order list that playing from the start "
+    "never reaches) offers them in the selector beside the buttons, \"Song 2/3\": choosing one "
+    "plays it from its start, and the next button steps through them before it moves to the next "
+    "list entry. The "
     "mixer options (ISP, Clipping, de click, Wide Stereo, Loops on, Use WaveOut), the output format "
     "(frequency, channels, resolution, buffer) and the preamp slider apply to the next play. A list "
     "file plays its entries one after the other.\n"

@@ -269,6 +269,17 @@ void QtMainWindow::buildControls() {
     connect(transport_[3], &QPushButton::clicked, this, [this] { logic_.onNextEntry(); });
     connect(transport_[4], &QPushButton::clicked, this, [this] { logic_.onPause(); });
     connect(transport_[5], &QPushButton::clicked, this, [this] { logic_.onStop(); });
+
+    // The song of the module, right of the transport; greyed while there is only one.
+    songSelector_ = new QComboBox(c);
+    songSelector_->setEditable(false);
+    songSelector_->setToolTip(QStringLiteral("Song"));
+    songSelector_->setEnabled(false);
+    const QRect songRect = du(352, 212, 46, 13);
+    songSelector_->setGeometry(songRect.x(), songRect.y(), songRect.width(),
+                               std::min(songSelector_->sizeHint().height(), songRect.height()));
+    connect(songSelector_, &QComboBox::activated, this,
+            [this](int index) { logic_.onSongChosen(uint32_t(std::max(index, 0))); });
 }
 
 void QtMainWindow::initialise(const std::optional<std::string>& commandLinePath) {
@@ -519,6 +530,20 @@ void QtMainWindow::setTicking(bool on) {
         qApp->removeEventFilter(this);
         timer_.start();
     }
+}
+
+void QtMainWindow::showSongs(const std::vector<std::string>& entries, uint32_t selected, bool enabled) {
+    QStringList texts;
+    for (const std::string& entry : entries) texts.push_back(fromUtf8(entry));
+    // Refilled only for another module: the user's own choice arrives here too.
+    QStringList shown;
+    for (int i = 0; i < songSelector_->count(); ++i) shown.push_back(songSelector_->itemText(i));
+    if (shown != texts) {
+        songSelector_->clear();
+        songSelector_->addItems(texts);
+    }
+    songSelector_->setCurrentIndex(texts.isEmpty() ? -1 : int(selected));
+    songSelector_->setEnabled(enabled);
 }
 
 bool QtMainWindow::eventFilter(QObject* watched, QEvent* event) {

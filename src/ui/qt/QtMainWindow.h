@@ -73,6 +73,7 @@ class QtMainWindow : public QDialog, private MainWindowView {
     QListWidget* sampleList() const { return samples_; }
     QSlider* preamp() const { return preamp_; }
     QPushButton* transportButton(int index) const { return transport_.at(size_t(index)); }
+    QComboBox* songSelector() const { return songSelector_; }
     QMenuBar* menuBar() const { return menuBar_; }
     QWidget* client() const { return client_; }
     RasterPanel* leftScopePanel() const { return leftScope_; }
@@ -115,6 +116,7 @@ class QtMainWindow : public QDialog, private MainWindowView {
     void showAbout() override;
     void endDialog() override;
     void setTicking(bool on) override;
+    void showSongs(const std::vector<std::string>& entries, uint32_t selected, bool enabled) override;
 
     QRect du(int x, int y, int width, int height) const;
     void buildMenu();
@@ -135,6 +137,7 @@ class QtMainWindow : public QDialog, private MainWindowView {
     QListWidget* samples_ = nullptr;
     QSlider* preamp_ = nullptr;
     std::array<QPushButton*, 6> transport_ = {};
+    QComboBox* songSelector_ = nullptr;
     RasterPanel* leftScope_ = nullptr;
     RasterPanel* meter_ = nullptr;
     RasterPanel* rightScope_ = nullptr;

@@ -41,6 +41,7 @@
 #define IDC_NEXTENTRY 1067
 #define IDC_PAUSE 1068
 #define IDC_STOP 1069
+#define IDC_SONG 1070
 
 // Menu commands.
 #define IDM_OPEN 40001

@@ -292,6 +292,12 @@ void Win32MainWindow::onCommand(int id, int notification) {
         case IDC_STOP:
             logic_.onStop();
             break;
+        case IDC_SONG:
+            if (notification == CBN_SELCHANGE) {
+                const LRESULT index = SendDlgItemMessageW(hwnd_, IDC_SONG, CB_GETCURSEL, 0, 0);
+                if (index != CB_ERR) logic_.onSongChosen(uint32_t(index));
+            }
+            break;
         case IDM_OPEN:
             logic_.onOpenFile();
             break;
@@ -442,6 +448,29 @@ void Win32MainWindow::endDialog() {
     ticksAllowed_ = false;
     setTicking(false);
     EndDialog(hwnd_, 0);
+}
+
+void Win32MainWindow::showSongs(const std::vector<std::string>& entries, uint32_t selected, bool enabled) {
+    // Refilled only for another module: the user's own choice arrives here too.
+    HWND songs = item(IDC_SONG);
+    const LRESULT count = SendMessageW(songs, CB_GETCOUNT, 0, 0);
+    bool same = count == LRESULT(entries.size());
+    for (size_t i = 0; same && i < entries.size(); ++i) {
+        std::array<wchar_t, 64> text{};
+        if (SendMessageW(songs, CB_GETLBTEXTLEN, WPARAM(i), 0) >= LRESULT(text.size())) {
+            same = false;
+            break;
+        }
+        SendMessageW(songs, CB_GETLBTEXT, WPARAM(i), reinterpret_cast<LPARAM>(text.data()));
+        same = widen(entries[i]) == text.data();
+    }
+    if (!same) {
+        SendMessageW(songs, CB_RESETCONTENT, 0, 0);
+        for (const std::string& entry : entries)
+            SendMessageW(songs, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(entry).c_str()));
+    }
+    SendMessageW(songs, CB_SETCURSEL, entries.empty() ? WPARAM(-1) : WPARAM(selected), 0);
+    EnableWindow(songs, enabled ? TRUE : FALSE);
 }
 
 void Win32MainWindow::setTicking(bool on) {

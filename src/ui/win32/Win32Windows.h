@@ -106,6 +106,7 @@ class Win32MainWindow final : public MainWindowView {
     void showAbout() override;
     void endDialog() override;
     void setTicking(bool on) override;
+    void showSongs(const std::vector<std::string>& entries, uint32_t selected, bool enabled) override;
 
    private:
     static INT_PTR CALLBACK dialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
