@@ -2,6 +2,7 @@
 // format, and MODs whose every Fxx sets the speed.
 #include <gtest/gtest.h>
 
+#include "AllocationCounter.h"
 #include "engine/Duration.h"
 #include "engine/Effects.h"
 #include "support/ModuleBuilder.h"
@@ -88,6 +89,26 @@ TEST(Subsongs, APlayerStartsAndRepeatsTheSongItWasGiven) {
         }
     }
     EXPECT_EQ(entered, (std::vector<uint32_t>{1, 2, 1, 2}));
+}
+
+TEST(Subsongs, FindingThemAllocatesPerSongNotPerRow) {
+    // Two songs: position 0 stops at once, then pattern 1 plays at every later position, once or
+    // 31 times. The same allocations either way, however many rows the second song plays.
+    const auto allocationsFor = [](uint32_t positions) {
+        ModuleBuilder song;
+        std::vector<uint32_t> orders(positions, 1);
+        orders[0] = 0;
+        song.sample().orders(orders).patternCount(2).cell(0, 0, 0, {.effect = kSetSpeed, .param = 0});
+        song.cell(1, 5, 1, {.period = 428, .sample = 1});
+        std::unique_ptr<Module> module = song.build();
+        const uint64_t before = allocationCount();
+        const std::vector<Subsong> songs = findSubsongs(*module);
+        const uint64_t count = allocationCount() - before;
+        EXPECT_EQ(songs.size(), 2u);
+        EXPECT_EQ(songs.back().duration.milliseconds, (positions - 1) * kPatternMs + 20);
+        return count;
+    };
+    EXPECT_EQ(allocationsFor(2), allocationsFor(32));
 }
 
 TEST(SpeedZero, EndsAModSongAndIsIgnoredByTheScreamTrackers) {
