@@ -125,7 +125,7 @@ std::string_view startPlayback(Player& player) {
 void stopPlayback(Player& player) {
     haltOutput(player);
     // No render runs now and none can start: the sequencer's and mixer's buffers can go.
-    std::vector<std::array<uint32_t, kRowsPerPattern>>().swap(player.state.rowIndex);
+    std::vector<uint32_t>().swap(player.state.rowIndex);
     releaseMixState(player);
 }
 

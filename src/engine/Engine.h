@@ -72,18 +72,19 @@ struct ChannelState : Voice {
     uint32_t loopRow = 0;
 };
 
-using RowIndexEntry = std::array<uint32_t, kRowsPerPattern>;
-
 struct PlayerState {
-    // For each row, the index of the first cell at or after that row (or the last cell of the
-    // pattern when none is); kNoCellIndex throughout for an empty pattern. Order positions that
-    // play the same pattern share one entry, so a long order list costs 4 bytes per position:
-    // rowIndex[rowIndexOfOrder[o]][r] is the row index of order position o. Entry 0 is the empty
-    // pattern, also used for order entries that name no pattern.
-    std::vector<RowIndexEntry> rowIndex;
+    // For each row of each pattern, the index of the first cell at or after that row (or the last
+    // cell of the pattern when none is); kNoCellIndex throughout for an empty pattern. Order
+    // positions that play the same pattern share one stretch, so a long order list costs 8 bytes
+    // per position: rowIndex[rowIndexOfOrder[o] + r] is the row index of order position o. The
+    // first stretch (256 rows) serves empty patterns and order entries that name no pattern.
+    std::vector<uint32_t> rowIndex;
     std::vector<uint32_t> rowIndexOfOrder;
+    // The number of each position's first row in the song: the rows of the positions before it.
+    std::vector<uint32_t> firstRowOfOrder;
     uint32_t cursor = kNoCellIndex;         // next cell of the playing pattern not yet consumed
     const Pattern* playingCells = nullptr;  // the cells cursor indexes; null for an empty pattern
+    uint32_t rowCount = kRowsPerPattern;    // rows of the playing pattern
 
     uint32_t rate = 0;            // output rate the song was started for, Hz
     uint32_t playableOrders = 0;  // songLength, bounded by the order list's size

@@ -19,40 +19,48 @@ constexpr uint32_t kDefaultTempo = 125;               // a header tempo of 0 sta
 constexpr uint32_t kMicrosPerTickAtTempo1 = 2500000;  // a tick lasts 2500000 / tempo microseconds
 constexpr uint32_t kNoSampleNumber = 0;
 
-// Row index of one pattern: for each row the first cell at or after it, walking the list once.
-RowIndexEntry buildRowIndex(const Pattern& cells) {
-    RowIndexEntry entry;
-    entry.fill(kNoCellIndex);
-    if (cells.empty()) return entry;
-    uint32_t index = 0;
-    for (uint32_t r = 0; r < kRowsPerPattern; ++r) {
-        while (cells[index].row < r && index + 1 < cells.size()) ++index;
-        entry[r] = index;
+// Row index of one pattern of `rows` rows, appended to index: for each row the first cell at or
+// after it, walking the list once.
+void appendRowIndex(const Pattern& cells, uint32_t rows, std::vector<uint32_t>& index) {
+    if (cells.empty()) {
+        index.insert(index.end(), rows, kNoCellIndex);
+        return;
     }
-    return entry;
+    uint32_t cell = 0;
+    for (uint32_t r = 0; r < rows; ++r) {
+        while (cells[cell].row < r && cell + 1 < cells.size()) ++cell;
+        index.push_back(cell);
+    }
 }
 
-// Order positions that name the same pattern share one entry; entry 0 is the empty pattern and
-// serves empty patterns as well as order entries at or above patternCount.
+// Order positions that name the same pattern share one stretch of the index; the first stretch
+// serves empty patterns of any length as well as order entries at or above patternCount. Each
+// position also gets the number its first row has in the song, counting every row of the
+// positions before it, so that rows played one after the other have numbers one apart.
 void buildRowIndexes(const Module& module, PlayerState& state) {
     const size_t patternCount = std::min<size_t>(module.patternCount, module.patterns.size());
-    std::vector<uint32_t> entryOfPattern(patternCount, kNoCellIndex);
+    std::vector<uint32_t> startOfPattern(patternCount, kNoCellIndex);
     state.rowIndex.clear();
-    state.rowIndex.push_back(buildRowIndex(Pattern{}));
+    appendRowIndex(Pattern{}, kMaxRowsPerPattern, state.rowIndex);
     state.rowIndexOfOrder.assign(state.playableOrders, 0);
+    state.firstRowOfOrder.assign(state.playableOrders, 0);
+    uint32_t firstRow = 0;
     for (uint32_t o = 0; o < state.playableOrders; ++o) {
         const uint32_t pattern = module.orders[o];
-        if (pattern >= patternCount || module.patterns[pattern].empty()) continue;
-        if (entryOfPattern[pattern] == kNoCellIndex) {
-            entryOfPattern[pattern] = static_cast<uint32_t>(state.rowIndex.size());
-            state.rowIndex.push_back(buildRowIndex(module.patterns[pattern]));
+        const bool exists = pattern < patternCount;
+        state.firstRowOfOrder[o] = firstRow;
+        firstRow += exists ? rowsOf(module, pattern) : kRowsPerPattern;
+        if (!exists || module.patterns[pattern].empty()) continue;
+        if (startOfPattern[pattern] == kNoCellIndex) {
+            startOfPattern[pattern] = static_cast<uint32_t>(state.rowIndex.size());
+            appendRowIndex(module.patterns[pattern], rowsOf(module, pattern), state.rowIndex);
         }
-        state.rowIndexOfOrder[o] = entryOfPattern[pattern];
+        state.rowIndexOfOrder[o] = startOfPattern[pattern];
     }
 }
 
 uint32_t rowIndexAt(const PlayerState& state, uint32_t order, uint32_t row) {
-    return state.rowIndex[state.rowIndexOfOrder[order]][row];
+    return state.rowIndex[state.rowIndexOfOrder[order] + row];
 }
 
 // Makes order position o the playing pattern; an entry naming no pattern plays as an empty one.
@@ -63,6 +71,7 @@ void enterOrder(Engine& engine, uint32_t order) {
     state.currentPattern.store(pattern, kRelaxed);
     const bool exists = pattern < module.patternCount && pattern < module.patterns.size();
     state.playingCells = exists ? &module.patterns[pattern] : nullptr;
+    state.rowCount = exists ? rowsOf(module, pattern) : kRowsPerPattern;
     state.nextOrder.store(order + 1, kRelaxed);
 }
 
@@ -99,7 +108,7 @@ bool repeatsItself(Engine& engine) {
         putLoop(state);
     }
     const uint32_t order = state.nextOrder.load(kRelaxed) - 1;
-    return state.history.visit(order * kRowsPerPattern + state.row.load(kRelaxed));
+    return state.history.visit(state.firstRowOfOrder[order] + state.row.load(kRelaxed));
 }
 
 // Words of the key repeatsItself writes: speed, tempo and four per loop state.
@@ -143,7 +152,7 @@ bool moveForward(Engine& engine) {
     const uint32_t row = state.row.load(kRelaxed) + 1;
     state.row.store(row, kRelaxed);
     uint32_t order;
-    if (row < kRowsPerPattern && !state.breakPending) {
+    if (row < state.rowCount && !state.breakPending) {
         if (!state.jumpPending) return true;  // same pattern: the cursor is already at this row
         order = state.jumpOrder;
         state.jumpPending = false;
@@ -167,7 +176,7 @@ bool moveForward(Engine& engine) {
     uint32_t newRow = 0;
     if (breakWasPending) {
         // A break beyond the last row starts the target pattern at its first row.
-        newRow = state.breakRow < kRowsPerPattern ? state.breakRow : 0;
+        newRow = state.breakRow < state.rowCount ? state.breakRow : 0;
         state.cursor = rowIndexAt(state, order, newRow);
         state.breakPending = false;
     }
@@ -190,21 +199,21 @@ bool reverseStep(Engine& engine) {
     if (nextOrder == 0) return false;  // rewinding stays on until a row has been played forward
     const uint32_t row = state.row.load(kRelaxed);
     if (row != 0) {
-        const uint32_t newRow = std::min(row, kRowsPerPattern) - 1;
+        const uint32_t newRow = std::min(row, state.rowCount) - 1;
         state.row.store(newRow, kRelaxed);
         state.cursor = rowIndexAt(state, nextOrder - 1, newRow);
         return true;
     }
     uint32_t order = 0;
-    uint32_t newRow = 0;
     if (nextOrder > 1) {
         order = nextOrder - 2;
-        newRow = kRowsPerPattern - 1;
     } else {
         state.rewinding.store(false, kRelaxed);
     }
-    state.row.store(newRow, kRelaxed);
     enterOrder(engine, order);
+    // The last row of the position before, or the first row of the song.
+    const uint32_t newRow = nextOrder > 1 ? state.rowCount - 1 : 0;
+    state.row.store(newRow, kRelaxed);
     state.cursor = rowIndexAt(state, order, newRow);
     return true;
 }
@@ -400,6 +409,7 @@ void startSong(Engine& engine) {
     state.samplesPerTick = samplesPerTickFor(rate, tempo);
     state.tickCounter = 1;
     state.row.store(kRowsPerPattern, kRelaxed);
+    state.rowCount = kRowsPerPattern;
     state.nextOrder.store(0, kRelaxed);
     state.currentPattern.store(0, kRelaxed);
     state.cursor = kNoCellIndex;

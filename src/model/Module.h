@@ -59,8 +59,9 @@ struct NoteCell {
     uint8_t param = 0;
 };
 
-// Every pattern has 64 rows, in every format.
+// The row count of MOD, S3M and STM patterns, and of an XM pattern without one of its own.
 inline constexpr uint32_t kRowsPerPattern = 64;
+inline constexpr uint32_t kMaxRowsPerPattern = 256;
 
 // A pattern's non-empty cells, one contiguous array in ascending (row, channel) order; a later
 // duplicate of a (row, channel) pair follows the earlier one. "Next" is the following index.
@@ -100,11 +101,18 @@ struct Module {
     // The program that wrote the file, when the file says so; empty otherwise.
     Text<40> writtenBy;
     std::vector<Pattern> patterns;  // patternCount entries
+    // Rows of each pattern, 1..256; empty (or shorter than patterns) = 64 for those missing.
+    std::vector<uint16_t> patternRows;
 };
 
 inline constexpr uint8_t kFormatMod = 0;
 inline constexpr uint8_t kFormatStm = 2;
 inline constexpr uint8_t kFormatS3m = 16;
+
+// Rows of pattern index: its patternRows entry, else 64.
+inline uint32_t rowsOf(const Module& module, uint32_t pattern) {
+    return pattern < module.patternRows.size() ? module.patternRows[pattern] : kRowsPerPattern;
+}
 
 // The rules of the tracker of formatType: kFormatMod, kFormatStm or kFormatS3m.
 FormatRules rulesOf(uint8_t formatType);
