@@ -66,6 +66,8 @@ size_t moduleFootprint(const Module& module) {
     bytes += (module.panLeft.capacity() + module.panRight.capacity()) * sizeof(int32_t);
     bytes += module.patterns.capacity() * sizeof(Pattern);
     for (const Pattern& pattern : module.patterns) bytes += pattern.capacity() * sizeof(NoteCell);
+    bytes += module.patternRows.capacity() * sizeof(uint16_t);
+    bytes += module.instruments.capacity() * sizeof(Instrument);
     return bytes;
 }
 
