@@ -9,7 +9,8 @@
 // - the instruments with their note-to-sample maps resolved into the flat sample list
 //   (Module::samples: the samples of instrument 1, then those of instrument 2, ...);
 // - sample data delta-decoded, 8-bit frames as v * 256 and 16-bit frames as they are, loops in
-//   frames (ping-pong kept), a stereo sample's left channel;
+//   frames (ping-pong kept), a stereo sample's left channel; 8-bit data packed as a 16-byte table
+//   of steps and a nibble per frame (reserved byte 0xAD) unpacked;
 // - cells with the XM note (and its period on the PeriodTable, C-4 = 428, for the pattern text),
 //   the instrument number in cell.sample, the volume column as a VolumeCommand and the effect in the
 //   engine's numbering (XM's own commands from kFirstXmEffect on);
@@ -20,9 +21,10 @@
 //   taken as that minimum, counts above the format's limits (32 channels, 256 patterns and orders,
 //   128 instruments, 12 envelope points, 256 samples per instrument) are cut, rows above 256 are
 //   cut and 0 rows read as 64: each of these gives code 4;
-// - what lies past the end of the file is not there: instruments and samples that start beyond it
-//   are dropped, patterns beyond it stay empty, sample data is cut, and the result is code 1 with
-//   the bytes missing (a file longer than it says is fine: trackers append their own data);
+// - what lies past the end of the file is not there: instruments beyond it are empty ones (the
+//   declared count is kept), samples whose headers lie beyond it are dropped, patterns beyond it
+//   stay empty, sample data is cut; the result is code 1 with the bytes missing as far as the
+//   file's own sizes show them (a file longer than it says is fine: trackers append their data);
 // - orders naming a pattern the file does not store get an empty pattern of 64 rows;
 // - what one load may allocate is capped in proportion to the file's size.
 // Refuses (code 2) a file without the mark or with no channels.

@@ -396,6 +396,40 @@ TEST(XmReader, StereoSamplesKeepTheirLeftChannel) {
     EXPECT_EQ(l.module.samples[1].data, (std::vector<int16_t>{7 * 256}));  // found after all 8 bytes
 }
 
+// A sample header whose reserved byte is 0xAD holds a table of 16 steps and a nibble per frame.
+TEST(XmReader, NibblePackedSamples) {
+    std::vector<uint8_t> stored;
+    for (int k = 0; k < 16; ++k) stored.push_back(static_cast<uint8_t>(k - 8));  // step of nibble k
+    stored.push_back(0x9A);                                                      // +2, then +1
+    stored.push_back(0x07);                                                      // -1, then -8
+    stored.push_back(0x0F);  // +7 (the fifth frame; the high nibble is padding)
+    XmSampleSpec packed = sample8({});
+    packed.reserved = 0xAD;
+    packed.stored = stored;
+    packed.lengthBytes = 5;  // frames
+    packed.loop = 1;
+    packed.loopStart = 1;
+    packed.loopLength = 3;
+    XmWriter xm;
+    xm.instruments = {XmInstrumentSpec::single("", {packed, sample8({42})})};
+    const Loaded l = load(xm.bytes());
+    ASSERT_TRUE(l.ok);
+    EXPECT_EQ(l.result, kResultOk);
+    ASSERT_EQ(l.module.sampleCount, 2u);
+    const Sample& s = l.module.samples[0];
+    EXPECT_EQ(s.data, (std::vector<int16_t>{2 * 256, 3 * 256, 2 * 256, -6 * 256, 1 * 256}));
+    EXPECT_EQ(s.loopStart, 1u);
+    EXPECT_EQ(s.loopEnd, 4u);
+    // The next sample starts after the table and three bytes.
+    EXPECT_EQ(l.module.samples[1].data, (std::vector<int16_t>{42 * 256}));
+
+    // Cut inside the nibbles: the frames the bytes there hold.
+    const std::vector<uint8_t> full = xm.bytes();
+    const Loaded cut = load(std::vector<uint8_t>(full.begin(), full.end() - 3));
+    EXPECT_EQ(cut.result, kResultSizeMismatch);
+    EXPECT_EQ(cut.module.samples[0].data, (std::vector<int16_t>{2 * 256, 3 * 256}));
+}
+
 TEST(XmReader, Instruments) {
     XmWriter xm;
     XmInstrumentSpec a = XmInstrumentSpec::single("drums", {sample8({1}), sample8({2}), sample8({3})});

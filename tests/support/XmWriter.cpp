@@ -37,6 +37,7 @@ void addEnvelopePoints(Bytes& out, const XmEnvelopeSpec& envelope) {
 
 // The delta-coded bytes of a sample's frames.
 Bytes sampleData(const XmSampleSpec& sample) {
+    if (sample.stored) return *sample.stored;
     Bytes out;
     int16_t old = 0;
     for (int16_t value : sample.frames) {
@@ -94,7 +95,7 @@ Bytes instrumentHeaders(const XmInstrumentSpec& instrument) {
         header.push_back(static_cast<uint8_t>(sample.loop | (sample.sixteenBit ? 16 : 0) | sample.extraType));
         header.push_back(sample.panning);
         header.push_back(static_cast<uint8_t>(sample.relativeNote));
-        header.push_back(0);
+        header.push_back(sample.reserved);
         addText(header, sample.name, 22);
         header.resize(std::clamp<size_t>(instrument.sampleHeaderSize, 40, kMaxPadding), 0);
         out.insert(out.end(), header.begin(), header.end());

@@ -28,7 +28,9 @@ struct XmSampleSpec {
     int8_t finetune = 0;
     uint8_t panning = 128;
     int8_t relativeNote = 0;
-    std::optional<uint32_t> lengthBytes;  // the header's length; default the data written
+    std::optional<uint32_t> lengthBytes;         // the header's length; default the data written
+    uint8_t reserved = 0;                        // the byte after the relative note
+    std::optional<std::vector<uint8_t>> stored;  // bytes written as the data instead of the frames
 };
 
 struct XmEnvelopeSpec {
