@@ -4,6 +4,7 @@
 #include <string>
 
 #include "audio/Player.h"
+#include "core/EffectCodes.h"
 #include "engine/PlayerSettings.h"
 
 namespace tarvex {
@@ -160,16 +161,30 @@ std::string checkLoadedModule(const Module& m, size_t fileSize) {
         if (s.data.size() != s.length) return "sample data differs from its length";
         if (s.loopEnd > s.length) return "loop end beyond the sample";
     }
-    for (const Pattern& pattern : m.patterns) {
+    if (m.patternRows.size() > m.patternCount) return "row counts beyond the patterns";
+    // XM cells may carry the XM codes; every other format stays within the engine's handlers.
+    const uint32_t effectEnd = m.formatType == kFormatXm ? kXmEffectEnd : kEffectCount;
+    for (uint32_t p = 0; p < m.patterns.size(); ++p) {
+        const Pattern& pattern = m.patterns[p];
+        const uint32_t rows = rowsOf(m, p);
+        if (rows < 1 || rows > kMaxRowsPerPattern) return "row count outside 1..256";
         for (size_t i = 0; i < pattern.size(); ++i) {
             const NoteCell& b = pattern[i];
-            if (b.row >= kRowsPerPattern) return "cell row beyond 63";
+            if (b.row >= rows) return "cell row beyond its pattern";
             if (b.channel >= m.channelCount) return "cell channel beyond channelCount";
-            if (b.effect > 25) return "effect code above 25";
+            if (b.effect >= effectEnd) return "effect code without a meaning";
+            if (b.volumeCommand > kVolumeTonePorta) return "volume command without a meaning";
             if (i > 0) {
                 const NoteCell& a = pattern[i - 1];
                 if (a.row > b.row || (a.row == b.row && a.channel > b.channel)) return "cells out of order";
             }
+        }
+    }
+    for (const Instrument& instrument : m.instruments) {
+        if (instrument.volume.count > kEnvelopePoints || instrument.panning.count > kEnvelopePoints)
+            return "envelope of more than 12 points";
+        for (uint16_t s : instrument.sampleOfNote) {
+            if (s > m.sampleCount) return "note map beyond the samples";
         }
     }
     if (moduleFootprint(m) > moduleFootprintLimit(fileSize))

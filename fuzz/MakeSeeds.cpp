@@ -2,7 +2,8 @@
 // effect, signature and sample layout, plus the shared corpus files of each format (for playback,
 // behind a few control headers).
 //
-// Usage: tarvex-fuzz-seeds OUTDIR [CORPUSDIR]  -> OUTDIR/{mod,s3m,stm,play}/
+// Usage: tarvex-fuzz-seeds OUTDIR [CORPUSDIR...]  -> OUTDIR/{mod,s3m,stm,xm,play}/ (XM files are no
+// playback seeds: the dispatcher does not read them yet)
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -15,6 +16,7 @@
 #include "support/ModWriter.h"
 #include "support/S3mWriter.h"
 #include "support/StmWriter.h"
+#include "support/XmWriter.h"
 
 namespace fs = std::filesystem;
 using namespace tarvex;
@@ -26,7 +28,7 @@ using Bytes = std::vector<uint8_t>;
 
 struct Seed {
     std::string name;
-    std::string extension;  // MOD, S3M or STM
+    std::string extension;  // MOD, S3M, STM or XM
     Bytes bytes;
 };
 
@@ -174,6 +176,79 @@ void addStmSeeds(std::vector<Seed>& seeds) {
     seeds.push_back({"stm-aligned", "STM", stm.bytes()});
 }
 
+void addXmSeeds(std::vector<Seed>& seeds) {
+    // Every effect and volume-column command, notes over the whole range, key-offs.
+    XmWriter xm;
+    xm.channels = 5;
+    xm.orders = {0, 1, 0, 2};
+    xm.restart = 1;
+    xm.patterns.resize(3);
+    xm.patterns[1].rows = 1;
+    xm.patterns[2].rows = 256;
+    xm.patterns[2].packed = false;
+    for (uint32_t row = 0; row < 64; ++row) {
+        const uint32_t channel = row % 5;
+        xm.patterns[0].cells.push_back({.row = row,
+                                        .channel = channel,
+                                        .note = static_cast<uint8_t>(row % 3 == 2 ? 97 : 1 + row * 3 % 96),
+                                        .instrument = static_cast<uint8_t>(1 + row % 3),
+                                        .volume = static_cast<uint8_t>(0x10 + row * 4),
+                                        .effect = static_cast<uint8_t>(row % 36),
+                                        .param = static_cast<uint8_t>(row * 37)});
+    }
+    xm.patterns[2].cells.push_back(
+        {.row = 255, .channel = 4, .note = 49, .instrument = 1, .effect = 0x21, .param = 0x12});
+    XmSampleSpec pingPong;
+    pingPong.sixteenBit = true;
+    pingPong.loop = 2;
+    pingPong.loopStart = 8;
+    pingPong.loopLength = 40;
+    for (int i = 0; i < 64; ++i) pingPong.frames.push_back(static_cast<int16_t>(i * 1000 - 32000));
+    XmSampleSpec forward;
+    forward.loop = 1;
+    forward.loopStart = 4;
+    forward.loopLength = 12;
+    for (int8_t v : wave(32, 8)) forward.frames.push_back(v);
+    XmInstrumentSpec first = XmInstrumentSpec::single("env", {pingPong, forward});
+    for (size_t n = 0; n < first.map.size(); ++n) first.map[n] = static_cast<uint8_t>(n % 2);
+    first.volume.points = {{0, 64}, {8, 20}, {20, 50}, {40, 0}};
+    first.volume.sustain = 1;
+    first.volume.loopStart = 1;
+    first.volume.loopEnd = 2;
+    first.volume.type = 7;
+    first.panning.points = {{0, 0}, {30, 64}};
+    first.panning.type = 5;
+    first.vibratoType = 1;
+    first.vibratoSweep = 20;
+    first.vibratoDepth = 4;
+    first.vibratoRate = 10;
+    first.fadeout = 0x400;
+    XmSampleSpec nibbles;
+    nibbles.reserved = 0xAD;
+    nibbles.lengthBytes = 20;
+    nibbles.stored = Bytes(26, 0x31);
+    xm.instruments = {first, XmInstrumentSpec::single("empty", {}),
+                      XmInstrumentSpec::single("packed", {nibbles})};
+    seeds.push_back({"xm-effects", "XM", xm.bytes()});
+
+    XmWriter old = xm;
+    old.version = 0x0102;
+    for (XmPatternSpec& pattern : old.patterns) pattern.headerLength = 8;
+    seeds.push_back({"xm-0102", "XM", old.bytes()});
+
+    XmWriter larger = xm;
+    larger.headerSize = 20 + 256 + 16;
+    for (XmInstrumentSpec& instrument : larger.instruments) {
+        instrument.headerSize = 263;
+        instrument.sampleHeaderSize = 48;
+    }
+    seeds.push_back({"xm-large-headers", "XM", larger.bytes()});
+
+    Bytes cut = xm.bytes();
+    cut.resize(cut.size() * 2 / 3);
+    seeds.push_back({"xm-short", "XM", cut});
+}
+
 void writeFile(const fs::path& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
@@ -225,17 +300,19 @@ int main(int argc, char** argv) {
         return 2;
     }
     const fs::path out = argv[1];
-    for (const char* sub : {"mod", "s3m", "stm", "play"}) fs::create_directories(out / sub);
+    for (const char* sub : {"mod", "s3m", "stm", "xm", "play"}) fs::create_directories(out / sub);
 
     std::vector<Seed> seeds;
     addModSeeds(seeds);
     addS3mSeeds(seeds);
     addStmSeeds(seeds);
-    if (argc > 2 && fs::is_directory(argv[2])) {
-        for (const auto& entry : fs::recursive_directory_iterator(argv[2])) {
+    addXmSeeds(seeds);
+    for (int arg = 2; arg < argc; ++arg) {
+        if (!fs::is_directory(argv[arg])) continue;
+        for (const auto& entry : fs::recursive_directory_iterator(argv[arg])) {
             if (!entry.is_regular_file()) continue;
             const std::string extension = extensionOf(entry.path());
-            if (extension != "MOD" && extension != "S3M" && extension != "STM") continue;
+            if (extension != "MOD" && extension != "S3M" && extension != "STM" && extension != "XM") continue;
             std::ifstream in(entry.path(), std::ios::binary);
             Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
             seeds.push_back({"corpus-" + entry.path().parent_path().filename().string() + "-" +
@@ -247,6 +324,8 @@ int main(int argc, char** argv) {
     size_t written = 0;
     for (const Seed& seed : seeds) {
         writeFile(out / lowerCase(seed.extension) / seed.name, seed.bytes);
+        written += 1;
+        if (seed.extension == "XM") continue;
         const std::vector<Bytes> headers = playHeaders(seed.extension);
         for (size_t h = 0; h < headers.size(); ++h) {
             Bytes play = headers[h];
@@ -255,7 +334,6 @@ int main(int argc, char** argv) {
                             static_cast<std::ptrdiff_t>(std::min(seed.bytes.size(), kPlaySeedBytes)));
             writeFile(out / "play" / (seed.name + "-" + std::to_string(h)), play);
         }
-        written += 1;
     }
     std::printf("%zu seeds in %s\n", written, out.c_str());
     return 0;

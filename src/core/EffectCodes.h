@@ -6,7 +6,12 @@
 
 namespace tarvex {
 
+// Codes the engine has handlers for (its table is indexed by code). The XM codes from
+// kFirstXmEffect on have no handler yet: the engine must not be given them until it has.
 inline constexpr uint32_t kEffectCount = 26;
+inline constexpr uint32_t kFirstXmEffect = 26;
+// One past the last XM code: every code a reader may put into a cell is below it.
+inline constexpr uint32_t kXmEffectEnd = 35;
 
 enum EffectCode : uint8_t {
     kArpeggio = 0,
@@ -27,6 +32,16 @@ enum EffectCode : uint8_t {
     kSetSpeed = 15,
     kSetTempo = 16,
     kRetrigger = 17,
+    // XM's own commands (the letter in the pattern, FastTracker 2 numbering 16..33).
+    kSetGlobalVolume = 26,          // Gxx: 0..64
+    kGlobalVolumeSlide = 27,        // Hxy: up x or down y per tick
+    kKeyOff = 28,                   // Kxx: releases the key at tick xx
+    kSetEnvelopePosition = 29,      // Lxx: both envelopes to tick xx
+    kPanningSlide = 30,             // Pxy: right x or left y per tick
+    kMultiRetrigger = 31,           // Rxy: volume change x, every y ticks (kRetrigger has no x)
+    kTremor = 32,                   // Txy: on x + 1 ticks, off y + 1 ticks
+    kExtraFinePortamentoUp = 33,    // X1x: up x / 4 of a fine step, once
+    kExtraFinePortamentoDown = 34,  // X2x
 };
 
 // Sub-commands of kExtended, by the high nibble of the parameter.

@@ -16,6 +16,11 @@ void freeModule(std::unique_ptr<Module>& current) {
 FormatRules rulesOf(uint8_t formatType) {
     FormatRules rules;
     if (formatType == kFormatMod) return rules;
+    if (formatType == kFormatXm) {
+        rules.speedZeroEndsSong = false;
+        rules.instrumentChannels = true;
+        return rules;
+    }
     rules.speedZeroEndsSong = false;
     rules.retriggerWholeParam = true;
     rules.patternLoopPerChannel = false;
@@ -77,6 +82,8 @@ size_t moduleFootprint(const Module& module) {
     bytes += (module.panLeft.capacity() + module.panRight.capacity()) * sizeof(int32_t);
     bytes += module.patterns.capacity() * sizeof(Pattern);
     for (const Pattern& pattern : module.patterns) bytes += pattern.capacity() * sizeof(NoteCell);
+    bytes += module.patternRows.capacity() * sizeof(uint16_t);
+    bytes += module.instruments.capacity() * sizeof(Instrument);
     return bytes;
 }
 

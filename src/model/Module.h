@@ -1,12 +1,18 @@
 // The one in-memory form of a song, whatever file it came from.
 //
 // Every reader settles the format's differences at load time: periods on one scale (428 plays a
-// sample at its base frequency), effects in the engine's numbering 0..25, sample data as signed
-// 16-bit mono frames, panning as two gains 0..1024 per channel. formatType names the format (0 MOD
-// family, 2 STM, 16 S3M); where the formats' trackers played alike commands differently, the
-// engine asks the rules record the reader filled.
+// sample at its base frequency), effects in the engine's numbering 0..25 (XM adds codes from 26 on,
+// see EffectCodes.h), sample data as signed 16-bit mono frames, panning as two gains 0..1024 per
+// channel. formatType names the format (0 MOD family, 2 STM, 16 S3M, 20 XM); where the formats'
+// trackers played alike commands differently, the engine asks the rules record the reader filled.
+//
+// XM brings instruments (a note-to-sample map over the one flat sample list, envelopes, fadeout,
+// auto-vibrato), patterns of 1..256 rows and a volume column of commands. The MOD, S3M and STM
+// readers leave every XM field at its default; the new one-byte fields sit in padding, so Sample
+// and NoteCell keep the sizes the readers' allocation budgets count with.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -33,30 +39,111 @@ struct Text {
     }
 };
 
+// How a sample's loop runs, when it has one.
+enum class LoopType : uint8_t { none, forward, pingPong };
+
 struct Sample {
     Text<40> name;
-    uint32_t length = 0;         // frames in data; 0 = no data
-    int8_t finetune = 0;         // -8..7 for MOD, 0 otherwise
+    uint32_t length = 0;  // frames in data; 0 = no data
+    int8_t finetune = 0;  // -8..7 for MOD, 0 otherwise
+    // XM: semitones added to the played note (-96..95); 0 otherwise.
+    int8_t relativeNote = 0;
+    // XM: tuning in 1/128 semitone, -128 (a semitone down) .. 127; 0 otherwise.
+    int8_t finetune128 = 0;
+    // XM: the sample's panning 0 (left) .. 255 (right), 128 centre; used when panningSet.
+    uint8_t panning = 128;
     uint32_t volume = 0;         // default volume, stored as read (not clamped)
     uint32_t loopStart = 0;      // first looped frame
     uint32_t loopEnd = 0;        // one past the last looped frame; 0 with loopStart 0 = no loop
     uint32_t basePeriod = 0;     // frequencyToBasePeriod(baseFrequency)
     uint32_t baseFrequency = 0;  // Hz at the reference note; 0 = the player treats it as no sample
-    std::vector<int16_t> data;   // length frames; 8-bit file data v is stored as v * 256
+    bool panningSet = false;     // the file gave the sample a panning (XM always does)
+    // The loop, when there is one (see loopType), runs forward and back again.
+    bool pingPong = false;
+    bool sixteenBit = false;    // the file held 16-bit frames (stored as is; 8-bit ones as v * 256)
+    std::vector<int16_t> data;  // length frames; 8-bit file data v is stored as v * 256
+};
+
+// none when the sample has no loop (loopEnd 0), else forward or ping-pong.
+inline LoopType loopType(const Sample& sample) {
+    if (sample.loopEnd == 0) return LoopType::none;
+    return sample.pingPong ? LoopType::pingPong : LoopType::forward;
+}
+
+// A volume or panning envelope of an instrument: up to 12 points of (tick, value), a line between
+// neighbours. Points beyond count are zero.
+struct EnvelopePoint {
+    uint16_t tick = 0;   // 0..65535, rising from point to point in a sound file
+    uint16_t value = 0;  // 0..64 (panning: 32 = centre)
+};
+
+inline constexpr uint32_t kEnvelopePoints = 12;
+
+struct Envelope {
+    std::array<EnvelopePoint, kEnvelopePoints> points{};
+    uint8_t count = 0;      // points in use, 0..12
+    uint8_t sustain = 0;    // point held while the key is down (with sustainOn)
+    uint8_t loopStart = 0;  // point the loop returns to (with loopOn)
+    uint8_t loopEnd = 0;    // point at which it returns
+    bool on = false;
+    bool sustainOn = false;
+    bool loopOn = false;
+};
+
+inline constexpr uint32_t kInstrumentNotes = 96;
+
+// An XM instrument: which sample plays each note, and how its sound is shaped over time.
+struct Instrument {
+    Text<32> name;
+    // Per note (0 = C-0 .. 95 = B-7): 1-based index into Module::samples, 0 = no sample. Wider
+    // than the file's byte: 128 instruments of 16 samples make a flat list of 2048.
+    std::array<uint16_t, kInstrumentNotes> sampleOfNote{};
+    Envelope volume;
+    Envelope panning;
+    uint8_t vibratoType = 0;   // 0 sine, 1 square, 2 ramp down, 3 ramp up (as stored)
+    uint8_t vibratoSweep = 0;  // ticks until the auto-vibrato reaches its depth
+    uint8_t vibratoDepth = 0;
+    uint8_t vibratoRate = 0;
+    uint16_t fadeout = 0;      // subtracted per tick from 65536 after key-off; 0..0xFFF
+    uint32_t firstSample = 0;  // index into Module::samples of its first sample
+    uint32_t sampleCount = 0;  // its samples, at firstSample onwards
 };
 
 inline constexpr uint32_t kNoteOff = 0xFFFFFFFFu;
 
+// XM's volume-column commands; the parameter is the low nibble (0..64 for kVolumeSet).
+enum VolumeCommand : uint8_t {
+    kVolumeNone = 0,
+    kVolumeSet = 1,             // 0x10..0x50: volume 0..64
+    kVolumeSlideDown = 2,       // 0x6x
+    kVolumeSlideUp = 3,         // 0x7x
+    kVolumeFineDown = 4,        // 0x8x
+    kVolumeFineUp = 5,          // 0x9x
+    kVolumeVibratoSpeed = 6,    // 0xAx
+    kVolumeVibratoDepth = 7,    // 0xBx
+    kVolumeSetPanning = 8,      // 0xCx: panning x * 16
+    kVolumePanSlideLeft = 9,    // 0xDx
+    kVolumePanSlideRight = 10,  // 0xEx
+    kVolumeTonePorta = 11,      // 0xFx
+};
+
+// XM pattern note numbers: 1 = C-0 .. 96 = B-7, 97 releases the key.
+inline constexpr uint8_t kXmLastNote = 96;
+inline constexpr uint8_t kXmKeyOff = 97;
+
 struct NoteCell {
-    uint32_t row = 0;      // below kRowsPerPattern
+    uint32_t row = 0;      // below rowsOf(module, pattern)
     uint32_t channel = 0;  // below channelCount
-    uint32_t period = 0;   // plain period; 0 = no note, kNoteOff = note off (S3M)
+    uint32_t period = 0;   // plain period; 0 = no note, kNoteOff = note off (S3M, XM)
     int8_t note = -1;      // semitone of noteIndex(period), -1 when none qualifies
     int8_t octave = 0;     // octave of that entry, 0 when none qualifies
-    uint32_t sample = 0;   // 1-based; 0 = none given
+    uint32_t sample = 0;   // 1-based; 0 = none given; in XM the instrument number
     uint8_t effect = 0;    // engine effect code; 0 with param 0 = none
-    int32_t volume = -1;   // volume column 0..64, -1 = none (always -1 for MOD)
+    int32_t volume = -1;   // volume column 0..64, -1 = none (always -1 for MOD and XM)
     uint8_t param = 0;
+    uint8_t volumeCommand = kVolumeNone;  // XM's volume column; kVolumeNone for other formats
+    uint8_t volumeParam = 0;
+    uint8_t xmNote = 0;  // XM: 1..96, kXmKeyOff, 0 = none; 0 for other formats
 };
 
 // The row count of MOD, S3M and STM patterns, and of an XM pattern without one of its own.
@@ -103,18 +190,22 @@ struct Module {
     std::vector<Pattern> patterns;  // patternCount entries
     // Rows of each pattern, 1..256; empty (or shorter than patterns) = 64 for those missing.
     std::vector<uint16_t> patternRows;
+    std::vector<Instrument> instruments;  // XM; empty for MOD, S3M and STM
+    bool linearFrequency = false;         // XM: pitch slides in linear steps, not Amiga periods
+    uint32_t restartPosition = 0;         // XM: order the song continues at after its end
 };
 
 inline constexpr uint8_t kFormatMod = 0;
 inline constexpr uint8_t kFormatStm = 2;
 inline constexpr uint8_t kFormatS3m = 16;
+inline constexpr uint8_t kFormatXm = 20;
 
 // Rows of pattern index: its patternRows entry, else 64.
 inline uint32_t rowsOf(const Module& module, uint32_t pattern) {
     return pattern < module.patternRows.size() ? module.patternRows[pattern] : kRowsPerPattern;
 }
 
-// The rules of the tracker of formatType: kFormatMod, kFormatStm or kFormatS3m.
+// The rules of the tracker of formatType: kFormatMod, kFormatStm, kFormatS3m or kFormatXm.
 FormatRules rulesOf(uint8_t formatType);
 
 // The holder of the current module: createModule replaces whatever it held with a fresh record,

@@ -96,5 +96,58 @@ TEST(Module, CreateAndFree) {
     EXPECT_EQ(current, nullptr);
 }
 
+TEST(Module, RowsOfPatterns) {
+    Module module;
+    module.patternCount = 3;
+    module.patterns.resize(3);
+    EXPECT_EQ(rowsOf(module, 0), 64u);  // MOD, S3M, STM: no row counts of their own
+    module.patternRows = {1, 256};
+    EXPECT_EQ(rowsOf(module, 0), 1u);
+    EXPECT_EQ(rowsOf(module, 1), 256u);
+    EXPECT_EQ(rowsOf(module, 2), 64u);  // beyond the list: 64
+}
+
+TEST(Module, LoopTypes) {
+    const struct {
+        uint32_t loopEnd;
+        bool pingPong;
+        LoopType type;
+    } cases[] = {
+        {0, false, LoopType::none},
+        {0, true, LoopType::none},  // no loop, whatever its direction says
+        {10, false, LoopType::forward},
+        {10, true, LoopType::pingPong},
+    };
+    for (const auto& c : cases) {
+        Sample sample;
+        sample.length = 20;
+        sample.loopStart = 2;
+        sample.loopEnd = c.loopEnd;
+        sample.pingPong = c.pingPong;
+        EXPECT_EQ(loopType(sample), c.type) << c.loopEnd << " " << c.pingPong;
+    }
+}
+
+// The readers' allocation budgets count Sample and NoteCell: the XM fields fit in their padding.
+TEST(Module, RecordSizesKeptForTheBudgets) {
+    if constexpr (sizeof(void*) == 8) {
+        EXPECT_EQ(sizeof(Sample), 96u);
+        EXPECT_EQ(sizeof(NoteCell), 32u);
+    } else {
+        GTEST_SKIP() << "sizes are fixed for 64-bit builds";
+    }
+}
+
+TEST(Module, FootprintCountsInstrumentsAndRowCounts) {
+    Module module;
+    const size_t empty = moduleFootprint(module);
+    module.instruments.resize(3);
+    module.instruments.shrink_to_fit();
+    EXPECT_EQ(moduleFootprint(module), empty + 3 * sizeof(Instrument));
+    module.patternRows.assign(10, 64);
+    module.patternRows.shrink_to_fit();
+    EXPECT_EQ(moduleFootprint(module), empty + 3 * sizeof(Instrument) + 10 * sizeof(uint16_t));
+}
+
 }  // namespace
 }  // namespace tarvex
