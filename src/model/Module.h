@@ -161,7 +161,10 @@ struct FormatRules {
     bool largeSpeedSetsTempo = true;    // a speed command above 31 sets the tempo (MOD, STM)
     bool fineVolumeSlides = false;      // a volume slide xF / Fy is a fine slide (S3M)
     bool retriggerWholeParam = false;   // the retrigger interval is the whole parameter (S3M, STM)
-    bool patternLoopPerChannel = true;  // each channel keeps its own pattern loop (MOD)
+    bool patternLoopPerChannel = true;  // each channel keeps its own pattern loop (MOD, XM)
+    // Channels play instruments by FastTracker 2's rules: envelopes, fadeout, the volume column,
+    // linear or Amiga pitch (XM).
+    bool instrumentChannels = false;
 };
 
 struct Module {
