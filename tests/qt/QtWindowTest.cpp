@@ -17,10 +17,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
+#include <QWindow>
 
 #include "GuiApp.h"
 #include "support/Corpus.h"
 #include "support/ModWriter.h"
+#include "ui/qt/QtPatternWindow.h"
+#include "ui/qt/QtSampleWindow.h"
 #include "ui/qt/QtSettingsStore.h"
 #include "ui/qt/RasterPanel.h"
 
@@ -104,6 +107,31 @@ TEST_F(QtWindowTest, OpensLaidOutInDialogUnits) {
     QStringList menus;
     for (QAction* a : w.menuBar()->actions()) menus << a->text();
     EXPECT_EQ(menus, (QStringList{QStringLiteral("&File"), QStringLiteral("&?")}));
+    w.close();
+}
+
+// A window that cannot be resized offers no maximise button; the main and samples windows can be minimised.
+TEST_F(QtWindowTest, FixedSizeWindowsHaveNoMaximiseButton) {
+    auto app = openApp();
+    qt::QtMainWindow& w = *app->window;
+    w.logic().loadFile(kDemo);
+    qt::QtPatternWindow pattern(app->player, &w);
+    qt::QtSampleWindow samples(app->player, 0, &w);
+    pattern.show();
+    samples.show();
+    for (QWidget* window :
+         {static_cast<QWidget*>(&w), static_cast<QWidget*>(&pattern), static_cast<QWidget*>(&samples)}) {
+        SCOPED_TRACE(window->windowTitle().toStdString());
+        EXPECT_EQ(window->minimumSize(), window->maximumSize());
+        EXPECT_FALSE(window->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+        ASSERT_NE(window->windowHandle(), nullptr);
+        EXPECT_FALSE(window->windowHandle()->flags().testFlag(Qt::WindowMaximizeButtonHint));
+        EXPECT_TRUE(window->windowFlags().testFlag(Qt::WindowCloseButtonHint));
+    }
+    EXPECT_TRUE(w.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+    EXPECT_TRUE(samples.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+    pattern.close();
+    samples.close();
     w.close();
 }
 

@@ -29,6 +29,7 @@
 #include "audio/Mixer.h"
 #include "core/Version.h"
 #include "ui/qt/Icons.h"
+#include "ui/qt/OpenDialog.h"
 #include "ui/qt/RasterPanel.h"
 #include "ui/qt/StatusWidgets.h"
 
@@ -468,26 +469,9 @@ void QtMainWindow::showError(const std::string& text) {
 }
 
 std::optional<std::string> QtMainWindow::chooseModuleFile() {
-    // Filter patterns in both cases: file names on this system are case-sensitive.
-    const QStringList filters = {
-        QStringLiteral(
-            "Supported Files (*.mod *.nst *.lst *.stm *.s3m *.wow *.MOD *.NST *.LST *.STM *.S3M *.WOW)"),
-        QStringLiteral("MOD-Files [mod] (*.mod *.MOD)"),
-        QStringLiteral("NoiseTracker-Files [nst] (*.nst *.NST)"),
-        QStringLiteral("Grave Composer [wow] (*.wow *.WOW)"),
-        QStringLiteral("ScreamTracker-Files [stm] (*.stm *.STM)"),
-        QStringLiteral("ScreamTracker-Files [s3m] (*.s3m *.S3M)"),
-        QStringLiteral("Listfiles [lst] (*.lst *.LST)"),
-        QStringLiteral("All files (*)"),
-    };
-    QFileDialog dialog(this, QStringLiteral("open Mod-file"));
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setNameFilters(filters);
-    dialog.selectNameFilter(filters.front());
-    dialog.setDefaultSuffix(QStringLiteral("mod"));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-    return QFile::encodeName(dialog.selectedFiles().front()).toStdString();
+    const std::unique_ptr<QFileDialog> dialog = makeOpenDialog(this);
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return std::nullopt;
+    return QFile::encodeName(dialog->selectedFiles().front()).toStdString();
 }
 
 void QtMainWindow::panelsDrawn(const StatusPanels& panels) {
