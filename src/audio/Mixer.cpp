@@ -75,15 +75,17 @@ void mixChannels(Player& player, const RunOptions& options, const Divider& divid
 
 }  // namespace
 
-int32_t mixDivisorAtStart(uint32_t channelCount, uint8_t globalVolume) {
-    const int64_t divisor = static_cast<int64_t>(effectiveChannelCount(channelCount)) * globalVolume;
+int32_t mixDivisorAtStart(uint32_t channelCount, uint8_t globalVolume, uint32_t gainBits) {
+    const int64_t divisor = (static_cast<int64_t>(effectiveChannelCount(channelCount)) * globalVolume)
+                            << gainBits;
     return static_cast<int32_t>(std::clamp<int64_t>(divisor, 1, INT32_MAX));
 }
 
-int32_t mixDivisorForPreamp(uint32_t channelCount, uint8_t globalVolume, uint32_t preamp) {
+int32_t mixDivisorForPreamp(uint32_t channelCount, uint8_t globalVolume, uint32_t preamp, uint32_t gainBits) {
     const int64_t position = std::clamp<uint32_t>(preamp, kMinPreamp, kMaxPreamp);
     const int64_t divisor =
-        static_cast<int64_t>(globalVolume) * effectiveChannelCount(channelCount) * position / kDefaultPreamp;
+        (static_cast<int64_t>(globalVolume) * effectiveChannelCount(channelCount) << gainBits) * position /
+        kDefaultPreamp;
     return static_cast<int32_t>(std::clamp<int64_t>(divisor, 1, INT32_MAX));
 }
 
@@ -106,7 +108,8 @@ void resetMixState(Player& player) {
     const PlayerSettings& settings = player.settings;
     const uint32_t channelCount = player.module ? player.module->channelCount : 0;
     const uint8_t globalVolume = player.module ? player.module->globalVolume : 0;
-    mix.mixDivisor.store(mixDivisorAtStart(channelCount, globalVolume), std::memory_order_relaxed);
+    const uint32_t gainBits = player.module ? player.module->rules.gainBits : 0;
+    mix.mixDivisor.store(mixDivisorAtStart(channelCount, globalVolume, gainBits), std::memory_order_relaxed);
     mix.ispMemoryLeft = 0;
     mix.ispMemoryRight = 0;
     mix.renderMillis.store(0, std::memory_order_relaxed);

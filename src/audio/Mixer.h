@@ -109,10 +109,11 @@ uint32_t renderFrames(Player& player, uint8_t* buffer, uint32_t frameCount);
 // Frames renderFrames will write until the next tick boundary, that frame included (at least 1).
 uint32_t framesToNextTick(const Player& player);
 // Divisor at song start: c * globalVolume, with c the channel count, halved above 4 channels.
-int32_t mixDivisorAtStart(uint32_t channelCount, uint8_t globalVolume);
+int32_t mixDivisorAtStart(uint32_t channelCount, uint8_t globalVolume, uint32_t gainBits = 0);
 // Divisor from the preamp slider position 1..1024 (512 at start, where it equals the song-start
 // value); never below 1. Positions outside the range are taken as the nearest end.
-int32_t mixDivisorForPreamp(uint32_t channelCount, uint8_t globalVolume, uint32_t preamp);
+int32_t mixDivisorForPreamp(uint32_t channelCount, uint8_t globalVolume, uint32_t preamp,
+                            uint32_t gainBits = 0);
 // Level entries needed for one buffer of BufferLength eighths of a millisecond: rate * BufferLength
 // / 8, then divided by 1000 rounding up.
 uint32_t levelLengthFor(uint32_t rate, uint32_t bufferLength);

@@ -38,8 +38,9 @@ SongRenderResult renderSong(Player& player, uint32_t preamp, uint64_t maxFrames,
                             const RenderProgress& progress) {
     startSong(player);
     const Module& module = *player.module;
-    player.mix.mixDivisor.store(mixDivisorForPreamp(module.channelCount, module.globalVolume, preamp),
-                                std::memory_order_relaxed);
+    player.mix.mixDivisor.store(
+        mixDivisorForPreamp(module.channelCount, module.globalVolume, preamp, module.rules.gainBits),
+        std::memory_order_relaxed);
     const uint32_t bytesPerFrame = player.mix.bytesPerFrame;
     const uint32_t blockFrames = static_cast<uint32_t>(kBlockBytes / bytesPerFrame);
     std::vector<uint8_t> block(static_cast<size_t>(blockFrames) * bytesPerFrame);

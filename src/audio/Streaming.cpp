@@ -83,8 +83,9 @@ Player::~Player() {
 
 void Player::beginStream() {
     startSong(*this);
-    mix.mixDivisor.store(mixDivisorForPreamp(module->channelCount, module->globalVolume, preamp),
-                         std::memory_order_relaxed);
+    mix.mixDivisor.store(
+        mixDivisorForPreamp(module->channelCount, module->globalVolume, preamp, module->rules.gainBits),
+        std::memory_order_relaxed);
     skipFrames(*this, startFrame);
 }
 

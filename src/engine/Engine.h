@@ -15,6 +15,7 @@
 #include "engine/CycleDetector.h"
 #include "engine/PlayerSettings.h"
 #include "engine/Voice.h"
+#include "engine/XmPlayback.h"
 #include "model/Module.h"
 
 namespace tarvex {
@@ -155,8 +156,10 @@ class Engine {
     std::unique_ptr<Module> module;
     PlayerState state;
     std::vector<ChannelState> channels;
-    // What the mixer plays, set up by startSong: in MOD, S3M and STM each channel's own voice.
+    // What the mixer plays, set up by startSong: each channel's own voice.
     std::vector<Voice*> voices;
+    // The instrument channels of a song played by the XM rules.
+    XmState xm;
 
     // Where startSong begins the song instead of its first position: its first tick jumps there.
     std::optional<SeekTarget> startAt;

@@ -403,6 +403,8 @@ void startSong(Engine& engine) {
         channel.rightPan = i < module.panRight.size() ? module.panRight[i] : 0;
     }
 
+    if (module.rules.instrumentChannels) startInstrumentSong(engine);
+
     const uint32_t tempo = module.initialTempo != 0 ? module.initialTempo : kDefaultTempo;
     state.tempo.store(tempo, kRelaxed);
     state.speed.store(static_cast<uint16_t>(module.initialSpeed), kRelaxed);
@@ -463,8 +465,14 @@ void playTick(Engine& engine) {
     }
 
     const uint32_t channelCount = static_cast<uint32_t>(engine.channels.size());
+    const bool instruments = engine.module != nullptr && engine.module->rules.instrumentChannels;
     --state.tickCounter;
     if (state.tickCounter != 0) {
+        if (instruments) {
+            instrumentEffectTick(engine);
+            updateInstrumentVoices(engine);
+            return;
+        }
         for (ChannelState& channel : engine.channels) {
             if (channel.effect != 0 || channel.param != 0) runEffect(engine, channel, false);
         }
@@ -473,12 +481,18 @@ void playTick(Engine& engine) {
     state.tickCounter = state.speed.load(kRelaxed);
 
     if (state.patternDelay != 0) {
+        --state.patternDelay;
+        if (instruments) {
+            // The row repeats without its row-tick effects; the others go on.
+            engine.xm.tick = 0;
+            updateInstrumentVoices(engine);
+            return;
+        }
         // The row repeats without being read again; its effects go on over the next ticks.
         for (ChannelState& channel : engine.channels) {
             channel.volumeSlideActive = true;
             channel.volumeSlideOnce = true;
         }
-        --state.patternDelay;
         return;
     }
 
@@ -488,6 +502,11 @@ void playTick(Engine& engine) {
     const bool moved = rewinding ? reverseStep(engine) : forwardStep(engine);
     if (!moved) return;
     const uint32_t row = state.row.load(kRelaxed);
+    if (instruments) {
+        instrumentRowTick(engine, row);
+        updateInstrumentVoices(engine);
+        return;
+    }
     for (uint32_t i = 0; i < channelCount; ++i) processChannel(engine, i, row);
 }
 

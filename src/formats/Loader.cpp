@@ -10,6 +10,7 @@
 #include "formats/ModReader.h"
 #include "formats/S3mReader.h"
 #include "formats/StmReader.h"
+#include "formats/XmReader.h"
 #include "model/ByteReader.h"
 
 namespace tarvex {
@@ -23,7 +24,7 @@ struct ReaderEntry {
 
 // The one table from extensions to readers.
 constexpr ReaderEntry kReaders[] = {
-    {"MOD", loadMod}, {"NST", loadMod}, {"WOW", loadMod}, {"STM", loadStm}, {"S3M", loadS3m},
+    {"MOD", loadMod}, {"NST", loadMod}, {"WOW", loadMod}, {"STM", loadStm}, {"S3M", loadS3m}, {"XM", loadXm},
 };
 
 ModuleReader findReader(std::string_view extension) {
@@ -74,7 +75,6 @@ struct ForeignMark {
 };
 
 constexpr ForeignMark kForeignMarks[] = {
-    {"Extended Module: ", "", "FastTracker 2 XM"},
     {"IMPM", "", "Impulse Tracker IT"},
     {"MTM\x10", "", "MultiTracker MTM"},
     {"OKTASONG", "", "Oktalyzer"},
@@ -115,7 +115,8 @@ struct ReaderHeader {
     std::string_view format;
 };
 
-constexpr ReaderHeader kHeaders[] = {{loadMod, 600, "MOD"}, {loadS3m, 96, "S3M"}, {loadStm, 48, "STM"}};
+constexpr ReaderHeader kHeaders[] = {
+    {loadMod, 600, "MOD"}, {loadS3m, 96, "S3M"}, {loadStm, 48, "STM"}, {loadXm, 60, "XM"}};
 
 // The largest header any reader reads before its patterns: the 31-sample MOD header with its
 // signature. A file whose first bytes up to there are all zero has no samples, no order list and
@@ -156,6 +157,7 @@ ModuleReader chooseReader(ByteReader& bytes, std::string_view extension, std::st
     if (named == loadS3m && hasS3mMark(bytes)) return named;
     if (named == loadStm && hasStmMark(bytes)) return named;
     if (named == nullptr && extension.substr(0, 3) == "LST") return nullptr;
+    if (hasXmMark(bytes)) return loadXm;
     if (hasS3mMark(bytes)) return loadS3m;
     if (hasStmMark(bytes)) return loadStm;
     if (!foreignFormat(bytes).empty() && !hasModSignature(bytes)) return nullptr;

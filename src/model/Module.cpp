@@ -19,6 +19,7 @@ FormatRules rulesOf(uint8_t formatType) {
     if (formatType == kFormatXm) {
         rules.speedZeroEndsSong = false;
         rules.instrumentChannels = true;
+        rules.gainBits = 8;
         return rules;
     }
     rules.speedZeroEndsSong = false;

@@ -165,6 +165,9 @@ struct FormatRules {
     // Channels play instruments by FastTracker 2's rules: envelopes, fadeout, the volume column,
     // linear or Amiga pitch (XM).
     bool instrumentChannels = false;
+    // The voices' gains run 0..64 << gainBits (the mix divisor grows with them): finer steps for
+    // envelopes and fadeouts (XM 8, 0 otherwise).
+    uint32_t gainBits = 0;
 };
 
 struct Module {
