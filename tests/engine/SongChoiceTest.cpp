@@ -59,8 +59,12 @@ TEST(Subsongs, EachUnplayedStretchStartsASongThatEndsByTheUsualRules) {
         std::unique_ptr<Module> module = song.build();
         const std::vector<Subsong> songs = findSubsongs(*module);
         std::string found;
-        for (const Subsong& s : songs)
-            found += " " + std::to_string(s.start) + ":" + std::to_string(s.duration.milliseconds);
+        for (const Subsong& each : songs) {
+            found += ' ';
+            found += std::to_string(each.start);
+            found += ':';
+            found += std::to_string(each.duration.milliseconds);
+        }
         ASSERT_EQ(songs.size(), c.starts.size()) << c.what << found;
         for (size_t i = 0; i < songs.size(); ++i) {
             EXPECT_EQ(songs[i].start, c.starts[i]) << c.what << ", song " << i + 1;
