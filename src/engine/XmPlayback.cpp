@@ -99,14 +99,17 @@ void advanceEnvelope(const Envelope& envelope, uint32_t& tick, bool keyOn) {
         tick == envelope.points[envelope.sustain].tick)
         return;
     ++tick;
-    if (envelope.loopOn && envelope.loopEnd < count && envelope.loopStart <= envelope.loopEnd &&
-        tick >= envelope.points[envelope.loopEnd].tick) {
+    // A released sustain point at the loop's end ends the loop too.
+    const bool loopReleased = envelope.sustainOn && !keyOn && envelope.sustain == envelope.loopEnd;
+    if (envelope.loopOn && !loopReleased && envelope.loopEnd < count &&
+        envelope.loopStart <= envelope.loopEnd && tick >= envelope.points[envelope.loopEnd].tick) {
         tick = envelope.points[envelope.loopStart].tick;
     }
     tick = std::min<uint32_t>(tick, 0xFFFF);
 }
 
 void resetEnvelopes(XmChannel& c) {
+    c.panningHeld = false;
     c.volumeTick = 0;
     c.panningTick = 0;
     c.fadeout = kFullFadeout;
@@ -188,7 +191,6 @@ void trigger(Engine& engine, uint32_t index, uint32_t offset) {
     if ((c.vibratoWave & 4) == 0) c.vibratoPosition = 0;
     if ((c.tremoloWave & 4) == 0) c.tremoloPosition = 0;
     c.retrigCounter = 0;
-    c.tremorCounter = 0;
 }
 
 bool isTonePorta(const NoteCell& cell) {
@@ -203,7 +205,14 @@ void playCell(Engine& engine, uint32_t index, const NoteCell& cell) {
     const bool porta = isTonePorta(cell);
     const int32_t patternNote = cell.xmNote;
 
-    if (cell.sample != 0) {
+    // Next to a tone portamento an instrument number names the instrument playing; next to K00
+    // note and instrument count for nothing.
+    const bool keyOffNow = cell.effect == kKeyOff && cell.param == 0;
+    if (keyOffNow) {
+        keyOff(c);
+        return;
+    }
+    if (cell.sample != 0 && !(porta && c.instrument != nullptr)) {
         const bool valid = cell.sample <= module.instruments.size();
         if (valid) {
             c.instrument = &module.instruments[cell.sample - 1];
@@ -247,6 +256,8 @@ void playCell(Engine& engine, uint32_t index, const NoteCell& cell) {
                         offset = uint32_t{c.offset} * 256;
                     }
                     trigger(engine, index, offset);
+                    // Every note played starts the envelopes, fadeout and auto-vibrato afresh.
+                    resetEnvelopes(c);
                 }
             }
         }
@@ -255,6 +266,9 @@ void playCell(Engine& engine, uint32_t index, const NoteCell& cell) {
     if (cell.sample != 0 && c.instrument != nullptr) {
         takeSampleDefaults(c);
         resetEnvelopes(c);
+        c.tremorCounter = 0;
+        c.tremorOff = true;
+        c.tremorMuted = false;
     }
 
     // The volume column's row-tick commands.
@@ -262,6 +276,7 @@ void playCell(Engine& engine, uint32_t index, const NoteCell& cell) {
     switch (cell.volumeCommand) {
         case kVolumeSet:
             c.volume = std::min<int32_t>(vp, 64);
+            c.tremorMuted = false;
             break;
         case kVolumeFineDown:
             c.volume = std::max(0, c.volume - low(vp));
@@ -322,6 +337,7 @@ void rowEffect(Engine& engine, uint32_t index, const NoteCell& cell) {
             break;
         case kSetVolume:
             c.volume = std::min<int32_t>(p, 64);
+            c.tremorMuted = false;
             break;
         case kPositionJump:
         case kPatternBreak:
@@ -350,7 +366,8 @@ void rowEffect(Engine& engine, uint32_t index, const NoteCell& cell) {
             break;
         case kSetEnvelopePosition:
             c.volumeTick = p;
-            c.panningTick = p;
+            // The panning envelope follows only when the volume envelope has a sustain point.
+            if (c.instrument != nullptr && c.instrument->volume.sustainOn) c.panningTick = p;
             break;
         case kPanningSlide:
             if (p != 0) c.panningSlide = p;
@@ -452,7 +469,10 @@ void tickEffect(Engine& engine, uint32_t index) {
             if (p != 0 && c.period != 0) {
                 const uint32_t step = tick % 3;
                 const int32_t add = step == 1 ? high(p) : step == 2 ? low(p) : 0;
-                c.periodDelta = periodOf(module, c.note + add, c.finetune) - c.period;
+                // Arpeggio notes stop at B-7, at its plain tuning.
+                const int32_t note = c.note + add;
+                c.periodDelta =
+                    (note >= 95 ? periodOf(module, 95, 0) : periodOf(module, note, c.finetune)) - c.period;
             }
             break;
         case kPortaUp:
@@ -521,14 +541,13 @@ void tickEffect(Engine& engine, uint32_t index) {
             break;
         }
         case kTremor: {
-            const uint8_t on = high(c.tremor) + 1;
-            const uint8_t off = low(c.tremor) + 1;
-            ++c.tremorCounter;
-            if (c.tremorOff ? c.tremorCounter >= off : c.tremorCounter >= on) {
+            // Counts down the phase; at zero the other phase starts, its length read afresh.
+            if (c.tremorCounter == 0) {
                 c.tremorOff = !c.tremorOff;
-                c.tremorCounter = 0;
+                c.tremorCounter = static_cast<uint8_t>((c.tremorOff ? low(c.tremor) : high(c.tremor)) + 1);
             }
-            c.volumeDelta = c.tremorOff ? -64 : 0;
+            --c.tremorCounter;
+            c.tremorMuted = c.tremorOff;
             break;
         }
         case kExtended: {
@@ -614,7 +633,6 @@ void instrumentRowTick(Engine& engine, uint32_t row) {
         c.param = now.param;
         c.volumeCommand = now.volumeCommand;
         c.volumeParam = now.volumeParam;
-        if (now.effect != kTremor) c.tremorOff = false;
         const bool delayed = now.effect == kExtended && high(now.param) == kNoteDelay && low(now.param) != 0;
         if (delayed) {
             c.delayed = now;
@@ -659,7 +677,12 @@ void updateInstrumentVoices(Engine& engine) {
             if (instrument->panning.on) {
                 const int32_t e = std::clamp(envelopeValue(instrument->panning, c.panningTick), 0, 64);
                 panning = c.panning + (e - 32) * (128 - std::abs(c.panning - 128)) / 32;
-                advanceEnvelope(instrument->panning, c.panningTick, c.keyOn);
+                // A panning sustain point reached while the key was down holds for good.
+                const Envelope& pe = instrument->panning;
+                if (c.keyOn && pe.sustainOn && pe.sustain < pe.count &&
+                    c.panningTick == pe.points[pe.sustain].tick)
+                    c.panningHeld = true;
+                advanceEnvelope(pe, c.panningTick, c.keyOn || c.panningHeld);
             }
             if (instrument->vibratoDepth != 0 && instrument->vibratoRate != 0) {
                 const uint32_t full = uint32_t{instrument->vibratoDepth} << 8;
@@ -688,7 +711,8 @@ void updateInstrumentVoices(Engine& engine) {
                 c.autoVibratoPosition = (c.autoVibratoPosition + instrument->vibratoRate) & 255;
             }
         }
-        const int32_t volume = std::clamp(c.volume + c.volumeDelta, 0, 64);
+        // A tremor's off phase holds until a volume is set, even after the tremor has ended.
+        const int32_t volume = c.tremorMuted ? 0 : std::clamp(c.volume + c.volumeDelta, 0, 64);
         // Volume x envelope x fadeout x global volume, as 0..64 << kGainBits.
         const uint64_t product = uint64_t(volume) * uint64_t(envelopeVolume) * uint64_t(c.fadeout >> 4) *
                                  uint64_t(std::clamp(xm.globalVolume, 0, 64));

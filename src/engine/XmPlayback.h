@@ -48,8 +48,10 @@ struct XmChannel {
     uint8_t vibratoPosition = 0, tremoloPosition = 0;
     bool glissando = false;
     uint8_t retrigCounter = 0;
-    uint8_t tremorCounter = 0;
-    bool tremorOff = false;
+    uint8_t tremorCounter = 0;  // ticks left of the tremor's phase
+    bool tremorOff = true;      // the phase that ended last: a tremor starts with its on phase
+    bool tremorMuted = false;   // silenced by a tremor's off phase
+    bool panningHeld = false;   // the panning envelope's sustain point was reached before key-off
 };
 
 // The song-long state of instrument playback, set up by startSong.
