@@ -281,10 +281,28 @@ void MainWindow::onSamples() {
     showOptionBoxes();
 }
 
+std::optional<uint32_t> MainWindow::sampleOfListLine(uint32_t line) const {
+    if (!hasSampleTable()) return std::nullopt;
+    const Module& module = *engine_.module;
+    if (module.formatType != kFormatXm) {
+        if (line >= module.samples.size()) return std::nullopt;
+        return line;
+    }
+    // An XM list line is an instrument: the sample of its first mapped note, else its first sample.
+    if (line >= module.instruments.size()) return std::nullopt;
+    const Instrument& instrument = module.instruments[line];
+    for (const uint16_t sample : instrument.sampleOfNote) {
+        if (sample != 0 && sample <= module.samples.size()) return uint32_t(sample - 1);
+    }
+    if (instrument.sampleCount == 0 || instrument.firstSample >= module.samples.size()) return std::nullopt;
+    return instrument.firstSample;
+}
+
 void MainWindow::onSampleDoubleClicked(uint32_t index) {
     wake();
-    if (!hasSampleTable() || index >= engine_.module->samples.size()) return;
-    runSubWindow([this, index] { view_.openSampleWindow(index); });
+    const std::optional<uint32_t> sample = sampleOfListLine(index);
+    if (!sample) return;
+    runSubWindow([this, sample] { view_.openSampleWindow(*sample); });
     // The samples window can switch ISP: the boxes follow however it was opened.
     showOptionBoxes();
 }
@@ -388,13 +406,19 @@ void MainWindow::loadFile(const std::string& path) {
         view_.setText(TextField::Title, latin1ToUtf8(module.title.view()));
         view_.setText(TextField::File, fileName);
         view_.setCaption(captionFor(fileName));
-        for (uint32_t i = 0; i < module.sampleCount && i < module.samples.size(); ++i)
-            view_.addSampleLine(latin1ToUtf8(module.samples[i].name.view()));
+        if (module.formatType == kFormatXm) {
+            for (const Instrument& instrument : module.instruments)
+                view_.addSampleLine(latin1ToUtf8(instrument.name.view()));
+        } else {
+            for (uint32_t i = 0; i < module.sampleCount && i < module.samples.size(); ++i)
+                view_.addSampleLine(latin1ToUtf8(module.samples[i].name.view()));
+        }
         view_.setText(TextField::Errors, message);
         view_.setText(TextField::Tracker, latin1ToUtf8(trackerLine(module)));
         list_.moduleLoaded();
-        linearFrequency_ = false;
-        view_.setBox(OptionBox::LinearFrequ, false);
+        // The box shows an XM's own frequency mode; the other formats have none and clear it.
+        linearFrequency_ = module.formatType == kFormatXm && module.linearFrequency;
+        view_.setBox(OptionBox::LinearFrequ, linearFrequency_);
         // Audio is stopped: the module can be stepped to find its timing and its songs.
         chooseTiming(module);
         songs_ = findSubsongs(module);

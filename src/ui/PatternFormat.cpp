@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "core/EffectCodes.h"
 #include "core/PitchTables.h"
 
 namespace tarvex {
@@ -16,6 +17,108 @@ std::string noteText(const NoteCell& cell) {
     return std::string(PeriodTable[index].name, 3);
 }
 
+// XM names its notes with B, not the table's H, and counts octaves from its note 1 (C-0).
+std::string xmNoteText(const NoteCell& cell) {
+    if (cell.xmNote == kXmKeyOff) return "===";
+    static constexpr char kLetters[12][3] = {"C-", "C#", "D-", "D#", "E-", "F-",
+                                             "F#", "G-", "G#", "A-", "A#", "B-"};
+    const unsigned index = cell.xmNote - 1u;
+    return std::string(kLetters[index % 12]) + char('0' + index / 12);
+}
+
+std::string xmVolumeText(const NoteCell& cell) {
+    const unsigned x = cell.volumeParam;
+    char text[16];
+    switch (cell.volumeCommand) {
+        case kVolumeSet:
+            std::snprintf(text, sizeof text, "v%02X", x);
+            break;
+        case kVolumeSlideDown:
+            std::snprintf(text, sizeof text, "v-%X", x & 15);
+            break;
+        case kVolumeSlideUp:
+            std::snprintf(text, sizeof text, "v+%X", x & 15);
+            break;
+        case kVolumeFineDown:
+            std::snprintf(text, sizeof text, "f-%X", x & 15);
+            break;
+        case kVolumeFineUp:
+            std::snprintf(text, sizeof text, "f+%X", x & 15);
+            break;
+        case kVolumeVibratoSpeed:
+            std::snprintf(text, sizeof text, "~s%X", x & 15);
+            break;
+        case kVolumeVibratoDepth:
+            std::snprintf(text, sizeof text, "~d%X", x & 15);
+            break;
+        case kVolumeSetPanning:  // the panning it sets, 00..F0
+            std::snprintf(text, sizeof text, "p%02X", (x & 15) * 16);
+            break;
+        case kVolumePanSlideLeft:
+            std::snprintf(text, sizeof text, "p<%X", x & 15);
+            break;
+        case kVolumePanSlideRight:
+            std::snprintf(text, sizeof text, "p>%X", x & 15);
+            break;
+        case kVolumeTonePorta:
+            std::snprintf(text, sizeof text, "tp%X", x & 15);
+            break;
+        default:
+            return " ..";
+    }
+    return text;
+}
+
+// XM's own letters for the codes from kFirstXmEffect on; 0..F print as the other formats do.
+std::string xmEffectText(const NoteCell& cell) {
+    const unsigned param = cell.param;
+    char text[16];
+    switch (cell.effect) {
+        case kSetGlobalVolume:
+            std::snprintf(text, sizeof text, "G%02X", param);
+            break;
+        case kGlobalVolumeSlide:
+            std::snprintf(text, sizeof text, "H%02X", param);
+            break;
+        case kKeyOff:
+            std::snprintf(text, sizeof text, "K%02X", param);
+            break;
+        case kSetEnvelopePosition:
+            std::snprintf(text, sizeof text, "L%02X", param);
+            break;
+        case kPanningSlide:
+            std::snprintf(text, sizeof text, "P%02X", param);
+            break;
+        case kMultiRetrigger:
+            std::snprintf(text, sizeof text, "R%02X", param);
+            break;
+        case kTremor:
+            std::snprintf(text, sizeof text, "T%02X", param);
+            break;
+        case kExtraFinePortamentoUp:
+            std::snprintf(text, sizeof text, "X1%X", param & 15);
+            break;
+        case kExtraFinePortamentoDown:
+            std::snprintf(text, sizeof text, "X2%X", param & 15);
+            break;
+        default:
+            if (cell.effect == 0 && cell.param == 0) return "...";
+            // A code without an XM letter shows as the other formats show it.
+            std::snprintf(text, sizeof text, "%1.1X%1.1X%1.1X", unsigned{cell.effect}, param >> 4,
+                          param & 15);
+            break;
+    }
+    return text;
+}
+
+std::string formatXmCell(const NoteCell& cell) {
+    const bool noted = cell.xmNote == kXmKeyOff || (cell.xmNote >= 1 && cell.xmNote <= kXmLastNote);
+    char instrument[16] = "..";
+    if (cell.sample != 0) std::snprintf(instrument, sizeof instrument, "%02X", cell.sample);
+    return (noted ? xmNoteText(cell) : std::string("...")) + " " + instrument + xmVolumeText(cell) + " " +
+           xmEffectText(cell) + " | ";
+}
+
 }  // namespace
 
 std::string formatRowPrefix(uint32_t row) {
@@ -24,7 +127,8 @@ std::string formatRowPrefix(uint32_t row) {
     return text;
 }
 
-std::string formatCell(const NoteCell& cell) {
+std::string formatCell(const NoteCell& cell, uint8_t formatType) {
+    if (formatType == kFormatXm) return formatXmCell(cell);
     char sample[16] = "..";
     if (cell.sample != 0) std::snprintf(sample, sizeof sample, "%02X", cell.sample);
     char volume[16] = " ..";
@@ -42,12 +146,13 @@ std::vector<std::string> formatPatternLines(const Module& module, uint32_t patte
     if (pattern >= module.patternCount || pattern >= module.patterns.size()) return lines;
     const Pattern& cells = module.patterns[pattern];
     size_t walk = 0;
-    for (uint32_t row = 0; row < kRowsPerPattern; ++row) {
+    const uint32_t rows = rowsOf(module, pattern);
+    for (uint32_t row = 0; row < rows; ++row) {
         std::string line = formatRowPrefix(row);
         for (uint32_t channel = 0; channel < module.channelCount; ++channel) {
             const bool here = walk < cells.size() && cells[walk].row == row && cells[walk].channel == channel;
             if (here) {
-                if (row >= firstRow) line += formatCell(cells[walk]);
+                if (row >= firstRow) line += formatCell(cells[walk], module.formatType);
                 ++walk;
             } else if (row >= firstRow) {
                 line += kEmptyCellText;

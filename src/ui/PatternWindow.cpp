@@ -8,17 +8,16 @@ namespace tarvex {
 
 namespace {
 
-constexpr uint32_t kFollowLine = 11;  // the twelfth line holds the playing row
-constexpr uint32_t kLastScrollingRow = 54;
-constexpr uint32_t kLastFirstRow = 44;  // the last page still has 20 lines
+constexpr uint32_t kFollowLine = 11;     // the twelfth line holds the playing row
+constexpr uint32_t kLastPageLines = 20;  // the last page still has 20 lines
 constexpr int kExtentCharsPerChannel = 20;
 
 }  // namespace
 
-uint32_t followFirstRow(uint32_t row) {
+uint32_t followFirstRow(uint32_t row, uint32_t rows) {
     if (row <= kFollowLine) return 0;
-    if (row <= kLastScrollingRow) return row - kFollowLine;
-    return kLastFirstRow;
+    const uint32_t lastFirstRow = rows > kLastPageLines ? rows - kLastPageLines : 0;
+    return row - kFollowLine < lastFirstRow ? row - kFollowLine : lastFirstRow;
 }
 
 PatternWindow::PatternWindow(const Engine& engine, PatternWindowView& view) : engine_(engine), view_(view) {}
@@ -61,12 +60,13 @@ void PatternWindow::showPage(uint32_t pattern, uint32_t firstRow) {
 
 void PatternWindow::followPosition(uint32_t pattern, uint32_t row) {
     if (!open_) return;
-    const uint32_t first = followFirstRow(row);
+    const Module* m = module();
+    const uint32_t rows = m != nullptr ? rowsOf(*m, pattern) : kRowsPerPattern;
+    const uint32_t first = followFirstRow(row, rows);
     showPage(pattern, first);
     // A row past the pattern (the position before the first row is read) or a pattern that could
     // not be shown has no line to select on the page on display.
-    if (row >= kRowsPerPattern || int64_t(pattern) != shownPattern_ || int64_t(first) != shownFirstRow_)
-        return;
+    if (row >= rows || int64_t(pattern) != shownPattern_ || int64_t(first) != shownFirstRow_) return;
     view_.selectLine(row - first);
 }
 

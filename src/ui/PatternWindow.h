@@ -2,9 +2,9 @@
 // the page that follows the play position.
 //
 // One window serves the whole program run; every opening resets its page. A page is pattern p
-// from first row f to row 63, one line per row in the format of PatternFormat.h. While a song
-// plays, the main window's timer hands over the playing pattern and row on every refresh; the
-// playing row then stays on the twelfth line:
+// from first row f to its last row (row 63 of 64), one line per row in the format of PatternFormat.h. While a
+// song plays, the main window's timer hands over the playing pattern and row on every refresh; the playing
+// row then stays on the twelfth line:
 //   row  5 -> rows  0..63, line  5 selected
 //   row 30 -> rows 19..63, line 11 selected (one rebuild per new row from 12 to 54)
 //   row 60 -> rows 44..63, line 16 selected
@@ -35,8 +35,9 @@ class PatternWindowView {
     virtual int letterHWidth() const = 0;
 };
 
-// The list's first line while row is playing: 0 below row 12, row - 11 up to row 54, then 44.
-uint32_t followFirstRow(uint32_t row);
+// The list's first line while row of a pattern of rows rows is playing: 0 below row 12, then
+// row - 11 until the last 20 rows are on the page (for 64 rows: up to row 54, then 44).
+uint32_t followFirstRow(uint32_t row, uint32_t rows = kRowsPerPattern);
 
 class PatternWindow {
    public:
@@ -49,7 +50,7 @@ class PatternWindow {
     // Every way of closing: the open flag is cleared, the page stays for the next opening.
     void close();
 
-    // Builds the list for pattern p from row f to row 63, unless p is not below patternCount or
+    // Builds the list for pattern p from row f to its last row, unless p is not below patternCount or
     // that page is already on display.
     void showPage(uint32_t pattern, uint32_t firstRow);
     // Shows the page that holds row and selects it; nothing while the window is closed.

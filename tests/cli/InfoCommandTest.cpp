@@ -10,6 +10,7 @@
 #include "support/Corpus.h"
 #include "support/ModWriter.h"
 #include "support/S3mWriter.h"
+#include "support/XmWriter.h"
 
 namespace tarvex {
 namespace {
@@ -194,6 +195,153 @@ TEST(InfoCommand, FactsOfOneModule) {
     EXPECT_NE(text.out.find("Orders:        0 1\n"), std::string::npos);
     EXPECT_NE(text.out.find("  1 lead"), std::string::npos);
     EXPECT_EQ(text.out.find("Pattern 0:"), std::string::npos);  // only with --patterns
+}
+
+// Two instruments (one of two samples: 16-bit ping-pong and 8-bit without loop), a 3-row and a
+// 100-row pattern on two channels, Amiga frequencies.
+test::XmCell xmCell(uint32_t row, uint32_t channel, uint8_t note, uint8_t instrument, uint8_t volume,
+                    uint8_t effect, uint8_t param) {
+    test::XmCell cell;
+    cell.row = row;
+    cell.channel = channel;
+    cell.note = note;
+    cell.instrument = instrument;
+    cell.volume = volume;
+    cell.effect = effect;
+    cell.param = param;
+    return cell;
+}
+
+std::string xmFacts() {
+    test::XmWriter xm;
+    xm.channels = 2;
+    xm.flags = 0;
+    xm.restart = 1;
+    xm.orders = {0, 1};
+    test::XmSampleSpec saw;
+    saw.name = "saw";
+    saw.frames = {0, 100, 200, 300, 400, 500, 600, 700};
+    saw.sixteenBit = true;
+    saw.loop = 2;
+    saw.loopStart = 4;
+    saw.loopLength = 8;
+    saw.volume = 48;
+    saw.finetune = -16;
+    saw.panning = 64;
+    saw.relativeNote = -12;
+    test::XmSampleSpec click;
+    click.name = "click";
+    click.frames = {1, 2, 3};
+    test::XmInstrumentSpec lead = test::XmInstrumentSpec::single("lead", {saw, click});
+    lead.map.fill(1);
+    lead.volume.points = {{0, 64}, {10, 32}, {20, 0}};
+    lead.volume.sustain = 1;
+    lead.volume.type = 3;
+    lead.fadeout = 0x200;
+    lead.vibratoType = 1;
+    lead.vibratoSweep = 2;
+    lead.vibratoDepth = 3;
+    lead.vibratoRate = 4;
+    xm.instruments.push_back(lead);
+    xm.instruments.push_back(test::XmInstrumentSpec::single("none", {}));
+    xm.patterns.resize(2);
+    xm.patterns[0].rows = 3;
+    xm.patterns[0].cells = {xmCell(0, 0, 49, 1, 0x50, 16, 0x20), xmCell(2, 1, 97, 0, 0x63, 33, 0x12)};
+    xm.patterns[1].rows = 100;
+    return test::writeTempFile("facts.xm", xm.bytes()).string();
+}
+
+TEST(InfoCommand, AnXmWithItsInstrumentsAsText) {
+    const std::string path = xmFacts();
+    const CliRun text = info({"--patterns", path});
+    ASSERT_EQ(text.status, 0) << text.err;
+    const char* const lines[] = {
+        "Format:        XM (type 20)\n",
+        "Channels:      2\n",
+        "Samples:       2\n",
+        "Frequencies:   Amiga periods\n",
+        "Restart:       1\n",
+        "Instruments:   2\n",
+        "  # Instrument            Samples  VolEnv  PanEnv  Fadeout  Vibrato (type/sweep/depth/rate)\n"
+        "  1 lead                        2  on/3    off/0       512  square/2/3/4\n"
+        "  2 none                        0  off/0   off/0         0  sine/0/0/0\n",
+        "  # Sample                        Length LoopStart  LoopEnd  Vol  Fine  Rel  Pan  Loop     Bits\n"
+        "  1 saw                                8         2        6   48   -16  -12   64  pingpong 16\n"
+        "  2 click                              3         0        0   64     0    0  128  none      8\n",
+        "\nPattern 0:\n"
+        "00 C-4 01v40 G20 | ... .. .. ... | \n"
+        "01 ... .. .. ... | ... .. .. ... | \n"
+        "02 ... .. .. ... | === ..v-3 X12 | \n"
+        "\nPattern 1:\n00 ",
+    };
+    for (const char* line : lines) EXPECT_NE(text.out.find(line), std::string::npos) << line;
+    // The MOD family's timing line and sample columns are not an XM's.
+    EXPECT_EQ(text.out.find("Timing:"), std::string::npos);
+    EXPECT_EQ(text.out.find("Freq  Note"), std::string::npos);
+    // Pattern 1 has exactly its 100 rows: 63 (hex) is its last.
+    EXPECT_NE(text.out.find("\n63 ... .. .. ... | ... .. .. ... | \n"), std::string::npos);
+    EXPECT_EQ(text.out.find("\n64 "), std::string::npos);
+
+    test::XmWriter linear;
+    EXPECT_NE(
+        info({test::writeTempFile("linear.xm", linear.bytes()).string()}).out.find("Frequencies:   linear\n"),
+        std::string::npos);
+}
+
+TEST(InfoCommand, AnXmWithItsInstrumentsAsJson) {
+    const CliRun json = info({"--json", "--patterns", xmFacts()});
+    ASSERT_EQ(json.status, 0) << json.err;
+    Json doc;
+    ASSERT_TRUE(JsonParser(json.out).parseDocument(doc));
+    for (const char* key : kKeys) EXPECT_TRUE(doc.fields.count(key)) << key;
+    EXPECT_EQ(doc.fields["formatType"].text, "20");
+    EXPECT_EQ(doc.fields["linearFrequency"].text, "false");
+    EXPECT_EQ(doc.fields["restartPosition"].text, "1");
+    EXPECT_EQ(doc.fields["timing"].kind, Json::Null);
+
+    ASSERT_EQ(doc.fields["instruments"].items.size(), 2u);
+    Json& lead = doc.fields["instruments"].items[0];
+    const std::pair<const char*, const char*> leadFields[] = {
+        {"name", "lead"},          {"firstSample", "0"},  {"sampleCount", "2"},  {"fadeout", "512"},
+        {"vibratoType", "square"}, {"vibratoSweep", "2"}, {"vibratoDepth", "3"}, {"vibratoRate", "4"},
+    };
+    for (const auto& [key, value] : leadFields) EXPECT_EQ(lead.fields[key].text, value) << key;
+    ASSERT_EQ(lead.fields["sampleOfNote"].items.size(), 96u);
+    EXPECT_EQ(lead.fields["sampleOfNote"].items[95].text, "2");
+    Json& volume = lead.fields["volumeEnvelope"];
+    EXPECT_EQ(volume.fields["on"].text, "true");
+    EXPECT_EQ(volume.fields["sustainOn"].text, "true");
+    EXPECT_EQ(volume.fields["loopOn"].text, "false");
+    EXPECT_EQ(volume.fields["sustain"].text, "1");
+    ASSERT_EQ(volume.fields["points"].items.size(), 3u);
+    EXPECT_EQ(volume.fields["points"].items[1].items[0].text, "10");
+    EXPECT_EQ(volume.fields["points"].items[1].items[1].text, "32");
+    EXPECT_EQ(lead.fields["panningEnvelope"].fields["points"].items.size(), 0u);
+    EXPECT_EQ(doc.fields["instruments"].items[1].fields["sampleCount"].text, "0");
+
+    ASSERT_EQ(doc.fields["samples"].items.size(), 2u);
+    Json& saw = doc.fields["samples"].items[0];
+    const std::pair<const char*, const char*> sawFields[] = {
+        {"name", "saw"},          {"length", "8"},         {"loopStart", "2"},     {"loopEnd", "6"},
+        {"volume", "48"},         {"relativeNote", "-12"}, {"finetune128", "-16"}, {"panning", "64"},
+        {"loopType", "pingpong"}, {"sixteenBit", "true"},
+    };
+    for (const auto& [key, value] : sawFields) EXPECT_EQ(saw.fields[key].text, value) << key;
+    EXPECT_EQ(doc.fields["samples"].items[1].fields["loopType"].text, "none");
+
+    ASSERT_EQ(doc.fields["patterns"].items.size(), 2u);
+    EXPECT_EQ(doc.fields["patterns"].items[0].items.size(), 3u);
+    EXPECT_EQ(doc.fields["patterns"].items[1].items.size(), 100u);
+    EXPECT_EQ(doc.fields["patterns"].items[0].items[2].text, "02 ... .. .. ... | === ..v-3 X12 | ");
+}
+
+TEST(InfoCommand, OtherFormatsGetNoXmKeys) {
+    test::ModWriter mod = test::ModWriter::withSignature("M.K.");
+    mod.samples[0].data.assign(10, 1);
+    const CliRun json = info({"--json", test::writeTempFile("plain.mod", mod.bytes()).string()});
+    ASSERT_EQ(json.status, 0);
+    for (const char* key : {"instruments", "linearFrequency", "restartPosition", "relativeNote", "loopType"})
+        EXPECT_EQ(json.out.find(key), std::string::npos) << key;
 }
 
 // Two patterns of 64 rows at speed 6 and tempo 125: 768 ticks of 20 ms, plus the tick that finds

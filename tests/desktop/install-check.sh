@@ -105,6 +105,8 @@ printf '!Scream!\032\002\000\000' >>"$files/song.stm"
 head -c 1200 /dev/zero >>"$files/song.stm"
 printf '%s\n' a.mod b.s3m >"$files/party.lst"
 cp "$source/examples/demo.mod" "$files/song.mod"
+printf 'Extended Module: ' >"$files/song.xm"
+head -c 400 /dev/zero >>"$files/song.xm"
 with_signature "$files/song.wow" "M.K."
 with_signature "$files/song.nst" "M.K."
 for signature in FLT4 FLT8 4CHN 6CHN 8CHN CD81 OKTA 16CH 32CN; do
@@ -116,6 +118,7 @@ while read -r file want; do
   [ "$got" = "$want" ] || fail "$file is typed '$got', expected $want"
 done <<EOF
 song.stm audio/x-stm
+song.xm audio/x-xm
 party.lst audio/x-tarvex-list
 song.mod audio/x-mod
 song.wow audio/x-wow

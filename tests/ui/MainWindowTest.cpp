@@ -6,6 +6,7 @@
 
 #include "WindowFakes.h"
 #include "support/Corpus.h"
+#include "support/XmWriter.h"
 #include "ui/MainWindow.h"
 #include "ui/PlayerAudio.h"
 
@@ -666,6 +667,68 @@ TEST_F(WindowTest, RelativeEntryIsShownWhole) {
     std::filesystem::current_path(previous);
     EXPECT_EQ(view.text(TextField::File), "rel.mod");
     EXPECT_EQ(view.caption, "Tarvex V1.5 - rel.mod");
+}
+
+}  // namespace
+}  // namespace tarvex
+
+namespace tarvex {
+namespace {
+
+// An XM with three instruments: the second maps its notes to its second sample, the third has none.
+test::XmSampleSpec xmSample(std::vector<int16_t> frames) {
+    test::XmSampleSpec sample;
+    sample.frames = std::move(frames);
+    return sample;
+}
+
+std::string xmFile(const std::string& name, uint16_t flags) {
+    test::XmWriter xm;
+    xm.flags = flags;
+    xm.instruments.push_back(test::XmInstrumentSpec::single("lead caf\xE9", {xmSample({0, 10, 20})}));
+    test::XmInstrumentSpec pad = test::XmInstrumentSpec::single("pad", {xmSample({1}), xmSample({2, 3})});
+    pad.map.fill(1);
+    xm.instruments.push_back(pad);
+    xm.instruments.push_back(test::XmInstrumentSpec::single("empty", {}));
+    return test::writeTempFile(name, xm.bytes()).string();
+}
+
+TEST_F(WindowTest, AnXmShowsItsInstrumentsAndItsFrequencyMode) {
+    struct Row {
+        uint16_t flags;
+        bool clickedBefore;
+        bool linear;
+    };
+    for (const Row& row :
+         {Row{1, false, true}, Row{0, false, false}, Row{0, true, false}, Row{1, true, true}}) {
+        SCOPED_TRACE(row.flags * 2 + row.clickedBefore);
+        if (row.clickedBefore != window.linearFrequency()) window.onOptionClicked(OptionBox::LinearFrequ);
+        window.loadFile(xmFile("modes.xm", row.flags));
+        ASSERT_NE(engine.module, nullptr);
+        EXPECT_EQ(window.linearFrequency(), row.linear);
+        EXPECT_EQ(view.boxes[OptionBox::LinearFrequ], row.linear);
+    }
+    EXPECT_EQ(view.sampleLines, (std::vector<std::string>{"lead caf\xC3\xA9", "pad", "empty"}));
+
+    // A MOD after an XM in linear mode: cleared as after every other load.
+    window.loadFile(mod("after.mod"));
+    EXPECT_FALSE(window.linearFrequency());
+    EXPECT_FALSE(view.boxes[OptionBox::LinearFrequ]);
+    EXPECT_EQ(view.sampleLines.size(), 31u);
+}
+
+TEST_F(WindowTest, AnInstrumentLineOpensTheSampleOfItsFirstMappedNote) {
+    window.loadFile(xmFile("lines.xm", 1));
+    ASSERT_NE(engine.module, nullptr);
+    ASSERT_EQ(engine.module->samples.size(), 3u);
+    EXPECT_EQ(window.sampleOfListLine(0), std::optional<uint32_t>(0));
+    EXPECT_EQ(window.sampleOfListLine(1), std::optional<uint32_t>(2));  // its second sample
+    EXPECT_EQ(window.sampleOfListLine(2), std::nullopt);                // no samples
+    EXPECT_EQ(window.sampleOfListLine(3), std::nullopt);
+    window.onSampleDoubleClicked(1);
+    window.onSampleDoubleClicked(2);
+    window.onSampleDoubleClicked(0);
+    EXPECT_EQ(view.sampleWindows, (std::vector<uint32_t>{2, 0}));
 }
 
 }  // namespace

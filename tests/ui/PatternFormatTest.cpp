@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "core/EffectCodes.h"
 #include "core/PitchTables.h"
 #include "ui/PatternFormat.h"
 
@@ -71,6 +72,94 @@ TEST(PatternFormat, Lines) {
     EXPECT_EQ(page.front().substr(0, 3), "2C ");
     EXPECT_EQ(formatPatternLines(module, 0)[5], "05 ... 04 .. ... | ... .. .. ... | ");
     EXPECT_TRUE(formatPatternLines(module, 1).empty());
+}
+
+NoteCell xmCell(uint8_t note, uint32_t instrument, uint8_t volumeCommand, uint8_t volumeParam, uint8_t effect,
+                uint8_t param) {
+    NoteCell cell;
+    cell.xmNote = note;
+    cell.period = note == 0 ? 0 : note == kXmKeyOff ? kNoteOff : 428;  // what the reader's table gives
+    cell.sample = instrument;
+    cell.volumeCommand = volumeCommand;
+    cell.volumeParam = volumeParam;
+    cell.effect = effect;
+    cell.param = param;
+    return cell;
+}
+
+TEST(PatternFormat, XmCells) {
+    struct Row {
+        NoteCell cell;
+        const char* text;
+    };
+    const Row rows[] = {
+        {xmCell(0, 0, kVolumeNone, 0, 0, 0), "... .. .. ... | "},
+        {xmCell(1, 1, kVolumeNone, 0, 0, 0), "C-0 01 .. ... | "},
+        {xmCell(49, 0x80, kVolumeSet, 64, 0, 0), "C-4 80v40 ... | "},
+        {xmCell(96, 0, kVolumeSet, 0, 0, 0), "B-7 ..v00 ... | "},
+        {xmCell(12, 0, kVolumeNone, 0, 0, 0), "B-0 .. .. ... | "},
+        {xmCell(14, 0, kVolumeNone, 0, 0, 0), "C#1 .. .. ... | "},
+        {xmCell(kXmKeyOff, 0, kVolumeNone, 0, 0, 0), "=== .. .. ... | "},
+        {xmCell(0, 0, kVolumeSlideDown, 3, 0, 0), "... ..v-3 ... | "},
+        {xmCell(0, 0, kVolumeSlideUp, 0xF, 0, 0), "... ..v+F ... | "},
+        {xmCell(0, 0, kVolumeFineDown, 1, 0, 0), "... ..f-1 ... | "},
+        {xmCell(0, 0, kVolumeFineUp, 2, 0, 0), "... ..f+2 ... | "},
+        {xmCell(0, 0, kVolumeVibratoSpeed, 5, 0, 0), "... ..~s5 ... | "},
+        {xmCell(0, 0, kVolumeVibratoDepth, 6, 0, 0), "... ..~d6 ... | "},
+        {xmCell(0, 0, kVolumeSetPanning, 0xC, 0, 0), "... ..pC0 ... | "},
+        {xmCell(0, 0, kVolumePanSlideLeft, 4, 0, 0), "... ..p<4 ... | "},
+        {xmCell(0, 0, kVolumePanSlideRight, 7, 0, 0), "... ..p>7 ... | "},
+        {xmCell(0, 0, kVolumeTonePorta, 9, 0, 0), "... ..tp9 ... | "},
+        {xmCell(0, 0, kVolumeNone, 0, kVolumeSlide, 0x0F), "... .. .. A0F | "},
+        {xmCell(0, 0, kVolumeNone, 0, kExtended, 0x91), "... .. .. E91 | "},
+        {xmCell(0, 0, kVolumeNone, 0, kSetSpeed, 0x7D), "... .. .. F7D | "},
+        {xmCell(0, 0, kVolumeNone, 0, kArpeggio, 0x37), "... .. .. 037 | "},
+        {xmCell(0, 0, kVolumeNone, 0, kSetGlobalVolume, 0x40), "... .. .. G40 | "},
+        {xmCell(0, 0, kVolumeNone, 0, kGlobalVolumeSlide, 0x0A), "... .. .. H0A | "},
+        {xmCell(0, 0, kVolumeNone, 0, kKeyOff, 0x03), "... .. .. K03 | "},
+        {xmCell(0, 0, kVolumeNone, 0, kSetEnvelopePosition, 0x10), "... .. .. L10 | "},
+        {xmCell(0, 0, kVolumeNone, 0, kPanningSlide, 0xF0), "... .. .. PF0 | "},
+        {xmCell(0, 0, kVolumeNone, 0, kMultiRetrigger, 0x83), "... .. .. R83 | "},
+        {xmCell(0, 0, kVolumeNone, 0, kTremor, 0x21), "... .. .. T21 | "},
+        {xmCell(0, 0, kVolumeNone, 0, kExtraFinePortamentoUp, 0x2), "... .. .. X12 | "},
+        {xmCell(0, 0, kVolumeNone, 0, kExtraFinePortamentoDown, 0xF), "... .. .. X2F | "},
+        {xmCell(0, 0, kVolumeNone, 0, kGlobalVolumeSlide, 0), "... .. .. H00 | "},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(formatCell(row.cell, kFormatXm), row.text);
+        EXPECT_EQ(formatCell(row.cell, kFormatXm).size(), 16u);
+    }
+    // The same cell in a MOD's form: XM's fields are not read there.
+    EXPECT_EQ(formatCell(xmCell(kXmKeyOff, 0, kVolumeSet, 64, kSetGlobalVolume, 1)), "??? .. .. 1A01 | ");
+}
+
+TEST(PatternFormat, XmPatternsHaveTheirOwnRowCountAndUpTo32Channels) {
+    Module module;
+    module.formatType = kFormatXm;
+    module.channelCount = 32;
+    module.patternCount = 3;
+    module.patterns.resize(3);
+    module.patternRows = {1, 256, 100};
+    NoteCell last = xmCell(kXmKeyOff, 2, kVolumeNone, 0, kTremor, 0x11);
+    last.row = 255;
+    last.channel = 31;
+    module.patterns[1] = {last};
+
+    struct Row {
+        uint32_t pattern, firstRow;
+        size_t lines;
+    };
+    for (const Row& row : {Row{0, 0, 1}, Row{1, 0, 256}, Row{2, 0, 100}, Row{1, 236, 20}, Row{2, 99, 1}}) {
+        SCOPED_TRACE(row.pattern * 1000 + row.firstRow);
+        const std::vector<std::string> lines = formatPatternLines(module, row.pattern, row.firstRow);
+        ASSERT_EQ(lines.size(), row.lines);
+        EXPECT_EQ(lines.front().substr(0, 3), formatRowPrefix(row.firstRow));
+        EXPECT_EQ(lines.back().size(), 3u + 32u * 16u);
+    }
+    const std::vector<std::string> lines = formatPatternLines(module, 1);
+    EXPECT_EQ(lines.back().substr(0, 3), "FF ");
+    EXPECT_EQ(lines.back().substr(3 + 31 * 16), "=== 02 .. T11 | ");
+    EXPECT_EQ(lines[254].substr(3 + 31 * 16), std::string(kEmptyCellText));
 }
 
 }  // namespace

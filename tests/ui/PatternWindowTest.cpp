@@ -111,6 +111,55 @@ TEST_F(PatternWindowTest, FollowKeepsThePlayingRowOnTheTwelfthLine) {
     EXPECT_EQ(view.number, "02");
 }
 
+TEST(PatternWindowFollow, FirstRowForEveryPatternLength) {
+    struct Row {
+        uint32_t row, rows, first;
+    };
+    const Row rows[] = {
+        {5, 64, 0},    {11, 64, 0},   {12, 64, 1},     {54, 64, 43},    {55, 64, 44}, {63, 64, 44},
+        {5, 16, 0},    {15, 16, 0},   {15, 20, 0},     {20, 21, 1},     {30, 32, 12}, {31, 32, 12},
+        {99, 100, 80}, {60, 100, 49}, {255, 256, 236}, {200, 256, 189}, {0, 1, 0},
+    };
+    for (const Row& r : rows) EXPECT_EQ(followFirstRow(r.row, r.rows), r.first) << r.row << " of " << r.rows;
+    EXPECT_EQ(followFirstRow(60), 44u);  // 64 rows when none are given
+}
+
+TEST_F(PatternWindowTest, FollowsXmPatternsOfTheirOwnRowCount) {
+    ModuleBuilder song(32);
+    song.patternCount(3);
+    load(song);
+    engine.module->formatType = kFormatXm;
+    engine.module->patternRows = {16, 256, 64};
+    window.initialise();
+    EXPECT_EQ(view.lines.size(), 16u);
+    EXPECT_EQ(view.extent, 32 * 9 * 20);
+
+    struct Step {
+        uint32_t pattern, row, firstRowShown;
+        size_t lines;
+        int selected;
+    };
+    const Step steps[] = {
+        {0, 15, 0x00, 16, 15},
+        {1, 200, 189, 67, 11},
+        {1, 255, 236, 20, 19},
+        {2, 60, 44, 20, 16},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(testing::Message() << "pattern " << s.pattern << " row " << s.row);
+        window.followPosition(s.pattern, s.row);
+        ASSERT_EQ(view.lines.size(), s.lines);
+        char prefix[8];
+        std::snprintf(prefix, sizeof prefix, "%02X ", s.firstRowShown);
+        EXPECT_EQ(view.lines.front().substr(0, 3), prefix);
+        EXPECT_EQ(view.selected, s.selected);
+    }
+    // Row 16 is past the end of a 16-row pattern: nothing to select.
+    view.selected = -1;
+    window.followPosition(0, 16);
+    EXPECT_EQ(view.selected, -1);
+}
+
 TEST_F(PatternWindowTest, PreviousAndNextWrap) {
     ModuleBuilder song(4);
     song.patternCount(8);

@@ -49,6 +49,8 @@ std::string formatName(uint8_t formatType) {
             return "STM";
         case kFormatS3m:
             return "S3M";
+        case kFormatXm:
+            return "XM";
         default:
             return "?";
     }
@@ -69,6 +71,52 @@ std::string sampleRow(uint32_t number, const Sample& sample) {
            baseNote(sample);
 }
 
+std::string_view loopName(const Sample& sample) {
+    switch (loopType(sample)) {
+        case LoopType::forward:
+            return "forward";
+        case LoopType::pingPong:
+            return "pingpong";
+        default:
+            return "none";
+    }
+}
+
+// XM samples: finetune in 1/128 semitone, relative note, panning, loop type and bits in place of
+// the other formats' base frequency and note, which an XM sample does not have.
+std::string xmSampleRow(uint32_t number, const Sample& sample) {
+    char numbers[128];
+    std::snprintf(numbers, sizeof numbers, "%8u %9u %8u %4u %5d %4d %4u  %-8s %2d", sample.length,
+                  sample.loopStart, sample.loopEnd, sample.volume, sample.finetune128, sample.relativeNote,
+                  unsigned{sample.panning}, std::string(loopName(sample)).c_str(),
+                  sample.sixteenBit ? 16 : 8);
+    char prefix[8];
+    std::snprintf(prefix, sizeof prefix, "%3u ", number);
+    return std::string(prefix) + padRight(terminalText(sample.name.view()), 28) + numbers;
+}
+
+std::string envelopeText(const Envelope& envelope) {
+    return std::string(envelope.on ? "on/" : "off/") + std::to_string(envelope.count);
+}
+
+constexpr std::string_view kVibratoTypes[4] = {"sine", "square", "down", "up"};
+
+std::string_view vibratoName(uint8_t type) {
+    return type < 4 ? kVibratoTypes[type] : std::string_view("?");
+}
+
+std::string instrumentRow(uint32_t number, const Instrument& instrument) {
+    char numbers[128];
+    std::snprintf(numbers, sizeof numbers, "%7u  %-6s  %-6s  %7u  %s/%u/%u/%u", instrument.sampleCount,
+                  envelopeText(instrument.volume).c_str(), envelopeText(instrument.panning).c_str(),
+                  unsigned{instrument.fadeout}, std::string(vibratoName(instrument.vibratoType)).c_str(),
+                  unsigned{instrument.vibratoSweep}, unsigned{instrument.vibratoDepth},
+                  unsigned{instrument.vibratoRate});
+    char prefix[8];
+    std::snprintf(prefix, sizeof prefix, "%3u ", number);
+    return std::string(prefix) + padRight(terminalText(instrument.name.view()), 22) + numbers;
+}
+
 void printText(const FileReport& report, bool withPatterns, std::ostream& out) {
     const Module& m = report.module;
     out << "File:          " << report.path << '\n'
@@ -87,6 +135,11 @@ void printText(const FileReport& report, bool withPatterns, std::ostream& out) {
         out << "Timing:        " << (m.vblankTiming ? "vertical blank (every Fxx sets the speed)" : "tempo")
             << '\n';
     }
+    if (m.formatType == kFormatXm) {
+        out << "Frequencies:   " << (m.linearFrequency ? "linear" : "Amiga periods") << '\n'
+            << "Restart:       " << m.restartPosition << '\n'
+            << "Instruments:   " << m.instruments.size() << '\n';
+    }
     if (!m.writtenBy.empty()) out << "Written by:    " << terminalText(m.writtenBy.view()) << '\n';
     if (report.subsongs.size() > 1) {
         out << "Sub-songs:     " << report.subsongs.size() << '\n';
@@ -98,8 +151,18 @@ void printText(const FileReport& report, bool withPatterns, std::ostream& out) {
     }
     out << "Orders:       ";
     for (uint32_t i = 0; i < m.songLength && i < m.orders.size(); ++i) out << ' ' << m.orders[i];
-    out << "\n\n  # " << padRight("Name", 28) << "  Length LoopStart  LoopEnd  Vol  Fine   Freq  Note\n";
-    for (uint32_t i = 0; i < m.samples.size(); ++i) out << sampleRow(i + 1, m.samples[i]) << '\n';
+    if (m.formatType == kFormatXm) {
+        out << "\n\n  # " << padRight("Instrument", 22)
+            << "Samples  VolEnv  PanEnv  Fadeout  Vibrato (type/sweep/depth/rate)\n";
+        for (uint32_t i = 0; i < m.instruments.size(); ++i)
+            out << instrumentRow(i + 1, m.instruments[i]) << '\n';
+        out << "\n  # " << padRight("Sample", 28)
+            << "  Length LoopStart  LoopEnd  Vol  Fine  Rel  Pan  Loop     Bits\n";
+        for (uint32_t i = 0; i < m.samples.size(); ++i) out << xmSampleRow(i + 1, m.samples[i]) << '\n';
+    } else {
+        out << "\n\n  # " << padRight("Name", 28) << "  Length LoopStart  LoopEnd  Vol  Fine   Freq  Note\n";
+        for (uint32_t i = 0; i < m.samples.size(); ++i) out << sampleRow(i + 1, m.samples[i]) << '\n';
+    }
     if (!withPatterns) return;
     for (uint32_t p = 0; p < m.patternCount; ++p) {
         out << "\nPattern " << p << ":\n";
@@ -132,13 +195,50 @@ class JsonObject {
     bool first_ = true;
 };
 
-std::string sampleJson(const Sample& s) {
-    return "{\"name\": " + jsonString(latin1ToUtf8(s.name.view())) +
-           ", \"length\": " + std::to_string(s.length) + ", \"finetune\": " + std::to_string(s.finetune) +
-           ", \"volume\": " + std::to_string(s.volume) + ", \"loopStart\": " + std::to_string(s.loopStart) +
-           ", \"loopEnd\": " + std::to_string(s.loopEnd) +
-           ", \"basePeriod\": " + std::to_string(s.basePeriod) +
-           ", \"baseFrequency\": " + std::to_string(s.baseFrequency) + "}";
+// XM samples add their own keys after the common ones; the other formats' objects stay as they were.
+std::string sampleJson(const Sample& s, bool xm) {
+    std::string json =
+        "{\"name\": " + jsonString(latin1ToUtf8(s.name.view())) +
+        ", \"length\": " + std::to_string(s.length) + ", \"finetune\": " + std::to_string(s.finetune) +
+        ", \"volume\": " + std::to_string(s.volume) + ", \"loopStart\": " + std::to_string(s.loopStart) +
+        ", \"loopEnd\": " + std::to_string(s.loopEnd) + ", \"basePeriod\": " + std::to_string(s.basePeriod) +
+        ", \"baseFrequency\": " + std::to_string(s.baseFrequency);
+    if (xm) {
+        json += ", \"relativeNote\": " + std::to_string(s.relativeNote) +
+                ", \"finetune128\": " + std::to_string(s.finetune128) +
+                ", \"panning\": " + std::to_string(s.panning) + ", \"loopType\": \"" +
+                std::string(loopName(s)) + "\", \"sixteenBit\": " + (s.sixteenBit ? "true" : "false");
+    }
+    return json + "}";
+}
+
+std::string envelopeJson(const Envelope& e) {
+    std::string points = "[";
+    for (uint32_t i = 0; i < e.count && i < kEnvelopePoints; ++i) {
+        points += (i == 0 ? "[" : ", [") + std::to_string(e.points[i].tick) + ", " +
+                  std::to_string(e.points[i].value) + "]";
+    }
+    const auto flag = [](bool on) { return on ? std::string("true") : std::string("false"); };
+    return "{\"on\": " + flag(e.on) + ", \"points\": " + points + "], \"sustainOn\": " + flag(e.sustainOn) +
+           ", \"sustain\": " + std::to_string(e.sustain) + ", \"loopOn\": " + flag(e.loopOn) +
+           ", \"loopStart\": " + std::to_string(e.loopStart) + ", \"loopEnd\": " + std::to_string(e.loopEnd) +
+           "}";
+}
+
+std::string instrumentJson(const Instrument& in) {
+    std::string map = "[";
+    for (uint32_t n = 0; n < kInstrumentNotes; ++n)
+        map += (n == 0 ? "" : ", ") + std::to_string(in.sampleOfNote[n]);
+    return "{\"name\": " + jsonString(latin1ToUtf8(in.name.view())) +
+           ", \"firstSample\": " + std::to_string(in.firstSample) +
+           ", \"sampleCount\": " + std::to_string(in.sampleCount) + ", \"sampleOfNote\": " + map +
+           "], \"volumeEnvelope\": " + envelopeJson(in.volume) +
+           ", \"panningEnvelope\": " + envelopeJson(in.panning) +
+           ", \"fadeout\": " + std::to_string(in.fadeout) + ", \"vibratoType\": \"" +
+           std::string(vibratoName(in.vibratoType)) +
+           "\", \"vibratoSweep\": " + std::to_string(in.vibratoSweep) +
+           ", \"vibratoDepth\": " + std::to_string(in.vibratoDepth) +
+           ", \"vibratoRate\": " + std::to_string(in.vibratoRate) + "}";
 }
 
 void printJson(const FileReport& report, bool withPatterns, std::ostream& out, const std::string& indent) {
@@ -193,9 +293,18 @@ void printJson(const FileReport& report, bool withPatterns, std::ostream& out, c
     json.raw("panLeft", gains(m.panLeft)).raw("panRight", gains(m.panRight));
     std::string samples = "[";
     for (size_t i = 0; i < m.samples.size(); ++i) {
-        samples += (i == 0 ? "\n" : ",\n") + indent + "    " + sampleJson(m.samples[i]);
+        samples +=
+            (i == 0 ? "\n" : ",\n") + indent + "    " + sampleJson(m.samples[i], m.formatType == kFormatXm);
     }
     json.raw("samples", samples + (m.samples.empty() ? "]" : "\n" + indent + "  ]"));
+    if (o.loaded && m.formatType == kFormatXm) {
+        json.boolean("linearFrequency", m.linearFrequency).field("restartPosition", m.restartPosition);
+        std::string instruments = "[";
+        for (size_t i = 0; i < m.instruments.size(); ++i) {
+            instruments += (i == 0 ? "\n" : ",\n") + indent + "    " + instrumentJson(m.instruments[i]);
+        }
+        json.raw("instruments", instruments + (m.instruments.empty() ? "]" : "\n" + indent + "  ]"));
+    }
     if (withPatterns) {
         std::string patterns = "[";
         for (uint32_t p = 0; p < m.patternCount; ++p) {

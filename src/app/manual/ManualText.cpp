@@ -75,7 +75,13 @@ constexpr Item kInfoOptions[] = {
      "sampleCount, songLength, patternCount, orders, initialTempo, initialSpeed, globalVolume, "
      "durationMs, timing (tempo or vblank for a MOD, null otherwise), writtenBy, subsongs (start and "
      "durationMs of each song, the first being the song from its start), panLeft, panRight and "
-     "samples; a file name that is not valid UTF-8 shows replacement characters in file and its exact "
+     "samples; an XM file adds linearFrequency, restartPosition and instruments (name, firstSample, "
+     "sampleCount, sampleOfNote: the 1-based sample of each of the 96 notes or 0, volumeEnvelope and "
+     "panningEnvelope: on, points as [tick, value] pairs, sustainOn, sustain, loopOn, loopStart and "
+     "loopEnd, fadeout, vibratoType: sine, square, down or up, vibratoSweep, vibratoDepth, "
+     "vibratoRate), and to each sample relativeNote, finetune128, panning, loopType (none, forward or "
+     "pingpong) and sixteenBit; a file name that is not valid UTF-8 shows replacement characters in file and "
+     "its exact "
      "bytes in fileHex (hexadecimal)"},
     {"--patterns", "also every pattern, one line per row (a patterns key with --json)"},
 };
@@ -141,7 +147,11 @@ constexpr CommandPage kCommands[] = {
         "start with loops off, or \"over 60:00\"), a MOD's timing, the program that wrote an S3M "
         "when its version word says so, the sub-songs when there are several (number, first order "
         "position, duration), the order list and a table of samples (length, loop, volume, finetune, "
-        "base frequency and base note).\n"
+        "base frequency and base note). An XM file adds its frequency mode (linear or Amiga periods), "
+        "restart position and a table of instruments (sample count, volume and panning envelope on or "
+        "off with their points, fadeout, auto-vibrato type, sweep, depth and rate); its sample table "
+        "gives finetune in 1/128 semitone, relative note, panning, loop type and bits instead of base "
+        "frequency and note.\n"
         "Module texts are Latin-1 and are printed as UTF-8. A file that fails to load has its message "
         "printed on stderr; the other files are still printed.",
         kInfoOptions,
@@ -242,7 +252,8 @@ constexpr Page kCliPage = {
     kCliSynopsis,
     "tarvex-cli plays tracker music modules through the sound device, shows what a module file holds "
     "and renders songs to WAV files: MOD files of the ProTracker family (31- and 15-sample files, NST, "
-    "WOW), ScreamTracker 2 STM and ScreamTracker 3 S3M. The reader is chosen by the file's extension. "
+    "WOW), ScreamTracker 2 STM, ScreamTracker 3 S3M and FastTracker 2 XM. The reader is chosen by the "
+    "file's extension. "
     "Playback is bit-exact integer arithmetic, so the same file and options give the same bytes on "
     "every machine.\n"
     "Each run carries out one command; tarvex-cli COMMAND --help describes one command. The output "
@@ -347,7 +358,8 @@ constexpr Page kWindowPage = {
     "the Tarvex tracker music module player",
     kWindowSynopsis,
     "tarvex opens the player window: MOD files of the ProTracker family (31- and 15-sample files, NST, "
-    "WOW), ScreamTracker 2 STM and ScreamTracker 3 S3M play in real time through its own software "
+    "WOW), ScreamTracker 2 STM, ScreamTracker 3 S3M and FastTracker 2 XM play in real time through its "
+    "own software "
     "mixer. A module or list file named on the command line is loaded and played at once. Files can "
     "also be dropped on the window (they play at once) or opened from File, Open modfile (they wait "
     "for play).\n"
