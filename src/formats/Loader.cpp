@@ -157,7 +157,8 @@ ModuleReader chooseReader(ByteReader& bytes, std::string_view extension, std::st
     if (named == loadS3m && hasS3mMark(bytes)) return named;
     if (named == loadStm && hasStmMark(bytes)) return named;
     if (named == nullptr && extension.substr(0, 3) == "LST") return nullptr;
-    if (hasXmMark(bytes)) return loadXm;
+    // A MOD whose title happens to begin with the XM mark keeps its signature at 1080.
+    if (hasXmMark(bytes) && (named == loadXm || !hasModSignature(bytes))) return loadXm;
     if (hasS3mMark(bytes)) return loadS3m;
     if (hasStmMark(bytes)) return loadStm;
     if (!foreignFormat(bytes).empty() && !hasModSignature(bytes)) return nullptr;

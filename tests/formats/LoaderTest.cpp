@@ -16,6 +16,7 @@
 #include "support/ModWriter.h"
 #include "support/S3mWriter.h"
 #include "support/StmWriter.h"
+#include "support/XmWriter.h"
 
 namespace tarvex {
 namespace {
@@ -123,7 +124,7 @@ TEST(Loader, AFileWithNoModuleInItIsRefusedWithItsReason) {
     std::copy_n("Extended Module: ", 17, xmWithSignature.begin());
     std::vector<uint8_t> riffWave = marked("RIFF", 2000);
     std::copy_n("WAVE", 4, riffWave.begin() + 8);
-    const std::string xm = "FastTracker 2 XM file, a format this version does not read";
+    const std::vector<uint8_t> realXm = test::XmWriter().bytes();
     std::vector<uint8_t> zeroHeader(5000, 0);
     zeroHeader.back() = 1;
     std::vector<uint8_t> oneInHeader(5000, 0);
@@ -143,9 +144,9 @@ TEST(Loader, AFileWithNoModuleInItIsRefusedWithItsReason) {
         {"short.mod", {'a', 'b', 'c'}, "3 bytes: too short for a MOD header"},
         {"header.mod", std::vector<uint8_t>(599, 1), "599 bytes: too short for a MOD header"},
         {"onlyheader.mod", std::vector<uint8_t>(600, 1), ""},  // a 15-sample header: loads, cut short
-        {"song.xm", marked("Extended Module: ", 400), xm},
-        {"xm-named.mod", marked("Extended Module: ", 4000), xm},
-        {"xm-unnamed", marked("Extended Module: ", 4000), xm},
+        {"song.xm", realXm, ""},  // read since XM is: by its name, and by its mark under any name
+        {"xm-named.mod", realXm, ""},
+        {"xm-unnamed", realXm, ""},
         {"song.it", marked("IMPM", 400), "Impulse Tracker IT file, a format this version does not read"},
         {"it-named.s3m", marked("IMPM", 4000),
          "Impulse Tracker IT file, a format this version does not read"},
@@ -162,6 +163,9 @@ TEST(Loader, AFileWithNoModuleInItIsRefusedWithItsReason) {
         const LoadOutcome outcome = loadModuleFile(writeTempFile(c.name, c.bytes).string(), module);
         EXPECT_EQ(outcome.loaded, c.reason.empty());
         EXPECT_EQ(outcome.reason, c.reason);
+        if (c.bytes == realXm) {
+            EXPECT_EQ(module.formatType, kFormatXm);
+        }
         if (c.reason.empty()) continue;
         EXPECT_EQ(outcome.result, kResultUnsupported);
         EXPECT_EQ(module.patternCount, 0u);
