@@ -11,23 +11,26 @@ namespace tarvex {
 
 namespace {
 
-constexpr std::string_view kExtensions[3] = {"MOD", "S3M", "STM"};
+constexpr std::string_view kExtensions[4] = {"MOD", "S3M", "STM", "XM"};
 constexpr uint32_t kResolutions[4] = {8, 16, 24, 16};
 constexpr uint32_t kMaxEighths = 80;
 constexpr uint32_t kMaxRate = 192000;
 
-bool pointsIntoSamples(const Module& module, const Sample* sample) {
+// A voice plays one of the module's samples, or one of the player's unrolled ping-pong loops.
+bool pointsIntoSamples(const Player& player, const Sample* sample) {
     if (sample == nullptr) return true;
-    const Sample* first = module.samples.data();
-    return sample >= first && sample < first + module.samples.size();
+    const auto within = [sample](const std::vector<Sample>& samples) {
+        return !samples.empty() && sample >= samples.data() && sample < samples.data() + samples.size();
+    };
+    return within(player.module->samples) || within(player.xm.unrolled);
 }
 
 std::string checkPlayer(const Player& player) {
     const Module& module = *player.module;
     if (player.channels.size() != module.channelCount) return "channel array differs from channelCount";
     for (const ChannelState& channel : player.channels) {
-        if (!pointsIntoSamples(module, channel.sample)) return "channel sample outside the module";
-        if (!pointsIntoSamples(module, channel.pendingSample)) return "pending sample outside the module";
+        if (!pointsIntoSamples(player, channel.sample)) return "channel sample outside the module";
+        if (!pointsIntoSamples(player, channel.pendingSample)) return "pending sample outside the module";
     }
     if (player.mix.mixDivisor.load(std::memory_order_relaxed) < 1) return "mixDivisor below 1";
     return {};
@@ -42,7 +45,7 @@ PlayInput decodePlayInput(std::span<const uint8_t> data) {
     std::copy_n(data.begin(), headerBytes, header);
     input.file = data.subspan(headerBytes);
 
-    input.extension = kExtensions[header[0] % 3];
+    input.extension = kExtensions[header[0] % 4];
     if (header[1] & 0x80) {
         input.rate = std::min<uint32_t>(8000 + (header[1] & 0x7F) * 1449u, kMaxRate);
     } else {

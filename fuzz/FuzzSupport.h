@@ -3,7 +3,7 @@
 // all go through this one decoder, so a saved input replays exactly as the fuzzer ran it.
 //
 // Header (kPlayHeaderSize bytes):
-//   0       reader: byte % 3 -> MOD, S3M, STM
+//   0       reader: byte % 4 -> MOD, S3M, STM, XM
 //   1       rate: bit 7 clear -> kSampleRates[byte % 7], set -> 8000 + (byte & 127) * 1449, at most 192000
 //   2       output: bits 0-1 resolution (8, 16, 24, 16), bit 2 mono, bits 3-6 buffer length index
 //   3       duration in eighths of a second: 1 + byte % 80 (up to 10 seconds)

@@ -2,8 +2,7 @@
 // effect, signature and sample layout, plus the shared corpus files of each format (for playback,
 // behind a few control headers).
 //
-// Usage: tarvex-fuzz-seeds OUTDIR [CORPUSDIR...]  -> OUTDIR/{mod,s3m,stm,xm,play}/ (XM files are no
-// playback seeds: the dispatcher does not read them yet)
+// Usage: tarvex-fuzz-seeds OUTDIR [CORPUSDIR...]  -> OUTDIR/{mod,s3m,stm,xm,play}/
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -269,7 +268,10 @@ std::string lowerCase(std::string text) {
 // Control headers for playback seeds: a plain play, and one with every switch moving.
 std::vector<Bytes> playHeaders(const std::string& extension) {
     PlayInput plain;
-    plain.extension = extension == "S3M" ? "S3M" : extension == "STM" ? "STM" : "MOD";
+    plain.extension = extension == "S3M"   ? "S3M"
+                      : extension == "STM" ? "STM"
+                      : extension == "XM"  ? "XM"
+                                           : "MOD";
     plain.eighths = 16;
     PlayInput busy = plain;
     busy.rate = 8000;
@@ -325,7 +327,6 @@ int main(int argc, char** argv) {
     for (const Seed& seed : seeds) {
         writeFile(out / lowerCase(seed.extension) / seed.name, seed.bytes);
         written += 1;
-        if (seed.extension == "XM") continue;
         const std::vector<Bytes> headers = playHeaders(seed.extension);
         for (size_t h = 0; h < headers.size(); ++h) {
             Bytes play = headers[h];

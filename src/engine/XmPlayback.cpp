@@ -31,10 +31,10 @@ uint8_t low(uint8_t v) {
 // The period of a note (0 = C-0) at a finetune of -128..127 (1/128 semitone).
 int32_t periodOf(const Module& module, int32_t note, int32_t finetune) {
     if (module.linearFrequency) return kLinearMaxPeriod - note * 64 - finetune / 2;
-    // Amiga: in 1/16 semitones below C-4, 192 to the octave, the table covering one.
-    const int32_t below = (48 - note) * 16 - finetune / 8;
-    const int32_t octave = below >= 0 ? below / 192 : -((-below + 191) / 192);
-    const int32_t index = below - octave * 192;
+    // Amiga: in 1/16 semitones above C-4, 192 to the octave, the table covering one.
+    const int32_t above = (note - 48) * 16 + finetune / 8;
+    const int32_t octave = above >= 0 ? above / 192 : -((-above + 191) / 192);
+    const int32_t index = above - octave * 192;
     const uint64_t scaled = xm::kAmigaPeriod65536[static_cast<size_t>(index)];
     const uint64_t period = octave >= 0 ? scaled >> octave : scaled << std::min(-octave, 16);
     return static_cast<int32_t>(std::clamp<uint64_t>(period >> 16, kAmigaMinPeriod, kAmigaMaxPeriod));

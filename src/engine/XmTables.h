@@ -8,7 +8,7 @@ namespace tarvex::xm {
 
 // 8363 x 1024 x 2^(r / 768): the frequency, in 1/1024 Hz, of a sample r/768 octave above its base.
 extern const std::array<uint32_t, 768> kLinearFrequency1024;
-// 1712 x 65536 x 2^(-i / 192): an Amiga period i/16 semitone below C-4 (period 1712), x 65536.
+// 1712 x 65536 x 2^(-i / 192): the Amiga period i/16 semitone above C-4 (period 1712), x 65536.
 extern const std::array<uint32_t, 192> kAmigaPeriod65536;
 // sqrt(i / 256) x 65536: the gain of one side at panning i (0..256) under the square-root law.
 extern const std::array<uint32_t, 257> kPanGain;

@@ -1,0 +1,117 @@
+// Channels that play instruments by the XM rules: pitch, envelopes with sustain and fadeout,
+// key-off without an envelope, tremor, and patterns of their own length.
+#include <gtest/gtest.h>
+
+#include "engine/Engine.h"
+#include "engine/Stepper.h"
+#include "formats/Loader.h"
+#include "support/XmWriter.h"
+
+namespace tarvex::test {
+namespace {
+
+// One instrument of one looped sample (values 0..99) on every note; its envelope and fadeout as
+// given. Row 0 plays `note` on channel 0 with the effect given.
+XmWriter oneNote(uint8_t note, bool linear, const XmEnvelopeSpec& envelope = {}, uint16_t fadeout = 0) {
+    XmWriter xm;
+    xm.flags = linear ? 1 : 0;
+    XmSampleSpec sample;
+    for (int16_t v = 0; v < 100; ++v) sample.frames.push_back(v);
+    sample.loop = 1;
+    sample.loopLength = 100;
+    XmInstrumentSpec instrument = XmInstrumentSpec::single("lead", {sample});
+    instrument.volume = envelope;
+    instrument.fadeout = fadeout;
+    xm.instruments.push_back(instrument);
+    xm.patterns[0].cells.push_back({.row = 0, .channel = 0, .note = note, .instrument = 1});
+    return xm;
+}
+
+struct Played {
+    Engine engine;
+    Stepper stepper{engine};
+    explicit Played(const XmWriter& xm) {
+        engine.module = std::make_unique<Module>();
+        const LoadOutcome outcome = loadModuleBytes(xm.bytes(), "XM", *engine.module);
+        EXPECT_TRUE(outcome.loaded);
+        stepper.start(44100);
+    }
+    const ChannelState& voice() const { return engine.channels.at(0); }
+};
+
+TEST(InstrumentPlayback, NotesSoundAtTheirPitchInBothFrequencyModes) {
+    // C-4 (note 49) plays the sample at 8363 Hz: 8363 / 44100 x 1024 = 194.2 frames in 1/1024.
+    struct Row {
+        uint8_t note;
+        bool linear;
+        uint32_t step;
+    };
+    for (const Row& row : {Row{49, true, 194}, Row{49, false, 194}, Row{61, true, 388}, Row{61, false, 388},
+                           Row{37, true, 97}, Row{50, true, 205}}) {
+        Played played(oneNote(row.note, row.linear));
+        played.stepper.tick();
+        EXPECT_EQ(played.voice().step, row.step) << int{row.note} << (row.linear ? " linear" : " Amiga");
+        EXPECT_EQ(played.voice().position, 0);
+        EXPECT_GT(played.voice().leftVolume, 0);
+        EXPECT_EQ(played.voice().leftVolume, played.voice().rightVolume);  // centred
+    }
+}
+
+TEST(InstrumentPlayback, EnvelopesHoldAtTheirSustainAndFadeOutAfterKeyOff) {
+    // Volume 64 down to 32 over 4 ticks, sustained there; a key-off on row 1 (6 ticks later)
+    // releases it to fall to 0 at tick 8, while the fadeout takes 1/8 of the level per tick.
+    XmEnvelopeSpec envelope;
+    envelope.points = {{0, 64}, {4, 32}, {8, 0}};
+    envelope.sustain = 1;
+    envelope.type = 3;  // on, sustain
+    XmWriter xm = oneNote(49, true, envelope, 8192);
+    xm.patterns[0].cells.push_back({.row = 1, .channel = 0, .note = 97});
+    Played played(xm);
+    std::vector<int32_t> gains;
+    for (int t = 0; t < 12; ++t) {
+        played.stepper.tick();
+        gains.push_back(played.voice().leftVolume);
+    }
+    const int32_t full = gains[0];
+    EXPECT_GT(full, 0);
+    EXPECT_EQ(gains[4], full / 2);  // the sustain level
+    EXPECT_EQ(gains[5], gains[4]);  // held while the key is down
+    EXPECT_LT(gains[7], gains[6]);  // released and fading
+    EXPECT_EQ(gains[11], 0);        // the envelope's end is 0
+    for (size_t t = 7; t < gains.size(); ++t) EXPECT_LE(gains[t], gains[t - 1]) << t;
+
+    // Without a volume envelope a key-off silences the note at once.
+    XmWriter plain = oneNote(49, true);
+    plain.patterns[0].cells.push_back({.row = 1, .channel = 0, .note = 97});
+    Played cut(plain);
+    cut.stepper.run(6);
+    EXPECT_GT(cut.voice().leftVolume, 0);
+    cut.stepper.tick();  // row 1
+    EXPECT_EQ(cut.voice().leftVolume, 0);
+}
+
+TEST(InstrumentPlayback, TremorAndRowCounts) {
+    // T12 at speed 6: on for 2 ticks, off for 3, from the tick after the row tick.
+    XmWriter xm = oneNote(49, true);
+    xm.patterns[0].cells.push_back({.row = 1, .channel = 0, .effect = 0x1D, .param = 0x12});
+    xm.patterns[0].cells.push_back({.row = 2, .channel = 0, .effect = 0x1D, .param = 0x00});
+    xm.patterns[0].rows = 3;
+    Played played(xm);
+    played.stepper.run(6);
+    std::string heard;
+    for (int t = 0; t < 12; ++t) {
+        played.stepper.tick();
+        heard += played.voice().leftVolume > 0 ? '+' : '-';
+    }
+    EXPECT_EQ(heard, "+++----++---");  // the off phase holds over the next row tick
+    // Three rows of six ticks and the one that finds the order list done.
+    Played whole(oneNote(49, true));
+    EXPECT_EQ(whole.stepper.run(1000), 64u * 6 + 1);
+    XmWriter shortPattern = oneNote(49, true);
+    shortPattern.patterns[0].rows = 3;
+    Played shorter(shortPattern);
+    EXPECT_EQ(shorter.stepper.run(1000), 3u * 6 + 1);
+}
+
+}  // namespace
+}  // namespace tarvex::test
