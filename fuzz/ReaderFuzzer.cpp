@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (tarvex::trackerLine(module).empty()) fail("no tracker line");
         // A few patterns are enough to reach every cell form; thousands would only slow the search.
         for (uint32_t p = 0; p < module.patternCount && p < kFormattedPatterns; ++p) {
-            if (tarvex::formatPatternLines(module, p).size() != tarvex::kRowsPerPattern)
+            if (tarvex::formatPatternLines(module, p).size() != tarvex::rowsOf(module, p))
                 fail("pattern lines missing");
         }
     } else if (outcome.result != tarvex::kResultUnsupported) {

@@ -67,7 +67,7 @@ TEST(FuzzFindings, EveryKeptInputHasANoteAndReplaysCleanly) {
     std::stringstream notes;
     notes << notesFile.rdbuf();
     size_t replayed = 0;
-    for (const std::string target : {"mod", "s3m", "stm"}) {
+    for (const std::string target : {"mod", "s3m", "stm", "xm"}) {
         std::string extension = target;
         for (char& c : extension) c = static_cast<char>(c - 'a' + 'A');
         for (const fs::path& path : filesIn(kFindings / target)) {
