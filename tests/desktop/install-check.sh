@@ -60,9 +60,11 @@ done
 version=$(awk -F'[ ()]+' '/^project\(Tarvex VERSION/ { print $4 }' "$source/CMakeLists.txt")
 [ "$("$prefix/bin/tarvex-cli" --version)" = "$version" ] || fail "tarvex-cli --version is not $version"
 [ "$("$prefix/bin/tarvex" --version)" = "$version" ] || fail "tarvex --version is not $version"
-"$prefix/bin/tarvex-cli" info "$source/examples/demo.mod" | grep -q '^Title: *tarvex demo$' ||
-  fail "tarvex-cli info does not read the demo song"
-"$prefix/bin/tarvex" --help | grep -q 'Tarvex.conf' || fail "tarvex --help names no settings file"
+# Whole outputs first: grep -q stops reading at its match, and the writer would die of SIGPIPE.
+info=$("$prefix/bin/tarvex-cli" info "$source/examples/demo.mod")
+grep -q '^Title: *tarvex demo$' <<<"$info" || fail "tarvex-cli info does not read the demo song"
+help=$("$prefix/bin/tarvex" --help)
+grep -q 'Tarvex.conf' <<<"$help" || fail "tarvex --help names no settings file"
 
 desktop-file-validate "$prefix/$share/applications/$app.desktop" || fail "desktop-file-validate"
 appstreamcli validate --no-net --pedantic "$prefix/$share/metainfo/$app.metainfo.xml" >"$work/as.log" 2>&1 ||
