@@ -9,6 +9,7 @@
 
 #include "core/EffectCodes.h"
 #include "core/PitchTables.h"
+#include "formats/AllocationBudget.h"
 #include "formats/LoadResult.h"
 
 namespace tarvex {
@@ -36,27 +37,6 @@ constexpr int64_t kBudgetAllowance = 64 * 1024;
 // that do not share data lie within this many bytes and never walk more of them together. It
 // bounds the unpacking of a huge file, where the share per file byte would not.
 constexpr int64_t kPatternReach = 0x10000 * 16 + 0x10000 + 2;
-
-// Bytes left for allocation during one load.
-class AllocationBudget {
-   public:
-    explicit AllocationBudget(int64_t bytes) : left_(bytes) {}
-    // Takes bytes when that many are left.
-    bool take(int64_t bytes) {
-        if (bytes > left_) return false;
-        left_ -= bytes;
-        return true;
-    }
-    // How many items of itemSize fit, up to wanted; takes them.
-    int64_t takeUpTo(int64_t wanted, int64_t itemSize) {
-        const int64_t granted = std::min(wanted, left_ / itemSize);
-        left_ -= granted * itemSize;
-        return granted;
-    }
-
-   private:
-    int64_t left_;
-};
 
 // The S3M channel map: internal channel per S3M channel (-1 = unused) and its setting byte.
 struct ChannelMap {

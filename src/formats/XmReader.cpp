@@ -6,6 +6,7 @@
 
 #include "core/EffectCodes.h"
 #include "core/PitchTables.h"
+#include "formats/AllocationBudget.h"
 #include "formats/LoadResult.h"
 
 namespace tarvex {
@@ -44,25 +45,6 @@ constexpr int kFirstNoteEntry = 24;
 // fraction of it: every cell, header and frame takes file bytes of its own.
 constexpr int64_t kAllocationPerFileByte = 48;
 constexpr int64_t kBudgetAllowance = 64 * 1024;
-
-class AllocationBudget {
-   public:
-    explicit AllocationBudget(int64_t bytes) : left_(bytes) {}
-    bool take(int64_t bytes) {
-        if (bytes > left_) return false;
-        left_ -= bytes;
-        return true;
-    }
-    // How many items of itemSize fit, up to wanted; takes them.
-    int64_t takeUpTo(int64_t wanted, int64_t itemSize) {
-        const int64_t granted = std::min(wanted, left_ / itemSize);
-        left_ -= granted * itemSize;
-        return granted;
-    }
-
-   private:
-    int64_t left_;
-};
 
 // What the reading of one file has found so far.
 struct LoadState {
