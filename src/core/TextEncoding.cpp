@@ -53,14 +53,18 @@ std::string latin1ToUtf8(std::string_view latin1) {
     return out;
 }
 
-std::string fileNameToUtf8(std::string_view bytes) {
+namespace {
+
+// Copies the valid UTF-8 sequences of bytes and hands each byte that starts none to invalid.
+template <typename Invalid>
+std::string keepValidUtf8(std::string_view bytes, Invalid invalid) {
     std::string out;
     out.reserve(bytes.size());
     size_t i = 0;
     while (i < bytes.size()) {
         const size_t length = utf8SequenceLength(bytes.substr(i));
         if (length == 0) {
-            appendLatin1(out, static_cast<unsigned char>(bytes[i]));
+            invalid(out, static_cast<unsigned char>(bytes[i]));
             ++i;
         } else {
             out.append(bytes.substr(i, length));
@@ -68,6 +72,12 @@ std::string fileNameToUtf8(std::string_view bytes) {
         }
     }
     return out;
+}
+
+}  // namespace
+
+std::string fileNameToUtf8(std::string_view bytes) {
+    return keepValidUtf8(bytes, [](std::string& out, unsigned char c) { appendLatin1(out, c); });
 }
 
 bool isValidUtf8(std::string_view text) {
@@ -80,20 +90,7 @@ bool isValidUtf8(std::string_view text) {
 }
 
 std::string replaceInvalidUtf8(std::string_view bytes) {
-    std::string out;
-    out.reserve(bytes.size());
-    size_t i = 0;
-    while (i < bytes.size()) {
-        const size_t length = utf8SequenceLength(bytes.substr(i));
-        if (length == 0) {
-            out += "\xEF\xBF\xBD";  // U+FFFD
-            ++i;
-        } else {
-            out.append(bytes.substr(i, length));
-            i += length;
-        }
-    }
-    return out;
+    return keepValidUtf8(bytes, [](std::string& out, unsigned char) { out += "\xEF\xBF\xBD"; });  // U+FFFD
 }
 
 }  // namespace tarvex

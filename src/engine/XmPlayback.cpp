@@ -341,19 +341,11 @@ void rowEffect(Engine& engine, uint32_t index, const NoteCell& cell) {
             break;
         case kPositionJump:
         case kPatternBreak:
+        case kSetSpeed:
+            // The shared handlers, under the XM rules: speed 0 ignored, above 31 the tempo.
             shared.effect = cell.effect;
             shared.param = p;
             runEffect(engine, shared, true);
-            break;
-        case kSetSpeed:
-            if (p == 0) break;
-            if (p < 32) {
-                engine.state.speed.store(p, kRelaxed);
-                engine.state.tickCounter = p;
-            } else {
-                engine.state.tempo.store(p, kRelaxed);
-                engine.state.samplesPerTick = samplesPerTickFor(engine.state.rate, p);
-            }
             break;
         case kSetGlobalVolume:
             engine.xm.globalVolume = std::min<int32_t>(p, 64);
