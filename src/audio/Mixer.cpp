@@ -106,7 +106,7 @@ uint32_t segmentFramesFor(uint32_t rate, uint32_t bits, uint32_t channels, uint3
 void resetMixState(Player& player) {
     MixState& mix = player.mix;
     const PlayerSettings& settings = player.settings;
-    const uint32_t channelCount = player.module ? player.module->channelCount : 0;
+    const uint32_t channelCount = player.module ? mixChannelsOf(*player.module) : 0;
     const uint8_t globalVolume = player.module ? player.module->globalVolume : 0;
     const uint32_t gainBits = player.module ? player.module->rules.gainBits : 0;
     mix.mixDivisor.store(mixDivisorAtStart(channelCount, globalVolume, gainBits), std::memory_order_relaxed);

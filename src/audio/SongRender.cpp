@@ -39,7 +39,7 @@ SongRenderResult renderSong(Player& player, uint32_t preamp, uint64_t maxFrames,
     startSong(player);
     const Module& module = *player.module;
     player.mix.mixDivisor.store(
-        mixDivisorForPreamp(module.channelCount, module.globalVolume, preamp, module.rules.gainBits),
+        mixDivisorForPreamp(mixChannelsOf(module), module.globalVolume, preamp, module.rules.gainBits),
         std::memory_order_relaxed);
     const uint32_t bytesPerFrame = player.mix.bytesPerFrame;
     const uint32_t blockFrames = static_cast<uint32_t>(kBlockBytes / bytesPerFrame);

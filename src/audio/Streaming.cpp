@@ -84,7 +84,7 @@ Player::~Player() {
 void Player::beginStream() {
     startSong(*this);
     mix.mixDivisor.store(
-        mixDivisorForPreamp(module->channelCount, module->globalVolume, preamp, module->rules.gainBits),
+        mixDivisorForPreamp(mixChannelsOf(*module), module->globalVolume, preamp, module->rules.gainBits),
         std::memory_order_relaxed);
     skipFrames(*this, startFrame);
 }

@@ -112,6 +112,9 @@ struct PlayerState {
     uint32_t jumpOrder = 0;
     bool breakPending = false;
     uint32_t breakRow = 0;
+    // XM: a pattern loop that went back leaves its start row as the row the next pattern starts
+    // at, unless a break names another; 0 otherwise.
+    uint32_t rowAfterPattern = 0;
 
     // With LoopsAllowed off: backward jumps still to be taken (Engine::repeatCount at the start).
     uint32_t repeatsLeft = 0;

@@ -102,7 +102,13 @@ bool repeatsItself(Engine& engine) {
         *key++ = owner.loopOrder;
         *key++ = owner.loopRow;
     };
-    if (engine.module->rules.patternLoopPerChannel) {
+    if (engine.module->rules.instrumentChannels) {
+        for (const XmChannel& channel : engine.xm.channels) {
+            *key++ = channel.loopCounter;
+            *key++ = channel.loopRow;
+        }
+        *key++ = state.rowAfterPattern;
+    } else if (engine.module->rules.patternLoopPerChannel) {
         for (const ChannelState& channel : engine.channels) putLoop(channel);
     } else {
         putLoop(state);
@@ -111,8 +117,10 @@ bool repeatsItself(Engine& engine) {
     return state.history.visit(state.firstRowOfOrder[order] + state.row.load(kRelaxed));
 }
 
-// Words of the key repeatsItself writes: speed, tempo and four per loop state.
+// Words of the key repeatsItself writes: speed, tempo and four per loop state (two per channel and
+// the row after the pattern for instrument channels).
 uint32_t historyKeyWords(const Module& module, uint32_t channelCount) {
+    if (module.rules.instrumentChannels) return 2 + 2 * channelCount + 1;
     return 2 + 4 * (module.rules.patternLoopPerChannel ? channelCount : 1);
 }
 
@@ -143,6 +151,7 @@ void restartForRepeat(Engine& engine) {
         channel.loopStartSet = false;
     }
     state.breakPending = false;
+    state.rowAfterPattern = 0;
     state.historyStale = true;
 }
 
@@ -151,7 +160,9 @@ bool moveForward(Engine& engine) {
     PlayerState& state = engine.state;
     const uint32_t row = state.row.load(kRelaxed) + 1;
     state.row.store(row, kRelaxed);
+    const uint32_t playingOrder = state.nextOrder.load(kRelaxed) - 1;
     uint32_t order;
+    uint32_t carriedRow = 0;
     if (row < state.rowCount && !state.breakPending) {
         if (!state.jumpPending) return true;  // same pattern: the cursor is already at this row
         order = state.jumpOrder;
@@ -163,7 +174,10 @@ bool moveForward(Engine& engine) {
         countRepeatJump(state);
     } else {
         order = state.nextOrder.load(kRelaxed);
+        carriedRow = state.rowAfterPattern;
+        state.rowAfterPattern = 0;
     }
+    if (order != playingOrder) state.rowAfterPattern = 0;
     if (order >= state.playableOrders) {
         if (state.repeatsLeft == 0 || state.wentBack || state.playableOrders == 0) return false;
         restartForRepeat(engine);
@@ -174,6 +188,10 @@ bool moveForward(Engine& engine) {
     const bool hasCells = state.playingCells != nullptr && !state.playingCells->empty();
     state.cursor = hasCells ? 0 : kNoCellIndex;
     uint32_t newRow = 0;
+    if (carriedRow != 0 && carriedRow < state.rowCount) {
+        newRow = carriedRow;
+        state.cursor = rowIndexAt(state, order, newRow);
+    }
     if (breakWasPending) {
         // A break beyond the last row starts the target pattern at its first row.
         newRow = state.breakRow < state.rowCount ? state.breakRow : 0;
@@ -351,6 +369,7 @@ void takeSeek(Engine& engine) {
     state.loopCount = -1;
     state.loopStartSet = false;
     state.breakPending = false;
+    state.rowAfterPattern = 0;
     state.jumpPending = true;
     state.repeatJump = false;
     state.jumpOrder = target.order;
@@ -425,6 +444,7 @@ void startSong(Engine& engine) {
     state.jumpOrder = 0;
     state.breakPending = false;
     state.breakRow = 0;
+    state.rowAfterPattern = 0;
     state.repeatsLeft = engine.repeatCount;
     state.repeatJump = false;
     state.wentBack = false;
@@ -483,8 +503,7 @@ void playTick(Engine& engine) {
     if (state.patternDelay != 0) {
         --state.patternDelay;
         if (instruments) {
-            // The row repeats without its row-tick effects; the others go on.
-            engine.xm.tick = 0;
+            instrumentRepeatTick(engine);
             updateInstrumentVoices(engine);
             return;
         }

@@ -199,7 +199,7 @@ bool isTonePorta(const NoteCell& cell) {
 }
 
 // The note, instrument and volume column of a cell, on the tick they take effect.
-void playCell(Engine& engine, uint32_t index, const NoteCell& cell) {
+void playCell(Engine& engine, uint32_t index, const NoteCell& cell, bool delayed) {
     const Module& module = *engine.module;
     XmChannel& c = engine.xm.channels[index];
     const bool porta = isTonePorta(cell);
@@ -256,16 +256,17 @@ void playCell(Engine& engine, uint32_t index, const NoteCell& cell) {
                         offset = uint32_t{c.offset} * 256;
                     }
                     trigger(engine, index, offset);
-                    // Every note played starts the envelopes, fadeout and auto-vibrato afresh.
-                    resetEnvelopes(c);
                 }
             }
         }
     }
 
+    // An instrument number restarts the envelopes, fadeout and auto-vibrato, a note alone does not;
+    // next to a key-off on the row tick it only recalls the sample's volume and panning, the
+    // release going on (a delayed one restarts them all the same).
     if (cell.sample != 0 && c.instrument != nullptr) {
         takeSampleDefaults(c);
-        resetEnvelopes(c);
+        if (patternNote != kXmKeyOff || delayed) resetEnvelopes(c);
         c.tremorCounter = 0;
         c.tremorOff = true;
         c.tremorMuted = false;
@@ -339,10 +340,26 @@ void rowEffect(Engine& engine, uint32_t index, const NoteCell& cell) {
             c.volume = std::min<int32_t>(p, 64);
             c.tremorMuted = false;
             break;
-        case kPositionJump:
+        case kPositionJump: {
+            // The shared handler decides whether the jump is taken (with loops off, not backwards);
+            // a jump starts its pattern at row 0 unless a break on a later channel names another.
+            PlayerState& state = engine.state;
+            const bool before = state.jumpPending;
+            shared.effect = cell.effect;
+            shared.param = p;
+            runEffect(engine, shared, true);
+            if (state.jumpPending && !before) {
+                engine.xm.leavePattern = true;
+                engine.xm.breakRow = 0;
+            }
+            break;
+        }
         case kPatternBreak:
+            engine.xm.leavePattern = true;
+            engine.xm.breakRow = high(p) * 10u + low(p);
+            break;
         case kSetSpeed:
-            // The shared handlers, under the XM rules: speed 0 ignored, above 31 the tempo.
+            // The shared handler, under the XM rules: speed 0 ignored, above 31 the tempo.
             shared.effect = cell.effect;
             shared.param = p;
             runEffect(engine, shared, true);
@@ -399,6 +416,15 @@ void rowEffect(Engine& engine, uint32_t index, const NoteCell& cell) {
                     c.tremoloWave = y;
                     break;
                 case kPatternLoop:
+                    // x loops back to the row E60 marked on this channel, in whatever pattern.
+                    if (y == 0) {
+                        c.loopRow = static_cast<uint8_t>(engine.state.row.load(kRelaxed));
+                    } else if (c.loopCounter == 0 || --c.loopCounter != 0) {
+                        if (c.loopCounter == 0) c.loopCounter = y;
+                        engine.xm.loopBack = true;
+                        engine.xm.breakRow = c.loopRow;
+                    }
+                    break;
                 case kPatternDelay:
                     shared.effect = kExtended;
                     shared.param = p;
@@ -554,7 +580,7 @@ void tickEffect(Engine& engine, uint32_t index) {
                 case kNoteDelay:
                     if (tick == y && c.delayPending) {
                         c.delayPending = false;
-                        playCell(engine, index, c.delayed);
+                        playCell(engine, index, c.delayed, true);
                     }
                     break;
                 default:
@@ -610,6 +636,9 @@ void instrumentRowTick(Engine& engine, uint32_t row) {
     XmState& xm = engine.xm;
     PlayerState& state = engine.state;
     xm.tick = 0;
+    xm.loopBack = false;
+    xm.leavePattern = false;
+    xm.breakRow = 0;
     for (uint32_t i = 0; i < xm.channels.size(); ++i) {
         XmChannel& c = xm.channels[i];
         c.periodDelta = 0;
@@ -631,9 +660,35 @@ void instrumentRowTick(Engine& engine, uint32_t row) {
             c.delayPending = true;
         } else {
             c.delayPending = false;
-            playCell(engine, i, now);
+            playCell(engine, i, now, false);
         }
         rowEffect(engine, i, now);
+    }
+    // A break or jump leaves the pattern at the row the last flow command named; a loop back
+    // without one stays in it, and its row is also where the next pattern will start.
+    if (xm.leavePattern) {
+        state.breakPending = true;
+        state.breakRow = xm.breakRow;
+        state.rowAfterPattern = 0;
+    } else if (xm.loopBack) {
+        state.jumpPending = true;
+        state.jumpOrder = state.nextOrder.load(kRelaxed) - 1;
+        state.repeatJump = false;
+        state.breakPending = true;
+        state.breakRow = xm.breakRow;
+        state.rowAfterPattern = xm.breakRow;
+    }
+}
+
+void instrumentRepeatTick(Engine& engine) {
+    XmState& xm = engine.xm;
+    xm.tick = 0;
+    for (uint32_t i = 0; i < xm.channels.size(); ++i) {
+        XmChannel& c = xm.channels[i];
+        c.periodDelta = 0;
+        c.volumeDelta = 0;
+        if (c.effect == kExtended && high(c.param) == kNoteDelay && low(c.param) != 0) c.delayPending = true;
+        tickEffect(engine, i);
     }
 }
 

@@ -52,6 +52,9 @@ struct XmChannel {
     bool tremorOff = true;      // the phase that ended last: a tremor starts with its on phase
     bool tremorMuted = false;   // silenced by a tremor's off phase
     bool panningHeld = false;   // the panning envelope's sustain point was reached before key-off
+    // Pattern loop: the row E60 marked (kept across patterns) and the loops still to go.
+    uint8_t loopRow = 0;
+    uint8_t loopCounter = 0;
 };
 
 // The song-long state of instrument playback, set up by startSong.
@@ -61,6 +64,11 @@ struct XmState {
     std::vector<const Sample*> playableOfSample;  // per sample: what a voice plays for it
     uint32_t tick = 0;                            // of the row: 0 is the row tick
     int32_t globalVolume = 64;
+    // The row tick's flow commands, resolved once every channel has been read: a loop back within
+    // the pattern, a break or jump to another position, and the row either lands on.
+    bool loopBack = false;
+    bool leavePattern = false;
+    uint32_t breakRow = 0;
 };
 
 // Allocates the channel states and the unrolled ping-pong loops of the engine's module.
@@ -69,6 +77,9 @@ void startInstrumentSong(Engine& engine);
 void instrumentRowTick(Engine& engine, uint32_t row);
 // Every other tick of a row: the continuing effects.
 void instrumentEffectTick(Engine& engine);
+// The row tick of a row repeated by a pattern delay: its notes and row-tick effects are not read
+// again, but the continuing effects go on and a note delay plays once more.
+void instrumentRepeatTick(Engine& engine);
 // After every tick: envelopes, fadeout and auto-vibrato into each voice's step and gains.
 void updateInstrumentVoices(Engine& engine);
 

@@ -13,6 +13,11 @@ void freeModule(std::unique_ptr<Module>& current) {
     current.reset();
 }
 
+uint32_t mixChannelsOf(const Module& module) {
+    const uint32_t limit = module.rules.mixChannelLimit;
+    return limit != 0 && module.channelCount > limit ? limit : module.channelCount;
+}
+
 FormatRules rulesOf(uint8_t formatType) {
     FormatRules rules;
     if (formatType == kFormatMod) return rules;
@@ -20,6 +25,7 @@ FormatRules rulesOf(uint8_t formatType) {
         rules.speedZeroEndsSong = false;
         rules.instrumentChannels = true;
         rules.gainBits = 8;
+        rules.mixChannelLimit = 8;
         return rules;
     }
     rules.speedZeroEndsSong = false;

@@ -168,6 +168,9 @@ struct FormatRules {
     // The voices' gains run 0..64 << gainBits (the mix divisor grows with them): finer steps for
     // envelopes and fadeouts (XM 8, 0 otherwise).
     uint32_t gainBits = 0;
+    // The mix divisor counts at most this many channels (0: all of them). Instrument songs keep
+    // their loudness with many channels, as their trackers did: 32 channels sound as loud as 8.
+    uint32_t mixChannelLimit = 0;
 };
 
 struct Module {
@@ -213,6 +216,8 @@ inline uint32_t rowsOf(const Module& module, uint32_t pattern) {
 
 // The rules of the tracker of formatType: kFormatMod, kFormatStm, kFormatS3m or kFormatXm.
 FormatRules rulesOf(uint8_t formatType);
+// The channel count the mix divisor is made for: the module's, within its rules' limit.
+uint32_t mixChannelsOf(const Module& module);
 
 // The holder of the current module: createModule replaces whatever it held with a fresh record,
 // freeModule leaves it empty. The player wraps both to drop its channel array as well.

@@ -28,7 +28,7 @@ void PlayerAudio::resumeDevice() {
 
 void PlayerAudio::setPreamp(uint32_t position) {
     if (!player_.module) return;
-    const int32_t divisor = mixDivisorForPreamp(player_.module->channelCount, player_.module->globalVolume,
+    const int32_t divisor = mixDivisorForPreamp(mixChannelsOf(*player_.module), player_.module->globalVolume,
                                                 position, player_.module->rules.gainBits);
     player_.mix.mixDivisor.store(divisor, std::memory_order_relaxed);
 }

@@ -61,7 +61,7 @@ inline std::vector<uint8_t> referenceRender(std::unique_ptr<Module> module, cons
     player.settings.WideStereo = wide;
 
     startSong(player);
-    player.mix.mixDivisor = mixDivisorForPreamp(player.module->channelCount, player.module->globalVolume,
+    player.mix.mixDivisor = mixDivisorForPreamp(mixChannelsOf(*player.module), player.module->globalVolume,
                                                 preamp, player.module->rules.gainBits);
     const uint32_t frameBytes = player.mix.bytesPerFrame;
     std::vector<uint8_t> bytes;
