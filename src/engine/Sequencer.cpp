@@ -469,6 +469,9 @@ void startSong(Engine& engine) {
     state.songEnded.store(false, kRelaxed);
     engine.outputStopped.store(false, kRelaxed);
     engine.playbackFinished.store(false, kRelaxed);
+    // An instrument song's first row sounds from the first frame, as its tracker played it; the
+    // other formats keep a tick of silence before it.
+    if (module.rules.instrumentChannels) playTick(engine);
 }
 
 void playTick(Engine& engine) {

@@ -18,7 +18,7 @@ constexpr int32_t kLinearC4 = 4608;         // linear period of C-4, the sample'
 constexpr int32_t kLinearMaxPeriod = 7680;  // C-0 at finetune 0
 constexpr int32_t kAmigaMinPeriod = 1;
 constexpr int32_t kAmigaMaxPeriod = 32000;
-constexpr uint32_t kFullFadeout = 65536;
+constexpr uint32_t kFullFadeout = 32768;  // a released note loses the fadeout value every tick
 constexpr uint32_t kGainBits = 8;  // voice gains run 0..64 << kGainBits
 
 uint8_t high(uint8_t v) {
@@ -113,15 +113,19 @@ void resetEnvelopes(XmChannel& c) {
     c.volumeTick = 0;
     c.panningTick = 0;
     c.fadeout = kFullFadeout;
+    c.fading = false;
     c.keyOn = true;
     c.autoVibratoPosition = 0;
     c.autoVibratoAmplitude = 0;
 }
 
-void keyOff(XmChannel& c) {
+// Releases the note. Without a volume envelope it falls silent at once, though a volume set later
+// brings it back: fading out, unless the key-off came from a note delay.
+void keyOff(XmChannel& c, bool delayed = false) {
     c.keyOn = false;
-    // Without a volume envelope the note ends at once.
-    if (c.instrument == nullptr || !c.instrument->volume.on) c.volume = 0;
+    const bool envelope = c.instrument != nullptr && c.instrument->volume.on;
+    if (!envelope) c.volume = 0;
+    if (envelope || !delayed) c.fading = true;
 }
 
 // The default volume and panning of the channel's sample.
@@ -198,20 +202,23 @@ bool isTonePorta(const NoteCell& cell) {
            cell.volumeCommand == kVolumeTonePorta;
 }
 
+bool keyOffOnRowTick(const NoteCell& cell) {
+    return cell.effect == kKeyOff && cell.param == 0 && cell.volumeCommand != kVolumeTonePorta;
+}
+
 // The note, instrument and volume column of a cell, on the tick they take effect.
 void playCell(Engine& engine, uint32_t index, const NoteCell& cell, bool delayed) {
     const Module& module = *engine.module;
     XmChannel& c = engine.xm.channels[index];
     const bool porta = isTonePorta(cell);
-    const int32_t patternNote = cell.xmNote;
+    // K00 stands for a key-off in the note column (the volume column's tone portamento cancels
+    // it); a note delay without a note plays the channel's last note again.
+    int32_t patternNote = cell.xmNote;
+    if (keyOffOnRowTick(cell)) patternNote = kXmKeyOff;
+    if (delayed && patternNote == 0) patternNote = c.lastNote;
+    if (patternNote >= 1 && patternNote <= static_cast<int32_t>(kXmLastNote)) c.lastNote = patternNote;
 
-    // Next to a tone portamento an instrument number names the instrument playing; next to K00
-    // note and instrument count for nothing.
-    const bool keyOffNow = cell.effect == kKeyOff && cell.param == 0;
-    if (keyOffNow) {
-        keyOff(c);
-        return;
-    }
+    // Next to a tone portamento an instrument number names the instrument playing.
     if (cell.sample != 0 && !(porta && c.instrument != nullptr)) {
         const bool valid = cell.sample <= module.instruments.size();
         if (valid) {
@@ -225,7 +232,7 @@ void playCell(Engine& engine, uint32_t index, const NoteCell& cell, bool delayed
     }
 
     if (patternNote == kXmKeyOff) {
-        keyOff(c);
+        keyOff(c, delayed);
     } else if (patternNote >= 1 && patternNote <= static_cast<int32_t>(kXmLastNote)) {
         const Sample* s = sampleFor(module, c.instrument, patternNote);
         if (s == nullptr) {
@@ -264,26 +271,27 @@ void playCell(Engine& engine, uint32_t index, const NoteCell& cell, bool delayed
     // An instrument number restarts the envelopes, fadeout and auto-vibrato, a note alone does not;
     // next to a key-off on the row tick it only recalls the sample's volume and panning, the
     // release going on (a delayed one restarts them all the same).
+    if (cell.sample != 0) takeSampleDefaults(c);
     if (cell.sample != 0 && c.instrument != nullptr) {
-        takeSampleDefaults(c);
         if (patternNote != kXmKeyOff || delayed) resetEnvelopes(c);
         c.tremorCounter = 0;
         c.tremorOff = true;
         c.tremorMuted = false;
     }
 
-    // The volume column's row-tick commands.
+    // The volume column's row-tick commands; a note delayed with an instrument skips its fine slides.
     const uint8_t vp = cell.volumeParam;
+    const bool slides = !(delayed && cell.sample != 0);
     switch (cell.volumeCommand) {
         case kVolumeSet:
             c.volume = std::min<int32_t>(vp, 64);
             c.tremorMuted = false;
             break;
         case kVolumeFineDown:
-            c.volume = std::max(0, c.volume - low(vp));
+            if (slides) c.volume = std::max(0, c.volume - low(vp));
             break;
         case kVolumeFineUp:
-            c.volume = std::min(64, c.volume + low(vp));
+            if (slides) c.volume = std::min(64, c.volume + low(vp));
             break;
         case kVolumeVibratoSpeed:
             if (vp != 0) c.vibratoSpeed = low(vp);
@@ -371,8 +379,7 @@ void rowEffect(Engine& engine, uint32_t index, const NoteCell& cell) {
             if (p != 0) c.globalVolumeSlide = p;
             break;
         case kKeyOff:
-            if (p == 0) keyOff(c);
-            break;
+            break;  // K00 was read as a key-off note; later ticks below
         case kSetEnvelopePosition:
             c.volumeTick = p;
             // The panning envelope follows only when the volume envelope has a sustain point.
@@ -718,9 +725,8 @@ void updateInstrumentVoices(Engine& engine) {
             if (instrument->volume.on) {
                 envelopeVolume = std::clamp(envelopeValue(instrument->volume, c.volumeTick), 0, 64);
                 advanceEnvelope(instrument->volume, c.volumeTick, c.keyOn);
-                if (!c.keyOn)
-                    c.fadeout = c.fadeout > instrument->fadeout ? c.fadeout - instrument->fadeout : 0;
             }
+            if (c.fading) c.fadeout = c.fadeout > instrument->fadeout ? c.fadeout - instrument->fadeout : 0;
             if (instrument->panning.on) {
                 const int32_t e = std::clamp(envelopeValue(instrument->panning, c.panningTick), 0, 64);
                 panning = c.panning + (e - 32) * (128 - std::abs(c.panning - 128)) / 32;
@@ -761,7 +767,7 @@ void updateInstrumentVoices(Engine& engine) {
         // A tremor's off phase holds until a volume is set, even after the tremor has ended.
         const int32_t volume = c.tremorMuted ? 0 : std::clamp(c.volume + c.volumeDelta, 0, 64);
         // Volume x envelope x fadeout x global volume, as 0..64 << kGainBits.
-        const uint64_t product = uint64_t(volume) * uint64_t(envelopeVolume) * uint64_t(c.fadeout >> 4) *
+        const uint64_t product = uint64_t(volume) * uint64_t(envelopeVolume) * uint64_t(c.fadeout >> 3) *
                                  uint64_t(std::clamp(xm.globalVolume, 0, 64));
         const uint64_t gain = product >> (6 + 12 + 6 - kGainBits);
         const int32_t pan = std::clamp(panning, 0, 255);

@@ -26,7 +26,9 @@ struct XmChannel {
     int32_t volumeDelta = 0;          // tremolo or tremor on this tick
     int32_t periodDelta = 0;          // vibrato or arpeggio on this tick
     bool keyOn = false;
-    uint32_t fadeout = 65536;
+    bool fading = false;  // released: the fadeout runs
+    int32_t lastNote = 0;  // the last pattern note read (1..96), which a lone note delay replays
+    uint32_t fadeout = 32768;
     uint32_t volumeTick = 0;
     uint32_t panningTick = 0;
     uint32_t autoVibratoPosition = 0;
