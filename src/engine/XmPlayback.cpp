@@ -19,7 +19,7 @@ constexpr int32_t kLinearMaxPeriod = 7680;  // C-0 at finetune 0
 constexpr int32_t kAmigaMinPeriod = 1;
 constexpr int32_t kAmigaMaxPeriod = 32000;
 constexpr uint32_t kFullFadeout = 32768;  // a released note loses the fadeout value every tick
-constexpr uint32_t kGainBits = 8;  // voice gains run 0..64 << kGainBits
+constexpr uint32_t kGainBits = 8;         // voice gains run 0..64 << kGainBits
 
 uint8_t high(uint8_t v) {
     return v >> 4;

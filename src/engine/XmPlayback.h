@@ -26,7 +26,7 @@ struct XmChannel {
     int32_t volumeDelta = 0;          // tremolo or tremor on this tick
     int32_t periodDelta = 0;          // vibrato or arpeggio on this tick
     bool keyOn = false;
-    bool fading = false;  // released: the fadeout runs
+    bool fading = false;   // released: the fadeout runs
     int32_t lastNote = 0;  // the last pattern note read (1..96), which a lone note delay replays
     uint32_t fadeout = 32768;
     uint32_t volumeTick = 0;
