@@ -135,23 +135,33 @@ void takeSampleDefaults(XmChannel& c) {
     c.panning = c.sample->panning;
 }
 
-int32_t waveform(uint8_t wave, uint8_t position) {
-    const uint8_t pos = position & 63;
+// An LFO's value at position (0..63): its magnitude from the half-cycle's own position, negative
+// in the second half. The ramp rises through both halves, from 0 and from the bottom; which half
+// it is in comes from rampPosition: the tremolo reads the vibrato's there, as FastTracker 2 did.
+int32_t waveform(uint8_t wave, uint8_t position, uint8_t rampPosition) {
+    const int32_t p = position & 31;
+    int32_t magnitude;
     switch (wave & 3) {
-        case 1:  // ramp down
-            return 255 - pos * 8;
-        case 2:
-            return pos < 32 ? 255 : -255;
-        default: {
-            const int32_t v = SineTable[pos & 31];
-            return pos < 32 ? v : -v;
-        }
+        case 0:
+            magnitude = SineTable[static_cast<size_t>(p)];
+            break;
+        case 1:
+            magnitude = (rampPosition & 32) != 0 ? 255 - p * 8 : p * 8;
+            break;
+        default:
+            magnitude = 255;
+            break;
     }
+    return (position & 32) != 0 ? -magnitude : magnitude;
 }
 
 void vibrato(XmChannel& c) {
-    c.periodDelta = waveform(c.vibratoWave, c.vibratoPosition) * c.vibratoDepth / 32;
+    c.periodDelta = waveform(c.vibratoWave, c.vibratoPosition, c.vibratoPosition) * c.vibratoDepth / 32;
     c.vibratoPosition = static_cast<uint8_t>((c.vibratoPosition + c.vibratoSpeed) & 63);
+}
+
+int32_t tremoloDelta(const XmChannel& c) {
+    return waveform(c.tremoloWave, c.tremoloPosition, c.vibratoPosition) * c.tremoloDepth / 64;
 }
 
 void volumeSlideBy(XmChannel& c, uint8_t param) {
@@ -186,7 +196,9 @@ void trigger(Engine& engine, uint32_t index, uint32_t offset) {
     c.playing = playableOf(engine, c.sample);
     v.sample = c.playing;
     v.positionFraction = 0;
-    v.noteStarted = true;
+    // No de-click ramp: it limits every step while the start is pending, and on the square and
+    // high-pitched samples instrument songs are full of it would stay pending the whole note.
+    v.noteStarted = false;
     if (c.playing == nullptr) {
         v.position = -1;
         return;
@@ -194,7 +206,32 @@ void trigger(Engine& engine, uint32_t index, uint32_t offset) {
     v.position = offset < c.playing->length ? static_cast<int32_t>(offset) : -1;
     if ((c.vibratoWave & 4) == 0) c.vibratoPosition = 0;
     if ((c.tremoloWave & 4) == 0) c.tremoloPosition = 0;
+}
+
+// Counts a tick of Rxy: every y-th one changes the volume by x and restarts the sample, the volume
+// column's volume or panning applying again.
+void multiRetrigger(Engine& engine, uint32_t index) {
+    XmChannel& c = engine.xm.channels[index];
+    const uint8_t interval = low(c.multiRetrig);
+    if (++c.retrigCounter < interval) return;
     c.retrigCounter = 0;
+    static constexpr int32_t kAdd[16] = {0, -1, -2, -4, -8, -16, 0, 0, 0, 1, 2, 4, 8, 16, 0, 0};
+    const uint8_t x = high(c.multiRetrig);
+    if (x == 6) {
+        c.volume = c.volume * 2 / 3;
+    } else if (x == 7) {
+        c.volume /= 2;
+    } else if (x == 14) {
+        c.volume = c.volume * 3 / 2;
+    } else if (x == 15) {
+        c.volume *= 2;
+    } else {
+        c.volume += kAdd[x];
+    }
+    c.volume = std::clamp(c.volume, 0, 64);
+    if (c.volumeCommand == kVolumeSet) c.volume = std::min<int32_t>(c.volumeParam, 64);
+    if (c.volumeCommand == kVolumeSetPanning) c.panning = low(c.volumeParam) * 16;
+    trigger(engine, index, 0);
 }
 
 bool isTonePorta(const NoteCell& cell) {
@@ -272,8 +309,12 @@ void playCell(Engine& engine, uint32_t index, const NoteCell& cell, bool delayed
     // next to a key-off on the row tick it only recalls the sample's volume and panning, the
     // release going on (a delayed one restarts them all the same).
     if (cell.sample != 0) takeSampleDefaults(c);
+    c.instrumentRestarted = false;
     if (cell.sample != 0 && c.instrument != nullptr) {
-        if (patternNote != kXmKeyOff || delayed) resetEnvelopes(c);
+        if (patternNote != kXmKeyOff || delayed) {
+            resetEnvelopes(c);
+            c.instrumentRestarted = true;
+        }
         c.tremorCounter = 0;
         c.tremorOff = true;
         c.tremorMuted = false;
@@ -389,7 +430,13 @@ void rowEffect(Engine& engine, uint32_t index, const NoteCell& cell) {
             if (p != 0) c.panningSlide = p;
             break;
         case kMultiRetrigger:
-            if (p != 0) c.multiRetrig = p;
+            // Each nibble keeps its own memory. An instrument number that restarts the instrument
+            // restarts the count, and the row tick counts unless the volume column sets a volume
+            // above 0.
+            if (high(p) != 0) c.multiRetrig = static_cast<uint8_t>((p & 0xF0) | low(c.multiRetrig));
+            if (low(p) != 0) c.multiRetrig = static_cast<uint8_t>((c.multiRetrig & 0xF0) | low(p));
+            if (c.instrumentRestarted) c.retrigCounter = 0;
+            if (cell.volumeCommand != kVolumeSet || cell.volumeParam == 0) multiRetrigger(engine, index);
             break;
         case kTremor:
             if (p != 0) c.tremor = p;
@@ -415,6 +462,10 @@ void rowEffect(Engine& engine, uint32_t index, const NoteCell& cell) {
                     break;
                 case kGlissandoControl:
                     c.glissando = y != 0;
+                    break;
+                case kRetriggerEvery:
+                    // E90 restarts the sample on the row tick; E9x every x ticks after it.
+                    if (y == 0 && cell.xmNote == 0) trigger(engine, index, 0);
                     break;
                 case kVibratoWaveform:
                     c.vibratoWave = y;
@@ -521,7 +572,7 @@ void tickEffect(Engine& engine, uint32_t index) {
             volumeSlideBy(c, c.volumeSlide);
             break;
         case kTremolo:
-            c.volumeDelta = waveform(c.tremoloWave, c.tremoloPosition) * c.tremoloDepth / 64;
+            c.volumeDelta = tremoloDelta(c);
             c.tremoloPosition = static_cast<uint8_t>((c.tremoloPosition + c.tremoloSpeed) & 63);
             break;
         case kVolumeSlide:
@@ -544,27 +595,9 @@ void tickEffect(Engine& engine, uint32_t index) {
                 c.panning = std::max(0, c.panning - low(c.panningSlide));
             }
             break;
-        case kMultiRetrigger: {
-            const uint8_t interval = low(c.multiRetrig);
-            if (interval == 0 || ++c.retrigCounter < interval) break;
-            c.retrigCounter = 0;
-            static constexpr int32_t kAdd[16] = {0, -1, -2, -4, -8, -16, 0, 0, 0, 1, 2, 4, 8, 16, 0, 0};
-            const uint8_t x = high(c.multiRetrig);
-            if (x == 6) {
-                c.volume = c.volume * 2 / 3;
-            } else if (x == 7) {
-                c.volume /= 2;
-            } else if (x == 14) {
-                c.volume = c.volume * 3 / 2;
-            } else if (x == 15) {
-                c.volume *= 2;
-            } else {
-                c.volume += kAdd[x];
-            }
-            c.volume = std::clamp(c.volume, 0, 64);
-            trigger(engine, index, 0);
+        case kMultiRetrigger:
+            multiRetrigger(engine, index);
             break;
-        }
         case kTremor: {
             // Counts down the phase; at zero the other phase starts, its length read afresh.
             if (c.tremorCounter == 0) {
@@ -649,7 +682,8 @@ void instrumentRowTick(Engine& engine, uint32_t row) {
     for (uint32_t i = 0; i < xm.channels.size(); ++i) {
         XmChannel& c = xm.channels[i];
         c.periodDelta = 0;
-        c.volumeDelta = 0;
+        c.instrumentRestarted = false;
+        const int32_t volumeBefore = c.volume;
         const NoteCell* cell = cursorCell(engine);
         if (cell != nullptr && (cell->row != row || cell->channel != i)) cell = nullptr;
         const NoteCell empty;
@@ -670,6 +704,10 @@ void instrumentRowTick(Engine& engine, uint32_t row) {
             playCell(engine, i, now, false);
         }
         rowEffect(engine, i, now);
+        // The row tick keeps the tremolo's last output unless the volume was set; a tremolo on the
+        // row applies at its position without moving on.
+        if (c.volume != volumeBefore || now.sample != 0) c.volumeDelta = 0;
+        if (now.effect == kTremolo) c.volumeDelta = tremoloDelta(c);
     }
     // A break or jump leaves the pattern at the row the last flow command named; a loop back
     // without one stays in it, and its row is also where the next pattern will start.

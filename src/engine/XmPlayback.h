@@ -26,8 +26,9 @@ struct XmChannel {
     int32_t volumeDelta = 0;          // tremolo or tremor on this tick
     int32_t periodDelta = 0;          // vibrato or arpeggio on this tick
     bool keyOn = false;
-    bool fading = false;   // released: the fadeout runs
-    int32_t lastNote = 0;  // the last pattern note read (1..96), which a lone note delay replays
+    bool instrumentRestarted = false;  // by the cell just played: envelopes and fadeout afresh
+    bool fading = false;               // released: the fadeout runs
+    int32_t lastNote = 0;              // the last pattern note read (1..96), which a lone note delay replays
     uint32_t fadeout = 32768;
     uint32_t volumeTick = 0;
     uint32_t panningTick = 0;
@@ -49,11 +50,11 @@ struct XmChannel {
     uint8_t vibratoWave = 0, tremoloWave = 0;
     uint8_t vibratoPosition = 0, tremoloPosition = 0;
     bool glissando = false;
-    uint8_t retrigCounter = 0;
-    uint8_t tremorCounter = 0;  // ticks left of the tremor's phase
-    bool tremorOff = true;      // the phase that ended last: a tremor starts with its on phase
-    bool tremorMuted = false;   // silenced by a tremor's off phase
-    bool panningHeld = false;   // the panning envelope's sustain point was reached before key-off
+    int32_t retrigCounter = -1;  // ticks of Rxy counted; a song starts a tick short
+    uint8_t tremorCounter = 0;   // ticks left of the tremor's phase
+    bool tremorOff = true;       // the phase that ended last: a tremor starts with its on phase
+    bool tremorMuted = false;    // silenced by a tremor's off phase
+    bool panningHeld = false;    // the panning envelope's sustain point was reached before key-off
     // Pattern loop: the row E60 marked (kept across patterns) and the loops still to go.
     uint8_t loopRow = 0;
     uint8_t loopCounter = 0;
