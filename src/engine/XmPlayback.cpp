@@ -255,18 +255,14 @@ void playCell(Engine& engine, uint32_t index, const NoteCell& cell, bool delayed
     if (delayed && patternNote == 0) patternNote = c.lastNote;
     if (patternNote >= 1 && patternNote <= static_cast<int32_t>(kXmLastNote)) c.lastNote = patternNote;
 
-    // Next to a tone portamento an instrument number names the instrument playing.
-    if (cell.sample != 0 && !(porta && c.instrument != nullptr)) {
-        const bool valid = cell.sample <= module.instruments.size();
-        if (valid) {
-            c.instrument = &module.instruments[cell.sample - 1];
-            if (patternNote >= 1 && patternNote <= static_cast<int32_t>(kXmLastNote) && !porta) {
-                if (const Sample* s = sampleFor(module, c.instrument, patternNote)) c.sample = s;
-            }
-        } else {
-            c.instrument = nullptr;
-        }
+    // An instrument number is remembered for the notes that follow (an invalid one as none); it
+    // becomes the instrument playing only with a note that is not a tone portamento's target.
+    if (cell.sample != 0) {
+        c.nextInstrument =
+            cell.sample <= module.instruments.size() ? &module.instruments[cell.sample - 1] : nullptr;
     }
+    const bool newNote = patternNote >= 1 && patternNote <= static_cast<int32_t>(kXmLastNote) && !porta;
+    if (newNote || (porta && c.instrument == nullptr)) c.instrument = c.nextInstrument;
 
     if (patternNote == kXmKeyOff) {
         keyOff(c, delayed);

@@ -14,17 +14,18 @@ namespace tarvex {
 class Engine;
 
 struct XmChannel {
-    const Instrument* instrument = nullptr;
-    const Sample* sample = nullptr;   // as loaded
-    const Sample* playing = nullptr;  // what the voice plays: the sample, or its unrolled loop
-    int32_t note = 0;                 // the note played, 0 = C-0, with the sample's relative note
-    int32_t period = 0;               // 0 = none
-    int32_t targetPeriod = 0;         // of tone portamento
-    int32_t volume = 0;               // 0..64
-    int32_t panning = 128;            // 0..255
-    int32_t finetune = 0;             // -128..127
-    int32_t volumeDelta = 0;          // tremolo or tremor on this tick
-    int32_t periodDelta = 0;          // vibrato or arpeggio on this tick
+    const Instrument* instrument = nullptr;      // playing
+    const Instrument* nextInstrument = nullptr;  // the last instrument number read, for notes
+    const Sample* sample = nullptr;              // as loaded
+    const Sample* playing = nullptr;             // what the voice plays: the sample, or its unrolled loop
+    int32_t note = 0;                            // the note played, 0 = C-0, with the sample's relative note
+    int32_t period = 0;                          // 0 = none
+    int32_t targetPeriod = 0;                    // of tone portamento
+    int32_t volume = 0;                          // 0..64
+    int32_t panning = 128;                       // 0..255
+    int32_t finetune = 0;                        // -128..127
+    int32_t volumeDelta = 0;                     // tremolo or tremor on this tick
+    int32_t periodDelta = 0;                     // vibrato or arpeggio on this tick
     bool keyOn = false;
     bool instrumentRestarted = false;  // by the cell just played: envelopes and fadeout afresh
     bool fading = false;               // released: the fadeout runs
