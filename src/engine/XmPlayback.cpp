@@ -296,6 +296,8 @@ void playCell(Engine& engine, uint32_t index, const NoteCell& cell, bool delayed
                         offset = uint32_t{c.offset} * 256;
                     }
                     trigger(engine, index, offset);
+                    // A delayed note restarts the envelopes even without an instrument number.
+                    if (delayed) resetEnvelopes(c);
                 }
             }
         }
