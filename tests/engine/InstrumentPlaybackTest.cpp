@@ -2,6 +2,10 @@
 // key-off without an envelope, tremor, and patterns of their own length.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <string>
+#include <vector>
+
 #include "engine/Engine.h"
 #include "engine/Stepper.h"
 #include "formats/Loader.h"
@@ -69,7 +73,7 @@ TEST(InstrumentPlayback, EnvelopesHoldAtTheirSustainAndFadeOutAfterKeyOff) {
     Played played(xm);
     std::vector<int32_t> gains;
     for (int t = 0; t < 12; ++t) {
-        played.stepper.tick();
+        if (t > 0) played.stepper.tick();  // the row tick of row 0 runs at the start
         gains.push_back(played.voice().leftVolume);
     }
     const int32_t full = gains[0];
@@ -84,7 +88,7 @@ TEST(InstrumentPlayback, EnvelopesHoldAtTheirSustainAndFadeOutAfterKeyOff) {
     XmWriter plain = oneNote(49, true);
     plain.patterns[0].cells.push_back({.row = 1, .channel = 0, .note = 97});
     Played cut(plain);
-    cut.stepper.run(6);
+    cut.stepper.run(5);
     EXPECT_GT(cut.voice().leftVolume, 0);
     cut.stepper.tick();  // row 1
     EXPECT_EQ(cut.voice().leftVolume, 0);
@@ -97,20 +101,78 @@ TEST(InstrumentPlayback, TremorAndRowCounts) {
     xm.patterns[0].cells.push_back({.row = 2, .channel = 0, .effect = 0x1D, .param = 0x00});
     xm.patterns[0].rows = 3;
     Played played(xm);
-    played.stepper.run(6);
+    played.stepper.run(5);
     std::string heard;
     for (int t = 0; t < 12; ++t) {
         played.stepper.tick();
         heard += played.voice().leftVolume > 0 ? '+' : '-';
     }
     EXPECT_EQ(heard, "+++----++---");  // the off phase holds over the next row tick
-    // Three rows of six ticks and the one that finds the order list done.
+    // Six ticks a row and the one that finds the order list done, less the first row tick,
+    // which the start runs.
     Played whole(oneNote(49, true));
-    EXPECT_EQ(whole.stepper.run(1000), 64u * 6 + 1);
+    EXPECT_EQ(whole.stepper.run(1000), 64u * 6);
     XmWriter shortPattern = oneNote(49, true);
     shortPattern.patterns[0].rows = 3;
     Played shorter(shortPattern);
-    EXPECT_EQ(shorter.stepper.run(1000), 3u * 6 + 1);
+    EXPECT_EQ(shorter.stepper.run(1000), 3u * 6);
+}
+
+// Rows of one channel, one cell each (note, instrument, volume column, effect, parameter), over
+// a long unlooped sample at speed 6; the ticks on which the sample starts, as "r1t3 r2t0".
+std::string startsOf(const std::vector<std::array<uint8_t, 5>>& rows) {
+    XmWriter xm;
+    XmSampleSpec sample;
+    sample.frames.assign(4000, 50);
+    xm.instruments.push_back(XmInstrumentSpec::single("long", {sample}));
+    xm.patterns[0].rows = static_cast<uint16_t>(rows.size() + 1);
+    for (size_t r = 0; r < rows.size(); ++r) {
+        const auto& c = rows[r];
+        xm.patterns[0].cells.push_back({.row = static_cast<uint32_t>(r),
+                                        .channel = 0,
+                                        .note = c[0],
+                                        .instrument = c[1],
+                                        .volume = c[2],
+                                        .effect = c[3],
+                                        .param = c[4]});
+    }
+    Played played(xm);
+    ChannelState& voice = played.engine.channels.at(0);
+    std::string starts;
+    for (uint32_t t = 0; t < rows.size() * 6; ++t) {
+        if (t > 0) played.stepper.tick();
+        if (voice.position == 0)
+            starts += (starts.empty() ? "r" : " r") + std::to_string(t / 6) + "t" + std::to_string(t % 6);
+        voice.position = 5;  // a restart sets it back to 0
+    }
+    return starts;
+}
+
+TEST(InstrumentPlayback, RetriggersCountTicksAsFastTracker2Did) {
+    // Rxy counts every tick, the row tick too unless the volume column sets a volume above 0; an
+    // instrument number that restarts the instrument restarts the count, and a song starts it a
+    // tick short. E9x restarts every x ticks after the row tick, E90 on the row tick alone.
+    constexpr uint8_t C4 = 49, R = 0x1B, E = 0xE;
+    struct Case {
+        std::vector<std::array<uint8_t, 5>> rows;
+        const char* starts;
+    };
+    const Case cases[] = {
+        {{{C4, 1, 0, 0, 0}, {0, 0, 0, R, 3}, {0, 0, 0, R, 3}}, "r0t0 r1t3 r2t0 r2t3"},
+        {{{C4, 1, 0, R, 3}, {0, 0, 0, 0, 0}, {0, 0, 0, R, 3}}, "r0t0 r0t2 r0t5 r2t2 r2t5"},
+        {{{C4, 1, 0, 0, 0}, {0, 0, 0, R, 4}, {0, 0, 0, R, 4}}, "r0t0 r1t4 r2t2"},
+        {{{C4, 1, 0, 0, 0}, {C4, 0, 0, R, 3}, {0, 0, 0, R, 3}}, "r0t0 r1t0 r1t3 r2t0 r2t3"},
+        {{{C4, 1, 0, 0, 0}, {0, 1, 0, R, 3}, {0, 0, 0, R, 3}}, "r0t0 r1t2 r1t5 r2t2 r2t5"},
+        {{{C4, 1, 0, 0, 0}, {0, 0, 0x50, R, 3}, {0, 0, 0, R, 3}}, "r0t0 r1t4 r2t1 r2t4"},
+        {{{C4, 1, 0, 0, 0}, {0, 0, 0x10, R, 3}, {0, 0, 0x50, R, 3}}, "r0t0 r1t3 r2t1 r2t4"},
+        {{{C4, 1, 0, 0, 0}, {0, 0, 0x60, R, 3}, {0, 0, 0, R, 3}}, "r0t0 r1t3 r2t0 r2t3"},
+        {{{C4, 1, 0, E, 0x93}, {0, 0, 0, E, 0x93}, {0, 0, 0, E, 0x90}}, "r0t0 r0t3 r1t3 r2t0"},
+    };
+    for (const Case& c : cases) {
+        std::string rows;
+        for (const auto& r : c.rows) rows += std::to_string(r[3]) + "/" + std::to_string(r[4]) + " ";
+        EXPECT_EQ(startsOf(c.rows), c.starts) << rows;
+    }
 }
 
 }  // namespace
