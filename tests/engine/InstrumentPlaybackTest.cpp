@@ -175,5 +175,51 @@ TEST(InstrumentPlayback, RetriggersCountTicksAsFastTracker2Did) {
     }
 }
 
+TEST(InstrumentPlayback, PatternLoopsAndBreaksFlowAsFastTracker2Did) {
+    // Two patterns of four rows, orders 0 1; the rows visited, "order.row". A loop's start row is
+    // kept per channel across patterns, a loop that went back makes it where the next pattern
+    // starts, and of a break and a loop on one row the later channel names the row.
+    constexpr uint8_t E = 0xE, D = 0xD;
+    struct Case {
+        std::vector<XmCell> cells;  // pattern 0 from row 0, pattern 1 from row 4
+        const char* rows;
+    };
+    const Case cases[] = {
+        {{{.row = 2, .effect = E, .param = 0x60}, {.row = 3, .effect = E, .param = 0x61}},
+         "0.0 0.1 0.2 0.3 0.2 0.3 1.2 1.3"},
+        {{{.row = 1, .effect = E, .param = 0x60}, {.row = 5, .effect = E, .param = 0x61}},
+         "0.0 0.1 0.2 0.3 1.0 1.1 1.1 1.2 1.3"},
+        {{{.row = 1, .channel = 0, .effect = D, .param = 0x02},
+          {.row = 1, .channel = 1, .effect = E, .param = 0x60},
+          {.row = 3, .effect = E, .param = 0x61}},
+         "0.0 0.1 1.2 1.3"},
+        {{{.row = 0, .effect = E, .param = 0x60},
+          {.row = 1, .channel = 1, .effect = D, .param = 0x03},
+          {.row = 1, .channel = 0, .effect = E, .param = 0x61}},
+         "0.0 0.1 1.3"},
+    };
+    for (const Case& c : cases) {
+        XmWriter xm = oneNote(49, true);
+        XmPatternSpec four;
+        four.rows = 4;
+        xm.patterns = {four, four};
+        xm.orders = {0, 1};
+        for (XmCell cell : c.cells) {
+            const size_t pattern = cell.row / 4;
+            cell.row %= 4;
+            xm.patterns[pattern].cells.push_back(cell);
+        }
+        Played played(xm);
+        std::string rows;
+        do {
+            if (played.stepper.ended() || played.engine.state.tickCounter != played.engine.state.speed.load())
+                continue;
+            rows += (rows.empty() ? "" : " ") + std::to_string(played.engine.state.nextOrder.load() - 1) +
+                    "." + std::to_string(played.engine.state.row.load());
+        } while (played.stepper.tick());
+        EXPECT_EQ(rows, c.rows) << c.rows;
+    }
+}
+
 }  // namespace
 }  // namespace tarvex::test
