@@ -21,6 +21,7 @@
 #include "formats/Loader.h"
 #include "support/Corpus.h"
 #include "support/ModWriter.h"
+#include "support/XmWriter.h"
 #include "ui/ListFile.h"
 
 namespace tarvex::test {
@@ -391,6 +392,42 @@ TEST(PreviewCommand, PlaysTheSampleOnceAtTheNoteAsked) {
               1);  // no such sample
     EXPECT_EQ(run(cli::previewCommand, {"--device", "null", song.string(), "1", "--note", "X-9"}).status, 2);
     EXPECT_EQ(run(cli::previewCommand, {"--device", "null", song.string()}).status, 2);
+}
+
+TEST(PreviewCommand, NamesASampleOfAnInstrument) {
+    // Instrument 1 holds one sample of 400 frames, instrument 2 two, of 800 and 1600: I.S picks
+    // one by its length heard at C-6.
+    XmWriter xm;
+    const auto sampleOf = [](size_t frames) {
+        XmSampleSpec sample;
+        sample.frames.assign(frames, 60);
+        return sample;
+    };
+    xm.instruments.push_back(XmInstrumentSpec::single("one", {sampleOf(400)}));
+    xm.instruments.push_back(XmInstrumentSpec::single("two", {sampleOf(800), sampleOf(1600)}));
+    const auto song = writeTempFile("instruments.xm", xm.bytes());
+    struct Case {
+        const char* sample;
+        int status;
+        size_t frames;
+    };
+    for (const Case& c : {Case{"2.2", 0, 1600}, Case{"2.1", 0, 800}, Case{"1.1", 0, 400}, Case{"3", 0, 1600},
+                          Case{"2.3", 1, 0}, Case{"3.1", 1, 0}, Case{"2.", 2, 0}, Case{"0.1", 2, 0}}) {
+        SCOPED_TRACE(c.sample);
+        const auto wav = writeTempFile("instrument.wav", {});
+        const CommandRun r = run(cli::previewCommand, {"--device", "capture=" + wav.string(), "--isp", "off",
+                                                       song.string(), c.sample});
+        EXPECT_EQ(r.status, c.status) << r.err;
+        if (c.status != 0) continue;
+        const auto data = wavData(wav);
+        size_t lastSound = 0;
+        for (size_t i = 0; i + 1 < data.size(); i += 2) {
+            if (data[i] != 0 || data[i + 1] != 0) lastSound = i / 2;
+        }
+        EXPECT_NEAR(static_cast<double>(lastSound), c.frames * 1024 / 194, 2.0);
+    }
+    EXPECT_EQ(run(cli::previewCommand, {"--device", "null", shortMod("plain.mod").string(), "1.1"}).status,
+              1);
 }
 
 TEST(PlayCommand, ListsThatLeadRoundInACircleEndAtOnce) {

@@ -4,6 +4,7 @@
 // ("C-6" plays the sample at its base frequency). A looped sample plays until q is pressed (on a
 // terminal) or --max-seconds has passed. Exit status 0, 1 when the file, the sample or the device
 // failed, 2 on a usage error, 130 after Ctrl-C or SIGINT, 143 after SIGTERM.
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -27,6 +28,53 @@ namespace tarvex::cli {
 
 namespace {
 
+// SAMPLE as given: a sample number, or an instrument's number and the number of one of its samples.
+struct SampleChoice {
+    uint32_t instrument = 0;  // 0: sample is the module's sample number
+    uint32_t sample = 0;
+};
+
+bool parseNumber(const std::string& text, uint32_t& value) {
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    value = static_cast<uint32_t>(std::strtoul(text.c_str(), nullptr, 10));
+    return value != 0;
+}
+
+bool parseSampleChoice(const std::string& text, SampleChoice& choice) {
+    const size_t dot = text.find('.');
+    if (dot == std::string::npos) return parseNumber(text, choice.sample);
+    return parseNumber(text.substr(0, dot), choice.instrument) &&
+           parseNumber(text.substr(dot + 1), choice.sample);
+}
+
+// The module's sample number (from 1) the choice names, or 0 with the reason in problem.
+uint32_t sampleNumberOf(const Module& module, const SampleChoice& choice, std::string& problem) {
+    const uint32_t samples =
+        std::min<uint32_t>(module.sampleCount, static_cast<uint32_t>(module.samples.size()));
+    if (choice.instrument == 0) {
+        if (choice.sample <= samples) return choice.sample;
+        problem = "there is no sample " + std::to_string(choice.sample) + " (the module has " +
+                  std::to_string(module.sampleCount) + ")";
+        return 0;
+    }
+    if (choice.instrument > module.instruments.size()) {
+        problem = module.instruments.empty()
+                      ? "the module has no instruments: give a sample number"
+                      : "there is no instrument " + std::to_string(choice.instrument) + " (the module has " +
+                            std::to_string(module.instruments.size()) + ")";
+        return 0;
+    }
+    const Instrument& instrument = module.instruments[choice.instrument - 1];
+    const uint64_t index = uint64_t{instrument.firstSample} + choice.sample - 1;
+    if (choice.sample > instrument.sampleCount || index >= samples) {
+        problem = "instrument " + std::to_string(choice.instrument) + " has no sample " +
+                  std::to_string(choice.sample) + " (it has " + std::to_string(instrument.sampleCount) + ")";
+        return 0;
+    }
+    return static_cast<uint32_t>(index + 1);
+}
+
 uint32_t periodOf(const std::string& name) {
     for (const PeriodEntry& entry : PeriodTable) {
         if (name == entry.name) return entry.period;
@@ -49,11 +97,12 @@ int previewCommand(const CommandArgs& args, std::ostream& out, std::ostream& err
         err << usageText("preview");
         return kExitUsage;
     }
-    uint32_t number = 0;
-    if (operands.size() != 2 ||
-        (number = static_cast<uint32_t>(std::strtoul(operands[1].c_str(), nullptr, 10))) == 0) {
+    SampleChoice choice;
+    if (operands.size() != 2 || !parseSampleChoice(operands[1], choice)) {
         err << "tarvex-cli preview: "
-            << (operands.size() != 2 ? "FILE and SAMPLE needed" : "SAMPLE is a number from 1") << '\n'
+            << (operands.size() != 2 ? "FILE and SAMPLE needed"
+                                     : "SAMPLE is a number from 1, or I.S for sample S of instrument I")
+            << '\n'
             << usageText("preview");
         return kExitUsage;
     }
@@ -72,14 +121,15 @@ int previewCommand(const CommandArgs& args, std::ostream& out, std::ostream& err
     const LoadOutcome loaded = loadModuleFile(path, module);
     reportLoad(err, "preview", path, loaded);
     if (!loaded.loaded) return kExitFailed;
-    if (number > module.sampleCount || number > module.samples.size()) {
-        err << "tarvex-cli preview: " << path << ": there is no sample " << number << " (the module has "
-            << module.sampleCount << ")\n";
+    std::string problem;
+    const uint32_t number = sampleNumberOf(module, choice, problem);
+    if (number == 0) {
+        err << "tarvex-cli preview: " << path << ": " << problem << '\n';
         return kExitFailed;
     }
     const Sample& sample = module.samples[number - 1];
     if (sample.data.empty() || sample.length == 0) {
-        err << "tarvex-cli preview: " << path << ": sample " << number << " holds no data\n";
+        err << "tarvex-cli preview: " << path << ": sample " << operands[1] << " holds no data\n";
         return kExitFailed;
     }
     applyOutputOptions(options, player);
@@ -99,7 +149,7 @@ int previewCommand(const CommandArgs& args, std::ostream& out, std::ostream& err
         err << "tarvex-cli preview: " << deviceMessage(error, player, hint) << '\n';
         return kExitFailed;
     }
-    out << path << ": sample " << number << " \"" << latin1ToUtf8(sample.name.view()) << "\" at "
+    out << path << ": sample " << operands[1] << " \"" << latin1ToUtf8(sample.name.view()) << "\" at "
         << options.note << '\n'
         << std::flush;
 

@@ -181,7 +181,8 @@ constexpr CommandPage kCommands[] = {
         "[OPTIONS] FILE SAMPLE [--note NAME]",
         "play one sample of a module once",
         "Plays sample number SAMPLE (1 is the first) of a module once, mono, at a note of the period "
-        "table. A looped sample plays until it is stopped or --max-seconds has passed.",
+        "table; in a module with instruments (XM) SAMPLE may also be I.S, the S-th sample of instrument "
+        "I. A looped sample plays until it is stopped or --max-seconds has passed.",
         kPreviewOptions,
         false,
         true,
