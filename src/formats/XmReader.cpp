@@ -1,6 +1,7 @@
 #include "formats/XmReader.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <vector>
 
@@ -161,8 +162,12 @@ Sample readSampleHeader(ByteReader& file, PendingData& pending) {
         sample.loopEnd = static_cast<uint32_t>(end);
         sample.pingPong = (loop & kPingPongBit) != 0;
     }
-    sample.baseFrequency = kXmBaseFrequency;
-    sample.basePeriod = frequencyToBasePeriod(kXmBaseFrequency);
+    // The rate at which the sample plays C-4 (its relative note and finetune applied), so that the
+    // sample window and the preview play it in tune with the song.
+    const double semitones = sample.relativeNote + sample.finetune128 / 128.0;
+    const double frequency = std::clamp(kXmBaseFrequency * std::exp2(semitones / 12.0), 1.0, 2e6);
+    sample.baseFrequency = static_cast<uint32_t>(std::llround(frequency));
+    sample.basePeriod = frequencyToBasePeriod(sample.baseFrequency);
     return sample;
 }
 
