@@ -172,13 +172,20 @@ void volumeSlideBy(XmChannel& c, uint8_t param) {
     }
 }
 
+// Slides in the direction taken when the target was set, stopping at the target; a target reached
+// from below turns the direction round, so that a slide begun below it again (after a portamento
+// down) finds itself past the target and lands on it at once, as in FastTracker 2.
 void tonePorta(const Module& module, XmChannel& c) {
     if (c.targetPeriod == 0 || c.period == 0) return;
     const int32_t speed = c.tonePortaSpeed * 4;
-    if (c.period < c.targetPeriod) {
+    if (c.portaUpward) {
+        c.period -= speed;
+        if (c.period <= c.targetPeriod) {
+            c.period = c.targetPeriod;
+            c.portaUpward = false;
+        }
+    } else {
         c.period = std::min(c.period + speed, c.targetPeriod);
-    } else if (c.period > c.targetPeriod) {
-        c.period = std::max(c.period - speed, c.targetPeriod);
     }
     if (c.glissando && module.linearFrequency) {
         c.periodDelta = ((c.period + 32) / 64) * 64 - c.period;
@@ -280,6 +287,7 @@ void playCell(Engine& engine, uint32_t index, const NoteCell& cell, bool delayed
                 if (porta) {
                     if (c.period != 0) {
                         c.targetPeriod = periodOf(module, note, c.finetune);
+                        if (c.targetPeriod != c.period) c.portaUpward = c.targetPeriod < c.period;
                     }
                 } else {
                     c.sample = s;
@@ -654,7 +662,8 @@ void startInstrumentSong(Engine& engine) {
         Sample forward = s;
         forward.pingPong = false;
         forward.data.assign(s.data.begin(), s.data.begin() + end);
-        for (uint32_t f = end - 2; f > s.loopStart; --f) forward.data.push_back(s.data[f]);
+        // Back again from the last frame to the first, each end played twice, as FastTracker 2 did.
+        for (uint32_t f = end; f-- > s.loopStart;) forward.data.push_back(s.data[f]);
         forward.length = static_cast<uint32_t>(forward.data.size());
         forward.loopEnd = forward.length;
         xm.unrolled.push_back(std::move(forward));

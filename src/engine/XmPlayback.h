@@ -21,6 +21,7 @@ struct XmChannel {
     int32_t note = 0;                            // the note played, 0 = C-0, with the sample's relative note
     int32_t period = 0;                          // 0 = none
     int32_t targetPeriod = 0;                    // of tone portamento
+    bool portaUpward = false;                    // its direction: towards shorter periods
     int32_t volume = 0;                          // 0..64
     int32_t panning = 128;                       // 0..255
     int32_t finetune = 0;                        // -128..127
