@@ -254,7 +254,9 @@ bool keyOffOnRowTick(const NoteCell& cell) {
 void playCell(Engine& engine, uint32_t index, const NoteCell& cell, bool delayed) {
     const Module& module = *engine.module;
     XmChannel& c = engine.xm.channels[index];
-    const bool porta = isTonePorta(cell);
+    // A tone portamento beside a note delay leaves the delayed note to start as a plain one, its
+    // target and speed as they were; a plain note leaves the target alone too.
+    const bool porta = isTonePorta(cell) && !delayed;
     // K00 stands for a key-off in the note column (the volume column's tone portamento cancels
     // it); a note delay without a note plays the channel's last note again.
     int32_t patternNote = cell.xmNote;
@@ -297,7 +299,6 @@ void playCell(Engine& engine, uint32_t index, const NoteCell& cell, bool delayed
                         c.finetune = (low(cell.param) - 8) * 16;
                     }
                     c.period = periodOf(module, note, c.finetune);
-                    c.targetPeriod = c.period;
                     uint32_t offset = 0;
                     if (cell.effect == kSampleOffset) {
                         if (cell.param != 0) c.offset = cell.param;
@@ -350,7 +351,7 @@ void playCell(Engine& engine, uint32_t index, const NoteCell& cell, bool delayed
             c.panning = low(vp) * 16;
             break;
         case kVolumeTonePorta:
-            if (vp != 0) c.tonePortaSpeed = static_cast<uint8_t>(low(vp) * 16);
+            if (vp != 0 && !delayed) c.tonePortaSpeed = static_cast<uint8_t>(low(vp) * 16);
             break;
         default:
             break;
