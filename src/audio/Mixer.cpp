@@ -56,9 +56,52 @@ uint32_t framesToTick(const PlayerState& state, uint32_t increment) {
     return increment == 1 ? left : (left + increment - 1) / increment;
 }
 
+// The gain a ramp uses in its step under way.
+int32_t rampGain(int32_t from, int32_t to, uint32_t step) {
+    if (step >= kRampSteps) return to;
+    return static_cast<int32_t>(from + (int64_t{to} - from) * static_cast<int64_t>(step + 1) / kRampSteps);
+}
+
+// Mixes the voice's ramp towards gains gl and gr, step by step, as far as it runs within frames
+// (starting one when the gains changed); returns the frames mixed. The steps count frames of the
+// output, so that where a render is cut into runs changes nothing.
+uint32_t mixRamp(Voice& voice, const SampleView& view, const RunOptions& options, const Divider& divider,
+                 bool vector, uint32_t stepFrames, uint32_t frames, uint32_t* left, uint32_t* right,
+                 int32_t gl, int32_t gr) {
+    if (voice.rampFromSilence) {
+        voice.rampFromSilence = false;
+        voice.rampToLeft = voice.rampToRight = 0;
+        voice.rampStep = kRampSteps;
+    }
+    if (gl != voice.rampToLeft || gr != voice.rampToRight) {
+        voice.rampFromLeft = rampGain(voice.rampFromLeft, voice.rampToLeft, voice.rampStep);
+        voice.rampFromRight = rampGain(voice.rampFromRight, voice.rampToRight, voice.rampStep);
+        voice.rampToLeft = gl;
+        voice.rampToRight = gr;
+        voice.rampStep = 0;
+        voice.rampFrame = 0;
+    }
+    uint32_t done = 0;
+    while (voice.rampStep < kRampSteps && done < frames) {
+        const uint32_t n = std::min(stepFrames - voice.rampFrame, frames - done);
+        mixChannelRun(voice, view, options.isp, options.click, n, left + done, right + done,
+                      rampGain(voice.rampFromLeft, gl, voice.rampStep),
+                      rampGain(voice.rampFromRight, gr, voice.rampStep), divider, vector);
+        done += n;
+        voice.rampFrame += n;
+        if (voice.rampFrame >= stepFrames) {
+            ++voice.rampStep;
+            voice.rampFrame = 0;
+        }
+    }
+    return done;
+}
+
 void mixChannels(Player& player, const RunOptions& options, const Divider& divider, bool vector,
                  uint32_t frames, uint32_t* left, uint32_t* right) {
     const int64_t globalVolume = player.module ? player.module->globalVolume : 0;
+    // Ramps last kRampSteps steps of half a millisecond.
+    const uint32_t rampStepFrames = std::max<uint32_t>(player.state.rate / 2000, 1);
     const bool anyMuted = player.mutes.any();
     for (Voice* voice : player.voices) {
         // Voices that cannot sound are skipped before any arithmetic.
@@ -69,7 +112,14 @@ void mixChannels(Player& player, const RunOptions& options, const Divider& divid
         const bool muted = anyMuted && player.mutes.muted(voice->channel);
         const int32_t gl = muted ? 0 : static_cast<int32_t>(voice->leftVolume * globalVolume / 64);
         const int32_t gr = muted ? 0 : static_cast<int32_t>(voice->rightVolume * globalVolume / 64);
-        mixChannelRun(*voice, view, options.isp, options.click, frames, left, right, gl, gr, divider, vector);
+        uint32_t done = 0;
+        if (voice->rampGains)
+            done =
+                mixRamp(*voice, view, options, divider, vector, rampStepFrames, frames, left, right, gl, gr);
+        if (done < frames) {
+            mixChannelRun(*voice, view, options.isp, options.click, frames - done, left + done, right + done,
+                          gl, gr, divider, vector);
+        }
     }
 }
 

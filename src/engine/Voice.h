@@ -20,6 +20,16 @@ struct Voice {
     int32_t lastMixValue = 0;  // owned by the mixer
     const Sample* sample = nullptr;
     uint32_t channel = 0;  // the tracker channel that owns the voice
+    // Gain ramps, for voices whose engine asks for them (instrument channels): a change of gains
+    // is heard over kRampSteps short steps instead of at once. The engine sets rampGains, and
+    // rampFromSilence on a note start; the rest is the mixer's.
+    bool rampGains = false;
+    bool rampFromSilence = false;
+    int32_t rampFromLeft = 0, rampFromRight = 0, rampToLeft = 0, rampToRight = 0;
+    uint32_t rampStep = 0;   // steps done; kRampSteps when none runs
+    uint32_t rampFrame = 0;  // frames done of the step under way
 };
+
+inline constexpr uint32_t kRampSteps = 8;
 
 }  // namespace tarvex

@@ -206,6 +206,7 @@ void trigger(Engine& engine, uint32_t index, uint32_t offset) {
     // No de-click ramp: it limits every step while the start is pending, and on the square and
     // high-pitched samples instrument songs are full of it would stay pending the whole note.
     v.noteStarted = false;
+    v.rampFromSilence = true;  // the mixer fades the note in instead
     if (c.playing == nullptr) {
         v.position = -1;
         return;
@@ -671,6 +672,7 @@ void startInstrumentSong(Engine& engine) {
         xm.playableOfSample[i] = &xm.unrolled.back();
     }
     for (uint32_t i = 0; i < module.channelCount; ++i) {
+        engine.channels[i].rampGains = true;
         XmChannel& c = xm.channels[i];
         const int32_t pan =
             i < module.panLeft.size() && i < module.panRight.size()

@@ -338,7 +338,7 @@ TEST(XmReader, DeltaCodedSamples) {
     EXPECT_TRUE(a.panningSet);
     EXPECT_EQ(a.relativeNote, -12);
     EXPECT_EQ(a.baseFrequency, 3947u);  // C-4 an octave and a semitone down from 8363 Hz
-    EXPECT_EQ(a.basePeriod, 202u);
+    EXPECT_EQ(a.basePeriod, 201u);
     const Sample& b = l.module.samples[1];
     EXPECT_EQ(b.data, (std::vector<int16_t>{30000, -30000, 32767, -32768, 0, -1}));
     EXPECT_TRUE(b.sixteenBit);
