@@ -23,7 +23,7 @@ constexpr const char* kAlike =
     "3xx-no-old-samp-noft 3xx-no-old-samp 3xxins ArpSlide_old ArpeggioClamp ArpeggioClamp_old "
     "AutoVibratoSweepKeyOff BidiPrecision DelayCombination DelayVolume E90 EnvLoops EnvOff "
     "FineVol-LinkMem Finetune-Precision NoteOff2 NoteOffFade NoteOffInstrChange OffsetRange PanSlideZero "
-    "PatLoop-Break PatLoop-Infinite PatLoop-Jumps PatLoop-Overflow PatLoop-Various PatLoop-Weird "
+    "PatLoop-Break PatLoop-Jumps PatLoop-Overflow PatLoop-Various PatLoop-Weird "
     "PatternDelaysRetrig Pickup Porta-Pickup PortaResetDirection RetrigFade RetrigTick0 SampleChange "
     "SamplePortaInInstrument TonePortamentoMemory TremoloVibrato TremoloWaveforms Tremor TremorInstr "
     "TremorRecover VibratoCombinations VibratoDouble VolColDelay bidi_sync delay1 delay2 envretrig "
