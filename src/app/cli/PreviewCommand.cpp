@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -48,28 +49,29 @@ bool parseSampleChoice(const std::string& text, SampleChoice& choice) {
            parseNumber(text.substr(dot + 1), choice.sample);
 }
 
-// The module's sample number (from 1) the choice names, or 0 with the reason in problem.
-uint32_t sampleNumberOf(const Module& module, const SampleChoice& choice, std::string& problem) {
+// The module's sample number (from 1) the choice names, or 0 with the reason written to problem.
+uint32_t sampleNumberOf(const Module& module, const SampleChoice& choice, std::ostream& problem) {
     const uint32_t samples =
         std::min<uint32_t>(module.sampleCount, static_cast<uint32_t>(module.samples.size()));
     if (choice.instrument == 0) {
         if (choice.sample <= samples) return choice.sample;
-        problem = "there is no sample " + std::to_string(choice.sample) + " (the module has " +
-                  std::to_string(module.sampleCount) + ")";
+        problem << "there is no sample " << choice.sample << " (the module has " << module.sampleCount << ")";
+        return 0;
+    }
+    if (module.instruments.empty()) {
+        problem << "the module has no instruments: give a sample number";
         return 0;
     }
     if (choice.instrument > module.instruments.size()) {
-        problem = module.instruments.empty()
-                      ? "the module has no instruments: give a sample number"
-                      : "there is no instrument " + std::to_string(choice.instrument) + " (the module has " +
-                            std::to_string(module.instruments.size()) + ")";
+        problem << "there is no instrument " << choice.instrument << " (the module has "
+                << module.instruments.size() << ")";
         return 0;
     }
     const Instrument& instrument = module.instruments[choice.instrument - 1];
     const uint64_t index = uint64_t{instrument.firstSample} + choice.sample - 1;
     if (choice.sample > instrument.sampleCount || index >= samples) {
-        problem = "instrument " + std::to_string(choice.instrument) + " has no sample " +
-                  std::to_string(choice.sample) + " (it has " + std::to_string(instrument.sampleCount) + ")";
+        problem << "instrument " << choice.instrument << " has no sample " << choice.sample << " (it has "
+                << instrument.sampleCount << ")";
         return 0;
     }
     return static_cast<uint32_t>(index + 1);
@@ -121,10 +123,10 @@ int previewCommand(const CommandArgs& args, std::ostream& out, std::ostream& err
     const LoadOutcome loaded = loadModuleFile(path, module);
     reportLoad(err, "preview", path, loaded);
     if (!loaded.loaded) return kExitFailed;
-    std::string problem;
+    std::ostringstream problem;
     const uint32_t number = sampleNumberOf(module, choice, problem);
     if (number == 0) {
-        err << "tarvex-cli preview: " << path << ": " << problem << '\n';
+        err << "tarvex-cli preview: " << path << ": " << problem.str() << '\n';
         return kExitFailed;
     }
     const Sample& sample = module.samples[number - 1];
