@@ -7,7 +7,7 @@
 namespace tarvex {
 
 // Codes the engine has handlers for (its table is indexed by code). The XM codes from
-// kFirstXmEffect on have no handler yet: the engine must not be given them until it has.
+// kFirstXmEffect on are played by the instrument channels alone: no shared handler takes them.
 inline constexpr uint32_t kEffectCount = 26;
 inline constexpr uint32_t kFirstXmEffect = 26;
 // One past the last XM code: every code a reader may put into a cell is below it.

@@ -160,9 +160,7 @@ bool moveForward(Engine& engine) {
     PlayerState& state = engine.state;
     const uint32_t row = state.row.load(kRelaxed) + 1;
     state.row.store(row, kRelaxed);
-    const uint32_t playingOrder = state.nextOrder.load(kRelaxed) - 1;
     uint32_t order;
-    uint32_t carriedRow = 0;
     if (row < state.rowCount && !state.breakPending) {
         if (!state.jumpPending) return true;  // same pattern: the cursor is already at this row
         order = state.jumpOrder;
@@ -174,10 +172,13 @@ bool moveForward(Engine& engine) {
         countRepeatJump(state);
     } else {
         order = state.nextOrder.load(kRelaxed);
-        carriedRow = state.rowAfterPattern;
-        state.rowAfterPattern = 0;
+        // The row a pattern loop went back to starts the next pattern, as a break to it would.
+        if (state.rowAfterPattern != 0) {
+            state.breakPending = true;
+            state.breakRow = state.rowAfterPattern;
+            state.rowAfterPattern = 0;
+        }
     }
-    if (order != playingOrder) state.rowAfterPattern = 0;
     if (order >= state.playableOrders) {
         if (state.repeatsLeft == 0 || state.wentBack || state.playableOrders == 0) return false;
         restartForRepeat(engine);
@@ -188,10 +189,6 @@ bool moveForward(Engine& engine) {
     const bool hasCells = state.playingCells != nullptr && !state.playingCells->empty();
     state.cursor = hasCells ? 0 : kNoCellIndex;
     uint32_t newRow = 0;
-    if (carriedRow != 0 && carriedRow < state.rowCount) {
-        newRow = carriedRow;
-        state.cursor = rowIndexAt(state, order, newRow);
-    }
     if (breakWasPending) {
         // A break beyond the last row starts the target pattern at its first row.
         newRow = state.breakRow < state.rowCount ? state.breakRow : 0;

@@ -1,6 +1,7 @@
 #include "ui/PatternFormat.h"
 
 #include <cstdio>
+#include <iterator>
 
 #include "core/EffectCodes.h"
 #include "core/PitchTables.h"
@@ -26,87 +27,41 @@ std::string xmNoteText(const NoteCell& cell) {
     return std::string(kLetters[index % 12]) + char('0' + index / 12);
 }
 
+// The volume column: "v" and the volume set, "p" and the panning set (00..F0), or two characters
+// naming the command and its parameter's digit.
 std::string xmVolumeText(const NoteCell& cell) {
+    static constexpr const char* kPrefixes[] = {nullptr, nullptr, "v-",    "v+", "f-", "f+",
+                                                "~s",    "~d",    nullptr, "p<", "p>", "tp"};
     const unsigned x = cell.volumeParam;
     char text[16];
-    switch (cell.volumeCommand) {
-        case kVolumeSet:
-            std::snprintf(text, sizeof text, "v%02X", x);
-            break;
-        case kVolumeSlideDown:
-            std::snprintf(text, sizeof text, "v-%X", x & 15);
-            break;
-        case kVolumeSlideUp:
-            std::snprintf(text, sizeof text, "v+%X", x & 15);
-            break;
-        case kVolumeFineDown:
-            std::snprintf(text, sizeof text, "f-%X", x & 15);
-            break;
-        case kVolumeFineUp:
-            std::snprintf(text, sizeof text, "f+%X", x & 15);
-            break;
-        case kVolumeVibratoSpeed:
-            std::snprintf(text, sizeof text, "~s%X", x & 15);
-            break;
-        case kVolumeVibratoDepth:
-            std::snprintf(text, sizeof text, "~d%X", x & 15);
-            break;
-        case kVolumeSetPanning:  // the panning it sets, 00..F0
-            std::snprintf(text, sizeof text, "p%02X", (x & 15) * 16);
-            break;
-        case kVolumePanSlideLeft:
-            std::snprintf(text, sizeof text, "p<%X", x & 15);
-            break;
-        case kVolumePanSlideRight:
-            std::snprintf(text, sizeof text, "p>%X", x & 15);
-            break;
-        case kVolumeTonePorta:
-            std::snprintf(text, sizeof text, "tp%X", x & 15);
-            break;
-        default:
-            return " ..";
+    if (cell.volumeCommand == kVolumeSet) {
+        std::snprintf(text, sizeof text, "v%02X", x);
+    } else if (cell.volumeCommand == kVolumeSetPanning) {
+        std::snprintf(text, sizeof text, "p%02X", (x & 15) * 16);
+    } else if (cell.volumeCommand < std::size(kPrefixes) && kPrefixes[cell.volumeCommand] != nullptr) {
+        std::snprintf(text, sizeof text, "%s%X", kPrefixes[cell.volumeCommand], x & 15);
+    } else {
+        return " ..";
     }
     return text;
 }
 
 // XM's own letters for the codes from kFirstXmEffect on; 0..F print as the other formats do.
 std::string xmEffectText(const NoteCell& cell) {
+    // G H K L P R T, then X1 and X2, whose parameter is one digit.
+    static constexpr char kLetters[] = "GHKLPRT";
     const unsigned param = cell.param;
     char text[16];
-    switch (cell.effect) {
-        case kSetGlobalVolume:
-            std::snprintf(text, sizeof text, "G%02X", param);
-            break;
-        case kGlobalVolumeSlide:
-            std::snprintf(text, sizeof text, "H%02X", param);
-            break;
-        case kKeyOff:
-            std::snprintf(text, sizeof text, "K%02X", param);
-            break;
-        case kSetEnvelopePosition:
-            std::snprintf(text, sizeof text, "L%02X", param);
-            break;
-        case kPanningSlide:
-            std::snprintf(text, sizeof text, "P%02X", param);
-            break;
-        case kMultiRetrigger:
-            std::snprintf(text, sizeof text, "R%02X", param);
-            break;
-        case kTremor:
-            std::snprintf(text, sizeof text, "T%02X", param);
-            break;
-        case kExtraFinePortamentoUp:
-            std::snprintf(text, sizeof text, "X1%X", param & 15);
-            break;
-        case kExtraFinePortamentoDown:
-            std::snprintf(text, sizeof text, "X2%X", param & 15);
-            break;
-        default:
-            if (cell.effect == 0 && cell.param == 0) return "...";
-            // A code without an XM letter shows as the other formats show it.
-            std::snprintf(text, sizeof text, "%1.1X%1.1X%1.1X", unsigned{cell.effect}, param >> 4,
-                          param & 15);
-            break;
+    if (cell.effect >= kSetGlobalVolume && cell.effect < kExtraFinePortamentoUp) {
+        std::snprintf(text, sizeof text, "%c%02X", kLetters[cell.effect - kSetGlobalVolume], param);
+    } else if (cell.effect == kExtraFinePortamentoUp || cell.effect == kExtraFinePortamentoDown) {
+        std::snprintf(text, sizeof text, "X%c%X", cell.effect == kExtraFinePortamentoUp ? '1' : '2',
+                      param & 15);
+    } else if (cell.effect == 0 && cell.param == 0) {
+        return "...";
+    } else {
+        // A code without an XM letter shows as the other formats show it.
+        std::snprintf(text, sizeof text, "%1.1X%1.1X%1.1X", unsigned{cell.effect}, param >> 4, param & 15);
     }
     return text;
 }
