@@ -176,6 +176,24 @@ struct TwoSideSink {
     }
 };
 
+// A voice's resonant filter in front of another sink. The history lives in the voice, so runs
+// cut anywhere give the same output.
+template <class Inner>
+struct FilterSink {
+    static constexpr bool kSilent = false;
+    Voice* voice;
+    Inner inner;
+    void add(uint32_t k, int32_t v) const {
+        constexpr double kLimit = 1 << 30;
+        double y =
+            voice->filterA0 * v + voice->filterB0 * voice->filterY1 + voice->filterB1 * voice->filterY2;
+        y = y > kLimit ? kLimit : (y < -kLimit ? -kLimit : y);
+        voice->filterY2 = voice->filterY1;
+        voice->filterY1 = y;
+        inner.add(k, static_cast<int32_t>(y));
+    }
+};
+
 // Both gains 0: the channel only advances.
 struct SilentSink {
     static constexpr bool kSilent = true;
@@ -462,6 +480,17 @@ inline void mixScaled(Voice& channel, const SampleView& s, bool isp, bool click,
 inline void mixChannelRun(Voice& channel, const SampleView& s, bool isp, bool click, uint32_t frames,
                           uint32_t* left, uint32_t* right, int32_t gl, int32_t gr, const Divider& divider,
                           bool vectorKernels) {
+    if (channel.filterOn) {
+        // Filtered voices take the frame-by-frame path, and run their filter even when silent.
+        if (!divider.powerOfTwo) {
+            const TwoSideSink<MagicDivide> sink{left, right, gl, gr, MagicDivide{divider.magic}};
+            mixChannel(channel, s, isp, click, frames, FilterSink<decltype(sink)>{&channel, sink});
+        } else {
+            const TwoSideSink<ShiftDivide> sink{left, right, gl, gr, ShiftDivide{divider.shift}};
+            mixChannel(channel, s, isp, click, frames, FilterSink<decltype(sink)>{&channel, sink});
+        }
+        return;
+    }
     if (gl == 0 && gr == 0) {
         mixChannel(channel, s, isp, click, frames, SilentSink{});
         return;

@@ -10,8 +10,16 @@ namespace tarvex {
 // kFirstXmEffect on are played by the instrument channels alone: no shared handler takes them.
 inline constexpr uint32_t kEffectCount = 26;
 inline constexpr uint32_t kFirstXmEffect = 26;
-// One past the last XM code: every code a reader may put into a cell is below it.
+// One past the last XM code.
 inline constexpr uint32_t kXmEffectEnd = 35;
+// IT cells carry their letter as read: kItEffectA + 0 for A .. + 25 for Z, played by IT's own
+// channels alone. Every code a reader may put into a cell is below kItEffectEnd.
+inline constexpr uint32_t kItEffectA = 35;
+inline constexpr uint32_t kItEffectEnd = kItEffectA + 26;
+// The code of IT effect letter ('A'..'Z').
+constexpr uint8_t itEffect(char letter) {
+    return static_cast<uint8_t>(kItEffectA + static_cast<uint32_t>(letter - 'A'));
+}
 
 enum EffectCode : uint8_t {
     kArpeggio = 0,

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/CycleDetector.h"
+#include "engine/ItPlayback.h"
 #include "engine/PlayerSettings.h"
 #include "engine/Voice.h"
 #include "engine/XmPlayback.h"
@@ -161,8 +162,9 @@ class Engine {
     std::vector<ChannelState> channels;
     // What the mixer plays, set up by startSong: each channel's own voice.
     std::vector<Voice*> voices;
-    // The instrument channels of a song played by the XM rules.
+    // The instrument channels of a song played by the XM rules, or by the IT rules.
     XmState xm;
+    ItState it;
 
     // Where startSong begins the song instead of its first position: its first tick jumps there.
     std::optional<SeekTarget> startAt;

@@ -102,7 +102,13 @@ bool repeatsItself(Engine& engine) {
         *key++ = owner.loopOrder;
         *key++ = owner.loopRow;
     };
-    if (engine.module->rules.instrumentChannels) {
+    if (engine.module->rules.impulseChannels) {
+        for (const ItChannel& channel : engine.it.channels) {
+            *key++ = channel.loopCounter;
+            *key++ = channel.loopRow;
+        }
+        *key++ = 0;
+    } else if (engine.module->rules.instrumentChannels) {
         for (const XmChannel& channel : engine.xm.channels) {
             *key++ = channel.loopCounter;
             *key++ = channel.loopRow;

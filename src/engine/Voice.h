@@ -28,6 +28,11 @@ struct Voice {
     int32_t rampFromLeft = 0, rampFromRight = 0, rampToLeft = 0, rampToRight = 0;
     uint32_t rampStep = 0;   // steps done; kRampSteps when none runs
     uint32_t rampFrame = 0;  // frames done of the step under way
+    // A resonant low-pass filter on the voice's samples (IT): y = a0 x + b0 y1 + b1 y2. The engine
+    // sets the coefficients and clears the history on a note start; the mixer runs it.
+    bool filterOn = false;
+    double filterA0 = 1, filterB0 = 0, filterB1 = 0;
+    double filterY1 = 0, filterY2 = 0;
 };
 
 inline constexpr uint32_t kRampSteps = 8;

@@ -62,7 +62,7 @@ uint32_t stepOf(const Module& module, int32_t period, uint32_t rate) {
 
 // The sample an instrument plays for a pattern note (1..96), or null.
 const Sample* sampleFor(const Module& module, const Instrument* instrument, int32_t patternNote) {
-    if (instrument == nullptr || patternNote < 1 || patternNote > static_cast<int32_t>(kInstrumentNotes))
+    if (instrument == nullptr || patternNote < 1 || patternNote > static_cast<int32_t>(kXmInstrumentNotes))
         return nullptr;
     const uint32_t number = instrument->sampleOfNote[static_cast<size_t>(patternNote - 1)];
     if (number == 0 || number > module.samples.size()) return nullptr;
@@ -645,6 +645,10 @@ void tickEffect(Engine& engine, uint32_t index) {
 
 void startInstrumentSong(Engine& engine) {
     const Module& module = *engine.module;
+    if (module.rules.impulseChannels) {
+        startImpulseSong(engine);
+        return;
+    }
     XmState& xm = engine.xm;
     xm.channels.assign(module.channelCount, XmChannel{});
     xm.tick = 0;
@@ -683,6 +687,10 @@ void startInstrumentSong(Engine& engine) {
 }
 
 void instrumentRowTick(Engine& engine, uint32_t row) {
+    if (engine.module->rules.impulseChannels) {
+        impulseRowTick(engine, row);
+        return;
+    }
     XmState& xm = engine.xm;
     PlayerState& state = engine.state;
     xm.tick = 0;
@@ -736,6 +744,10 @@ void instrumentRowTick(Engine& engine, uint32_t row) {
 }
 
 void instrumentRepeatTick(Engine& engine) {
+    if (engine.module->rules.impulseChannels) {
+        impulseRepeatTick(engine);
+        return;
+    }
     XmState& xm = engine.xm;
     xm.tick = 0;
     for (uint32_t i = 0; i < xm.channels.size(); ++i) {
@@ -748,6 +760,10 @@ void instrumentRepeatTick(Engine& engine) {
 }
 
 void instrumentEffectTick(Engine& engine) {
+    if (engine.module->rules.impulseChannels) {
+        impulseEffectTick(engine);
+        return;
+    }
     XmState& xm = engine.xm;
     ++xm.tick;
     for (uint32_t i = 0; i < xm.channels.size(); ++i) {
@@ -759,6 +775,10 @@ void instrumentEffectTick(Engine& engine) {
 }
 
 void updateInstrumentVoices(Engine& engine) {
+    if (engine.module->rules.impulseChannels) {
+        updateImpulseVoices(engine);
+        return;
+    }
     const Module& module = *engine.module;
     XmState& xm = engine.xm;
     const uint32_t rate = engine.state.rate;

@@ -186,8 +186,8 @@ void setEnvelopeType(Envelope& envelope, uint8_t type) {
 }
 
 void setEnvelopeCount(Envelope& envelope, uint8_t count, LoadState& state) {
-    if (count > kEnvelopePoints) state.clamped = true;
-    envelope.count = static_cast<uint8_t>(std::min<uint32_t>(count, kEnvelopePoints));
+    if (count > kXmEnvelopePoints) state.clamped = true;
+    envelope.count = static_cast<uint8_t>(std::min<uint32_t>(count, kXmEnvelopePoints));
 }
 
 // One instrument at offset: its header, its samples' headers (appended to module.samples) and the
@@ -213,8 +213,8 @@ int64_t readInstrument(ByteReader& file, int64_t offset, Module& module, std::ve
     }
 
     const uint32_t sampleHeaderSize = file.readLittleEndian32();
-    uint8_t map[kInstrumentNotes];
-    file.read(map, kInstrumentNotes);
+    uint8_t map[kXmInstrumentNotes];
+    file.read(map, kXmInstrumentNotes);
     readEnvelopePoints(file, instrument.volume);
     readEnvelopePoints(file, instrument.panning);
     const uint8_t volumePoints = file.readByte();
@@ -255,7 +255,7 @@ int64_t readInstrument(ByteReader& file, int64_t offset, Module& module, std::ve
         }
         pending.push_back(data);  // kept or not, its data lies in the way
     }
-    for (uint32_t n = 0; n < kInstrumentNotes; ++n) {
+    for (uint32_t n = 0; n < kXmInstrumentNotes; ++n) {
         instrument.sampleOfNote[n] =
             map[n] < instrument.sampleCount ? static_cast<uint16_t>(instrument.firstSample + map[n] + 1) : 0;
     }

@@ -21,6 +21,15 @@ uint32_t mixChannelsOf(const Module& module) {
 FormatRules rulesOf(uint8_t formatType) {
     FormatRules rules;
     if (formatType == kFormatMod) return rules;
+    if (formatType == kFormatIt) {
+        rules.speedZeroEndsSong = false;
+        rules.largeSpeedSetsTempo = false;
+        rules.instrumentChannels = true;
+        rules.impulseChannels = true;
+        rules.gainBits = 8;
+        rules.mixChannelLimit = 8;
+        return rules;
+    }
     if (formatType == kFormatXm) {
         rules.speedZeroEndsSong = false;
         rules.instrumentChannels = true;
@@ -34,6 +43,14 @@ FormatRules rulesOf(uint8_t formatType) {
     rules.largeSpeedSetsTempo = formatType != kFormatS3m;
     rules.fineVolumeSlides = formatType == kFormatS3m;
     return rules;
+}
+
+void setDefaultMacros(Module& module) {
+    module.parametricMacros.fill(kMacroNone);
+    module.parametricMacros[0] = kMacroCutoff;
+    module.fixedMacros.fill(FixedMacro{});
+    for (uint8_t i = 0; i < 16; ++i)
+        module.fixedMacros[i] = FixedMacro{kMacroResonance, static_cast<uint8_t>(i * 8)};
 }
 
 void insertCell(Module& module, uint32_t patternIndex, const NoteCell& cell) {
@@ -91,6 +108,7 @@ size_t moduleFootprint(const Module& module) {
     for (const Pattern& pattern : module.patterns) bytes += pattern.capacity() * sizeof(NoteCell);
     bytes += module.patternRows.capacity() * sizeof(uint16_t);
     bytes += module.instruments.capacity() * sizeof(Instrument);
+    bytes += module.channelPanning.capacity() + module.channelVolume.capacity() + module.message.capacity();
     return bytes;
 }
 
