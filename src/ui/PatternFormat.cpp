@@ -74,7 +74,108 @@ std::string formatXmCell(const NoteCell& cell) {
            xmEffectText(cell) + " | ";
 }
 
+// IT notes 1..120 run C-0..B-9; its three ways of ending a note have marks of their own.
+std::string itNoteText(const NoteCell& cell) {
+    switch (cell.xmNote) {
+        case kItNoteCut:
+            return "^^^";
+        case kItNoteOff:
+            return "===";
+        case kItNoteFade:
+            return "~~~";
+        default:
+            break;
+    }
+    if (cell.xmNote == 0 || cell.xmNote > kItLastNote) return "...";
+    return noteNameOfIndex(cell.xmNote - 1u);
+}
+
+// IT's volume column in decimal, as Impulse Tracker shows it: "v" and the volume, "p" and the
+// panning, or the command's letter (lower case, a..h as in its effect list) and its 0..9.
+std::string itVolumeText(const NoteCell& cell) {
+    char letter = 0;
+    switch (cell.volumeCommand) {
+        case kVolumeSet:
+            letter = 'v';
+            break;
+        case kVolumeItPanning:
+            letter = 'p';
+            break;
+        case kVolumeSlideUp:
+            letter = 'a';
+            break;
+        case kVolumeSlideDown:
+            letter = 'b';
+            break;
+        case kVolumeFineUp:
+            letter = 'c';
+            break;
+        case kVolumeFineDown:
+            letter = 'd';
+            break;
+        case kVolumeItPortaDown:
+            letter = 'e';
+            break;
+        case kVolumeItPortaUp:
+            letter = 'f';
+            break;
+        case kVolumeItTonePorta:
+            letter = 'g';
+            break;
+        case kVolumeItVibrato:
+            letter = 'h';
+            break;
+        default:
+            return " ..";
+    }
+    // Three characters whatever a damaged file holds.
+    char text[16];
+    if (cell.volumeParam < 100) {
+        std::snprintf(text, sizeof text, "%c%02u", letter, unsigned{cell.volumeParam});
+    } else {
+        std::snprintf(text, sizeof text, "%c??", letter);
+    }
+    return text;
+}
+
+std::string itEffectText(const NoteCell& cell) {
+    char text[16];
+    if (cell.effect >= kItEffectA && cell.effect < kItEffectEnd) {
+        std::snprintf(text, sizeof text, "%c%02X", char('A' + (cell.effect - kItEffectA)),
+                      unsigned{cell.param});
+    } else if (cell.effect == 0 && cell.param == 0) {
+        return "...";
+    } else {
+        // A code without an IT letter shows as the other formats show it.
+        std::snprintf(text, sizeof text, "%1.1X%1.1X%1.1X", unsigned{cell.effect}, unsigned{cell.param} >> 4,
+                      unsigned{cell.param} & 15);
+    }
+    return text;
+}
+
+std::string formatItCell(const NoteCell& cell) {
+    char instrument[16] = "..";
+    if (cell.sample != 0) std::snprintf(instrument, sizeof instrument, "%02X", cell.sample);
+    std::string text = itNoteText(cell);
+    text += ' ';
+    text += instrument;
+    text += itVolumeText(cell);
+    text += ' ';
+    text += itEffectText(cell);
+    text += " | ";
+    return text;
+}
+
 }  // namespace
+
+std::string noteNameOfIndex(uint32_t index) {
+    if (index >= 120) return "???";
+    static constexpr char kLetters[12][3] = {"C-", "C#", "D-", "D#", "E-", "F-",
+                                             "F#", "G-", "G#", "A-", "A#", "B-"};
+    std::string text = kLetters[index % 12];
+    text += char('0' + index / 12);
+    return text;
+}
 
 std::string formatRowPrefix(uint32_t row) {
     char text[16];
@@ -84,6 +185,7 @@ std::string formatRowPrefix(uint32_t row) {
 
 std::string formatCell(const NoteCell& cell, uint8_t formatType) {
     if (formatType == kFormatXm) return formatXmCell(cell);
+    if (formatType == kFormatIt) return formatItCell(cell);
     char sample[16] = "..";
     if (cell.sample != 0) std::snprintf(sample, sizeof sample, "%02X", cell.sample);
     char volume[16] = " ..";

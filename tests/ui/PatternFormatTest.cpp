@@ -162,5 +162,84 @@ TEST(PatternFormat, XmPatternsHaveTheirOwnRowCountAndUpTo32Channels) {
     EXPECT_EQ(lines[254].substr(3 + 31 * 16), std::string(kEmptyCellText));
 }
 
+NoteCell itCell(uint8_t note, uint32_t instrument, uint8_t volumeCommand, uint8_t volumeParam, char letter,
+                uint8_t param) {
+    NoteCell cell;
+    cell.xmNote = note;
+    cell.sample = instrument;
+    cell.volumeCommand = volumeCommand;
+    cell.volumeParam = volumeParam;
+    cell.effect = letter == 0 ? 0 : itEffect(letter);
+    cell.param = param;
+    return cell;
+}
+
+TEST(PatternFormat, ItCells) {
+    struct Row {
+        NoteCell cell;
+        const char* text;
+    };
+    const Row rows[] = {
+        {itCell(0, 0, kVolumeNone, 0, 0, 0), "... .. .. ... | "},
+        {itCell(1, 1, kVolumeNone, 0, 0, 0), "C-0 01 .. ... | "},
+        {itCell(61, 0x63, kVolumeSet, 64, 'A', 6), "C-5 63v64 A06 | "},
+        {itCell(120, 0, kVolumeSet, 0, 0, 0), "B-9 ..v00 ... | "},
+        {itCell(97, 0, kVolumeNone, 0, 0, 0), "C-8 .. .. ... | "},
+        {itCell(110, 0, kVolumeNone, 0, 0, 0), "C#9 .. .. ... | "},
+        {itCell(kItNoteCut, 0, kVolumeNone, 0, 0, 0), "^^^ .. .. ... | "},
+        {itCell(kItNoteOff, 2, kVolumeNone, 0, 0, 0), "=== 02 .. ... | "},
+        {itCell(kItNoteFade, 0, kVolumeNone, 0, 0, 0), "~~~ .. .. ... | "},
+        // Note numbers between B-9 and the fade are none.
+        {itCell(121, 0, kVolumeNone, 0, 0, 0), "... .. .. ... | "},
+        {itCell(0, 0, kVolumeItPanning, 32, 0, 0), "... ..p32 ... | "},
+        {itCell(0, 0, kVolumeSlideUp, 5, 0, 0), "... ..a05 ... | "},
+        {itCell(0, 0, kVolumeSlideDown, 9, 0, 0), "... ..b09 ... | "},
+        {itCell(0, 0, kVolumeFineUp, 1, 0, 0), "... ..c01 ... | "},
+        {itCell(0, 0, kVolumeFineDown, 0, 0, 0), "... ..d00 ... | "},
+        {itCell(0, 0, kVolumeItPortaDown, 3, 0, 0), "... ..e03 ... | "},
+        {itCell(0, 0, kVolumeItPortaUp, 4, 0, 0), "... ..f04 ... | "},
+        {itCell(0, 0, kVolumeItTonePorta, 7, 0, 0), "... ..g07 ... | "},
+        {itCell(0, 0, kVolumeItVibrato, 8, 0, 0), "... ..h08 ... | "},
+        // XM's own volume commands have no IT form.
+        {itCell(0, 0, kVolumeVibratoSpeed, 8, 0, 0), "... .. .. ... | "},
+        {itCell(0, 0, kVolumeSet, 200, 0, 0), "... ..v?? ... | "},
+        {itCell(0, 0, kVolumeNone, 0, 'D', 0), "... .. .. D00 | "},
+        {itCell(0, 0, kVolumeNone, 0, 'S', 0xB1), "... .. .. SB1 | "},
+        {itCell(0, 0, kVolumeNone, 0, 'Z', 0xFF), "... .. .. ZFF | "},
+        {itCell(0, 0, kVolumeNone, 0, 'T', 0x7D), "... .. .. T7D | "},
+        // Codes below IT's letters show as the other formats show them.
+        {itCell(0, 0, kVolumeNone, 0, 0, 0x37), "... .. .. 037 | "},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(formatCell(row.cell, kFormatIt), row.text);
+        EXPECT_EQ(formatCell(row.cell, kFormatIt).size(), 16u);
+    }
+    EXPECT_EQ(noteNameOfIndex(0), "C-0");
+    EXPECT_EQ(noteNameOfIndex(119), "B-9");
+    EXPECT_EQ(noteNameOfIndex(120), "???");
+}
+
+TEST(PatternFormat, ItPatternsOfUpTo64Channels) {
+    Module module;
+    module.formatType = kFormatIt;
+    module.channelCount = 64;
+    module.patternCount = 1;
+    module.patterns.resize(1);
+    module.patternRows = {200};
+    NoteCell first = itCell(kItNoteCut, 0, kVolumeNone, 0, 'C', 0);
+    first.channel = 32;
+    NoteCell last = itCell(61, 1, kVolumeSet, 10, 'B', 2);
+    last.row = 199;
+    last.channel = 63;
+    module.patterns[0] = {first, last};
+    const std::vector<std::string> lines = formatPatternLines(module, 0);
+    ASSERT_EQ(lines.size(), 200u);
+    for (const std::string& line : lines) EXPECT_EQ(line.size(), 3u + 64u * 16u);
+    EXPECT_EQ(lines[0].substr(3 + 32 * 16, 16), "^^^ .. .. C00 | ");
+    EXPECT_EQ(lines[0].substr(3 + 31 * 16, 16), std::string(kEmptyCellText));
+    EXPECT_EQ(lines[199].substr(0, 3), "C7 ");
+    EXPECT_EQ(lines[199].substr(3 + 63 * 16), "C-5 01v10 B02 | ");
+}
+
 }  // namespace
 }  // namespace tarvex
