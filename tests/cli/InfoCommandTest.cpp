@@ -6,9 +6,12 @@
 #include <sstream>
 
 #include "cli/Commands.h"
+#include "cli/InfoReport.h"
+#include "core/EffectCodes.h"
 #include "core/TextEncoding.h"
 #include "support/Corpus.h"
 #include "support/ModWriter.h"
+#include "support/ModuleBuilder.h"
 #include "support/S3mWriter.h"
 #include "support/XmWriter.h"
 
@@ -335,12 +338,230 @@ TEST(InfoCommand, AnXmWithItsInstrumentsAsJson) {
     EXPECT_EQ(doc.fields["patterns"].items[0].items[2].text, "02 ... .. .. ... | === ..v-3 X12 | ");
 }
 
+// An IT song in memory: two instruments over two samples, three channels (the second muted), a
+// message and one pattern of two rows.
+Module itFacts(bool instrumentMode) {
+    test::ModuleBuilder builder(3);
+    builder.format(kFormatIt).sample({.length = 100, .volume = 48, .loopStart = 10, .loopEnd = 90});
+    builder.sample({.length = 20, .volume = 64});
+    std::unique_ptr<Module> built = builder.build();
+    Module m = *built;
+    m.title.assign("it facts");
+    m.writtenBy.assign("Impulse Tracker 2.14");
+    m.instrumentMode = instrumentMode;
+    m.linearFrequency = true;
+    m.rules.compatibleGxx = true;
+    m.initialGlobalVolume = 100;
+    m.mixVolume = 80;
+    m.panSeparation = 64;
+    m.channelPanning = {0, 32 | kChannelMuted, kChannelSurround};
+    m.channelVolume = {64, 32, 0};
+    m.message = "first line\rsecond\x01 line";
+
+    Sample& looped = m.samples[0];
+    looped.name.assign("lead");
+    looped.sustainStart = 20;
+    looped.sustainEnd = 40;
+    looped.sustainPingPong = true;
+    looped.globalVolume = 50;
+    looped.panning = 200;
+    looped.panningSet = true;
+    looped.sixteenBit = true;
+    looped.vibratoType = 2;
+    looped.vibratoSpeed = 3;
+    looped.vibratoDepth = 4;
+    looped.vibratoRate = 5;
+    m.samples[1].name.assign("click");
+
+    if (instrumentMode) {
+        Instrument piano;
+        piano.name.assign("piano");
+        for (uint32_t n = 0; n < kInstrumentNotes; ++n) {
+            piano.sampleOfNote[n] = n < 60 ? 1 : 2;
+            piano.noteOfNote[n] = static_cast<uint8_t>(n);
+        }
+        piano.noteOfNote[119] = 12;
+        piano.newNoteAction = kNnaContinue;
+        piano.duplicateCheck = kDctSample;
+        piano.duplicateAction = kDcaNoteFade;
+        piano.fadeout = 256;
+        piano.globalVolume = 100;
+        piano.defaultPanning = 48;
+        piano.defaultPanningSet = true;
+        piano.randomVolume = 10;
+        piano.randomPanning = 5;
+        piano.filterCutoff = 100;
+        piano.filterCutoffSet = true;
+        piano.pitchPanSeparation = -4;
+        piano.pitchPanCentre = 61;
+        piano.volume.on = true;
+        piano.volume.count = 2;
+        piano.volume.points[1] = {10, 64};
+        piano.volume.sustainOn = true;
+        piano.volume.sustain = 0;
+        piano.volume.sustainEnd = 1;
+        piano.pitch.on = true;
+        piano.pitch.count = 25;
+        piano.pitch.points[24] = {500, 32};
+        piano.filterEnvelope = true;
+        m.instruments = {piano, Instrument{}};
+        m.instruments[1].name.assign("empty");
+    }
+
+    m.patternRows = {2};
+    NoteCell note;
+    note.xmNote = 61;
+    note.sample = 1;
+    note.volumeCommand = kVolumeSet;
+    note.volumeParam = 64;
+    note.effect = itEffect('A');
+    note.param = 6;
+    NoteCell cut;
+    cut.row = 1;
+    cut.channel = 2;
+    cut.xmNote = kItNoteCut;
+    cut.volumeCommand = kVolumeItPanning;
+    cut.volumeParam = 32;
+    m.patterns = {{note, cut}};
+    m.patternCount = 1;
+    return m;
+}
+
+std::string itInfo(const Module& module, bool json) {
+    std::ostringstream out;
+    cli::printModuleInfo(module, "facts.it", json, true, out);
+    return out.str();
+}
+
+TEST(InfoCommand, AnItWithItsInstrumentsAsText) {
+    const std::string text = itInfo(itFacts(true), false);
+    const char* const lines[] = {
+        "Format:        IT (type 24)\n",
+        "Channels:      3\n",
+        "Mode:          instruments\n",
+        "Flags:         linear slides, compatible Gxx\n",
+        "Volumes:       global 100, mix 80, separation 64 (of 128)\n",
+        "Instruments:   2\n",
+        "Channel pan:   0 32m S\n",
+        "Channel vol:   64 32 0\n",
+        "Written by:    Impulse Tracker 2.14\n",
+        // Control characters show as dots, a carriage return ends a line.
+        "Message:\n  first line\n  second. line\n",
+        "  # Instrument                Samples  VolEnv  PanEnv  PitchEnv  Fadeout  GVol  Pan  NNA       DCT  "
+        "       "
+        "DCA   Filter   Random   PitchPan\n"
+        "  1 piano                           2  on/2    off/0   F:on/25       256   100   48  continue  "
+        "sample      "
+        "fade  100/-    10/5     -4/C#5\n"
+        "  2 empty                           0  off/0   off/0   off/0           0   128    -  cut       off  "
+        "       "
+        "cut   -/-      0/0      0/C-5\n",
+        "  # Sample                        Length LoopStart  LoopEnd  Loop     SusStart   SusEnd  SusLoop   "
+        "Vol GVol  "
+        "Pan Bits    Rate  Vibrato (type/speed/depth/rate)\n"
+        "  1 lead                             100        10       90  forward        20       40  pingpong   "
+        "48   50  "
+        "200 16    8363  square/3/4/5\n"
+        "  2 click                             20         0        0  none            0        0  none       "
+        "64   64  "
+        "  -  8    8363  sine/0/0/0\n",
+        "\nPattern 0:\n"
+        "00 C-5 01v64 A06 | ... .. .. ... | ... .. .. ... | \n"
+        "01 ... .. .. ... | ... .. .. ... | ^^^ ..p32 ... | \n",
+    };
+    for (const char* line : lines) EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
+    EXPECT_EQ(text.find("Frequencies:"), std::string::npos);
+    EXPECT_EQ(text.find("Freq  Note"), std::string::npos);
+
+    const std::string samplesOnly = itInfo(itFacts(false), false);
+    EXPECT_NE(samplesOnly.find("Mode:          samples\n"), std::string::npos);
+    EXPECT_NE(samplesOnly.find("Instruments:   0\n"), std::string::npos);
+    EXPECT_NE(samplesOnly.find("  1 lead "), std::string::npos);
+}
+
+TEST(InfoCommand, AnItWithItsInstrumentsAsJson) {
+    Json doc;
+    const std::string json = itInfo(itFacts(true), true);
+    ASSERT_TRUE(JsonParser(json).parseDocument(doc)) << json;
+    for (const char* key : kKeys) EXPECT_TRUE(doc.fields.count(key)) << key;
+    const std::pair<const char*, const char*> songFields[] = {
+        {"formatType", "24"},
+        {"instrumentMode", "true"},
+        {"linearFrequency", "true"},
+        {"oldEffects", "false"},
+        {"compatibleGxx", "true"},
+        {"initialGlobalVolume", "100"},
+        {"mixVolume", "80"},
+        {"panSeparation", "64"},
+        {"writtenBy", "Impulse Tracker 2.14"},
+        // The parser keeps escapes, less their "u".
+        {"songMessage", "first line\\000dsecond\\0001 line"},
+    };
+    for (const auto& [key, value] : songFields) EXPECT_EQ(doc.fields[key].text, value) << key;
+    EXPECT_EQ(doc.fields["message"].text, "No Errors");  // the load's, not the song's
+    ASSERT_EQ(doc.fields["channelPanning"].items.size(), 3u);
+    EXPECT_EQ(doc.fields["channelPanning"].items[1].text, "160");
+    EXPECT_EQ(doc.fields["channelVolume"].items[2].text, "0");
+
+    ASSERT_EQ(doc.fields["instruments"].items.size(), 2u);
+    Json& piano = doc.fields["instruments"].items[0];
+    const std::pair<const char*, const char*> pianoFields[] = {
+        {"name", "piano"},
+        {"newNoteAction", "continue"},
+        {"duplicateCheck", "sample"},
+        {"duplicateAction", "fade"},
+        {"fadeout", "256"},
+        {"globalVolume", "100"},
+        {"defaultPanning", "48"},
+        {"randomVolume", "10"},
+        {"randomPanning", "5"},
+        {"filterCutoff", "100"},
+        {"pitchPanSeparation", "-4"},
+        {"pitchPanCentre", "61"},
+        {"filterEnvelope", "true"},
+    };
+    for (const auto& [key, value] : pianoFields) EXPECT_EQ(piano.fields[key].text, value) << key;
+    EXPECT_EQ(piano.fields["filterResonance"].kind, Json::Null);
+    EXPECT_EQ(doc.fields["instruments"].items[1].fields["defaultPanning"].kind, Json::Null);
+    ASSERT_EQ(piano.fields["sampleOfNote"].items.size(), 120u);
+    EXPECT_EQ(piano.fields["sampleOfNote"].items[59].text, "1");
+    EXPECT_EQ(piano.fields["sampleOfNote"].items[119].text, "2");
+    ASSERT_EQ(piano.fields["noteOfNote"].items.size(), 120u);
+    EXPECT_EQ(piano.fields["noteOfNote"].items[119].text, "12");
+    Json& volume = piano.fields["volumeEnvelope"];
+    EXPECT_EQ(volume.fields["sustainEnd"].text, "1");
+    ASSERT_EQ(volume.fields["points"].items.size(), 2u);
+    EXPECT_EQ(volume.fields["points"].items[1].items[0].text, "10");
+    ASSERT_EQ(piano.fields["pitchEnvelope"].fields["points"].items.size(), 25u);
+    EXPECT_EQ(piano.fields["pitchEnvelope"].fields["points"].items[24].items[0].text, "500");
+
+    ASSERT_EQ(doc.fields["samples"].items.size(), 2u);
+    Json& lead = doc.fields["samples"].items[0];
+    const std::pair<const char*, const char*> leadFields[] = {
+        {"loopType", "forward"},         {"sustainStart", "20"}, {"sustainEnd", "40"},
+        {"sustainLoopType", "pingpong"}, {"globalVolume", "50"}, {"panning", "200"},
+        {"panningSet", "true"},          {"sixteenBit", "true"}, {"vibratoType", "square"},
+        {"vibratoSpeed", "3"},           {"vibratoDepth", "4"},  {"vibratoRate", "5"},
+    };
+    for (const auto& [key, value] : leadFields) EXPECT_EQ(lead.fields[key].text, value) << key;
+    EXPECT_EQ(doc.fields["samples"].items[1].fields["sustainLoopType"].text, "none");
+    EXPECT_EQ(doc.fields["patterns"].items[0].items[1].text,
+              "01 ... .. .. ... | ... .. .. ... | ^^^ ..p32 ... | ");
+
+    Json samplesOnly;
+    ASSERT_TRUE(JsonParser(itInfo(itFacts(false), true)).parseDocument(samplesOnly));
+    EXPECT_EQ(samplesOnly.fields["instrumentMode"].text, "false");
+    EXPECT_EQ(samplesOnly.fields["instruments"].kind, Json::Array);
+    EXPECT_EQ(samplesOnly.fields["instruments"].items.size(), 0u);
+}
+
 TEST(InfoCommand, OtherFormatsGetNoXmKeys) {
     test::ModWriter mod = test::ModWriter::withSignature("M.K.");
     mod.samples[0].data.assign(10, 1);
     const CliRun json = info({"--json", test::writeTempFile("plain.mod", mod.bytes()).string()});
     ASSERT_EQ(json.status, 0);
-    for (const char* key : {"instruments", "linearFrequency", "restartPosition", "relativeNote", "loopType"})
+    for (const char* key : {"instruments", "linearFrequency", "restartPosition", "relativeNote", "loopType",
+                            "instrumentMode", "channelPanning", "songMessage", "sustainStart"})
         EXPECT_EQ(json.out.find(key), std::string::npos) << key;
 }
 

@@ -8,11 +8,14 @@
 // message goes to stderr, the others are still printed), 2 on a usage error. The JSON is valid
 // UTF-8 whatever the file names hold: a name that is not valid UTF-8 gets replacement characters
 // in "file" and its exact bytes in "fileHex" (hexadecimal, two digits a byte).
+#include <algorithm>
+#include <array>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "cli/Commands.h"
+#include "cli/InfoReport.h"
 #include "cli/Messages.h"
 #include "cli/TextOutput.h"
 #include "core/PitchTables.h"
@@ -51,6 +54,8 @@ std::string formatName(uint8_t formatType) {
             return "S3M";
         case kFormatXm:
             return "XM";
+        case kFormatIt:
+            return "IT";
         default:
             return "?";
     }
@@ -117,6 +122,128 @@ std::string instrumentRow(uint32_t number, const Instrument& instrument) {
     return std::string(prefix) + padRight(terminalText(instrument.name.view()), 22) + numbers;
 }
 
+constexpr std::string_view kNewNoteActions[4] = {"cut", "continue", "off", "fade"};
+constexpr std::string_view kDuplicateChecks[4] = {"off", "note", "sample", "instrument"};
+constexpr std::string_view kDuplicateActions[3] = {"cut", "off", "fade"};
+// An IT sample's auto-vibrato waveforms, in the order its files number them.
+constexpr std::string_view kItVibratoTypes[4] = {"sine", "down", "square", "random"};
+
+template <size_t N>
+std::string_view nameIn(const std::string_view (&names)[N], uint8_t value) {
+    return value < N ? names[value] : std::string_view("?");
+}
+
+std::string_view sustainLoopName(const Sample& sample) {
+    if (sample.sustainEnd == 0) return "none";
+    return sample.sustainPingPong ? "pingpong" : "forward";
+}
+
+// The IT file's flags the model keeps, as one line.
+std::string itFlags(const Module& m) {
+    std::string flags;
+    const auto add = [&flags](std::string_view flag) {
+        if (!flags.empty()) flags += ", ";
+        flags += flag;
+    };
+    if (m.linearFrequency) add("linear slides");
+    if (m.rules.oldEffects) add("old effects");
+    if (m.rules.compatibleGxx) add("compatible Gxx");
+    return flags.empty() ? std::string("none") : flags;
+}
+
+// A channel's panning 0..64, "S" for surround, "m" after it when the channel is muted.
+std::string channelPanText(uint8_t value) {
+    std::string text = (value & 127) == kChannelSurround ? std::string("S") : std::to_string(value & 127);
+    if ((value & kChannelMuted) != 0) text += 'm';
+    return text;
+}
+
+// Values after a label, sixteen to a line, further lines under the first.
+template <typename Format>
+void printWrapped(std::ostream& out, std::string_view label, const std::vector<uint8_t>& values,
+                  Format format) {
+    out << label;
+    for (size_t i = 0; i < values.size(); ++i) {
+        if (i > 0) out << (i % 16 == 0 ? "\n               " : " ");
+        out << format(values[i]);
+    }
+    out << '\n';
+}
+
+// The samples an IT instrument's keys name, each once.
+uint32_t mappedSamples(const Instrument& instrument) {
+    std::vector<uint16_t> seen;
+    for (const uint16_t sample : instrument.sampleOfNote) {
+        if (sample != 0 && std::find(seen.begin(), seen.end(), sample) == seen.end()) seen.push_back(sample);
+    }
+    return static_cast<uint32_t>(seen.size());
+}
+
+std::string itEnvelopeText(const Envelope& envelope, bool filter) {
+    std::string text = filter ? "F:" : "";
+    text += envelopeText(envelope);
+    return text;
+}
+
+std::string itInstrumentRow(uint32_t number, const Instrument& in) {
+    std::string pan = in.defaultPanningSet ? std::to_string(in.defaultPanning) : std::string("-");
+    std::string filter = in.filterCutoffSet ? std::to_string(in.filterCutoff) : std::string("-");
+    filter += '/';
+    filter += in.filterResonanceSet ? std::to_string(in.filterResonance) : std::string("-");
+    std::string random = std::to_string(in.randomVolume);
+    random += '/';
+    random += std::to_string(in.randomPanning);
+    std::string pitchPan = std::to_string(in.pitchPanSeparation);
+    pitchPan += '/';
+    pitchPan += noteNameOfIndex(in.pitchPanCentre);
+    char numbers[192];
+    std::snprintf(
+        numbers, sizeof numbers, "%7u  %-6s  %-6s  %-8s  %7u  %4u  %3s  %-8s  %-10s  %-4s  %-7s  %-7s  %s",
+        mappedSamples(in), envelopeText(in.volume).c_str(), envelopeText(in.panning).c_str(),
+        itEnvelopeText(in.pitch, in.filterEnvelope).c_str(), unsigned{in.fadeout}, unsigned{in.globalVolume},
+        pan.c_str(), std::string(nameIn(kNewNoteActions, in.newNoteAction)).c_str(),
+        std::string(nameIn(kDuplicateChecks, in.duplicateCheck)).c_str(),
+        std::string(nameIn(kDuplicateActions, in.duplicateAction)).c_str(), filter.c_str(), random.c_str(),
+        pitchPan.c_str());
+    char prefix[8];
+    std::snprintf(prefix, sizeof prefix, "%3u ", number);
+    std::string row = prefix;
+    row += padRight(terminalText(in.name.view()), 26);
+    row += numbers;
+    return row;
+}
+
+// IT samples: both loops, the sample's own global volume and panning, its rate at C-5 and its
+// auto-vibrato.
+std::string itSampleRow(uint32_t number, const Sample& sample) {
+    const std::string pan = sample.panningSet ? std::to_string(sample.panning) : std::string("-");
+    char numbers[192];
+    std::snprintf(numbers, sizeof numbers, "%8u %9u %8u  %-8s %8u %8u  %-8s %4u %4u %4s %2d %7u  %s/%u/%u/%u",
+                  sample.length, sample.loopStart, sample.loopEnd, std::string(loopName(sample)).c_str(),
+                  sample.sustainStart, sample.sustainEnd, std::string(sustainLoopName(sample)).c_str(),
+                  sample.volume, unsigned{sample.globalVolume}, pan.c_str(), sample.sixteenBit ? 16 : 8,
+                  sample.baseFrequency, std::string(nameIn(kItVibratoTypes, sample.vibratoType)).c_str(),
+                  unsigned{sample.vibratoSpeed}, unsigned{sample.vibratoDepth}, unsigned{sample.vibratoRate});
+    char prefix[8];
+    std::snprintf(prefix, sizeof prefix, "%3u ", number);
+    std::string row = prefix;
+    row += padRight(terminalText(sample.name.view()), 28);
+    row += numbers;
+    return row;
+}
+
+// The song message, its lines indented under the label; "\r" ends a line as well.
+void printMessage(std::ostream& out, const std::string& message) {
+    out << "Message:\n";
+    size_t start = 0;
+    while (start < message.size()) {
+        size_t end = message.find_first_of("\r\n", start);
+        if (end == std::string::npos) end = message.size();
+        out << "  " << terminalText(std::string_view(message).substr(start, end - start)) << '\n';
+        start = end + 1;
+    }
+}
+
 void printText(const FileReport& report, bool withPatterns, std::ostream& out) {
     const Module& m = report.module;
     out << "File:          " << report.path << '\n'
@@ -140,7 +267,18 @@ void printText(const FileReport& report, bool withPatterns, std::ostream& out) {
             << "Restart:       " << m.restartPosition << '\n'
             << "Instruments:   " << m.instruments.size() << '\n';
     }
+    if (m.formatType == kFormatIt) {
+        out << "Mode:          " << (m.instrumentMode ? "instruments" : "samples") << '\n'
+            << "Flags:         " << itFlags(m) << '\n'
+            << "Volumes:       global " << unsigned{m.initialGlobalVolume} << ", mix "
+            << unsigned{m.mixVolume} << ", separation " << unsigned{m.panSeparation} << " (of 128)\n"
+            << "Instruments:   " << m.instruments.size() << '\n';
+        printWrapped(out, "Channel pan:   ", m.channelPanning, channelPanText);
+        printWrapped(out, "Channel vol:   ", m.channelVolume,
+                     [](uint8_t value) { return std::to_string(value); });
+    }
     if (!m.writtenBy.empty()) out << "Written by:    " << terminalText(m.writtenBy.view()) << '\n';
+    if (!m.message.empty()) printMessage(out, m.message);
     if (report.subsongs.size() > 1) {
         out << "Sub-songs:     " << report.subsongs.size() << '\n';
         for (size_t i = 0; i < report.subsongs.size(); ++i) {
@@ -151,7 +289,18 @@ void printText(const FileReport& report, bool withPatterns, std::ostream& out) {
     }
     out << "Orders:       ";
     for (uint32_t i = 0; i < m.songLength && i < m.orders.size(); ++i) out << ' ' << m.orders[i];
-    if (m.formatType == kFormatXm) {
+    if (m.formatType == kFormatIt) {
+        out << "\n\n  # " << padRight("Instrument", 26)
+            << "Samples  VolEnv  PanEnv  PitchEnv  Fadeout  GVol  Pan  NNA       DCT         DCA   Filter   "
+               "Random   PitchPan\n";
+        for (uint32_t i = 0; i < m.instruments.size(); ++i)
+            out << itInstrumentRow(i + 1, m.instruments[i]) << '\n';
+        out << "\n  # " << padRight("Sample", 28)
+            << "  Length LoopStart  LoopEnd  Loop     SusStart   SusEnd  SusLoop   Vol GVol  Pan Bits    "
+               "Rate  "
+               "Vibrato (type/speed/depth/rate)\n";
+        for (uint32_t i = 0; i < m.samples.size(); ++i) out << itSampleRow(i + 1, m.samples[i]) << '\n';
+    } else if (m.formatType == kFormatXm) {
         out << "\n\n  # " << padRight("Instrument", 22)
             << "Samples  VolEnv  PanEnv  Fadeout  Vibrato (type/sweep/depth/rate)\n";
         for (uint32_t i = 0; i < m.instruments.size(); ++i)
@@ -195,8 +344,70 @@ class JsonObject {
     bool first_ = true;
 };
 
+// One JSON object on one line, built a piece at a time.
+class InlineObject {
+   public:
+    InlineObject& raw(std::string_view key, std::string_view json) {
+        text_ += text_.empty() ? "{" : ", ";
+        text_ += jsonString(key);
+        text_ += ": ";
+        text_ += json;
+        return *this;
+    }
+    InlineObject& number(std::string_view key, int64_t value) { return raw(key, std::to_string(value)); }
+    InlineObject& boolean(std::string_view key, bool value) { return raw(key, value ? "true" : "false"); }
+    InlineObject& text(std::string_view key, std::string_view latin1) {
+        return raw(key, jsonString(latin1ToUtf8(latin1)));
+    }
+    InlineObject& name(std::string_view key, std::string_view ascii) { return raw(key, jsonString(ascii)); }
+    // A number, or null when the file did not set it.
+    InlineObject& numberOrNull(std::string_view key, bool set, int64_t value) {
+        return set ? number(key, value) : raw(key, "null");
+    }
+    std::string done() const { return text_.empty() ? std::string("{}") : text_ + "}"; }
+
+   private:
+    std::string text_;
+};
+
+template <typename Value, size_t N>
+std::string jsonNumbers(const std::array<Value, N>& values, size_t count) {
+    std::string list = "[";
+    for (size_t i = 0; i < count && i < N; ++i) {
+        if (i > 0) list += ", ";
+        list += std::to_string(values[i]);
+    }
+    return list + "]";
+}
+
+std::string jsonNumbers(const std::vector<uint8_t>& values) {
+    std::string list = "[";
+    for (size_t i = 0; i < values.size(); ++i) {
+        if (i > 0) list += ", ";
+        list += std::to_string(values[i]);
+    }
+    return list + "]";
+}
+
+// IT samples add, after the XM keys, their sustain loop, global volume and auto-vibrato.
+std::string itSampleKeys(const Sample& s) {
+    InlineObject keys;
+    keys.boolean("panningSet", s.panningSet)
+        .number("globalVolume", s.globalVolume)
+        .number("sustainStart", s.sustainStart)
+        .number("sustainEnd", s.sustainEnd)
+        .name("sustainLoopType", sustainLoopName(s))
+        .name("vibratoType", nameIn(kItVibratoTypes, s.vibratoType))
+        .number("vibratoSpeed", s.vibratoSpeed)
+        .number("vibratoDepth", s.vibratoDepth)
+        .number("vibratoRate", s.vibratoRate);
+    const std::string text = keys.done();
+    return text.substr(1, text.size() - 2);  // the keys alone, to follow the others'
+}
+
 // XM samples add their own keys after the common ones; the other formats' objects stay as they were.
-std::string sampleJson(const Sample& s, bool xm) {
+std::string sampleJson(const Sample& s, uint8_t formatType) {
+    const bool xm = formatType == kFormatXm || formatType == kFormatIt;
     std::string json =
         "{\"name\": " + jsonString(latin1ToUtf8(s.name.view())) +
         ", \"length\": " + std::to_string(s.length) + ", \"finetune\": " + std::to_string(s.finetune) +
@@ -208,6 +419,10 @@ std::string sampleJson(const Sample& s, bool xm) {
                 ", \"finetune128\": " + std::to_string(s.finetune128) +
                 ", \"panning\": " + std::to_string(s.panning) + ", \"loopType\": \"" +
                 std::string(loopName(s)) + "\", \"sixteenBit\": " + (s.sixteenBit ? "true" : "false");
+    }
+    if (formatType == kFormatIt) {
+        json += ", ";
+        json += itSampleKeys(s);
     }
     return json + "}";
 }
@@ -227,7 +442,7 @@ std::string envelopeJson(const Envelope& e) {
 
 std::string instrumentJson(const Instrument& in) {
     std::string map = "[";
-    for (uint32_t n = 0; n < kInstrumentNotes; ++n)
+    for (uint32_t n = 0; n < kXmInstrumentNotes; ++n)
         map += (n == 0 ? "" : ", ") + std::to_string(in.sampleOfNote[n]);
     return "{\"name\": " + jsonString(latin1ToUtf8(in.name.view())) +
            ", \"firstSample\": " + std::to_string(in.firstSample) +
@@ -239,6 +454,54 @@ std::string instrumentJson(const Instrument& in) {
            "\", \"vibratoSweep\": " + std::to_string(in.vibratoSweep) +
            ", \"vibratoDepth\": " + std::to_string(in.vibratoDepth) +
            ", \"vibratoRate\": " + std::to_string(in.vibratoRate) + "}";
+}
+
+// IT envelopes add the end of their sustain loop, and carry up to 25 points.
+std::string itEnvelopeJson(const Envelope& e) {
+    std::string points = "[";
+    for (uint32_t i = 0; i < e.count && i < kEnvelopePoints; ++i) {
+        if (i > 0) points += ", ";
+        points += '[';
+        points += std::to_string(e.points[i].tick);
+        points += ", ";
+        points += std::to_string(e.points[i].value);
+        points += ']';
+    }
+    points += ']';
+    return InlineObject()
+        .boolean("on", e.on)
+        .raw("points", points)
+        .boolean("sustainOn", e.sustainOn)
+        .number("sustain", e.sustain)
+        .number("sustainEnd", e.sustainEnd)
+        .boolean("loopOn", e.loopOn)
+        .number("loopStart", e.loopStart)
+        .number("loopEnd", e.loopEnd)
+        .done();
+}
+
+std::string itInstrumentJson(const Instrument& in) {
+    return InlineObject()
+        .text("name", in.name.view())
+        .raw("sampleOfNote", jsonNumbers(in.sampleOfNote, kInstrumentNotes))
+        .raw("noteOfNote", jsonNumbers(in.noteOfNote, kInstrumentNotes))
+        .raw("volumeEnvelope", itEnvelopeJson(in.volume))
+        .raw("panningEnvelope", itEnvelopeJson(in.panning))
+        .raw("pitchEnvelope", itEnvelopeJson(in.pitch))
+        .boolean("filterEnvelope", in.filterEnvelope)
+        .name("newNoteAction", nameIn(kNewNoteActions, in.newNoteAction))
+        .name("duplicateCheck", nameIn(kDuplicateChecks, in.duplicateCheck))
+        .name("duplicateAction", nameIn(kDuplicateActions, in.duplicateAction))
+        .number("fadeout", in.fadeout)
+        .number("globalVolume", in.globalVolume)
+        .numberOrNull("defaultPanning", in.defaultPanningSet, in.defaultPanning)
+        .number("randomVolume", in.randomVolume)
+        .number("randomPanning", in.randomPanning)
+        .numberOrNull("filterCutoff", in.filterCutoffSet, in.filterCutoff)
+        .numberOrNull("filterResonance", in.filterResonanceSet, in.filterResonance)
+        .number("pitchPanSeparation", in.pitchPanSeparation)
+        .number("pitchPanCentre", in.pitchPanCentre)
+        .done();
 }
 
 void printJson(const FileReport& report, bool withPatterns, std::ostream& out, const std::string& indent) {
@@ -293,8 +556,7 @@ void printJson(const FileReport& report, bool withPatterns, std::ostream& out, c
     json.raw("panLeft", gains(m.panLeft)).raw("panRight", gains(m.panRight));
     std::string samples = "[";
     for (size_t i = 0; i < m.samples.size(); ++i) {
-        samples +=
-            (i == 0 ? "\n" : ",\n") + indent + "    " + sampleJson(m.samples[i], m.formatType == kFormatXm);
+        samples += (i == 0 ? "\n" : ",\n") + indent + "    " + sampleJson(m.samples[i], m.formatType);
     }
     json.raw("samples", samples + (m.samples.empty() ? "]" : "\n" + indent + "  ]"));
     if (o.loaded && m.formatType == kFormatXm) {
@@ -304,6 +566,31 @@ void printJson(const FileReport& report, bool withPatterns, std::ostream& out, c
             instruments += (i == 0 ? "\n" : ",\n") + indent + "    " + instrumentJson(m.instruments[i]);
         }
         json.raw("instruments", instruments + (m.instruments.empty() ? "]" : "\n" + indent + "  ]"));
+    }
+    if (o.loaded && m.formatType == kFormatIt) {
+        json.boolean("instrumentMode", m.instrumentMode)
+            .boolean("linearFrequency", m.linearFrequency)
+            .boolean("oldEffects", m.rules.oldEffects)
+            .boolean("compatibleGxx", m.rules.compatibleGxx)
+            .field("initialGlobalVolume", unsigned{m.initialGlobalVolume})
+            .field("mixVolume", unsigned{m.mixVolume})
+            .field("panSeparation", unsigned{m.panSeparation})
+            .raw("channelPanning", jsonNumbers(m.channelPanning))
+            .raw("channelVolume", jsonNumbers(m.channelVolume))
+            .text("songMessage", m.message);
+        std::string instruments = "[";
+        for (size_t i = 0; i < m.instruments.size(); ++i) {
+            instruments += i == 0 ? "\n" : ",\n";
+            instruments += indent;
+            instruments += "    ";
+            instruments += itInstrumentJson(m.instruments[i]);
+        }
+        if (!m.instruments.empty()) {
+            instruments += '\n';
+            instruments += indent;
+            instruments += "  ";
+        }
+        json.raw("instruments", instruments + "]");
     }
     if (withPatterns) {
         std::string patterns = "[";
@@ -320,7 +607,29 @@ void printJson(const FileReport& report, bool withPatterns, std::ostream& out, c
     json.close();
 }
 
+// Loaded modules only: their timing chosen and their songs found, as for a file.
+void measure(FileReport& report) {
+    chooseTiming(report.module);
+    report.subsongs = findSubsongs(report.module);
+    report.duration = report.subsongs.front().duration;
+}
+
 }  // namespace
+
+void printModuleInfo(const Module& module, const std::string& path, bool asJson, bool withPatterns,
+                     std::ostream& out) {
+    FileReport report;
+    report.path = path;
+    report.outcome.loaded = true;
+    report.module = module;
+    measure(report);
+    if (asJson) {
+        printJson(report, withPatterns, out, "");
+        out << '\n';
+    } else {
+        printText(report, withPatterns, out);
+    }
+}
 
 int infoCommand(const CommandArgs& args, std::ostream& out, std::ostream& err) {
     bool asJson = false;
@@ -362,9 +671,7 @@ int infoCommand(const CommandArgs& args, std::ostream& out, std::ostream& err) {
             reportLoad(err, "info", files[i], report.outcome);
             status = kExitFailed;
         } else {
-            chooseTiming(report.module);
-            report.subsongs = findSubsongs(report.module);
-            report.duration = report.subsongs.front().duration;
+            measure(report);
         }
         if (asJson) {
             if (i > 0) out << ",\n" << indent;
