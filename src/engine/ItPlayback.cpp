@@ -301,7 +301,10 @@ bool updateNote(Engine& engine, Voice& v, ItNote& note, int32_t volumeDelta, int
                        uint64_t(std::clamp(it.globalVolume, 0, 128));               // 2^6+6+6+7
     product = product * uint64_t(envelopeVolume) * uint64_t(note.fade);             // + 6 + 10
     product = product * (instrument != nullptr ? instrument->globalVolume : 128u);  // + 7
-    const uint64_t gain = product >> (6 + 6 + 6 + 7 + 6 + 10 + 7 - 6 - kGainBits);
+    // The song's mix volume scales the whole mix, as Impulse Tracker's software mixer did.
+    const uint64_t gain = (product >> (6 + 6 + 6 + 7 + 6 + 10 + 7 - 6 - kGainBits)) *
+                              std::min<uint32_t>(module.mixVolume, 128) >>
+                          7;
     note.gain = static_cast<int32_t>(gain);
     if (note.fade == 0 || (note.volumeEnvelopeEnded && envelopeVolume == 0)) {
         note.active = false;
@@ -442,6 +445,20 @@ void slidePitch(const Module& module, ItChannel& c, int32_t amount) {
     c.frequency = std::max<uint32_t>(c.frequency, 1);
 }
 
+// A panning command: the channel's and its note's, without the note's own offsets and panbrello.
+void setPanning(ItChannel& c, int32_t pan) {
+    c.panning = std::clamp(pan, 0, 64);
+    c.surround = false;
+    c.note.panning = c.panning;
+    c.note.panningOffset = 0;
+    c.note.surround = false;
+    c.panningDelta = 0;
+}
+
+int32_t notePanning(const ItChannel& c) {
+    return c.note.active ? std::clamp(c.note.panning + c.note.panningOffset, 0, 64) : c.panning;
+}
+
 void tonePorta(const Module& module, ItChannel& c, uint32_t speed) {
     if (c.frequency == 0 || c.targetFrequency == 0 || speed == 0) return;
     if (c.frequency < c.targetFrequency) {
@@ -482,6 +499,15 @@ uint32_t offsetOf(const ItChannel& c) {
     return (uint32_t{c.highOffset} << 16) | (uint32_t{c.offset} << 8);
 }
 
+// An instrument number beside no note, or beside a tone portamento's note: the old effects reset
+// the envelopes without a portamento, compatible Gxx with one.
+void resetEnvelopesOnInstrument(const Module& module, ItChannel& c, bool porta) {
+    const bool reset = (module.rules.oldEffects && !porta) || (module.rules.compatibleGxx && porta);
+    if (!reset || !c.note.active) return;
+    c.note.volumeEnvelope.tick = c.note.panningEnvelope.tick = c.note.pitchEnvelope.tick = 0;
+    c.note.volumeEnvelopeEnded = false;
+}
+
 // The note of a cell on the tick it takes effect: the new-note action, the instrument, the sample.
 void playNote(Engine& engine, uint32_t index, const NoteCell& cell) {
     const Module& module = *engine.module;
@@ -491,6 +517,7 @@ void playNote(Engine& engine, uint32_t index, const NoteCell& cell) {
     const uint8_t effect = letter(cell);
     const bool porta = effect == 'G' || effect == 'L' || cell.volumeCommand == kVolumeItTonePorta;
     const uint8_t n = cell.xmNote;
+    if (effect == 'O' && cell.param != 0) c.offset = cell.param;
 
     // An instrument number alone sets its default volume, and brings a faded note back.
     if (cell.sample != 0) {
@@ -529,13 +556,7 @@ void playNote(Engine& engine, uint32_t index, const NoteCell& cell) {
                 s = c.sample;
             }
             if (s != nullptr) c.volume = std::min<int32_t>(s->volume, 64);
-            if (c.instrument != nullptr && c.note.active && c.note.instrument == c.instrument) {
-                // Envelopes start again when the note is still sounding.
-                if (!c.note.keyOn || c.note.fading) {
-                } else {
-                    c.note.volumeEnvelope.tick = c.note.panningEnvelope.tick = c.note.pitchEnvelope.tick = 0;
-                }
-            }
+            resetEnvelopesOnInstrument(module, c, false);
         }
         return;
     }
@@ -561,6 +582,16 @@ void playNote(Engine& engine, uint32_t index, const NoteCell& cell) {
         // lets a new instrument's sample take over.
         c.targetFrequency = noteFrequency(*s, note);
         if (cell.sample != 0) c.volume = std::min<int32_t>(s->volume, 64);
+        if (cell.sample != 0) resetEnvelopesOnInstrument(module, c, true);
+        // Compatible Gxx lifts the key again; an offset beside the slide is taken too.
+        if (module.rules.compatibleGxx) {
+            c.note.keyOn = true;
+            c.note.fading = false;
+        }
+        if (effect == 'O' && v.sample != nullptr && offsetOf(c) < v.sample->length) {
+            v.position = static_cast<int32_t>(offsetOf(c));
+            v.positionFraction = 0;
+        }
         return;
     }
 
@@ -587,24 +618,26 @@ void playNote(Engine& engine, uint32_t index, const NoteCell& cell) {
     fresh.sampleIndex = indexOf(module, s);
     fresh.note = note;
     fresh.patternNote = patternNote;
-    fresh.cutoff = 127;
-    fresh.resonance = 0;
     if (instrument != nullptr) {
         fresh.volumeEnvelope.on = instrument->volume.on;
         fresh.panningEnvelope.on = instrument->panning.on;
         fresh.pitchEnvelope.on = instrument->pitch.on;
-        if (instrument->filterCutoffSet) fresh.cutoff = instrument->filterCutoff;
-        if (instrument->filterResonanceSet) fresh.resonance = instrument->filterResonance;
-        if (instrument->defaultPanningSet) {
-            c.panning = instrument->defaultPanning;
-            c.surround = false;
-        }
+        if (instrument->filterCutoffSet) c.cutoff = instrument->filterCutoff;
+        if (instrument->filterResonanceSet) c.resonance = instrument->filterResonance;
+    }
+    // An instrument's or sample's own panning is the note's; the channel keeps its own for the
+    // notes after it.
+    fresh.panning = c.panning;
+    fresh.surround = c.surround;
+    if (instrument != nullptr && instrument->defaultPanningSet) {
+        fresh.panning = instrument->defaultPanning;
+        fresh.surround = false;
     }
     if (s->panningSet) {
-        c.panning = (s->panning + 2) >> 2;
-        c.surround = false;
+        fresh.panning = (s->panning + 2) >> 2;
+        fresh.surround = false;
     }
-    fresh.panning = c.panning;
+    c.panningDelta = 0;
     if (instrument != nullptr) {
         // Pitch-pan separation around the centre note, and the random variations.
         fresh.panningOffset = (note - instrument->pitchPanCentre) * instrument->pitchPanSeparation / 8;
@@ -612,7 +645,8 @@ void playNote(Engine& engine, uint32_t index, const NoteCell& cell) {
         if (instrument->randomVolume != 0)
             fresh.volumeScale = std::clamp(100 + random(it, instrument->randomVolume), 0, 100);
     }
-    fresh.surround = c.surround;
+    fresh.cutoff = c.cutoff;
+    fresh.resonance = c.resonance;
     if ((c.vibratoWave & 4) == 0) c.vibratoPosition = 0;
     if ((c.tremoloWave & 4) == 0) c.tremoloPosition = 0;
     c.retrigCounter = 0;
@@ -635,8 +669,7 @@ void volumeColumnRow(Engine& engine, uint32_t index, const NoteCell& cell) {
             c.volume = std::min<int32_t>(p, 64);
             break;
         case kVolumeItPanning:
-            c.panning = std::min<int32_t>(p, 64);
-            c.surround = false;
+            setPanning(c, p);
             break;
         case kVolumeFineUp:
             if (p != 0) c.volumeColumnSlide = p;
@@ -702,8 +735,8 @@ void volumeColumnTick(Engine& engine, uint32_t index) {
 }
 
 void applyMacro(ItChannel& c, const FixedMacro& macro) {
-    if (macro.kind == kMacroCutoff) c.note.cutoff = macro.value;
-    if (macro.kind == kMacroResonance) c.note.resonance = macro.value;
+    if (macro.kind == kMacroCutoff) c.note.cutoff = c.cutoff = macro.value;
+    if (macro.kind == kMacroResonance) c.note.resonance = c.resonance = macro.value;
 }
 
 // The effect of a cell on its row tick.
@@ -787,9 +820,8 @@ void effectRow(Engine& engine, uint32_t index, const NoteCell& cell) {
             if (p != 0) c.panningSlide = p;
             // Panning slides run the other way round: x slides left.
             const uint8_t q = c.panningSlide;
-            if (low(q) == 0xF && high(q) != 0) c.panning = std::max(0, c.panning - high(q));
-            if (high(q) == 0xF && low(q) != 0) c.panning = std::min(64, c.panning + low(q));
-            c.surround = false;
+            if (low(q) == 0xF && high(q) != 0) setPanning(c, notePanning(c) - high(q));
+            if (high(q) == 0xF && low(q) != 0) setPanning(c, notePanning(c) + low(q));
             break;
         }
         case 'Q':
@@ -834,12 +866,10 @@ void effectRow(Engine& engine, uint32_t index, const NoteCell& cell) {
                     }
                     break;
                 case 0x8:
-                    c.panning = std::min(64, (y * 64 + 7) / 15);
-                    c.note.panning = c.panning;
-                    c.surround = false;
+                    setPanning(c, (y * 64 + 7) / 15);
                     break;
                 case 0x9:
-                    if (y == 1) c.surround = true;
+                    if (y == 1) c.surround = c.note.surround = true;
                     break;
                 case 0xA:
                     c.highOffset = y;
@@ -863,7 +893,8 @@ void effectRow(Engine& engine, uint32_t index, const NoteCell& cell) {
                     c.cutTicks = y == 0 ? 1 : y;
                     break;
                 case 0xE:
-                    if (state.patternDelay == 0) state.patternDelay = y;
+                    if (!it.rowDelaySeen && !it.repeating) state.patternDelay = y;
+                    it.rowDelaySeen = true;
                     break;
                 case 0xF:
                     c.macro = y;
@@ -888,9 +919,7 @@ void effectRow(Engine& engine, uint32_t index, const NoteCell& cell) {
             it.globalVolume = slideVolume(it.globalVolume, c.globalVolumeSlide, 128, true);
             break;
         case 'X':
-            c.panning = (p + 2) / 4;
-            c.note.panning = c.panning;
-            c.surround = false;
+            setPanning(c, (p + 2) / 4);
             break;
         case 'Y':
             if (high(p) != 0) c.panbrelloSpeed = high(p);
@@ -976,9 +1005,8 @@ void effectTick(Engine& engine, uint32_t index) {
             break;
         case 'P': {
             const uint8_t q = c.panningSlide;
-            if (low(q) == 0 && high(q) != 0) c.panning = std::max(0, c.panning - high(q));
-            if (high(q) == 0 && low(q) != 0) c.panning = std::min(64, c.panning + low(q));
-            c.note.panning = c.panning;
+            if (low(q) == 0 && high(q) != 0) setPanning(c, notePanning(c) - high(q));
+            if (high(q) == 0 && low(q) != 0) setPanning(c, notePanning(c) + low(q));
             break;
         }
         case 'Q': {
@@ -1095,11 +1123,12 @@ void impulseRowTick(Engine& engine, uint32_t row) {
     it.loopBack = false;
     it.leavePattern = false;
     it.breakRow = 0;
+    it.rowDelaySeen = false;
+    it.repeating = false;
     for (uint32_t i = 0; i < it.channels.size(); ++i) {
         ItChannel& c = it.channels[i];
         c.pitchDelta = 0;
         c.volumeDelta = 0;
-        c.panningDelta = 0;
         c.arpeggioFrequency = 0;
         const NoteCell* cell = cursorCell(engine);
         if (cell != nullptr && (cell->row != row || cell->channel != i)) cell = nullptr;
@@ -1141,7 +1170,6 @@ void impulseRepeatTick(Engine& engine) {
         ItChannel& c = it.channels[i];
         c.pitchDelta = 0;
         c.volumeDelta = 0;
-        c.panningDelta = 0;
         c.arpeggioFrequency = 0;
     }
 }
@@ -1153,7 +1181,6 @@ void impulseEffectTick(Engine& engine) {
         ItChannel& c = it.channels[i];
         c.pitchDelta = 0;
         c.volumeDelta = 0;
-        c.panningDelta = 0;
         c.arpeggioFrequency = 0;
         effectTick(engine, i);
         if (c.note.active) c.note.volume = c.volume;
@@ -1166,8 +1193,6 @@ void updateImpulseVoices(Engine& engine) {
         ItChannel& c = it.channels[i];
         ChannelState& v = engine.channels[i];
         c.note.channelVolume = c.channelVolume;
-        c.note.panning = c.panning;
-        c.note.surround = c.surround;
         c.note.volume = c.volume;
         c.note.frequency = c.frequency;
         updateNote(engine, v, c.note, c.volumeDelta, c.panningDelta, c.pitchDelta,

@@ -68,7 +68,9 @@ struct ItChannel {
     int32_t panningDelta = 0;        // panbrello on this tick
     int32_t pitchDelta = 0;          // vibrato on this tick, 1/768 octave (linear) or period
     uint32_t arpeggioFrequency = 0;  // arpeggio's pitch on this tick, 0 = none
-    uint8_t nna = 0xFF;              // S73..S76 for the playing note, 0xFF = instrument's
+    int32_t cutoff = 127;            // the channel's filter, which its next notes take
+    int32_t resonance = 0;
+    uint8_t nna = 0xFF;  // S73..S76 for the playing note, 0xFF = instrument's
     // Row state.
     NoteCell cell;
     bool delayPending = false;
@@ -117,6 +119,8 @@ struct ItState {
     int32_t globalVolume = 128;
     uint32_t random = 1;  // random volume and panning variation, the same on every render
     uint64_t clock = 0;
+    bool rowDelaySeen = false;  // the first SEx of a row counts, SE0 too
+    bool repeating = false;     // the row tick of a row repeated by SEx
     bool loopBack = false;
     bool leavePattern = false;
     uint32_t breakRow = 0;

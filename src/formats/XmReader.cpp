@@ -173,9 +173,9 @@ Sample readSampleHeader(ByteReader& file, PendingData& pending) {
 
 // Twelve points of (tick, value), two words each.
 void readEnvelopePoints(ByteReader& file, Envelope& envelope) {
-    for (EnvelopePoint& point : envelope.points) {
-        point.tick = file.readLittleEndian16();
-        point.value = file.readLittleEndian16();
+    for (uint32_t i = 0; i < kXmEnvelopePoints; ++i) {
+        envelope.points[i].tick = file.readLittleEndian16();
+        envelope.points[i].value = file.readLittleEndian16();
     }
 }
 
