@@ -7,6 +7,7 @@
 #include <fstream>
 #include <system_error>
 
+#include "formats/ItReader.h"
 #include "formats/ModReader.h"
 #include "formats/S3mReader.h"
 #include "formats/StmReader.h"
@@ -24,7 +25,8 @@ struct ReaderEntry {
 
 // The one table from extensions to readers.
 constexpr ReaderEntry kReaders[] = {
-    {"MOD", loadMod}, {"NST", loadMod}, {"WOW", loadMod}, {"STM", loadStm}, {"S3M", loadS3m}, {"XM", loadXm},
+    {"MOD", loadMod}, {"NST", loadMod}, {"WOW", loadMod}, {"STM", loadStm},
+    {"S3M", loadS3m}, {"XM", loadXm},   {"IT", loadIt},
 };
 
 ModuleReader findReader(std::string_view extension) {
@@ -75,7 +77,6 @@ struct ForeignMark {
 };
 
 constexpr ForeignMark kForeignMarks[] = {
-    {"IMPM", "", "Impulse Tracker IT"},
     {"MTM\x10", "", "MultiTracker MTM"},
     {"OKTASONG", "", "Oktalyzer"},
     {"MMD0", "", "OctaMED MMD0"},
@@ -108,15 +109,18 @@ std::string_view foreignFormat(ByteReader& bytes) {
 }
 
 // The smallest file each reader can find a song in: the 15-sample MOD header with its order list,
-// the S3M header before its order list, the STM file header.
+// the S3M header before its order list, the STM file header, the XM head, the IT header.
 struct ReaderHeader {
     ModuleReader reader;
     int64_t bytes;
     std::string_view format;
 };
 
-constexpr ReaderHeader kHeaders[] = {
-    {loadMod, 600, "MOD"}, {loadS3m, 96, "S3M"}, {loadStm, 48, "STM"}, {loadXm, 60, "XM"}};
+constexpr ReaderHeader kHeaders[] = {{loadMod, 600, "MOD"},
+                                     {loadS3m, 96, "S3M"},
+                                     {loadStm, 48, "STM"},
+                                     {loadXm, 60, "XM"},
+                                     {loadIt, 192, "IT"}};
 
 // The largest header any reader reads before its patterns: the 31-sample MOD header with its
 // signature. A file whose first bytes up to there are all zero has no samples, no order list and
@@ -157,8 +161,9 @@ ModuleReader chooseReader(ByteReader& bytes, std::string_view extension, std::st
     if (named == loadS3m && hasS3mMark(bytes)) return named;
     if (named == loadStm && hasStmMark(bytes)) return named;
     if (named == nullptr && extension.substr(0, 3) == "LST") return nullptr;
-    // A MOD whose title happens to begin with the XM mark keeps its signature at 1080.
+    // A MOD whose title happens to begin with the XM or IT mark keeps its signature at 1080.
     if (hasXmMark(bytes) && (named == loadXm || !hasModSignature(bytes))) return loadXm;
+    if (hasItMark(bytes) && (named == loadIt || !hasModSignature(bytes))) return loadIt;
     if (hasS3mMark(bytes)) return loadS3m;
     if (hasStmMark(bytes)) return loadStm;
     if (!foreignFormat(bytes).empty() && !hasModSignature(bytes)) return nullptr;

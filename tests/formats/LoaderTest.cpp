@@ -13,6 +13,7 @@
 
 #include "formats/Loader.h"
 #include "support/Corpus.h"
+#include "support/ItWriter.h"
 #include "support/ModWriter.h"
 #include "support/S3mWriter.h"
 #include "support/StmWriter.h"
@@ -125,6 +126,7 @@ TEST(Loader, AFileWithNoModuleInItIsRefusedWithItsReason) {
     std::vector<uint8_t> riffWave = marked("RIFF", 2000);
     std::copy_n("WAVE", 4, riffWave.begin() + 8);
     const std::vector<uint8_t> realXm = test::XmWriter().bytes();
+    const std::vector<uint8_t> realIt = test::ItWriter().bytes();
     std::vector<uint8_t> zeroHeader(5000, 0);
     zeroHeader.back() = 1;
     std::vector<uint8_t> oneInHeader(5000, 0);
@@ -147,9 +149,10 @@ TEST(Loader, AFileWithNoModuleInItIsRefusedWithItsReason) {
         {"song.xm", realXm, ""},  // read since XM is: by its name, and by its mark under any name
         {"xm-named.mod", realXm, ""},
         {"xm-unnamed", realXm, ""},
-        {"song.it", marked("IMPM", 400), "Impulse Tracker IT file, a format this version does not read"},
-        {"it-named.s3m", marked("IMPM", 4000),
-         "Impulse Tracker IT file, a format this version does not read"},
+        {"song.it", realIt, ""},  // read by its name, and by its mark under any name
+        {"it-named.s3m", realIt, ""},
+        {"it-unnamed", realIt, ""},
+        {"short.it", marked("IMPM", 191), "191 bytes: too short for a IT header"},
         {"midi.mod", marked("MThd", 4000), "Standard MIDI file, a format this version does not read"},
         {"wave.mod", riffWave, "WAVE audio file, a format this version does not read"},
         {"okt.nst", marked("OKTASONG", 4000), "Oktalyzer file, a format this version does not read"},
@@ -165,6 +168,9 @@ TEST(Loader, AFileWithNoModuleInItIsRefusedWithItsReason) {
         EXPECT_EQ(outcome.reason, c.reason);
         if (c.bytes == realXm) {
             EXPECT_EQ(module.formatType, kFormatXm);
+        }
+        if (c.bytes == realIt) {
+            EXPECT_EQ(module.formatType, kFormatIt);
         }
         if (c.reason.empty()) continue;
         EXPECT_EQ(outcome.result, kResultUnsupported);
