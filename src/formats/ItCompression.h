@@ -12,7 +12,7 @@
 // The new width is n + 1, or n + 2 when that would not change it (skipping the current one); at
 // width 9 (17) the 16-bit stream takes n + 1 as it is. IT 2.15 sums the sums once more.
 //
-// Worked numbers: the 8-bit block 0x03 0x06 0x0F 0x01 holds deltas 3 (width 9) then a change
+// Worked numbers: the 8-bit block 0x03 0x02 0x36 holds delta 3 (width 9), then a change
 // code 0x101 (to width 2), then 1 and -1 at width 2 (bits 01, 11): frames 3, 4, 3.
 #pragma once
 

@@ -387,9 +387,9 @@ void readSampleData(ByteReader& file, const PendingData& pending, Sample& sample
     const bool stereo = (pending.flags & kSampleStereo) != 0;
     const bool packed = (pending.flags & kSamplePacked) != 0;
     const int64_t left = std::max<int64_t>(0, state.size - pending.offset);
-    // A packed or nibble frame takes at least a bit; a plain one at least a byte.
-    const int64_t wanted =
-        std::min<int64_t>(sample.length, packed || pending.convert == kNibbleDeltas ? left * 8 : left);
+    // A packed frame takes at least a bit, a nibble-packed one half a byte, a plain one a byte.
+    const int64_t perByte = packed ? 8 : pending.convert == kNibbleDeltas ? 2 : 1;
+    const int64_t wanted = std::min<int64_t>(sample.length, left * perByte);
     const int64_t channels = stereo ? 2 : 1;
     const int64_t granted = state.budget.takeUpTo(wanted * channels, sizeof(int16_t)) / channels;
     if (granted < wanted) state.clamped = true;
@@ -785,7 +785,6 @@ bool loadIt(ByteReader& file, Module& module, int32_t& result, int32_t& sizeDeta
         }
         readSampleHeader(file, offset, module.samples[s], pending[s], state);
     }
-    for (uint32_t s = 0; s < keptSamples; ++s) readSampleData(file, pending[s], module.samples[s], state);
 
     if (module.instrumentMode) {
         const uint32_t instruments = entriesHeld(state.size, instrumentTable, instrumentCount);
@@ -828,6 +827,8 @@ bool loadIt(ByteReader& file, Module& module, int32_t& result, int32_t& sizeDeta
         highestChannel = std::max(highestChannel, readPattern(file, offset, p, module, state));
     }
     setOrders(storedOrders, module);
+    // The sample data last: the song's structure is never starved of budget by it.
+    for (uint32_t s = 0; s < keptSamples; ++s) readSampleData(file, pending[s], module.samples[s], state);
     for (uint32_t order : module.orders) {
         if (order >= module.patternCount) state.clamped = true;  // beyond the budget: plays as empty
     }
