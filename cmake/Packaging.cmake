@@ -51,7 +51,8 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "tracker music module player")
 set(CPACK_PACKAGE_DESCRIPTION
     "Tarvex plays tracker music modules in real time through its own software mixer:\n"
     "MOD files of the ProTracker family (31- and 15-sample files, NST, WOW),\n"
-    "ScreamTracker 2 STM and ScreamTracker 3 S3M, and lists of them. It comes as\n"
+    "ScreamTracker 2 STM, ScreamTracker 3 S3M, FastTracker 2 XM and Impulse\n"
+    "Tracker IT, and lists of them. It comes as\n"
     "a Qt window (tarvex), which the desktop's media keys control, and a\n"
     "command-line player and WAV renderer (tarvex-cli). Playback is bit-exact\n"
     "integer arithmetic: the same file and settings give the same sound on every\n"

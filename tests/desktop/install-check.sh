@@ -109,6 +109,8 @@ printf '%s\n' a.mod b.s3m >"$files/party.lst"
 cp "$source/examples/demo.mod" "$files/song.mod"
 printf 'Extended Module: ' >"$files/song.xm"
 head -c 400 /dev/zero >>"$files/song.xm"
+printf 'IMPM' >"$files/song.it"
+head -c 400 /dev/zero >>"$files/song.it"
 with_signature "$files/song.wow" "M.K."
 with_signature "$files/song.nst" "M.K."
 for signature in FLT4 FLT8 4CHN 6CHN 8CHN CD81 OKTA 16CH 32CN; do
@@ -121,6 +123,7 @@ while read -r file want; do
 done <<EOF
 song.stm audio/x-stm
 song.xm audio/x-xm
+song.it audio/x-it
 party.lst audio/x-tarvex-list
 song.mod audio/x-mod
 song.wow audio/x-wow

@@ -50,7 +50,9 @@ TEST_F(OpenDialogTest, EveryColumnHeadingShowsInFull) {
         QSettings(QSettings::UserScope, QStringLiteral("QtProject")).remove(QStringLiteral("FileDialog"));
         const std::unique_ptr<QFileDialog> dialog = qt::makeOpenDialog(nullptr);
         EXPECT_EQ(dialog->windowTitle(), QStringLiteral("open Mod-file"));
-        EXPECT_EQ(dialog->nameFilters().size(), 8);
+        EXPECT_EQ(dialog->nameFilters().size(), 10);
+        for (const char* pattern : {"*.xm ", "*.it ", "*.XM ", "*.IT "})
+            EXPECT_TRUE(dialog->nameFilters().front().contains(QLatin1String(pattern))) << pattern;
         EXPECT_EQ(dialog->selectedNameFilter(), dialog->nameFilters().front());
         dialog->setDirectory(folder.path());
         dialog->show();

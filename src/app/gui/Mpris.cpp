@@ -46,7 +46,8 @@ class RootAdaptor : public QDBusAbstractAdaptor {
     QStringList supportedMimeTypes() const {
         return {QStringLiteral("audio/x-mod"), QStringLiteral("audio/x-nst"),
                 QStringLiteral("audio/x-wow"), QStringLiteral("audio/x-s3m"),
-                QStringLiteral("audio/x-stm"), QStringLiteral("audio/x-tarvex-list")};
+                QStringLiteral("audio/x-stm"), QStringLiteral("audio/x-xm"),
+                QStringLiteral("audio/x-it"),  QStringLiteral("audio/x-tarvex-list")};
     }
 
    public slots:

@@ -11,13 +11,16 @@ namespace tarvex::qt {
 OpenDialog::OpenDialog(QWidget* parent) : QFileDialog(parent, QStringLiteral("open Mod-file")) {
     // Filter patterns in both cases: file names on this system are case-sensitive.
     const QStringList filters = {
-        QStringLiteral(
-            "Supported Files (*.mod *.nst *.lst *.stm *.s3m *.wow *.MOD *.NST *.LST *.STM *.S3M *.WOW)"),
+        QStringLiteral("Supported Files (*.mod *.nst *.lst *.stm *.s3m *.xm *.it *.wow *.MOD *.NST *.LST "
+                       "*.STM *.S3M *.XM "
+                       "*.IT *.WOW)"),
         QStringLiteral("MOD-Files [mod] (*.mod *.MOD)"),
         QStringLiteral("NoiseTracker-Files [nst] (*.nst *.NST)"),
         QStringLiteral("Grave Composer [wow] (*.wow *.WOW)"),
         QStringLiteral("ScreamTracker-Files [stm] (*.stm *.STM)"),
         QStringLiteral("ScreamTracker-Files [s3m] (*.s3m *.S3M)"),
+        QStringLiteral("FastTracker-Files [xm] (*.xm *.XM)"),
+        QStringLiteral("ImpulseTracker-Files [it] (*.it *.IT)"),
         QStringLiteral("Listfiles [lst] (*.lst *.LST)"),
         QStringLiteral("All files (*)"),
     };

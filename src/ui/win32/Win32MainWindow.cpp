@@ -390,12 +390,14 @@ void Win32MainWindow::showError(const std::string& text) {
 
 std::optional<std::string> Win32MainWindow::chooseModuleFile() {
     static const char filters[] =
-        "Supported Files\0*.mod;*.nst;*.lst;*.stm;*.s3m;*.wow\0"
+        "Supported Files\0*.mod;*.nst;*.lst;*.stm;*.s3m;*.xm;*.it;*.wow\0"
         "MOD-Files [mod]\0*.mod\0"
         "NoiseTracker-Files [nst]\0*.nst\0"
         "Grave Composer [wow]\0*.wow\0"
         "ScreamTracker-Files [stm]\0*.stm\0"
         "ScreamTracker-Files [s3m]\0*.s3m\0"
+        "FastTracker-Files [xm]\0*.xm\0"
+        "ImpulseTracker-Files [it]\0*.it\0"
         "Listfiles [lst]\0*.lst\0"
         "All files\0*.*\0";
     std::array<char, 499> path{};
