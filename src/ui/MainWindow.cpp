@@ -13,6 +13,12 @@ namespace tarvex {
 
 namespace {
 
+// XM songs and IT songs in instrument mode list their instruments; the others (an IT in sample
+// mode too) their samples.
+bool listsInstruments(const Module& module) {
+    return module.formatType == kFormatXm || (module.formatType == kFormatIt && module.instrumentMode);
+}
+
 std::string formatUnsigned(const char* pattern, uint32_t value) {
     char text[32];
     std::snprintf(text, sizeof text, pattern, unsigned(value));
@@ -284,11 +290,11 @@ void MainWindow::onSamples() {
 std::optional<uint32_t> MainWindow::sampleOfListLine(uint32_t line) const {
     if (!hasSampleTable()) return std::nullopt;
     const Module& module = *engine_.module;
-    if (module.formatType != kFormatXm) {
+    if (!listsInstruments(module)) {
         if (line >= module.samples.size()) return std::nullopt;
         return line;
     }
-    // An XM list line is an instrument: the sample of its first mapped note, else its first sample.
+    // An instrument's line: the sample of its first mapped note, else its first sample.
     if (line >= module.instruments.size()) return std::nullopt;
     const Instrument& instrument = module.instruments[line];
     for (const uint16_t sample : instrument.sampleOfNote) {
@@ -406,7 +412,7 @@ void MainWindow::loadFile(const std::string& path) {
         view_.setText(TextField::Title, latin1ToUtf8(module.title.view()));
         view_.setText(TextField::File, fileName);
         view_.setCaption(captionFor(fileName));
-        if (module.formatType == kFormatXm) {
+        if (listsInstruments(module)) {
             for (const Instrument& instrument : module.instruments)
                 view_.addSampleLine(latin1ToUtf8(instrument.name.view()));
         } else {
@@ -416,8 +422,9 @@ void MainWindow::loadFile(const std::string& path) {
         view_.setText(TextField::Errors, message);
         view_.setText(TextField::Tracker, latin1ToUtf8(trackerLine(module)));
         list_.moduleLoaded();
-        // The box shows an XM's own frequency mode; the other formats have none and clear it.
-        linearFrequency_ = module.formatType == kFormatXm && module.linearFrequency;
+        // The box shows an XM's or IT's own frequency mode; the other formats have none and clear it.
+        linearFrequency_ =
+            (module.formatType == kFormatXm || module.formatType == kFormatIt) && module.linearFrequency;
         view_.setBox(OptionBox::LinearFrequ, linearFrequency_);
         // Audio is stopped: the module can be stepped to find its timing and its songs.
         chooseTiming(module);

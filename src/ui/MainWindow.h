@@ -94,8 +94,9 @@ class MainWindow {
     bool nextWhileStopped() const { return nextWhileStopped_; }
     bool pendingWaveOut() const { return pendingWaveOut_; }
     bool linearFrequency() const { return linearFrequency_; }
-    // The sample a line of the sample list opens: the sample itself, or for an XM's instrument
-    // line the sample of its first mapped note (its first sample when no note maps one).
+    // The sample a line of the sample list opens: the sample itself, or for an instrument's line
+    // (XM, IT in instrument mode) the sample of its first mapped note (its first sample when no
+    // note maps one).
     std::optional<uint32_t> sampleOfListLine(uint32_t line) const;
     const StatusPanels& panels() const { return panels_; }
     // The path the module playing was loaded from ("" when none is), and a count that moves on

@@ -20,6 +20,7 @@
 #include "cli/Terminal.h"
 #include "formats/Loader.h"
 #include "support/Corpus.h"
+#include "support/ItWriter.h"
 #include "support/ModWriter.h"
 #include "support/XmWriter.h"
 #include "ui/ListFile.h"
@@ -428,6 +429,46 @@ TEST(PreviewCommand, NamesASampleOfAnInstrument) {
     }
     EXPECT_EQ(run(cli::previewCommand, {"--device", "null", shortMod("plain.mod").string(), "1.1"}).status,
               1);
+}
+
+TEST(PreviewCommand, NamesASampleAnItInstrumentsKeysPlay) {
+    // Instrument 1's low keys play sample 3, its high keys sample 1; instrument 2 plays none. Its
+    // samples are those in key order: 1.1 is sample 3, 1.2 sample 1.
+    ItWriter it;
+    it.flags = 1 | 4;
+    const auto sampleOf = [](const char* name, size_t frames) {
+        ItSample sample;
+        sample.name = name;
+        sample.frames.assign(frames, 60);
+        return sample;
+    };
+    it.samples = {sampleOf("short", 400), sampleOf("unused", 800), sampleOf("long", 1600)};
+    ItInstrument keys;
+    for (size_t key = 0; key < keys.keyboard.size(); ++key) keys.keyboard[key].second = key < 60 ? 3 : 1;
+    it.instruments = {keys, ItInstrument{}};
+    const auto song = writeTempFile("instruments.it", it.bytes());
+    const auto lengthHeard = [&song](const char* sample) {
+        const auto wav = writeTempFile("instrument.wav", {});
+        const CommandRun r = run(cli::previewCommand, {"--device", "capture=" + wav.string(), "--isp", "off",
+                                                       song.string(), sample});
+        EXPECT_EQ(r.status, 0) << sample << ": " << r.err;
+        const auto data = wavData(wav);
+        size_t lastSound = 0;
+        for (size_t i = 0; i + 1 < data.size(); i += 2) {
+            if (data[i] != 0 || data[i + 1] != 0) lastSound = i / 2;
+        }
+        return static_cast<double>(lastSound);
+    };
+    const double first = lengthHeard("1.1");
+    const double second = lengthHeard("1.2");
+    ASSERT_GT(second, 0.0);
+    EXPECT_NEAR(first / second, 4.0, 0.05);
+    EXPECT_NEAR(lengthHeard("3") / first, 1.0, 0.01);
+    for (const char* missing : {"1.3", "2.1", "3.1"}) {
+        const CommandRun r = run(cli::previewCommand, {"--device", "null", song.string(), missing});
+        EXPECT_EQ(r.status, 1) << missing;
+        EXPECT_NE(r.err.find("no "), std::string::npos) << missing << ": " << r.err;
+    }
 }
 
 TEST(PlayCommand, ListsThatLeadRoundInACircleEndAtOnce) {

@@ -6,6 +6,7 @@
 
 #include "WindowFakes.h"
 #include "support/Corpus.h"
+#include "support/ItWriter.h"
 #include "support/XmWriter.h"
 #include "ui/MainWindow.h"
 #include "ui/PlayerAudio.h"
@@ -715,6 +716,53 @@ TEST_F(WindowTest, AnXmShowsItsInstrumentsAndItsFrequencyMode) {
     EXPECT_FALSE(window.linearFrequency());
     EXPECT_FALSE(view.boxes[OptionBox::LinearFrequ]);
     EXPECT_EQ(view.sampleLines.size(), 31u);
+}
+
+// An IT of two samples: in instrument mode "lead" plays the second on every key, "empty" none.
+std::string itFile(const std::string& name, bool instrumentMode, bool linear) {
+    test::ItWriter it;
+    it.flags = static_cast<uint16_t>(1 | (instrumentMode ? 4 : 0) | (linear ? 8 : 0));
+    it.samples.push_back({.name = "kick", .frames = {0, 10, 20}});
+    it.samples.push_back({.name = "snare caf\xE9", .frames = {5, 6}});
+    if (instrumentMode) {
+        test::ItInstrument lead;
+        lead.name = "lead";
+        for (auto& key : lead.keyboard) key.second = 2;
+        test::ItInstrument empty;
+        empty.name = "empty";
+        it.instruments = {lead, empty};
+    }
+    return test::writeTempFile(name, it.bytes()).string();
+}
+
+TEST_F(WindowTest, AnItListsItsInstrumentsOrInSampleModeItsSamples) {
+    struct Row {
+        bool instrumentMode, linear;
+        std::vector<std::string> lines;
+        std::vector<std::optional<uint32_t>> opened;  // by lines 0, 1 and 2
+    };
+    const Row rows[] = {
+        {true, true, {"lead", "empty"}, {1, std::nullopt, std::nullopt}},
+        {false, false, {"kick", "snare caf\xC3\xA9"}, {0, 1, std::nullopt}},
+        {false, true, {"kick", "snare caf\xC3\xA9"}, {0, 1, std::nullopt}},
+        {true, false, {"lead", "empty"}, {1, std::nullopt, std::nullopt}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.instrumentMode * 2 + row.linear);
+        window.loadFile(itFile("modes.it", row.instrumentMode, row.linear));
+        ASSERT_NE(engine.module, nullptr);
+        ASSERT_EQ(engine.module->formatType, kFormatIt);
+        EXPECT_EQ(view.sampleLines, row.lines);
+        EXPECT_EQ(window.linearFrequency(), row.linear);
+        EXPECT_EQ(view.boxes[OptionBox::LinearFrequ], row.linear);
+        for (uint32_t line = 0; line < 3; ++line)
+            EXPECT_EQ(window.sampleOfListLine(line), row.opened[line]) << line;
+    }
+    view.sampleWindows.clear();
+    window.loadFile(itFile("lines.it", true, true));
+    window.onSampleDoubleClicked(1);
+    window.onSampleDoubleClicked(0);
+    EXPECT_EQ(view.sampleWindows, (std::vector<uint32_t>{1}));
 }
 
 TEST_F(WindowTest, AnInstrumentLineOpensTheSampleOfItsFirstMappedNote) {

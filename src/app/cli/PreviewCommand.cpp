@@ -68,6 +68,18 @@ uint32_t sampleNumberOf(const Module& module, const SampleChoice& choice, std::o
         return 0;
     }
     const Instrument& instrument = module.instruments[choice.instrument - 1];
+    if (module.formatType == kFormatIt) {
+        // IT instruments share the song's samples: theirs are those the keys name, in key order.
+        std::vector<uint16_t> own;
+        for (const uint16_t sample : instrument.sampleOfNote) {
+            if (sample != 0 && sample <= samples && std::find(own.begin(), own.end(), sample) == own.end())
+                own.push_back(sample);
+        }
+        if (choice.sample <= own.size()) return own[choice.sample - 1];
+        problem << "instrument " << choice.instrument << " has no sample " << choice.sample << " (it has "
+                << own.size() << ")";
+        return 0;
+    }
     const uint64_t index = uint64_t{instrument.firstSample} + choice.sample - 1;
     if (choice.sample > instrument.sampleCount || index >= samples) {
         problem << "instrument " << choice.instrument << " has no sample " << choice.sample << " (it has "

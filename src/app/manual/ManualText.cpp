@@ -80,7 +80,17 @@ constexpr Item kInfoOptions[] = {
      "panningEnvelope: on, points as [tick, value] pairs, sustainOn, sustain, loopOn, loopStart and "
      "loopEnd, fadeout, vibratoType: sine, square, down or up, vibratoSweep, vibratoDepth, "
      "vibratoRate), and to each sample relativeNote, finetune128, panning, loopType (none, forward or "
-     "pingpong) and sixteenBit; a file name that is not valid UTF-8 shows replacement characters in file and "
+     "pingpong) and sixteenBit; an IT file adds instrumentMode, linearFrequency, oldEffects, compatibleGxx, "
+     "initialGlobalVolume, mixVolume, panSeparation (0..128 each), channelPanning (0..64, 100 surround, "
+     "plus 128 when muted), channelVolume, songMessage and instruments (name, sampleOfNote and "
+     "noteOfNote for the 120 notes, volumeEnvelope, panningEnvelope and pitchEnvelope with sustainEnd "
+     "as well, filterEnvelope, newNoteAction: cut, continue, off or fade, duplicateCheck: off, note, "
+     "sample or instrument, duplicateAction: cut, off or fade, fadeout, globalVolume, defaultPanning, "
+     "randomVolume, randomPanning, filterCutoff and filterResonance (null when not set), "
+     "pitchPanSeparation, pitchPanCentre), and to each sample the XM keys and panningSet, globalVolume, "
+     "sustainStart, sustainEnd, sustainLoopType, vibratoType (sine, down, square or random), "
+     "vibratoSpeed, vibratoDepth and vibratoRate; a file name that is not valid UTF-8 shows replacement "
+     "characters in file and "
      "its exact "
      "bytes in fileHex (hexadecimal)"},
     {"--patterns", "also every pattern, one line per row (a patterns key with --json)"},
@@ -151,7 +161,13 @@ constexpr CommandPage kCommands[] = {
         "restart position and a table of instruments (sample count, volume and panning envelope on or "
         "off with their points, fadeout, auto-vibrato type, sweep, depth and rate); its sample table "
         "gives finetune in 1/128 semitone, relative note, panning, loop type and bits instead of base "
-        "frequency and note.\n"
+        "frequency and note. An IT file adds its mode (instruments or samples), flags (linear slides, "
+        "old effects, compatible Gxx), global and mix volume and stereo separation, each channel's "
+        "panning (S surround, m muted) and volume, its message, and a table of instruments (samples "
+        "named by the keys, envelopes with F: for a filter envelope, fadeout, global volume, default "
+        "panning, new-note action, duplicate check and action, filter cutoff and resonance, random "
+        "volume and panning, pitch-pan separation and centre); its sample table adds the sustain loop, "
+        "global volume, rate at C-5 and auto-vibrato.\n"
         "Module texts are Latin-1 and are printed as UTF-8. A file that fails to load has its message "
         "printed on stderr; the other files are still printed.",
         kInfoOptions,
@@ -181,8 +197,9 @@ constexpr CommandPage kCommands[] = {
         "[OPTIONS] FILE SAMPLE [--note NAME]",
         "play one sample of a module once",
         "Plays sample number SAMPLE (1 is the first) of a module once, mono, at a note of the period "
-        "table; in a module with instruments (XM) SAMPLE may also be I.S, the S-th sample of instrument "
-        "I. A looped sample plays until it is stopped or --max-seconds has passed.",
+        "table; in a module with instruments (XM, IT) SAMPLE may also be I.S, the S-th sample of "
+        "instrument I (in an IT, the S-th sample its keys name). A looped sample plays until it is stopped "
+        "or --max-seconds has passed.",
         kPreviewOptions,
         false,
         true,
@@ -253,7 +270,8 @@ constexpr Page kCliPage = {
     kCliSynopsis,
     "tarvex-cli plays tracker music modules through the sound device, shows what a module file holds "
     "and renders songs to WAV files: MOD files of the ProTracker family (31- and 15-sample files, NST, "
-    "WOW), ScreamTracker 2 STM, ScreamTracker 3 S3M and FastTracker 2 XM. The reader is chosen by the "
+    "WOW), ScreamTracker 2 STM, ScreamTracker 3 S3M, FastTracker 2 XM and Impulse Tracker IT. The reader "
+    "is chosen by the "
     "file's extension. "
     "Playback is bit-exact integer arithmetic, so the same file and options give the same bytes on "
     "every machine.\n"
@@ -359,7 +377,8 @@ constexpr Page kWindowPage = {
     "the Tarvex tracker music module player",
     kWindowSynopsis,
     "tarvex opens the player window: MOD files of the ProTracker family (31- and 15-sample files, NST, "
-    "WOW), ScreamTracker 2 STM, ScreamTracker 3 S3M and FastTracker 2 XM play in real time through its "
+    "WOW), ScreamTracker 2 STM, ScreamTracker 3 S3M, FastTracker 2 XM and Impulse Tracker IT play in "
+    "real time through its "
     "own software "
     "mixer. A module or list file named on the command line is loaded and played at once. Files can "
     "also be dropped on the window (they play at once) or opened from File, Open modfile (they wait "
