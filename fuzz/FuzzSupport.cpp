@@ -1,6 +1,7 @@
 #include "FuzzSupport.h"
 
 #include <algorithm>
+#include <iterator>
 #include <string>
 
 #include "audio/Player.h"
@@ -11,18 +12,23 @@ namespace tarvex {
 
 namespace {
 
-constexpr std::string_view kExtensions[4] = {"MOD", "S3M", "STM", "XM"};
+bool itNoteKnown(uint8_t note) {
+    return note <= kItLastNote || note == kItNoteFade || note == kItNoteCut || note == kItNoteOff;
+}
+
+constexpr std::string_view kExtensions[5] = {"MOD", "S3M", "STM", "XM", "IT"};
 constexpr uint32_t kResolutions[4] = {8, 16, 24, 16};
 constexpr uint32_t kMaxEighths = 80;
 constexpr uint32_t kMaxRate = 192000;
 
-// A voice plays one of the module's samples, or one of the player's unrolled ping-pong loops.
+// A voice plays one of the module's samples, or one of the copies the XM and IT players make of
+// them (unrolled ping-pong loops, sustain loops).
 bool pointsIntoSamples(const Player& player, const Sample* sample) {
     if (sample == nullptr) return true;
     const auto within = [sample](const std::vector<Sample>& samples) {
         return !samples.empty() && sample >= samples.data() && sample < samples.data() + samples.size();
     };
-    return within(player.module->samples) || within(player.xm.unrolled);
+    return within(player.module->samples) || within(player.xm.unrolled) || within(player.it.copies);
 }
 
 std::string checkPlayer(const Player& player) {
@@ -31,6 +37,11 @@ std::string checkPlayer(const Player& player) {
     for (const ChannelState& channel : player.channels) {
         if (!pointsIntoSamples(player, channel.sample)) return "channel sample outside the module";
         if (!pointsIntoSamples(player, channel.pendingSample)) return "pending sample outside the module";
+    }
+    // IT's background notes sound through voices of their own.
+    for (const ItBackground& background : player.it.pool) {
+        if (!pointsIntoSamples(player, background.voice.sample))
+            return "background sample outside the module";
     }
     if (player.mix.mixDivisor.load(std::memory_order_relaxed) < 1) return "mixDivisor below 1";
     return {};
@@ -45,7 +56,7 @@ PlayInput decodePlayInput(std::span<const uint8_t> data) {
     std::copy_n(data.begin(), headerBytes, header);
     input.file = data.subspan(headerBytes);
 
-    input.extension = kExtensions[header[0] % 4];
+    input.extension = kExtensions[header[0] % std::size(kExtensions)];
     if (header[1] & 0x80) {
         input.rate = std::min<uint32_t>(8000 + (header[1] & 0x7F) * 1449u, kMaxRate);
     } else {
@@ -165,8 +176,11 @@ std::string checkLoadedModule(const Module& m, size_t fileSize) {
         if (s.loopEnd > s.length) return "loop end beyond the sample";
     }
     if (m.patternRows.size() > m.patternCount) return "row counts beyond the patterns";
-    // XM cells may carry the XM codes; every other format stays within the engine's handlers.
-    const uint32_t effectEnd = m.formatType == kFormatXm ? kXmEffectEnd : kEffectCount;
+    // XM cells may carry the XM codes, IT cells only IT's letters (or none); every other format
+    // stays within the engine's handlers.
+    const bool it = m.formatType == kFormatIt;
+    const uint32_t effectEnd = m.formatType == kFormatXm ? kXmEffectEnd : it ? kItEffectEnd : kEffectCount;
+    const uint8_t lastVolumeCommand = it ? kVolumeItVibrato : kVolumeTonePorta;
     for (uint32_t p = 0; p < m.patterns.size(); ++p) {
         const Pattern& pattern = m.patterns[p];
         const uint32_t rows = rowsOf(m, p);
@@ -176,18 +190,62 @@ std::string checkLoadedModule(const Module& m, size_t fileSize) {
             if (b.row >= rows) return "cell row beyond its pattern";
             if (b.channel >= m.channelCount) return "cell channel beyond channelCount";
             if (b.effect >= effectEnd) return "effect code without a meaning";
-            if (b.volumeCommand > kVolumeTonePorta) return "volume command without a meaning";
+            if (it && b.effect != 0 && b.effect < kItEffectA) return "IT cell with a code of another format";
+            if (b.volumeCommand > lastVolumeCommand) return "volume command without a meaning";
+            if (it && !itNoteKnown(b.xmNote)) return "IT note without a meaning";
+            if (it && b.volumeCommand == kVolumeSet && b.volumeParam > 64) return "IT volume above 64";
+            if (it && b.volumeCommand == kVolumeItPanning && b.volumeParam > 64) return "IT panning above 64";
             if (i > 0) {
                 const NoteCell& a = pattern[i - 1];
                 if (a.row > b.row || (a.row == b.row && a.channel > b.channel)) return "cells out of order";
             }
         }
     }
+    // XM envelopes hold up to 12 points, IT ones up to 25, each point and loop within the count.
+    const uint32_t points = it ? kEnvelopePoints : kXmEnvelopePoints;
     for (const Instrument& instrument : m.instruments) {
-        if (instrument.volume.count > kEnvelopePoints || instrument.panning.count > kEnvelopePoints)
-            return "envelope of more than 12 points";
+        for (const Envelope* envelope : {&instrument.volume, &instrument.panning, &instrument.pitch}) {
+            if (envelope->count > points) return "envelope of more points than the format has";
+            if (!it) continue;
+            if (envelope->on && envelope->count == 0) return "IT envelope on without points";
+            if (envelope->loopOn &&
+                (envelope->loopStart > envelope->loopEnd || envelope->loopEnd >= envelope->count))
+                return "IT envelope loop outside its points";
+            if (envelope->sustainOn &&
+                (envelope->sustain > envelope->sustainEnd || envelope->sustainEnd >= envelope->count))
+                return "IT envelope sustain loop outside its points";
+        }
         for (uint16_t s : instrument.sampleOfNote) {
             if (s > m.sampleCount) return "note map beyond the samples";
+        }
+        if (it) {
+            for (uint8_t note : instrument.noteOfNote) {
+                if (note >= kItLastNote) return "IT key playing a note past B-9";
+            }
+            if (instrument.newNoteAction > kNnaNoteFade || instrument.duplicateCheck > kDctInstrument ||
+                instrument.duplicateAction > kDcaNoteFade)
+                return "IT new-note action without a meaning";
+            if (instrument.globalVolume > 128 || instrument.defaultPanning > 64 || instrument.fadeout > 1024)
+                return "IT instrument level out of range";
+        }
+    }
+    if (it) {
+        if (!m.instruments.empty() && !m.instrumentMode) return "IT instruments in sample mode";
+        if (m.channelPanning.size() != m.channelVolume.size() || m.channelPanning.size() < m.channelCount)
+            return "IT channel settings differ from the channels";
+        for (const uint8_t volume : m.channelVolume) {
+            if (volume > 64) return "IT channel volume above 64";
+        }
+        for (const uint8_t pan : m.channelPanning) {
+            if ((pan & 127) > 64 && (pan & 127) != kChannelSurround)
+                return "IT channel panning without a meaning";
+        }
+        if (m.initialGlobalVolume > 128 || m.mixVolume > 128 || m.panSeparation > 128)
+            return "IT song volume above 128";
+        for (const Sample& s : m.samples) {
+            if (s.sustainEnd > s.length || (s.sustainEnd != 0 && s.sustainStart >= s.sustainEnd))
+                return "sustain loop beyond the sample";
+            if (s.globalVolume > 64 || s.vibratoType > 3) return "IT sample setting out of range";
         }
     }
     if (moduleFootprint(m) > moduleFootprintLimit(fileSize))

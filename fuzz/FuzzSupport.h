@@ -3,7 +3,7 @@
 // all go through this one decoder, so a saved input replays exactly as the fuzzer ran it.
 //
 // Header (kPlayHeaderSize bytes):
-//   0       reader: byte % 4 -> MOD, S3M, STM, XM
+//   0       reader: byte % 5 -> MOD, S3M, STM, XM, IT
 //   1       rate: bit 7 clear -> kSampleRates[byte % 7], set -> 8000 + (byte & 127) * 1449, at most 192000
 //   2       output: bits 0-1 resolution (8, 16, 24, 16), bit 2 mono, bits 3-6 buffer length index
 //   3       duration in eighths of a second: 1 + byte % 80 (up to 10 seconds)
@@ -66,7 +66,8 @@ struct PlayReport {
 
 // Loads input.file with the input's reader into player and, when it loads, plays it for the input's
 // duration through renderFrames in segments of the output layer's size, applying each phase's options.
-// Channels that point outside the module's samples or a divisor below 1 are reported as problems.
+// Voices that point outside the module's samples (or the engine's copies of them) or a divisor
+// below 1 are reported as problems.
 PlayReport playFuzzInput(Player& player, const PlayInput& input);
 
 // Sets the phase's switches, transport flags and preamp on a playing player.

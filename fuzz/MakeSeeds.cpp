@@ -2,7 +2,7 @@
 // effect, signature and sample layout, plus the shared corpus files of each format (for playback,
 // behind a few control headers).
 //
-// Usage: tarvex-fuzz-seeds OUTDIR [CORPUSDIR...]  -> OUTDIR/{mod,s3m,stm,xm,play}/
+// Usage: tarvex-fuzz-seeds OUTDIR [CORPUSDIR...]  -> OUTDIR/{mod,s3m,stm,xm,it,play}/
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "FuzzSupport.h"
+#include "support/ItWriter.h"
 #include "support/ModWriter.h"
 #include "support/S3mWriter.h"
 #include "support/StmWriter.h"
@@ -27,7 +28,7 @@ using Bytes = std::vector<uint8_t>;
 
 struct Seed {
     std::string name;
-    std::string extension;  // MOD, S3M, STM or XM
+    std::string extension;  // MOD, S3M, STM, XM or IT
     Bytes bytes;
 };
 
@@ -248,6 +249,115 @@ void addXmSeeds(std::vector<Seed>& seeds) {
     seeds.push_back({"xm-short", "XM", cut});
 }
 
+void addItSeeds(std::vector<Seed>& seeds) {
+    // Instrument mode: every effect letter, every volume-column byte, notes over the whole range
+    // with cut, off and fade, the three envelopes with their loops, both sample loops.
+    ItWriter it;
+    it.flags = 1 | 4 | 8;
+    it.orders = {0, 1, 254, 2, 0, 255};
+    it.patterns.resize(3);
+    it.patterns[1].rows = 1;
+    it.patterns[2].rows = 200;
+    // Every letter but the jumps B and C, which pattern 1 holds: the song plays on for a while.
+    const auto effectOf = [](uint32_t n) {
+        const uint8_t command = static_cast<uint8_t>(1 + n % 26);
+        return command == 2 || command == 3 ? uint8_t{4} : command;
+    };
+    it.patterns[1].cells.push_back({.row = 0, .channel = 0, .effect = 3, .param = 0x10});
+    it.patterns[1].cells.push_back({.row = 0, .channel = 1, .effect = 2, .param = 3});
+    for (uint32_t row = 0; row < 64; ++row) {
+        for (uint32_t channel = 0; channel < 6; ++channel) {
+            const uint32_t n = row * 6 + channel;
+            const uint8_t note =
+                n % 9 == 8 ? static_cast<uint8_t>(253 + n % 3) : static_cast<uint8_t>(n * 7 % 120);
+            it.patterns[0].cells.push_back({.row = row,
+                                            .channel = channel * 11 % 64,
+                                            .note = note,
+                                            .instrument = static_cast<uint8_t>(1 + n % 4),
+                                            .volume = static_cast<uint8_t>(n % 213),
+                                            .effect = effectOf(n),
+                                            .param = static_cast<uint8_t>(n * 37)});
+        }
+    }
+    it.patterns[2].cells.push_back(
+        {.row = 199, .channel = 63, .note = 60, .instrument = 1, .effect = 19, .param = 0x91});
+    ItSample sustained{.name = "sustained", .sixteenBit = true};
+    for (int i = 0; i < 64; ++i) sustained.frames.push_back(static_cast<int16_t>(i * 1000 - 32000));
+    sustained.loopFlags = 0x10 | 0x20 | 0x80;  // forward loop, ping-pong sustain loop
+    sustained.loopStart = 40;
+    sustained.loopEnd = 60;
+    sustained.sustainStart = 8;
+    sustained.sustainEnd = 30;
+    sustained.vibrato = {10, 4, 20, 1};
+    sustained.panning = 128 | 20;
+    ItSample looped{.name = "looped", .loopFlags = 0x10 | 0x40, .loopStart = 4, .loopEnd = 12};
+    for (int8_t v : wave(32, 8)) looped.frames.push_back(v);
+    looped.c5Speed = 22050;
+    it.samples = {sustained, looped};
+    ItInstrument envelopes;
+    envelopes.name = "envelopes";
+    for (size_t key = 0; key < envelopes.keyboard.size(); ++key)
+        envelopes.keyboard[key] = {static_cast<uint8_t>(119 - key), static_cast<uint8_t>(1 + key % 2)};
+    envelopes.newNoteAction = 1;
+    envelopes.duplicateCheck = 1;
+    envelopes.duplicateAction = 2;
+    envelopes.fadeout = 300;
+    envelopes.pitchPanSeparation = -20;
+    envelopes.defaultPan = 10;
+    envelopes.randomVolume = 50;
+    envelopes.randomPanning = 30;
+    envelopes.cutoff = 128 | 60;
+    envelopes.resonance = 128 | 100;
+    envelopes.volume = {.points = {{0, 64}, {8, 20}, {20, 50}, {40, 0}},
+                        .flags = 7,
+                        .loopStart = 1,
+                        .loopEnd = 2,
+                        .sustainStart = 0,
+                        .sustainEnd = 1};
+    envelopes.panning = {.points = {{0, -32}, {30, 32}}, .flags = 3, .loopEnd = 1};
+    envelopes.pitch = {.points = {{0, 0}, {10, 32}, {20, -32}}, .flags = 128 | 5, .sustainEnd = 2};
+    ItInstrument fading = envelopes;
+    fading.name = "pitch";
+    fading.pitch.flags = 1;
+    fading.newNoteAction = 3;
+    fading.duplicateCheck = 3;
+    ItInstrument empty;
+    empty.name = "no samples";
+    it.instruments = {envelopes, fading, empty};
+    seeds.push_back({"it-effects", "IT", it.bytes()});
+
+    ItWriter old = it;
+    old.cmwt = 0x0100;
+    for (ItInstrument& instrument : old.instruments) {
+        instrument.old = true;
+        instrument.duplicateNoteCheck = 1;
+    }
+    seeds.push_back({"it-old-instruments", "IT", old.bytes()});
+
+    // Sample mode, old effects and compatible Gxx, a message and MIDI macros.
+    ItWriter samples = it;
+    samples.flags = 1 | 16 | 32;
+    samples.instruments.clear();
+    samples.special = 1;
+    samples.message = "line one\rline two";
+    samples.channelPanning[1] = 100;
+    samples.channelPanning[2] = 128 | 64;
+    samples.channelVolume[3] = 0;
+    std::array<std::string, 16> parametric{};
+    parametric[0] = "F0F000z";
+    parametric[1] = "F0F001z";
+    std::array<std::string, 128> fixed{};
+    for (size_t i = 0; i < fixed.size(); ++i)
+        fixed[i] = i % 2 == 0 ? "F0F000" + std::to_string(i % 10) : "F0F001z";
+    samples.parametricMacros = parametric;
+    samples.fixedMacros = fixed;
+    seeds.push_back({"it-samples-macros", "IT", samples.bytes()});
+
+    Bytes cut = it.bytes();
+    cut.resize(cut.size() * 2 / 3);
+    seeds.push_back({"it-short", "IT", cut});
+}
+
 void writeFile(const fs::path& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
@@ -271,6 +381,7 @@ std::vector<Bytes> playHeaders(const std::string& extension) {
     plain.extension = extension == "S3M"   ? "S3M"
                       : extension == "STM" ? "STM"
                       : extension == "XM"  ? "XM"
+                      : extension == "IT"  ? "IT"
                                            : "MOD";
     plain.eighths = 16;
     PlayInput busy = plain;
@@ -302,19 +413,22 @@ int main(int argc, char** argv) {
         return 2;
     }
     const fs::path out = argv[1];
-    for (const char* sub : {"mod", "s3m", "stm", "xm", "play"}) fs::create_directories(out / sub);
+    for (const char* sub : {"mod", "s3m", "stm", "xm", "it", "play"}) fs::create_directories(out / sub);
 
     std::vector<Seed> seeds;
     addModSeeds(seeds);
     addS3mSeeds(seeds);
     addStmSeeds(seeds);
     addXmSeeds(seeds);
+    addItSeeds(seeds);
     for (int arg = 2; arg < argc; ++arg) {
         if (!fs::is_directory(argv[arg])) continue;
         for (const auto& entry : fs::recursive_directory_iterator(argv[arg])) {
             if (!entry.is_regular_file()) continue;
             const std::string extension = extensionOf(entry.path());
-            if (extension != "MOD" && extension != "S3M" && extension != "STM" && extension != "XM") continue;
+            if (extension != "MOD" && extension != "S3M" && extension != "STM" && extension != "XM" &&
+                extension != "IT")
+                continue;
             std::ifstream in(entry.path(), std::ios::binary);
             Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
             seeds.push_back({"corpus-" + entry.path().parent_path().filename().string() + "-" +
