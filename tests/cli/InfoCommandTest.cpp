@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -160,6 +161,64 @@ TEST(InfoCommand, EveryCorpusFileAsTextAndJson) {
             EXPECT_NE(text.out.find("Duration:      5:54."), std::string::npos) << text.out.substr(0, 800);
         }
     }
+}
+
+// Every IT file of the second corpus, the malformed ones too, as text and JSON with its patterns:
+// valid JSON with IT's keys, a pattern line per row, the text as long as the JSON says it loaded.
+TEST(InfoCommand, EveryItCorpusFileAsTextAndJson) {
+    std::vector<std::filesystem::path> files = test::corpusXmItFiles("it", ".it");
+    const std::vector<std::filesystem::path> malformed = test::corpusXmItFiles("malformed", ".it");
+    if (files.empty()) GTEST_SKIP() << test::noXmItCorpusMessage();
+    files.insert(files.end(), malformed.begin(), malformed.end());
+    size_t loadedFiles = 0;
+    for (const auto& path : files) {
+        const std::string name = path.string();
+        const CliRun json = info({"--json", "--patterns", name});
+        Json doc;
+        ASSERT_TRUE(JsonParser(json.out).parseDocument(doc)) << name << "\n" << json.out.substr(0, 400);
+        for (const char* key : kKeys) EXPECT_TRUE(doc.fields.count(key)) << name << " lacks " << key;
+        const bool loaded = doc.fields["loaded"].text == "true";
+        EXPECT_EQ(json.status, loaded ? 0 : 1) << name;
+        const CliRun text = info({"--patterns", name});
+        EXPECT_EQ(text.status, json.status) << name;
+        EXPECT_EQ(text.err.empty(), loaded) << name;
+        if (!loaded) continue;
+        ++loadedFiles;
+        EXPECT_EQ(doc.fields["formatType"].text, "24") << name;
+        for (const char* key :
+             {"instrumentMode", "channelPanning", "channelVolume", "songMessage", "instruments"})
+            EXPECT_TRUE(doc.fields.count(key)) << name << " lacks " << key;
+        const bool instrumentMode = doc.fields["instrumentMode"].text == "true";
+        if (!instrumentMode) {
+            EXPECT_TRUE(doc.fields["instruments"].items.empty()) << name;
+        }
+        for (Json& instrument : doc.fields["instruments"].items) {
+            EXPECT_EQ(instrument.fields["sampleOfNote"].items.size(), 120u) << name;
+            EXPECT_EQ(instrument.fields["noteOfNote"].items.size(), 120u) << name;
+        }
+        EXPECT_EQ(doc.fields["channelPanning"].items.size(), std::stoul(doc.fields["channelCount"].text))
+            << name;
+        Json& patterns = doc.fields["patterns"];
+        ASSERT_EQ(patterns.items.size(), std::stoul(doc.fields["patternCount"].text)) << name;
+        const size_t width = 3 + 16 * std::stoul(doc.fields["channelCount"].text);
+        for (Json& pattern : patterns.items) {
+            EXPECT_GE(pattern.items.size(), 1u) << name;
+            for (Json& line : pattern.items) EXPECT_EQ(line.text.size(), width) << name << ": " << line.text;
+        }
+        EXPECT_NE(text.out.find("Format:        IT (type 24)\n"), std::string::npos) << name;
+        EXPECT_NE(text.out.find(instrumentMode ? "Mode:          instruments\n" : "Mode:          samples\n"),
+                  std::string::npos)
+            << name;
+        const size_t patternHeads = [&text] {
+            size_t count = 0;
+            for (size_t at = text.out.find("\nPattern "); at != std::string::npos;
+                 at = text.out.find("\nPattern ", at + 1))
+                ++count;
+            return count;
+        }();
+        EXPECT_EQ(patternHeads, patterns.items.size()) << name;
+    }
+    EXPECT_GE(loadedFiles, files.size() - malformed.size());
 }
 
 TEST(InfoCommand, FactsOfOneModule) {
