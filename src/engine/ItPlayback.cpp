@@ -80,21 +80,22 @@ int32_t waveValue(uint8_t wave, uint8_t position, uint32_t& random) {
     return xm::kAutoVibratoSine[position];
 }
 
+// The envelope's value at tick in 1/256 of its steps, interpolated between its points.
 int32_t envelopeValue(const Envelope& envelope, uint32_t tick) {
     const uint32_t count = std::min<uint32_t>(envelope.count, kEnvelopePoints);
-    if (count == 0) return 32;
-    if (tick <= envelope.points[0].tick || count == 1) return envelope.points[0].value;
+    if (count == 0) return 32 * 256;
+    if (tick <= envelope.points[0].tick || count == 1) return envelope.points[0].value * 256;
     for (uint32_t i = 1; i < count; ++i) {
         const EnvelopePoint& b = envelope.points[i];
         if (tick < b.tick) {
             const EnvelopePoint& a = envelope.points[i - 1];
             const int32_t span = b.tick - a.tick;
-            if (span <= 0) return b.value;
-            return a.value +
-                   (static_cast<int32_t>(b.value) - a.value) * static_cast<int32_t>(tick - a.tick) / span;
+            if (span <= 0) return b.value * 256;
+            return a.value * 256 + (static_cast<int32_t>(b.value) - a.value) * 256 *
+                                       static_cast<int32_t>(tick - a.tick) / span;
         }
     }
-    return envelope.points[count - 1].value;
+    return envelope.points[count - 1].value * 256;
 }
 
 // One tick on: the sustain loop while the key is down, else the loop; past the last point the
@@ -220,12 +221,12 @@ void noteFade(ItNote& note) {
 void setFilter(Voice& v, const ItNote& note, int32_t envelope, uint32_t rate) {
     const int32_t cutoff = std::clamp(note.cutoff, 0, 127);
     const int32_t resonance = std::clamp(note.resonance, 0, 127);
-    if (cutoff == 127 && resonance == 0 && envelope >= 64) {
+    if (cutoff == 127 && resonance == 0 && envelope >= 64 * 256) {
         v.filterOn = false;
         return;
     }
     // 110 Hz x 2^(0.25 + c / 24) with c the cutoff scaled by the envelope: in 1/768 octave.
-    const int32_t c = cutoff * (envelope * 4 + 256);  // / 512 of a cutoff step
+    const int32_t c = cutoff * (envelope / 64 + 256);  // / 512 of a cutoff step
     const int32_t r = 192 + c * 32 / 512;
     double frequency = 110.0 * pitchFactor(r);
     const double nyquist = rate / 2.0;
@@ -254,13 +255,14 @@ bool updateNote(Engine& engine, Voice& v, ItNote& note, int32_t volumeDelta, int
         return false;
     }
     const Instrument* instrument = note.instrument;
-    int32_t envelopeVolume = 64;
+    int32_t envelopeVolume = 64 * 256;
     int32_t panning = std::clamp(note.panning + note.panningOffset, 0, 64);
     int32_t pitchShift = 0;
-    int32_t filterEnvelope = 64;
+    int32_t filterEnvelope = 64 * 256;
     if (instrument != nullptr) {
         if (note.volumeEnvelope.on) {
-            envelopeVolume = std::clamp(envelopeValue(instrument->volume, note.volumeEnvelope.tick), 0, 64);
+            envelopeVolume =
+                std::clamp(envelopeValue(instrument->volume, note.volumeEnvelope.tick), 0, 64 * 256);
             if (advanceEnvelope(instrument->volume, note.volumeEnvelope.tick, note.keyOn)) {
                 note.volumeEnvelopeEnded = true;
                 note.fading = true;
@@ -273,11 +275,12 @@ bool updateNote(Engine& engine, Voice& v, ItNote& note, int32_t volumeDelta, int
             advanceEnvelope(instrument->panning, note.panningEnvelope.tick, note.keyOn);
         }
         if (note.pitchEnvelope.on) {
-            const int32_t e = std::clamp(envelopeValue(instrument->pitch, note.pitchEnvelope.tick), 0, 64);
+            const int32_t e =
+                std::clamp(envelopeValue(instrument->pitch, note.pitchEnvelope.tick), 0, 64 * 256);
             if (instrument->filterEnvelope) {
                 filterEnvelope = e;
             } else {
-                pitchShift = (e - 32) * 32;  // half a semitone a step
+                pitchShift = (e - 32 * 256) / 8;  // half a semitone a step
             }
             advanceEnvelope(instrument->pitch, note.pitchEnvelope.tick, note.keyOn);
         }
@@ -302,7 +305,7 @@ bool updateNote(Engine& engine, Voice& v, ItNote& note, int32_t volumeDelta, int
     product = product * uint64_t(envelopeVolume) * uint64_t(note.fade);             // + 6 + 10
     product = product * (instrument != nullptr ? instrument->globalVolume : 128u);  // + 7
     // The song's mix volume scales the whole mix, as Impulse Tracker's software mixer did.
-    const uint64_t gain = (product >> (6 + 6 + 6 + 7 + 6 + 10 + 7 - 6 - kGainBits)) *
+    const uint64_t gain = (product >> (6 + 6 + 6 + 7 + 14 + 10 + 7 - 6 - kGainBits)) *
                               std::min<uint32_t>(module.mixVolume, 128) >>
                           7;
     note.gain = static_cast<int32_t>(gain);
@@ -337,7 +340,7 @@ bool updateNote(Engine& engine, Voice& v, ItNote& note, int32_t volumeDelta, int
     if (instrument != nullptr && (instrument->filterEnvelope && note.pitchEnvelope.on)) {
         setFilter(v, note, filterEnvelope, rate);
     } else {
-        setFilter(v, note, 64, rate);
+        setFilter(v, note, 64 * 256, rate);
     }
     return true;
 }
@@ -506,6 +509,8 @@ void resetEnvelopesOnInstrument(const Module& module, ItChannel& c, bool porta) 
     if (!reset || !c.note.active) return;
     c.note.volumeEnvelope.tick = c.note.panningEnvelope.tick = c.note.pitchEnvelope.tick = 0;
     c.note.volumeEnvelopeEnded = false;
+    // The fade starts again from the top; a note that was fading goes on fading.
+    c.note.fade = 1024;
 }
 
 // The note of a cell on the tick it takes effect: the new-note action, the instrument, the sample.
@@ -530,38 +535,48 @@ void playNote(Engine& engine, uint32_t index, const NoteCell& cell) {
         }
     }
 
+    // Cut, off and fade leave no note for a lone instrument number to play again.
     if (n == kItNoteCut) {
         c.note.active = false;
+        c.lastNote = -1;
         stopVoice(v);
         return;
     }
-    if (n == kItNoteOff) {
-        noteOff(it, v, c.note);
+    if (n == kItNoteOff || n == kItNoteFade) {
+        // An instrument number beside it recalls the sample's volume first.
+        if (cell.sample != 0 && c.note.sample != nullptr) {
+            c.volume = std::min<int32_t>(c.note.sample->volume, 64);
+            resetEnvelopesOnInstrument(module, c, porta);
+        }
+        if (n == kItNoteOff) {
+            noteOff(it, v, c.note);
+        } else {
+            noteFade(c.note);
+        }
+        c.lastNote = -1;
         return;
     }
-    if (n == kItNoteFade) {
-        noteFade(c.note);
-        return;
-    }
-    const bool hasNote = n >= 1 && n <= kItLastNote;
-
-    if (!hasNote) {
-        if (cell.sample != 0) {
+    int32_t patternNote = n >= 1 && n <= kItLastNote ? n - 1 : -1;
+    if (patternNote < 0) {
+        if (cell.sample == 0) return;
+        // A lone instrument number plays the last note again when the note has stopped, or beside
+        // an offset; otherwise it recalls the sample's default volume.
+        const bool stopped = !c.note.active || v.position == -1;
+        if ((stopped || effect == 'O') && c.lastNote >= 0) {
+            patternNote = c.lastNote;
+        } else {
             const Sample* s = c.note.sample;
             if (module.instrumentMode && c.instrument != nullptr) {
-                // The sample the instrument would play for the last note.
-                const int32_t last = c.lastNote >= 0 ? c.lastNote : 60;
+                const int32_t last = std::max(c.lastNote, 0);
                 s = sampleAt(module, c.instrument->sampleOfNote[static_cast<size_t>(last)]);
             } else if (!module.instrumentMode) {
                 s = c.sample;
             }
             if (s != nullptr) c.volume = std::min<int32_t>(s->volume, 64);
-            resetEnvelopesOnInstrument(module, c, false);
+            resetEnvelopesOnInstrument(module, c, porta);
+            return;
         }
-        return;
     }
-
-    const int32_t patternNote = n - 1;
     c.lastNote = patternNote;
     int32_t note = patternNote;
     const Sample* s = nullptr;
@@ -587,6 +602,13 @@ void playNote(Engine& engine, uint32_t index, const NoteCell& cell) {
         if (module.rules.compatibleGxx) {
             c.note.keyOn = true;
             c.note.fading = false;
+        }
+        if (!module.rules.compatibleGxx && s != c.note.sample) {
+            // Without compatible Gxx the slide goes on with the new sample.
+            c.note.sample = s;
+            c.note.sampleIndex = indexOf(module, s);
+            c.note.instrument = instrument;
+            startVoice(it, v, c.note, 0);
         }
         if (effect == 'O' && v.sample != nullptr && offsetOf(c) < v.sample->length) {
             v.position = static_cast<int32_t>(offsetOf(c));
@@ -953,7 +975,6 @@ void effectTick(Engine& engine, uint32_t index) {
     }
     if (c.cutTicks != 0 && --c.cutTicks == 0) {
         c.note.active = false;
-        c.volume = 0;
         stopVoice(v);
     }
     volumeColumnTick(engine, index);

@@ -10,7 +10,7 @@
 // found") whatever its extension (a missing name without any dot stays code 2); a file nothing
 // recognises (also any "LST" list) or a refusing reader gives code 2, and so does a file with
 // nothing in it: empty, every byte zero, or shorter than the smallest header of the format chosen.
-// A file with the mark of a format no reader here reads (XM "Extended Module: ", IT "IMPM", MIDI,
+// A file with the mark of a format no reader here reads (MultiTracker, OctaMED, MIDI,
 // ...) and no MOD signature gives code 2 whatever its extension, the format named in the reason. The
 // extension is kept per load in the outcome; the MOD reader gets it for its "WOW" test.
 #pragma once

@@ -108,7 +108,9 @@ size_t moduleFootprint(const Module& module) {
     for (const Pattern& pattern : module.patterns) bytes += pattern.capacity() * sizeof(NoteCell);
     bytes += module.patternRows.capacity() * sizeof(uint16_t);
     bytes += module.instruments.capacity() * sizeof(Instrument);
-    bytes += module.channelPanning.capacity() + module.channelVolume.capacity() + module.message.capacity();
+    bytes += module.channelPanning.capacity() + module.channelVolume.capacity();
+    // A short message lives inside the record itself.
+    if (module.message.capacity() > std::string().capacity()) bytes += module.message.capacity();
     return bytes;
 }
 
