@@ -1,7 +1,8 @@
 // Load dispatch: a file name in, a loaded Module and a result code out.
 //
 // The reader is chosen by the text after the last dot of the path, upper-cased and compared
-// whole: "MOD", "NST", "WOW" -> loadMod; "STM" -> loadStm; "S3M" -> loadS3m. Marks in the bytes
+// whole: "MOD", "NST", "WOW" -> loadMod; "STM" -> loadStm; "S3M" -> loadS3m; "XM" -> loadXm;
+// "IT" -> loadIt. Marks in the bytes ("Extended Module: " for XM, "IMPM" for IT too)
 // overrule the extension: "SCRM" at 44 is an S3M file, "!Scream!" or "BMOD2STM" at 20 followed by
 // 0x1A and type 2 an STM file, so an S3M file named .mod still plays. A name whose extension names
 // no reader (or that has no dot) is read when its bytes carry one of those marks or a MOD
