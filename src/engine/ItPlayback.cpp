@@ -632,6 +632,9 @@ void playNote(Engine& engine, uint32_t index, const NoteCell& cell) {
     c.frequency = noteFrequency(*s, note);
     c.targetFrequency = c.frequency;
     if (cell.sample != 0) c.volume = std::min<int32_t>(s->volume, 64);
+    // Envelopes with carry go on from where the channel's last note of the instrument stands.
+    const bool carry = instrument != nullptr && c.note.active && c.note.instrument == instrument;
+    const ItNote before = c.note;
     ItNote& fresh = c.note;
     fresh = ItNote{};
     fresh.active = true;
@@ -644,6 +647,9 @@ void playNote(Engine& engine, uint32_t index, const NoteCell& cell) {
         fresh.volumeEnvelope.on = instrument->volume.on;
         fresh.panningEnvelope.on = instrument->panning.on;
         fresh.pitchEnvelope.on = instrument->pitch.on;
+        if (carry && instrument->volume.carry) fresh.volumeEnvelope.tick = before.volumeEnvelope.tick;
+        if (carry && instrument->panning.carry) fresh.panningEnvelope.tick = before.panningEnvelope.tick;
+        if (carry && instrument->pitch.carry) fresh.pitchEnvelope.tick = before.pitchEnvelope.tick;
         if (instrument->filterCutoffSet) c.cutoff = instrument->filterCutoff;
         if (instrument->filterResonanceSet) c.resonance = instrument->filterResonance;
     }
@@ -784,6 +790,8 @@ void effectRow(Engine& engine, uint32_t index, const NoteCell& cell) {
             if (state.jumpPending && !before) {
                 it.leavePattern = true;
                 it.breakRow = 0;
+                // A jump to the right of a loop's end keeps the loop from going back.
+                it.loopBack = false;
             }
             break;
         }
@@ -902,10 +910,10 @@ void effectRow(Engine& engine, uint32_t index, const NoteCell& cell) {
                     } else if (c.loopCounter == 0) {
                         c.loopCounter = y;
                         it.loopBack = true;
-                        it.breakRow = c.loopRow;
+                        it.loopRow = c.loopRow;
                     } else if (--c.loopCounter != 0) {
                         it.loopBack = true;
-                        it.breakRow = c.loopRow;
+                        it.loopRow = c.loopRow;
                     } else {
                         // The next loop on this channel starts after this row.
                         c.loopRow = static_cast<uint8_t>(state.row.load(kRelaxed) + 1);
@@ -1172,13 +1180,14 @@ void impulseRowTick(Engine& engine, uint32_t row) {
         effectRow(engine, i, now);
         if (c.note.active) c.note.volume = c.volume;
     }
-    if (it.leavePattern) {
-        state.breakPending = true;
-        state.breakRow = it.breakRow;
-    } else if (it.loopBack) {
+    // A loop going back wins over a break or jump to its left; they apply once it has run out.
+    if (it.loopBack) {
         state.jumpPending = true;
         state.jumpOrder = state.nextOrder.load(kRelaxed) - 1;
         state.repeatJump = false;
+        state.breakPending = true;
+        state.breakRow = it.loopRow;
+    } else if (it.leavePattern) {
         state.breakPending = true;
         state.breakRow = it.breakRow;
     }

@@ -122,6 +122,7 @@ struct ItState {
     bool rowDelaySeen = false;  // the first SEx of a row counts, SE0 too
     bool repeating = false;     // the row tick of a row repeated by SEx
     bool loopBack = false;
+    uint32_t loopRow = 0;
     bool leavePattern = false;
     uint32_t breakRow = 0;
 };

@@ -123,7 +123,7 @@ void checkEnvelope(Envelope& envelope, uint32_t count, LoadState& state) {
     checkLoop(envelope.sustainOn, envelope.sustain, envelope.sustainEnd, envelope.count, state);
 }
 
-// New-format envelope (82 bytes): flags (bit 0 on, 1 loop, 2 sustain loop; bit 7 of the pitch
+// New-format envelope (82 bytes): flags (bit 0 on, 1 loop, 2 sustain loop, 3 carry; bit 7 of the pitch
 // envelope: a filter envelope), point count, loop start and end, sustain start and end, 25
 // points of a value byte (0..64, or -32..32 for panning and pitch) and a 16-bit tick. Returns
 // the flags.
@@ -132,6 +132,7 @@ uint8_t readEnvelope(ByteReader& file, Envelope& envelope, bool centred, LoadSta
     envelope.on = (flags & 1) != 0;
     envelope.loopOn = (flags & 2) != 0;
     envelope.sustainOn = (flags & 4) != 0;
+    envelope.carry = (flags & 8) != 0;
     const uint8_t count = file.readByte();
     envelope.loopStart = file.readByte();
     envelope.loopEnd = file.readByte();

@@ -108,6 +108,8 @@ struct Envelope {
     bool on = false;
     bool sustainOn = false;
     bool loopOn = false;
+    // IT: a new note of the instrument takes up the envelope where the channel's last note left it.
+    bool carry = false;
 };
 
 inline constexpr uint32_t kInstrumentNotes = 120;
