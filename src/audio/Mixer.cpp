@@ -100,8 +100,10 @@ uint32_t mixRamp(Voice& voice, const SampleView& view, const RunOptions& options
 void mixChannels(Player& player, const RunOptions& options, const Divider& divider, bool vector,
                  uint32_t frames, uint32_t* left, uint32_t* right) {
     const int64_t globalVolume = player.module ? player.module->globalVolume : 0;
-    // Ramps last kRampSteps steps of half a millisecond.
-    const uint32_t rampStepFrames = std::max<uint32_t>(player.state.rate / 2000, 1);
+    // Ramps last kRampSteps steps of the length the module's rules ask for.
+    const uint32_t stepsPerSecond = player.module ? player.module->rules.rampStepsPerSecond : 2000;
+    const uint32_t rampStepFrames =
+        std::max<uint32_t>(player.state.rate / std::max<uint32_t>(stepsPerSecond, 1), 1);
     const bool anyMuted = player.mutes.any();
     for (Voice* voice : player.voices) {
         // Voices that cannot sound are skipped before any arithmetic.

@@ -538,6 +538,7 @@ void playNote(Engine& engine, uint32_t index, const NoteCell& cell) {
     // Cut, off and fade leave no note for a lone instrument number to play again.
     if (n == kItNoteCut) {
         c.note.active = false;
+        c.note.sample = nullptr;  // a cut note is gone: no retrigger brings it back
         c.lastNote = -1;
         stopVoice(v);
         return;
@@ -767,6 +768,33 @@ void applyMacro(ItChannel& c, const FixedMacro& macro) {
     if (macro.kind == kMacroResonance) c.note.resonance = c.resonance = macro.value;
 }
 
+// Counts a tick of Qxy, the row tick too: every y-th one changes the volume by x and restarts the
+// sample.
+void retrigger(Engine& engine, uint32_t index) {
+    ItState& it = engine.it;
+    ItChannel& c = it.channels[index];
+    ChannelState& v = engine.channels[index];
+    const uint8_t interval = low(c.retrig);
+    if (interval == 0 || ++c.retrigCounter < interval) return;
+    c.retrigCounter = 0;
+    static constexpr int32_t kAdd[16] = {0, -1, -2, -4, -8, -16, 0, 0, 0, 1, 2, 4, 8, 16, 0, 0};
+    const uint8_t x = high(c.retrig);
+    if (x == 6) {
+        c.volume = c.volume * 2 / 3;
+    } else if (x == 7) {
+        c.volume /= 2;
+    } else if (x == 14) {
+        c.volume = c.volume * 3 / 2;
+    } else if (x == 15) {
+        c.volume *= 2;
+    } else {
+        c.volume += kAdd[x];
+    }
+    c.volume = std::clamp(c.volume, 0, 64);
+    // A note that has ended or was cut stays silent.
+    if (c.note.active && c.note.sample != nullptr) startVoice(it, v, c.note, 0);
+}
+
 // The effect of a cell on its row tick.
 void effectRow(Engine& engine, uint32_t index, const NoteCell& cell) {
     const Module& module = *engine.module;
@@ -856,6 +884,7 @@ void effectRow(Engine& engine, uint32_t index, const NoteCell& cell) {
         }
         case 'Q':
             if (p != 0) c.retrig = p;
+            if (cell.xmNote == 0) retrigger(engine, index);
             break;
         case 'R':
             if (high(p) != 0) c.tremoloSpeed = high(p);
@@ -983,6 +1012,7 @@ void effectTick(Engine& engine, uint32_t index) {
     }
     if (c.cutTicks != 0 && --c.cutTicks == 0) {
         c.note.active = false;
+        c.note.sample = nullptr;
         stopVoice(v);
     }
     volumeColumnTick(engine, index);
@@ -1038,27 +1068,9 @@ void effectTick(Engine& engine, uint32_t index) {
             if (high(q) == 0 && low(q) != 0) setPanning(c, notePanning(c) + low(q));
             break;
         }
-        case 'Q': {
-            const uint8_t interval = low(c.retrig);
-            if (interval == 0 || ++c.retrigCounter < interval) break;
-            c.retrigCounter = 0;
-            static constexpr int32_t kAdd[16] = {0, -1, -2, -4, -8, -16, 0, 0, 0, 1, 2, 4, 8, 16, 0, 0};
-            const uint8_t x = high(c.retrig);
-            if (x == 6) {
-                c.volume = c.volume * 2 / 3;
-            } else if (x == 7) {
-                c.volume /= 2;
-            } else if (x == 14) {
-                c.volume = c.volume * 3 / 2;
-            } else if (x == 15) {
-                c.volume *= 2;
-            } else {
-                c.volume += kAdd[x];
-            }
-            c.volume = std::clamp(c.volume, 0, 64);
-            if (c.note.active && c.note.sample != nullptr) startVoice(it, v, c.note, 0);
+        case 'Q':
+            retrigger(engine, index);
             break;
-        }
         case 'R': {
             const int32_t wave = waveValue(c.tremoloWave, c.tremoloPosition, it.random);
             c.volumeDelta = wave * c.tremoloDepth / 32;

@@ -26,6 +26,7 @@ FormatRules rulesOf(uint8_t formatType) {
         rules.largeSpeedSetsTempo = false;
         rules.instrumentChannels = true;
         rules.impulseChannels = true;
+        rules.rampStepsPerSecond = 22050;
         rules.gainBits = 8;
         rules.mixChannelLimit = 8;
         return rules;

@@ -234,6 +234,9 @@ struct FormatRules {
     // The mix divisor counts at most this many channels (0: all of them). Instrument songs keep
     // their loudness with many channels, as their trackers did: 32 channels sound as loud as 8.
     uint32_t mixChannelLimit = 0;
+    // Gain ramps of voices that ask for them run kRampSteps steps of 1/rampStepsPerSecond s: half a
+    // millisecond each for XM, short enough for IT's single-cycle clicks to stay clicks.
+    uint32_t rampStepsPerSecond = 2000;
     // The instrument channels play by Impulse Tracker's rules instead (IT), with its effect
     // letters: new-note actions, filters, channel volumes. instrumentChannels is set with it.
     bool impulseChannels = false;
