@@ -347,8 +347,10 @@ void addItSeeds(std::vector<Seed>& seeds) {
     parametric[0] = "F0F000z";
     parametric[1] = "F0F001z";
     std::array<std::string, 128> fixed{};
-    for (size_t i = 0; i < fixed.size(); ++i)
-        fixed[i] = i % 2 == 0 ? "F0F000" + std::to_string(i % 10) : "F0F001z";
+    for (size_t i = 0; i < fixed.size(); ++i) {
+        fixed[i] = i % 2 == 0 ? "F0F000" : "F0F001z";
+        if (i % 2 == 0) fixed[i] += std::to_string(i % 10);
+    }
     samples.parametricMacros = parametric;
     samples.fixedMacros = fixed;
     seeds.push_back({"it-samples-macros", "IT", samples.bytes()});
