@@ -496,6 +496,13 @@ void vibrato(const Module& module, ItChannel& c, ItState& it) {
     c.vibratoPosition = static_cast<uint8_t>(c.vibratoPosition + c.vibratoSpeed * 4);
 }
 
+// Tremolo runs on every tick, the row tick too, as the vibrato does.
+void tremolo(ItChannel& c, ItState& it) {
+    const int32_t wave = waveValue(c.tremoloWave, c.tremoloPosition, it.random);
+    c.volumeDelta = wave * c.tremoloDepth / 32;
+    c.tremoloPosition = static_cast<uint8_t>(c.tremoloPosition + c.tremoloSpeed * 4);
+}
+
 const uint8_t kVolumeColumnPorta[10] = {0, 1, 4, 8, 16, 32, 64, 96, 128, 255};
 
 uint32_t offsetOf(const ItChannel& c) {
@@ -591,7 +598,21 @@ void playNote(Engine& engine, uint32_t index, const NoteCell& cell) {
     } else {
         s = c.sample;
     }
-    if (s == nullptr) return;
+    if (s == nullptr) {
+        // A key the instrument maps to no sample at all does nothing; one mapped to a sample
+        // without sound ends the playing note by its new-note action, and starts nothing.
+        const bool mapped =
+            instrument != nullptr && instrument->sampleOfNote[static_cast<size_t>(patternNote)] != 0;
+        if (mapped && !porta && c.note.active) {
+            const uint8_t action =
+                c.nna != 0xFF ? c.nna
+                              : (c.note.instrument != nullptr ? c.note.instrument->newNoteAction : kNnaCut);
+            toBackground(engine, index, action);
+            c.note.active = false;
+            stopVoice(v);
+        }
+        return;
+    }
 
     if (porta && c.note.active && c.frequency != 0) {
         // The note becomes the slide's target; the playing sample goes on unless compatible Gxx
@@ -889,6 +910,7 @@ void effectRow(Engine& engine, uint32_t index, const NoteCell& cell) {
         case 'R':
             if (high(p) != 0) c.tremoloSpeed = high(p);
             if (low(p) != 0) c.tremoloDepth = low(p);
+            if (!module.rules.oldEffects) tremolo(c, it);
             break;
         case 'S': {
             const uint8_t x = high(p), y = low(p);
@@ -1071,12 +1093,9 @@ void effectTick(Engine& engine, uint32_t index) {
         case 'Q':
             retrigger(engine, index);
             break;
-        case 'R': {
-            const int32_t wave = waveValue(c.tremoloWave, c.tremoloPosition, it.random);
-            c.volumeDelta = wave * c.tremoloDepth / 32;
-            c.tremoloPosition = static_cast<uint8_t>(c.tremoloPosition + c.tremoloSpeed * 4);
+        case 'R':
+            tremolo(c, it);
             break;
-        }
         case 'T':
             if (p != 0 && p < 0x20) {
                 const uint32_t tempo = engine.state.tempo.load(kRelaxed);
