@@ -160,6 +160,30 @@ TEST_F(PatternWindowTest, FollowsXmPatternsOfTheirOwnRowCount) {
     EXPECT_EQ(view.selected, -1);
 }
 
+TEST_F(PatternWindowTest, ShowsItPatternsOfAllSixtyFourChannels) {
+    ModuleBuilder song(64);
+    load(song);
+    Module& module = *engine.module;
+    module.formatType = kFormatIt;
+    module.patternRows = {200};
+    NoteCell last;
+    last.row = 150;
+    last.channel = 63;
+    last.xmNote = kItNoteOff;
+    last.sample = 1;
+    insertCell(module, 0, last);
+    window.initialise();
+    // Wide enough for every channel's cell, as for the other formats.
+    EXPECT_EQ(view.extent, 64 * 9 * 20);
+    window.followPosition(0, 150);
+    ASSERT_EQ(view.lines.size(), 200u - 139u);
+    EXPECT_EQ(view.selected, 11);
+    const std::string& line = view.lines[11];
+    ASSERT_EQ(line.size(), 3u + 64u * 16u);
+    EXPECT_EQ(line.substr(0, 3), "96 ");
+    EXPECT_EQ(line.substr(3 + 63 * 16), "=== 01 .. ... | ");
+}
+
 TEST_F(PatternWindowTest, PreviousAndNextWrap) {
     ModuleBuilder song(4);
     song.patternCount(8);
