@@ -2,7 +2,9 @@
 // reports and how its calls move the window (tests/desktop/mpris-check.sh drives it over the bus).
 #include <gtest/gtest.h>
 
+#include <QDBusAbstractAdaptor>
 #include <QDBusObjectPath>
+#include <QFile>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -76,6 +78,27 @@ TEST_F(MprisTest, NothingLoaded) {
     EXPECT_FALSE(service->canPlay());
     EXPECT_FALSE(service->canGoNext());
     EXPECT_TRUE(service->serviceName().isEmpty());  // never offered on a bus
+}
+
+// The service offers the file types the menu entry opens, XM and IT among them.
+TEST_F(MprisTest, OffersTheTypesOfTheDesktopEntry) {
+    QFile entry(QStringLiteral(TARVEX_SOURCE_DIR "/data/org.brennwerks.Tarvex.desktop"));
+    ASSERT_TRUE(entry.open(QIODevice::ReadOnly | QIODevice::Text));
+    QStringList entryTypes;
+    for (const QString& line : QString::fromUtf8(entry.readAll()).split(QLatin1Char('\n'))) {
+        if (line.startsWith(QLatin1String("MimeType=")))
+            entryTypes = line.mid(9).split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    }
+    QStringList offered;
+    for (const QDBusAbstractAdaptor* adaptor : service->findChildren<QDBusAbstractAdaptor*>()) {
+        const QVariant types = adaptor->property("SupportedMimeTypes");
+        if (types.isValid()) offered = types.toStringList();
+    }
+    for (const char* type : {"audio/x-xm", "audio/x-it"})
+        EXPECT_TRUE(entryTypes.contains(QLatin1String(type))) << type;
+    entryTypes.sort();
+    offered.sort();
+    EXPECT_EQ(offered, entryTypes);
 }
 
 TEST_F(MprisTest, TransportFollowsTheWindowLogic) {
