@@ -226,7 +226,7 @@ void setFilter(Voice& v, const ItNote& note, int32_t envelope, uint32_t rate) {
         return;
     }
     // 110 Hz x 2^(0.25 + c / 24) with c the cutoff scaled by the envelope: in 1/768 octave.
-    const int32_t c = cutoff * (envelope / 64 + 256);  // / 512 of a cutoff step
+    const int32_t c = cutoff * (envelope / 32);  // / 512 of a cutoff step: the envelope scales it
     const int32_t r = 192 + c * 32 / 512;
     double frequency = 110.0 * pitchFactor(r);
     const double nyquist = rate / 2.0;
