@@ -63,7 +63,8 @@ uint32_t noteFrequency(const Sample& sample, int32_t note) {
     return shiftPitch(sample.baseFrequency, (note - 60) * 64);
 }
 
-// Impulse Tracker's waveforms at position 0..255: sine, ramp down, square, random.
+// Impulse Tracker's waveforms at position 0..255: sine, ramp down, square, random. The tremolo's
+// ramp starts half-way down.
 int32_t waveValue(uint8_t wave, uint8_t position, uint32_t& random) {
     switch (wave & 3) {
         case 1:
@@ -501,7 +502,8 @@ void vibrato(const Module& module, ItChannel& c, ItState& it) {
 
 // Tremolo runs on every tick, the row tick too, as the vibrato does.
 void tremolo(ItChannel& c, ItState& it) {
-    const int32_t wave = waveValue(c.tremoloWave, c.tremoloPosition, it.random);
+    const uint8_t position = static_cast<uint8_t>(c.tremoloPosition + ((c.tremoloWave & 3) == 1 ? 128 : 0));
+    const int32_t wave = waveValue(c.tremoloWave, position, it.random);
     c.volumeDelta = wave * c.tremoloDepth / 32;
     c.tremoloPosition = static_cast<uint8_t>(c.tremoloPosition + c.tremoloSpeed * 4);
 }
