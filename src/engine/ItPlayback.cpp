@@ -609,9 +609,9 @@ void playNote(Engine& engine, uint32_t index, const NoteCell& cell) {
         const bool mapped =
             instrument != nullptr && instrument->sampleOfNote[static_cast<size_t>(patternNote)] != 0;
         if (mapped && !porta && c.note.active) {
-            const uint8_t action =
-                c.nna != 0xFF ? c.nna
-                              : (c.note.instrument != nullptr ? c.note.instrument->newNoteAction : kNnaCut);
+            uint8_t action = kNnaCut;
+            if (c.note.instrument != nullptr) action = c.note.instrument->newNoteAction;
+            if (c.nna != 0xFF) action = c.nna;
             toBackground(engine, index, action);
             c.note.active = false;
             stopVoice(v);
