@@ -195,8 +195,8 @@ void releaseKey(ItState& it, Voice& v, ItNote& note) {
     if (!note.keyOn) return;
     note.keyOn = false;
     const uint32_t index = note.sampleIndex;
-    if (index != 0 && index <= it.sustainedOf.size() && it.sustainedOf[index - 1] != nullptr &&
-        v.sample == it.sustainedOf[index - 1]) {
+    if (note.sample != nullptr && index != 0 && index <= it.sustainedOf.size() &&
+        it.sustainedOf[index - 1] != nullptr && v.sample == it.sustainedOf[index - 1]) {
         const Sample& s = *note.sample;
         const int32_t position = foldedPosition(v.position, s.sustainEnd);
         v.sample = it.playableOf[index - 1];
