@@ -121,6 +121,16 @@ bool advanceEnvelope(const Envelope& envelope, uint32_t& tick, bool keyOn) {
     return false;
 }
 
+// Moves a note's envelope on by a tick unless it is paused; the first tick reads the first point.
+// Returns true once it has run off its end.
+bool stepEnvelope(const Envelope& envelope, EnvelopeCursor& cursor, bool keyOn) {
+    if (!cursor.started) {
+        cursor.started = true;
+        return false;
+    }
+    return !cursor.paused && advanceEnvelope(envelope, cursor.tick, keyOn);
+}
+
 int32_t random(ItState& it, int32_t span) {
     it.random = it.random * 1103515245u + 12345u;
     if (span <= 0) return 0;
@@ -261,21 +271,25 @@ bool updateNote(Engine& engine, Voice& v, ItNote& note, int32_t volumeDelta, int
     int32_t pitchShift = 0;
     int32_t filterEnvelope = 64 * 256;
     if (instrument != nullptr) {
+        // Each envelope moves on before it is read, as Impulse Tracker did: a paused one reads
+        // the point it stopped at.
         if (note.volumeEnvelope.on) {
-            envelopeVolume =
-                std::clamp(envelopeValue(instrument->volume, note.volumeEnvelope.tick), 0, 64 * 256);
-            if (advanceEnvelope(instrument->volume, note.volumeEnvelope.tick, note.keyOn)) {
+            if (stepEnvelope(instrument->volume, note.volumeEnvelope, note.keyOn)) {
                 note.volumeEnvelopeEnded = true;
                 note.fading = true;
             }
+            envelopeVolume =
+                std::clamp(envelopeValue(instrument->volume, note.volumeEnvelope.tick), 0, 64 * 256);
         }
         if (note.panningEnvelope.on) {
+            stepEnvelope(instrument->panning, note.panningEnvelope, note.keyOn);
             const int32_t e =
-                std::clamp(envelopeValue(instrument->panning, note.panningEnvelope.tick), 0, 64) - 32;
-            panning = panning + e * (32 - std::abs(panning - 32)) / 32;
-            advanceEnvelope(instrument->panning, note.panningEnvelope.tick, note.keyOn);
+                std::clamp(envelopeValue(instrument->panning, note.panningEnvelope.tick), 0, 64 * 256) -
+                32 * 256;
+            panning = panning + e * (32 - std::abs(panning - 32)) / (32 * 256);
         }
         if (note.pitchEnvelope.on) {
+            stepEnvelope(instrument->pitch, note.pitchEnvelope, note.keyOn);
             const int32_t e =
                 std::clamp(envelopeValue(instrument->pitch, note.pitchEnvelope.tick), 0, 64 * 256);
             if (instrument->filterEnvelope) {
@@ -283,7 +297,6 @@ bool updateNote(Engine& engine, Voice& v, ItNote& note, int32_t volumeDelta, int
             } else {
                 pitchShift = (e - 32 * 256) / 8;  // half a semitone a step
             }
-            advanceEnvelope(instrument->pitch, note.pitchEnvelope.tick, note.keyOn);
         }
         if (note.fading) {
             note.fade = std::max(0, note.fade - static_cast<int32_t>(instrument->fadeout));
@@ -519,7 +532,10 @@ uint32_t offsetOf(const ItChannel& c) {
 void resetEnvelopesOnInstrument(const Module& module, ItChannel& c, bool porta) {
     const bool reset = (module.rules.oldEffects && !porta) || (module.rules.compatibleGxx && porta);
     if (!reset || !c.note.active) return;
-    c.note.volumeEnvelope.tick = c.note.panningEnvelope.tick = c.note.pitchEnvelope.tick = 0;
+    for (EnvelopeCursor* cursor : {&c.note.volumeEnvelope, &c.note.panningEnvelope, &c.note.pitchEnvelope}) {
+        cursor->tick = 0;
+        cursor->started = false;
+    }
     c.note.volumeEnvelopeEnded = false;
     // The fade starts again from the top; a note that was fading goes on fading.
     c.note.fade = 1024;
@@ -674,9 +690,9 @@ void playNote(Engine& engine, uint32_t index, const NoteCell& cell) {
         fresh.volumeEnvelope.on = instrument->volume.on;
         fresh.panningEnvelope.on = instrument->panning.on;
         fresh.pitchEnvelope.on = instrument->pitch.on;
-        if (carry && instrument->volume.carry) fresh.volumeEnvelope.tick = before.volumeEnvelope.tick;
-        if (carry && instrument->panning.carry) fresh.panningEnvelope.tick = before.panningEnvelope.tick;
-        if (carry && instrument->pitch.carry) fresh.pitchEnvelope.tick = before.pitchEnvelope.tick;
+        if (carry && instrument->volume.carry) fresh.volumeEnvelope = before.volumeEnvelope;
+        if (carry && instrument->panning.carry) fresh.panningEnvelope = before.panningEnvelope;
+        if (carry && instrument->pitch.carry) fresh.pitchEnvelope = before.pitchEnvelope;
         if (instrument->filterCutoffSet) c.cutoff = instrument->filterCutoff;
         if (instrument->filterResonanceSet) c.resonance = instrument->filterResonance;
     }
@@ -942,13 +958,13 @@ void effectRow(Engine& engine, uint32_t index, const NoteCell& cell) {
                     } else if (y <= 6) {
                         c.nna = static_cast<uint8_t>(y - 3);
                     } else if (y <= 0xC && c.note.instrument != nullptr) {
-                        const bool on = (y & 1) == 0;
-                        if (y <= 8)
-                            c.note.volumeEnvelope.on = on && c.note.instrument->volume.count != 0;
-                        else if (y <= 0xA)
-                            c.note.panningEnvelope.on = on && c.note.instrument->panning.count != 0;
-                        else
-                            c.note.pitchEnvelope.on = on && c.note.instrument->pitch.count != 0;
+                        const Instrument& in = *c.note.instrument;
+                        EnvelopeCursor& cursor = y <= 8     ? c.note.volumeEnvelope
+                                                 : y <= 0xA ? c.note.panningEnvelope
+                                                            : c.note.pitchEnvelope;
+                        const Envelope& envelope = y <= 8 ? in.volume : y <= 0xA ? in.panning : in.pitch;
+                        cursor.paused = (y & 1) != 0;
+                        if (!cursor.paused) cursor.on = envelope.count != 0;
                     }
                     break;
                 case 0x8:

@@ -18,7 +18,9 @@ class Engine;
 // Where an envelope stands for one note.
 struct EnvelopeCursor {
     uint32_t tick = 0;
-    bool on = false;  // S77..S7C turn an instrument's envelopes off and on for the note
+    bool on = false;
+    bool paused = false;   // S77, S79, S7B hold the envelope where it stands; S78, S7A, S7C go on
+    bool started = false;  // read once: from then on each tick moves it on first
 };
 
 // What sounds: one note of an instrument (or a sample in sample mode) with its envelopes, fadeout,
