@@ -176,22 +176,11 @@ struct TwoSideSink {
     }
 };
 
-// A voice's resonant filter in front of another sink. The history lives in the voice, so runs
-// cut anywhere give the same output.
-template <class Inner>
-struct FilterSink {
+// Collects a run's values, for the filter to go over them before they are mixed.
+struct BufferSink {
     static constexpr bool kSilent = false;
-    Voice* voice;
-    Inner inner;
-    void add(uint32_t k, int32_t v) const {
-        constexpr double kLimit = 1 << 30;
-        double y =
-            voice->filterA0 * v + voice->filterB0 * voice->filterY1 + voice->filterB1 * voice->filterY2;
-        y = y > kLimit ? kLimit : (y < -kLimit ? -kLimit : y);
-        voice->filterY2 = voice->filterY1;
-        voice->filterY1 = y;
-        inner.add(k, static_cast<int32_t>(y));
-    }
+    int32_t* values;
+    void add(uint32_t k, int32_t v) const { values[k] = v; }
 };
 
 // Both gains 0: the channel only advances.
@@ -475,23 +464,53 @@ inline void mixScaled(Voice& channel, const SampleView& s, bool isp, bool click,
     }
 }
 
+// A filtered voice's run: its values a block at a time, through the resonant filter, then into
+// the accumulators. The filter's history lives in the voice, so runs cut anywhere sound the same.
+template <class Divide>
+inline void mixFiltered(Voice& channel, const SampleView& s, bool isp, bool click, uint32_t frames,
+                        uint32_t* left, uint32_t* right, int32_t gl, int32_t gr, Divide divide) {
+    constexpr uint32_t kBlock = 256;
+    constexpr double kLimit = 1 << 30;
+    int32_t values[kBlock];
+    const double a0 = channel.filterA0, b0 = channel.filterB0, b1 = channel.filterB1;
+    double y1 = channel.filterY1, y2 = channel.filterY2;
+    uint32_t done = 0;
+    while (done < frames) {
+        const uint32_t wanted = std::min(frames - done, kBlock);
+        const uint32_t got = mixChannel(channel, s, isp, click, wanted, BufferSink{values});
+        // The filter is stable for every cutoff and resonance, so only what leaves it is limited.
+        for (uint32_t k = 0; k < got; ++k) {
+            const double y = a0 * values[k] + b0 * y1 + b1 * y2;
+            y2 = y1;
+            y1 = y;
+            const int64_t v = static_cast<int32_t>(y > kLimit ? kLimit : (y < -kLimit ? -kLimit : y));
+            left[done + k] += static_cast<uint32_t>(divide(gl * v));
+            right[done + k] += static_cast<uint32_t>(divide(gr * v));
+        }
+        done += got;
+        if (got < wanted) break;  // the sample has ended
+    }
+    channel.filterY1 = y1;
+    channel.filterY2 = y2;
+}
+
 // Adds one channel's run to the accumulators with gains gl and gr (volume times global volume / 64);
 // vectorKernels allows the vector loop.
 inline void mixChannelRun(Voice& channel, const SampleView& s, bool isp, bool click, uint32_t frames,
                           uint32_t* left, uint32_t* right, int32_t gl, int32_t gr, const Divider& divider,
                           bool vectorKernels) {
-    if (channel.filterOn) {
-        // Filtered voices take the frame-by-frame path, and run their filter even when silent.
+    if (channel.filterOn && (gl != 0 || gr != 0)) {
+        // Filtered voices take the frame-by-frame path. A silent one only advances, and its
+        // filter starts afresh when it is heard again.
         if (!divider.powerOfTwo) {
-            const TwoSideSink<MagicDivide> sink{left, right, gl, gr, MagicDivide{divider.magic}};
-            mixChannel(channel, s, isp, click, frames, FilterSink<decltype(sink)>{&channel, sink});
+            mixFiltered(channel, s, isp, click, frames, left, right, gl, gr, MagicDivide{divider.magic});
         } else {
-            const TwoSideSink<ShiftDivide> sink{left, right, gl, gr, ShiftDivide{divider.shift}};
-            mixChannel(channel, s, isp, click, frames, FilterSink<decltype(sink)>{&channel, sink});
+            mixFiltered(channel, s, isp, click, frames, left, right, gl, gr, ShiftDivide{divider.shift});
         }
         return;
     }
     if (gl == 0 && gr == 0) {
+        channel.filterY1 = channel.filterY2 = 0;
         mixChannel(channel, s, isp, click, frames, SilentSink{});
         return;
     }
