@@ -582,16 +582,22 @@ void playNote(Engine& engine, uint32_t index, const NoteCell& cell) {
         } else {
             noteFade(c.note);
         }
+        // Under the old effects an instrument number beside a note-off keys the note again.
+        if (n == kItNoteOff && cell.sample != 0 && module.rules.oldEffects && c.note.active) {
+            c.note.keyOn = true;
+            c.note.fading = false;
+        }
         c.lastNote = -1;
         return;
     }
     int32_t patternNote = n >= 1 && n <= kItLastNote ? n - 1 : -1;
     if (patternNote < 0) {
         if (cell.sample == 0) return;
-        // A lone instrument number plays the last note again when the note has stopped, or beside
-        // an offset; otherwise it recalls the sample's default volume.
+        // A lone instrument number plays the last note again when the note has stopped, when it
+        // names another instrument, or beside an offset; otherwise it recalls the sample's volume.
         const bool stopped = !c.note.active || v.position == -1;
-        if ((stopped || effect == 'O') && c.lastNote >= 0) {
+        const bool otherInstrument = module.instrumentMode && c.instrument != c.note.instrument;
+        if ((stopped || otherInstrument || effect == 'O') && c.lastNote >= 0) {
             patternNote = c.lastNote;
         } else {
             const Sample* s = c.note.sample;
