@@ -329,13 +329,13 @@ bool updateNote(Engine& engine, Voice& v, ItNote& note, int32_t volumeDelta, int
         stopVoice(v);
         return false;
     }
-    int32_t pan = note.surround ? 32 : std::clamp(panning + panningDelta, 0, 64);
+    int32_t pan = note.surround || !module.stereo ? 32 : std::clamp(panning + panningDelta, 0, 64);
     pan = 32 + (pan - 32) * static_cast<int32_t>(module.panSeparation) / 128;
     v.leftVolume = static_cast<int32_t>(gain * static_cast<uint64_t>(64 - pan) / 32);
     v.rightVolume = static_cast<int32_t>(gain * static_cast<uint64_t>(pan) / 32);
     // Surround plays the centre with the right side's phase turned over, as Impulse Tracker's
     // mixer did.
-    if (note.surround) v.rightVolume = -v.rightVolume;
+    if (note.surround && module.stereo) v.rightVolume = -v.rightVolume;
     if (frequency == 0) frequency = note.frequency;
     uint32_t f;
     if (module.linearFrequency) {

@@ -835,7 +835,8 @@ bool loadIt(ByteReader& file, Module& module, int32_t& result, int32_t& sizeDeta
     }
 
     module.channelCount = static_cast<uint32_t>(highestChannel) + 1;
-    setChannels(file, (flags & kStereo) != 0, module, state);
+    module.stereo = (flags & kStereo) != 0;
+    setChannels(file, module.stereo, module, state);
 
     if ((special & kHasMessage) != 0 && messageLength > 0)
         readMessage(file, messageOffset, messageLength, module, state);

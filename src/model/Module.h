@@ -285,6 +285,7 @@ struct Module {
     // IT: instruments are used (instrument numbers name them); in sample mode cells name samples
     // and instruments stays empty.
     bool instrumentMode = false;
+    bool stereo = true;                 // IT: false for a song mixed in mono, whatever its pan commands say
     uint8_t initialGlobalVolume = 128;  // IT: 0..128
     uint8_t mixVolume = 48;             // IT: 0..128, the whole mix's volume in sample mode too
     uint8_t panSeparation = 128;        // IT: 0..128, the stereo width

@@ -410,6 +410,7 @@ Module itFacts(bool instrumentMode) {
     m.instrumentMode = instrumentMode;
     m.linearFrequency = true;
     m.rules.compatibleGxx = true;
+    m.stereo = false;
     m.initialGlobalVolume = 100;
     m.mixVolume = 80;
     m.panSeparation = 64;
@@ -498,7 +499,7 @@ TEST(InfoCommand, AnItWithItsInstrumentsAsText) {
         "Format:        IT (type 24)\n",
         "Channels:      3\n",
         "Mode:          instruments\n",
-        "Flags:         linear slides, compatible Gxx\n",
+        "Flags:         mono, linear slides, compatible Gxx\n",
         "Volumes:       global 100, mix 80, separation 64 (of 128)\n",
         "Instruments:   2\n",
         "Channel pan:   0 32m S\n",
@@ -547,6 +548,7 @@ TEST(InfoCommand, AnItWithItsInstrumentsAsJson) {
         {"formatType", "24"},
         {"instrumentMode", "true"},
         {"linearFrequency", "true"},
+        {"stereo", "false"},
         {"oldEffects", "false"},
         {"compatibleGxx", "true"},
         {"initialGlobalVolume", "100"},

@@ -145,6 +145,7 @@ std::string itFlags(const Module& m) {
         if (!flags.empty()) flags += ", ";
         flags += flag;
     };
+    add(m.stereo ? "stereo" : "mono");
     if (m.linearFrequency) add("linear slides");
     if (m.rules.oldEffects) add("old effects");
     if (m.rules.compatibleGxx) add("compatible Gxx");
@@ -570,6 +571,7 @@ void printJson(const FileReport& report, bool withPatterns, std::ostream& out, c
     if (o.loaded && m.formatType == kFormatIt) {
         json.boolean("instrumentMode", m.instrumentMode)
             .boolean("linearFrequency", m.linearFrequency)
+            .boolean("stereo", m.stereo)
             .boolean("oldEffects", m.rules.oldEffects)
             .boolean("compatibleGxx", m.rules.compatibleGxx)
             .field("initialGlobalVolume", unsigned{m.initialGlobalVolume})
