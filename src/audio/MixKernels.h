@@ -176,13 +176,6 @@ struct TwoSideSink {
     }
 };
 
-// Collects a run's values, for the filter to go over them before they are mixed.
-struct BufferSink {
-    static constexpr bool kSilent = false;
-    int32_t* values;
-    void add(uint32_t k, int32_t v) const { values[k] = v; }
-};
-
 // Both gains 0: the channel only advances.
 struct SilentSink {
     static constexpr bool kSilent = true;
@@ -468,19 +461,28 @@ inline void mixScaled(Voice& channel, const SampleView& s, bool isp, bool click,
 // the accumulators. The filter's history lives in the voice, so runs cut anywhere sound the same.
 template <class Divide>
 inline void mixFiltered(Voice& channel, const SampleView& s, bool isp, bool click, uint32_t frames,
-                        uint32_t* left, uint32_t* right, int32_t gl, int32_t gr, Divide divide) {
+                        uint32_t* left, uint32_t* right, int32_t gl, int32_t gr, Divide divide,
+                        bool vectorKernels) {
     constexpr uint32_t kBlock = 256;
     constexpr double kLimit = 1 << 30;
-    int32_t values[kBlock];
+    uint32_t values[kBlock];
+    // The values themselves, through the same (vector) loops as any voice at gain 1 over 1.
+    Divider unit;
+    unit.set(1);
     const double a0 = channel.filterA0, b0 = channel.filterB0, b1 = channel.filterB1;
     double y1 = channel.filterY1, y2 = channel.filterY2;
     uint32_t done = 0;
     while (done < frames) {
         const uint32_t wanted = std::min(frames - done, kBlock);
-        const uint32_t got = mixChannel(channel, s, isp, click, wanted, BufferSink{values});
+        std::fill(values, values + wanted, 0u);
+        simd::ChannelScale scale;
+        const simd::ChannelScale* vector =
+            vectorKernels && simd::prepareScale(scale, values, values, 1, 0, unit) ? &scale : nullptr;
+        const uint32_t got = mixChannel(channel, s, isp, click, wanted,
+                                        OneSideSink<ShiftDivide>{values, 1, ShiftDivide{0}}, vector);
         // The filter is stable for every cutoff and resonance, so only what leaves it is limited.
         for (uint32_t k = 0; k < got; ++k) {
-            const double y = a0 * values[k] + b0 * y1 + b1 * y2;
+            const double y = a0 * static_cast<int32_t>(values[k]) + b0 * y1 + b1 * y2;
             y2 = y1;
             y1 = y;
             const int64_t v = static_cast<int32_t>(y > kLimit ? kLimit : (y < -kLimit ? -kLimit : y));
@@ -503,9 +505,11 @@ inline void mixChannelRun(Voice& channel, const SampleView& s, bool isp, bool cl
         // Filtered voices take the frame-by-frame path. A silent one only advances, and its
         // filter starts afresh when it is heard again.
         if (!divider.powerOfTwo) {
-            mixFiltered(channel, s, isp, click, frames, left, right, gl, gr, MagicDivide{divider.magic});
+            mixFiltered(channel, s, isp, click, frames, left, right, gl, gr, MagicDivide{divider.magic},
+                        vectorKernels);
         } else {
-            mixFiltered(channel, s, isp, click, frames, left, right, gl, gr, ShiftDivide{divider.shift});
+            mixFiltered(channel, s, isp, click, frames, left, right, gl, gr, ShiftDivide{divider.shift},
+                        vectorKernels);
         }
         return;
     }
