@@ -648,9 +648,10 @@ void playNote(Engine& engine, uint32_t index, const NoteCell& cell) {
         if (cell.sample != 0) c.volume = std::min<int32_t>(s->volume, 64);
         if (cell.sample != 0) resetEnvelopesOnInstrument(module, c, true);
         // Compatible Gxx lifts the key again; an offset beside the slide is taken too.
-        if (module.rules.compatibleGxx) {
+        if (module.rules.compatibleGxx && !c.note.keyOn) {
             c.note.keyOn = true;
             c.note.fading = false;
+            c.note.fade = 1024;
         }
         if (!module.rules.compatibleGxx && s != c.note.sample) {
             // Without compatible Gxx the slide goes on with the new sample.
