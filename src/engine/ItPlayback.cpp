@@ -826,20 +826,7 @@ void retrigger(Engine& engine, uint32_t index) {
     const uint8_t interval = low(c.retrig);
     if (interval == 0 || ++c.retrigCounter < interval) return;
     c.retrigCounter = 0;
-    static constexpr int32_t kAdd[16] = {0, -1, -2, -4, -8, -16, 0, 0, 0, 1, 2, 4, 8, 16, 0, 0};
-    const uint8_t x = high(c.retrig);
-    if (x == 6) {
-        c.volume = c.volume * 2 / 3;
-    } else if (x == 7) {
-        c.volume /= 2;
-    } else if (x == 14) {
-        c.volume = c.volume * 3 / 2;
-    } else if (x == 15) {
-        c.volume *= 2;
-    } else {
-        c.volume += kAdd[x];
-    }
-    c.volume = std::clamp(c.volume, 0, 64);
+    c.volume = xm::retriggerVolume(c.volume, high(c.retrig));
     // A note that has ended or was cut stays silent.
     if (c.note.active && c.note.sample != nullptr) startVoice(it, v, c.note, 0);
 }

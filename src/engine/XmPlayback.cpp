@@ -223,20 +223,7 @@ void multiRetrigger(Engine& engine, uint32_t index) {
     const uint8_t interval = low(c.multiRetrig);
     if (++c.retrigCounter < interval) return;
     c.retrigCounter = 0;
-    static constexpr int32_t kAdd[16] = {0, -1, -2, -4, -8, -16, 0, 0, 0, 1, 2, 4, 8, 16, 0, 0};
-    const uint8_t x = high(c.multiRetrig);
-    if (x == 6) {
-        c.volume = c.volume * 2 / 3;
-    } else if (x == 7) {
-        c.volume /= 2;
-    } else if (x == 14) {
-        c.volume = c.volume * 3 / 2;
-    } else if (x == 15) {
-        c.volume *= 2;
-    } else {
-        c.volume += kAdd[x];
-    }
-    c.volume = std::clamp(c.volume, 0, 64);
+    c.volume = xm::retriggerVolume(c.volume, high(c.multiRetrig));
     if (c.volumeCommand == kVolumeSet) c.volume = std::min<int32_t>(c.volumeParam, 64);
     if (c.volumeCommand == kVolumeSetPanning) c.panning = low(c.volumeParam) * 16;
     trigger(engine, index, 0);

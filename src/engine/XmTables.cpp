@@ -3,6 +3,8 @@
 // sqrt(i/256) x 65536 and sin(2 pi i/256) x 64, rounded).
 #include "engine/XmTables.h"
 
+#include <algorithm>
+
 namespace tarvex::xm {
 
 const std::array<uint32_t, 768> kLinearFrequency1024 = {
@@ -146,5 +148,21 @@ const std::array<int8_t, 256> kAutoVibratoSine = {
     -49, -48, -47, -46, -45, -44, -43, -42, -41, -39, -38, -37, -36, -34, -33, -32, -30, -29, -27, -26,
     -24, -23, -22, -20, -19, -17, -16, -14, -12, -11, -9,  -8,  -6,  -5,  -3,  -2,
 };
+
+int32_t retriggerVolume(int32_t volume, uint8_t x) {
+    static constexpr int32_t kAdd[16] = {0, -1, -2, -4, -8, -16, 0, 0, 0, 1, 2, 4, 8, 16, 0, 0};
+    if (x == 6) {
+        volume = volume * 2 / 3;
+    } else if (x == 7) {
+        volume /= 2;
+    } else if (x == 14) {
+        volume = volume * 3 / 2;
+    } else if (x == 15) {
+        volume *= 2;
+    } else {
+        volume += kAdd[x & 15];
+    }
+    return std::clamp(volume, 0, 64);
+}
 
 }  // namespace tarvex::xm

@@ -15,4 +15,7 @@ extern const std::array<uint32_t, 257> kPanGain;
 // sin(2 pi i / 256) x 64: the auto-vibrato's waveform.
 extern const std::array<int8_t, 256> kAutoVibratoSine;
 
+// The volume (0..64) after a multi-retrigger's step x (the high nibble of Rxy in XM, Qxy in IT).
+int32_t retriggerVolume(int32_t volume, uint8_t x);
+
 }  // namespace tarvex::xm
