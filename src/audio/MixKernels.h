@@ -480,12 +480,14 @@ inline void mixFiltered(Voice& channel, const SampleView& s, bool isp, bool clic
             vectorKernels && simd::prepareScale(scale, values, values, 1, 0, unit) ? &scale : nullptr;
         const uint32_t got = mixChannel(channel, s, isp, click, wanted,
                                         OneSideSink<ShiftDivide>{values, 1, ShiftDivide{0}}, vector);
-        // The filter is stable for every cutoff and resonance, so only what leaves it is limited.
+        // A high resonance near the top of the band makes the filter unstable: what it holds is
+        // limited, so that it rings at full scale instead of running off to infinity.
         for (uint32_t k = 0; k < got; ++k) {
-            const double y = a0 * static_cast<int32_t>(values[k]) + b0 * y1 + b1 * y2;
+            double y = a0 * static_cast<int32_t>(values[k]) + b0 * y1 + b1 * y2;
+            y = y > kLimit ? kLimit : (y < -kLimit ? -kLimit : y);
             y2 = y1;
             y1 = y;
-            const int64_t v = static_cast<int32_t>(y > kLimit ? kLimit : (y < -kLimit ? -kLimit : y));
+            const int64_t v = static_cast<int32_t>(y);
             left[done + k] += static_cast<uint32_t>(divide(gl * v));
             right[done + k] += static_cast<uint32_t>(divide(gr * v));
         }
