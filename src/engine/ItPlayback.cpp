@@ -554,7 +554,6 @@ void playNote(Engine& engine, uint32_t index, const NoteCell& cell) {
 
     // An instrument number alone sets its default volume, and brings a faded note back.
     if (cell.sample != 0) {
-        c.instrumentNumber = cell.sample;
         if (module.instrumentMode) {
             c.instrument =
                 cell.sample <= module.instruments.size() ? &module.instruments[cell.sample - 1] : nullptr;
