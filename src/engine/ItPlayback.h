@@ -57,10 +57,10 @@ struct ItChannel {
     ItNote note;                             // the channel's own note (the foreground voice)
     const Instrument* instrument = nullptr;  // the last instrument number read
     const Sample* sample = nullptr;          // the last sample chosen
-    int32_t lastNote = -1;       // the last pattern note (0..119)
-    int32_t volume = 0;          // 0..64
-    int32_t channelVolume = 64;  // 0..64
-    int32_t panning = 32;        // 0..64
+    int32_t lastNote = -1;                   // the last pattern note (0..119)
+    int32_t volume = 0;                      // 0..64
+    int32_t channelVolume = 64;              // 0..64
+    int32_t panning = 32;                    // 0..64
     bool surround = false;
     bool muted = false;              // the file disabled the channel
     uint32_t frequency = 0;          // Hz, 0 = nothing
