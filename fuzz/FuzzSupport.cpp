@@ -215,8 +215,10 @@ std::string checkLoadedModule(const Module& m, size_t fileSize) {
                 (envelope->sustain > envelope->sustainEnd || envelope->sustainEnd >= envelope->count))
                 return "IT envelope sustain loop outside its points";
         }
+        // IT keys keep a sample number the file lacks (such a key ends the note), up to a byte.
+        const uint32_t lastSample = it ? 255 : m.sampleCount;
         for (uint16_t s : instrument.sampleOfNote) {
-            if (s > m.sampleCount) return "note map beyond the samples";
+            if (s > lastSample) return "note map beyond the samples";
         }
         if (it) {
             for (uint8_t note : instrument.noteOfNote) {

@@ -158,14 +158,14 @@ uint8_t readEnvelope(ByteReader& file, Envelope& envelope, bool centred, LoadSta
     return flags;
 }
 
-// The keyboard table: 120 pairs of (note, sample). A note out of range plays the key's own; a
-// sample the file lacks is none.
-void readKeyboard(ByteReader& file, Instrument& instrument, uint32_t sampleCount) {
+// The keyboard table: 120 pairs of (note, sample). A note out of range plays the key's own. A
+// sample number the file lacks is kept: such a key ends the playing note, where 0 does nothing.
+void readKeyboard(ByteReader& file, Instrument& instrument) {
     for (uint32_t key = 0; key < kInstrumentNotes; ++key) {
         const uint8_t note = file.readByte();
         const uint8_t sample = file.readByte();
         instrument.noteOfNote[key] = static_cast<uint8_t>(note < kInstrumentNotes ? note : key);
-        instrument.sampleOfNote[key] = sample <= sampleCount ? sample : 0;
+        instrument.sampleOfNote[key] = sample;
     }
 }
 
@@ -173,8 +173,7 @@ void readKeyboard(ByteReader& file, Instrument& instrument, uint32_t sampleCount
 // start and end, sustain start and end (point indexes), fadeout (counts in halves), NNA, DNC
 // (duplicate note check on or off), the name, the keyboard, a 200-byte volume curve (not read:
 // the points say the same) and 25 points of (tick byte, value byte), tick 255 ending them.
-void readOldInstrument(ByteReader& file, int64_t offset, Instrument& instrument, uint32_t sampleCount,
-                       LoadState& state) {
+void readOldInstrument(ByteReader& file, int64_t offset, Instrument& instrument, LoadState& state) {
     file.seek(offset + 0x11);
     const uint8_t flags = file.readByte();
     Envelope& volume = instrument.volume;
@@ -196,7 +195,7 @@ void readOldInstrument(ByteReader& file, int64_t offset, Instrument& instrument,
     file.seek(offset + 0x20);
     readText(file, 26, instrument.name);
     file.seek(offset + 0x40);
-    readKeyboard(file, instrument, sampleCount);
+    readKeyboard(file, instrument);
     file.seek(offset + 0x1F8);
     uint32_t count = 0;
     for (; count < kEnvelopePoints; ++count) {
@@ -212,8 +211,7 @@ void readOldInstrument(ByteReader& file, int64_t offset, Instrument& instrument,
 // New instrument: NNA, DCT, DCA, fadeout (16-bit), pitch-pan separation (signed) and centre,
 // global volume, default pan (bit 7: not used), random volume and panning, the name, initial
 // filter cutoff and resonance (bit 7: used), MIDI fields, the keyboard and three envelopes.
-void readNewInstrument(ByteReader& file, int64_t offset, Instrument& instrument, uint32_t sampleCount,
-                       LoadState& state) {
+void readNewInstrument(ByteReader& file, int64_t offset, Instrument& instrument, LoadState& state) {
     file.seek(offset + 0x11);
     // Values other trackers define (or none does) act as the first.
     const auto action = [&](uint8_t last) {
@@ -243,7 +241,7 @@ void readNewInstrument(ByteReader& file, int64_t offset, Instrument& instrument,
     instrument.filterResonanceSet = (resonance & 128) != 0;
     instrument.filterResonance = resonance & 127;
     file.seek(offset + 0x40);
-    readKeyboard(file, instrument, sampleCount);
+    readKeyboard(file, instrument);
     readEnvelope(file, instrument.volume, false, state);
     readEnvelope(file, instrument.panning, true, state);
     instrument.filterEnvelope = (readEnvelope(file, instrument.pitch, true, state) & 128) != 0;
@@ -802,9 +800,9 @@ bool loadIt(ByteReader& file, Module& module, int32_t& result, int32_t& sizeDeta
             }
             Instrument& instrument = module.instruments[i];
             if (cmwt >= kNewInstrumentVersion) {
-                readNewInstrument(file, offset, instrument, keptSamples, state);
+                readNewInstrument(file, offset, instrument, state);
             } else {
-                readOldInstrument(file, offset, instrument, keptSamples, state);
+                readOldInstrument(file, offset, instrument, state);
             }
         }
     }

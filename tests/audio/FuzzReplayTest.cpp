@@ -191,7 +191,7 @@ TEST(FuzzFindings, TheItRulesFindEachFault) {
              m.instruments[0].volume.sustain = 1;
              m.instruments[0].volume.sustainEnd = 0;
          }},
-        {"note map beyond the samples", [](Module& m) { m.instruments[0].sampleOfNote[5] = 2; }},
+        {"note map beyond the samples", [](Module& m) { m.instruments[0].sampleOfNote[5] = 256; }},
         {"IT key playing a note past B-9", [](Module& m) { m.instruments[0].noteOfNote[5] = 120; }},
         {"IT new-note action without a meaning", [](Module& m) { m.instruments[0].duplicateAction = 3; }},
         {"IT instrument level out of range", [](Module& m) { m.instruments[0].fadeout = 1025; }},

@@ -50,7 +50,7 @@ constexpr const char* kItAlike =
     "PatternDelays PatternDelaysRetrig PitchPanReset PortaCutCompat PortaInsNum PortaInsNumCompat "
     "PortaReset PortaResetAfterRetrigger PortaSample SampleSustainAfterPorta "
     "SampleSustainAfterPortaCompatGxx SlideDelay StoppedInstrSwap SwapNNA VibratoDouble "
-    "VibratoSweep0 VolColMemory ZxxSecrets break_to_row cut-carry default_volume "
+    "VibratoSweep0 VolColMemory ZxxSecrets break_to_row cut-carry default_volume emptyslot "
     "duplicate_check_transpose extreme-filter-test-1 extreme-filter-test-2 filter-7F filter-nna "
     "filter-reset-envelope filter-reset flt-env-carry fltmacro format_it_schism freqreset-noins "
     "globalvol-invalid gxsmp gxsmp2 gxxtest ins-flt-porta-reset ins-oc ins-ox ins-xc ins-xx "

@@ -87,7 +87,7 @@ std::string brokenRule(const Module& m, size_t fileSize) {
         if (envelopeBroken(in.volume) || envelopeBroken(in.panning) || envelopeBroken(in.pitch))
             return "envelope";
         for (uint32_t key = 0; key < kInstrumentNotes; ++key) {
-            if (in.sampleOfNote[key] > m.sampleCount) return "note map names no sample";
+            if (in.sampleOfNote[key] > 255) return "note map sample beyond a byte";
             if (in.noteOfNote[key] >= kInstrumentNotes) return "note map note";
         }
         if (in.newNoteAction > kNnaNoteFade || in.duplicateCheck > kDctInstrument ||

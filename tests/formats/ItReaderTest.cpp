@@ -318,7 +318,7 @@ ItInstrument fullInstrument() {
     in.resonance = 30;  // bit 7 clear: not used
     in.keyboard[60] = {72, 2};
     in.keyboard[61] = {130, 1};  // a note out of range plays the key's own
-    in.keyboard[62] = {62, 5};   // a sample the file lacks is none
+    in.keyboard[62] = {62, 5};   // a sample the file lacks is kept: the key ends the note
     in.volume = {.points = {{0, 64}, {10, 32}, {20, 0}},
                  .flags = 1 | 2 | 4,
                  .loopStart = 0,
@@ -358,7 +358,7 @@ TEST(ItReader, NewInstrumentFields) {
     EXPECT_EQ(in.sampleOfNote[60], 2);
     EXPECT_EQ(in.noteOfNote[60], 72);
     EXPECT_EQ(in.noteOfNote[61], 61);
-    EXPECT_EQ(in.sampleOfNote[62], 0);
+    EXPECT_EQ(in.sampleOfNote[62], 5);
     EXPECT_EQ(in.sampleOfNote[0], 0);
     EXPECT_EQ(in.noteOfNote[0], 0);
     EXPECT_EQ(in.firstSample, 0u);

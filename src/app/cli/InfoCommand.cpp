@@ -171,11 +171,12 @@ void printWrapped(std::ostream& out, std::string_view label, const std::vector<u
     out << '\n';
 }
 
-// The samples an IT instrument's keys name, each once.
-uint32_t mappedSamples(const Instrument& instrument) {
+// The samples an IT instrument's keys name, each once; a number past the song's samples is none.
+uint32_t mappedSamples(const Instrument& instrument, size_t samples) {
     std::vector<uint16_t> seen;
     for (const uint16_t sample : instrument.sampleOfNote) {
-        if (sample != 0 && std::find(seen.begin(), seen.end(), sample) == seen.end()) seen.push_back(sample);
+        if (sample != 0 && sample <= samples && std::find(seen.begin(), seen.end(), sample) == seen.end())
+            seen.push_back(sample);
     }
     return static_cast<uint32_t>(seen.size());
 }
@@ -186,7 +187,7 @@ std::string itEnvelopeText(const Envelope& envelope, bool filter) {
     return text;
 }
 
-std::string itInstrumentRow(uint32_t number, const Instrument& in) {
+std::string itInstrumentRow(uint32_t number, const Instrument& in, size_t samples) {
     std::string pan = in.defaultPanningSet ? std::to_string(in.defaultPanning) : std::string("-");
     std::string filter = in.filterCutoffSet ? std::to_string(in.filterCutoff) : std::string("-");
     filter += '/';
@@ -200,7 +201,7 @@ std::string itInstrumentRow(uint32_t number, const Instrument& in) {
     char numbers[192];
     std::snprintf(
         numbers, sizeof numbers, "%7u  %-6s  %-6s  %-8s  %7u  %4u  %3s  %-8s  %-10s  %-4s  %-7s  %-7s  %s",
-        mappedSamples(in), envelopeText(in.volume).c_str(), envelopeText(in.panning).c_str(),
+        mappedSamples(in, samples), envelopeText(in.volume).c_str(), envelopeText(in.panning).c_str(),
         itEnvelopeText(in.pitch, in.filterEnvelope).c_str(), unsigned{in.fadeout}, unsigned{in.globalVolume},
         pan.c_str(), std::string(nameIn(kNewNoteActions, in.newNoteAction)).c_str(),
         std::string(nameIn(kDuplicateChecks, in.duplicateCheck)).c_str(),
@@ -295,7 +296,7 @@ void printText(const FileReport& report, bool withPatterns, std::ostream& out) {
             << "Samples  VolEnv  PanEnv  PitchEnv  Fadeout  GVol  Pan  NNA       DCT         DCA   Filter   "
                "Random   PitchPan\n";
         for (uint32_t i = 0; i < m.instruments.size(); ++i)
-            out << itInstrumentRow(i + 1, m.instruments[i]) << '\n';
+            out << itInstrumentRow(i + 1, m.instruments[i], m.samples.size()) << '\n';
         out << "\n  # " << padRight("Sample", 28)
             << "  Length LoopStart  LoopEnd  Loop     SusStart   SusEnd  SusLoop   Vol GVol  Pan Bits    "
                "Rate  "
