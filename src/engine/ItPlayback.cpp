@@ -63,8 +63,7 @@ uint32_t noteFrequency(const Sample& sample, int32_t note) {
     return shiftPitch(sample.baseFrequency, (note - 60) * 64);
 }
 
-// Impulse Tracker's waveforms at position 0..255: sine, ramp down, square, random. The tremolo's
-// ramp starts half-way down.
+// Impulse Tracker's waveforms at position 0..255: sine, ramp down, square, random.
 int32_t waveValue(uint8_t wave, uint8_t position, uint32_t& random) {
     switch (wave & 3) {
         case 1:
@@ -513,10 +512,10 @@ void vibrato(const Module& module, ItChannel& c, ItState& it) {
     c.vibratoPosition = static_cast<uint8_t>(c.vibratoPosition + c.vibratoSpeed * 4);
 }
 
-// Tremolo runs on every tick, the row tick too, as the vibrato does.
+// Tremolo runs on every tick, the row tick too, as the vibrato does. A new note does not restart
+// its waveform.
 void tremolo(ItChannel& c, ItState& it) {
-    const uint8_t position = static_cast<uint8_t>(c.tremoloPosition + ((c.tremoloWave & 3) == 1 ? 128 : 0));
-    const int32_t wave = waveValue(c.tremoloWave, position, it.random);
+    const int32_t wave = waveValue(c.tremoloWave, c.tremoloPosition, it.random);
     c.volumeDelta = wave * c.tremoloDepth / 32;
     c.tremoloPosition = static_cast<uint8_t>(c.tremoloPosition + c.tremoloSpeed * 4);
 }
@@ -725,7 +724,6 @@ void playNote(Engine& engine, uint32_t index, const NoteCell& cell) {
     fresh.cutoff = c.cutoff;
     fresh.resonance = c.resonance;
     if ((c.vibratoWave & 4) == 0) c.vibratoPosition = 0;
-    if ((c.tremoloWave & 4) == 0) c.tremoloPosition = 0;
     c.retrigCounter = 0;
     c.tremorCounter = 0;
     uint32_t offset = 0;

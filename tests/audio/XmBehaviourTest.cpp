@@ -68,7 +68,7 @@ constexpr const char* kItAlike =
     "set_position_mid_jump set_position_mid_loop set_position_mid_pattdelay storlek_01 storlek_02 "
     "storlek_03 storlek_04 storlek_05 storlek_06 storlek_07 storlek_08 storlek_09 storlek_10 "
     "storlek_11 storlek_12 storlek_13 storlek_14 storlek_15 storlek_16 storlek_17 storlek_18 "
-    "storlek_21 storlek_22 storlek_23 storlek_25 swing1 swing2 swing3 swing4 swing5 test "
+    "storlek_21 storlek_22 storlek_23 storlek_25 swing1 swing2 swing3 swing4 swing5 test tremolo "
     "test_keyoff vibrato-oldfx vibrato vol-env-carry weirdloop wnoteoff";
 
 // Left and right loudness per 10 ms differ by less than a tenth of their sum over the whole
