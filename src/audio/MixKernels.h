@@ -350,6 +350,14 @@ inline bool prepareScale(ChannelScale& scale, uint32_t* left, uint32_t* right, i
 uint32_t freeBlocks(Cursor& cursor, const SampleView& s, bool isp, uint32_t first, uint32_t frames,
                     const ChannelScale& scale, int32_t& lastValue);
 
+// The filter of kFilterLanes voices side by side over their first frames values, as filterValues
+// does for each (a lane without a voice stands still); false where the vector loops are missing.
+inline constexpr uint32_t kFilterLanes = 4;
+bool filterLanes(Voice* const* voices, const uint32_t* const* values, double* const* y, uint32_t frames);
+
+// addFiltered four frames at a time where it can; returns the frames done (a multiple of 4).
+uint32_t addFilteredBlocks(const double* y, uint32_t frames, double scale, uint32_t* side);
+
 }  // namespace simd
 
 // A free stretch: eight frames at a time through the vector loop where it can, the rest plainly.
@@ -457,65 +465,59 @@ inline void mixScaled(Voice& channel, const SampleView& s, bool isp, bool click,
     }
 }
 
-// A filtered voice's run: its values a block at a time, through the resonant filter, then into
-// the accumulators. The filter's history lives in the voice, so runs cut anywhere sound the same.
-template <class Divide>
-inline void mixFiltered(Voice& channel, const SampleView& s, bool isp, bool click, uint32_t frames,
-                        uint32_t* left, uint32_t* right, int32_t gl, int32_t gr, Divide divide,
-                        bool vectorKernels) {
-    constexpr uint32_t kBlock = 256;
-    constexpr double kLimit = 1 << 30;
-    uint32_t values[kBlock];
-    // The values themselves, through the same (vector) loops as any voice at gain 1 over 1.
-    Divider unit;
-    unit.set(1);
+// The resonant filter of a voice: its values at gain 1 (through the same loops as any voice) give
+// y = a0 x + b1 y2 + b0 y1, summed in that order and held within +-2^30 (a high resonance near the
+// top of the band is unstable: it then rings at full scale instead of running off to infinity).
+// y reaches a side as y * gain / divisor, truncated. All of it in double precision and in the same
+// order in the plain and the vector loops, so that either gives the same bytes; the history lives
+// in the voice, so runs cut anywhere sound the same.
+inline constexpr double kFilterLimit = 1 << 30;
+inline constexpr double kFilteredSideLimit = 2147483647.0;
+
+inline double limitTo(double v, double limit) { return v > limit ? limit : (v < -limit ? -limit : v); }
+
+// The voice's values at gain 1 for frames (at most kMaxRunFrames) into values, which start at 0;
+// returns the frames the sample lasts.
+inline uint32_t unitValues(Voice& channel, const SampleView& s, bool isp, bool click, uint32_t frames,
+                           uint32_t* values, bool vectorKernels) {
+    // Gain 4 over 4 rather than 1 over 1, which the vector loop scales by shifts alone.
+    Divider four;
+    four.set(4);
+    simd::ChannelScale scale;
+    const simd::ChannelScale* vector =
+        vectorKernels && simd::prepareScale(scale, values, values, 4, 0, four) ? &scale : nullptr;
+    return mixChannel(channel, s, isp, click, frames, OneSideSink<ShiftDivide>{values, 4, ShiftDivide{2}},
+                      vector);
+}
+
+// Filters values [from, to) into y; the voice keeps the history.
+inline void filterValues(Voice& channel, const uint32_t* values, double* y, uint32_t from, uint32_t to) {
     const double a0 = channel.filterA0, b0 = channel.filterB0, b1 = channel.filterB1;
     double y1 = channel.filterY1, y2 = channel.filterY2;
-    uint32_t done = 0;
-    while (done < frames) {
-        const uint32_t wanted = std::min(frames - done, kBlock);
-        std::fill(values, values + wanted, 0u);
-        simd::ChannelScale scale;
-        const simd::ChannelScale* vector =
-            vectorKernels && simd::prepareScale(scale, values, values, 1, 0, unit) ? &scale : nullptr;
-        const uint32_t got = mixChannel(channel, s, isp, click, wanted,
-                                        OneSideSink<ShiftDivide>{values, 1, ShiftDivide{0}}, vector);
-        // A high resonance near the top of the band makes the filter unstable: what it holds is
-        // limited, so that it rings at full scale instead of running off to infinity.
-        for (uint32_t k = 0; k < got; ++k) {
-            double y = a0 * static_cast<int32_t>(values[k]) + b0 * y1 + b1 * y2;
-            y = y > kLimit ? kLimit : (y < -kLimit ? -kLimit : y);
-            y2 = y1;
-            y1 = y;
-            const int64_t v = static_cast<int32_t>(y);
-            left[done + k] += static_cast<uint32_t>(divide(gl * v));
-            right[done + k] += static_cast<uint32_t>(divide(gr * v));
-        }
-        done += got;
-        if (got < wanted) break;  // the sample has ended
+    for (uint32_t k = from; k < to; ++k) {
+        const double out = limitTo(a0 * static_cast<int32_t>(values[k]) + b1 * y2 + b0 * y1, kFilterLimit);
+        y2 = y1;
+        y1 = out;
+        y[k] = out;
     }
     channel.filterY1 = y1;
     channel.filterY2 = y2;
 }
 
+// Adds filtered values [from, frames) to one side at scale = gain / divisor.
+inline void addFiltered(const double* y, uint32_t from, uint32_t frames, double scale, uint32_t* side) {
+    for (uint32_t k = from; k < frames; ++k) {
+        side[k] += static_cast<uint32_t>(static_cast<int32_t>(limitTo(y[k] * scale, kFilteredSideLimit)));
+    }
+}
+
 // Adds one channel's run to the accumulators with gains gl and gr (volume times global volume / 64);
-// vectorKernels allows the vector loop.
+// vectorKernels allows the vector loop. The mixer filters a filtered voice that is heard itself.
 inline void mixChannelRun(Voice& channel, const SampleView& s, bool isp, bool click, uint32_t frames,
                           uint32_t* left, uint32_t* right, int32_t gl, int32_t gr, const Divider& divider,
                           bool vectorKernels) {
-    if (channel.filterOn && (gl != 0 || gr != 0)) {
-        // Filtered voices take the frame-by-frame path. A silent one only advances, and its
-        // filter starts afresh when it is heard again.
-        if (!divider.powerOfTwo) {
-            mixFiltered(channel, s, isp, click, frames, left, right, gl, gr, MagicDivide{divider.magic},
-                        vectorKernels);
-        } else {
-            mixFiltered(channel, s, isp, click, frames, left, right, gl, gr, ShiftDivide{divider.shift},
-                        vectorKernels);
-        }
-        return;
-    }
     if (gl == 0 && gr == 0) {
+        // A silent voice only advances; a filter starts afresh when it is heard again.
         channel.filterY1 = channel.filterY2 = 0;
         mixChannel(channel, s, isp, click, frames, SilentSink{});
         return;

@@ -344,10 +344,77 @@ TARVEX_AVX2_FUNCTION void clearAvx2(uint32_t* left, uint32_t* right, uint32_t fr
     }
 }
 
+// The filter of four voices, a lane each: the same operations in the same order as filterValues.
+// A lane without a voice has no coefficients and reads the first lane's values, so it stays 0.
+TARVEX_AVX2_FUNCTION void filterLanesAvx2(Voice* const* voices, const uint32_t* const* values, double* const* y,
+                                          uint32_t frames) {
+    alignas(32) double a0[kFilterLanes] = {}, b0[kFilterLanes] = {}, b1[kFilterLanes] = {};
+    alignas(32) double y1[kFilterLanes] = {}, y2[kFilterLanes] = {};
+    double spare[kMaxRunFrames];
+    const int32_t* in[kFilterLanes];
+    double* out[kFilterLanes];
+    for (uint32_t i = 0; i < kFilterLanes; ++i) {
+        const Voice* voice = voices[i];
+        in[i] = reinterpret_cast<const int32_t*>(voice != nullptr ? values[i] : values[0]);
+        out[i] = voice != nullptr ? y[i] : spare;
+        if (voice == nullptr) continue;
+        a0[i] = voice->filterA0;
+        b0[i] = voice->filterB0;
+        b1[i] = voice->filterB1;
+        y1[i] = voice->filterY1;
+        y2[i] = voice->filterY2;
+    }
+    const __m256d ca0 = _mm256_load_pd(a0), cb0 = _mm256_load_pd(b0), cb1 = _mm256_load_pd(b1);
+    const __m256d high = _mm256_set1_pd(kFilterLimit), low = _mm256_set1_pd(-kFilterLimit);
+    __m256d h1 = _mm256_load_pd(y1), h2 = _mm256_load_pd(y2);
+    for (uint32_t k = 0; k < frames; ++k) {
+        const __m256d x = _mm256_cvtepi32_pd(_mm_setr_epi32(in[0][k], in[1][k], in[2][k], in[3][k]));
+        __m256d v = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(ca0, x), _mm256_mul_pd(cb1, h2)),
+                                  _mm256_mul_pd(cb0, h1));
+        v = _mm256_min_pd(_mm256_max_pd(v, low), high);
+        h2 = h1;
+        h1 = v;
+        const __m128d first = _mm256_castpd256_pd128(v), second = _mm256_extractf128_pd(v, 1);
+        _mm_storel_pd(out[0] + k, first);
+        _mm_storeh_pd(out[1] + k, first);
+        _mm_storel_pd(out[2] + k, second);
+        _mm_storeh_pd(out[3] + k, second);
+    }
+    _mm256_store_pd(y1, h1);
+    _mm256_store_pd(y2, h2);
+    for (uint32_t i = 0; i < kFilterLanes; ++i) {
+        if (voices[i] == nullptr) continue;
+        voices[i]->filterY1 = y1[i];
+        voices[i]->filterY2 = y2[i];
+    }
+}
+
+// addFiltered, four frames at a time.
+TARVEX_AVX2_FUNCTION uint32_t addFilteredAvx2(const double* y, uint32_t frames, double scale, uint32_t* side) {
+    const __m256d factor = _mm256_set1_pd(scale);
+    const __m256d high = _mm256_set1_pd(kFilteredSideLimit), low = _mm256_set1_pd(-kFilteredSideLimit);
+    uint32_t k = 0;
+    for (; k + 4 <= frames; k += 4) {
+        const __m256d v = _mm256_min_pd(_mm256_max_pd(_mm256_mul_pd(_mm256_loadu_pd(y + k), factor), low), high);
+        __m128i* at = reinterpret_cast<__m128i*>(side + k);
+        _mm_storeu_si128(at, _mm_add_epi32(_mm_loadu_si128(at), _mm256_cvttpd_epi32(v)));
+    }
+    return k;
+}
+
 }  // namespace
 
 bool available() {
     return __builtin_cpu_supports("avx2");
+}
+
+bool filterLanes(Voice* const* voices, const uint32_t* const* values, double* const* y, uint32_t frames) {
+    filterLanesAvx2(voices, values, y, frames);
+    return true;
+}
+
+uint32_t addFilteredBlocks(const double* y, uint32_t frames, double scale, uint32_t* side) {
+    return addFilteredAvx2(y, frames, scale, side);
 }
 
 void clearAccumulators(uint32_t* left, uint32_t* right, uint32_t frames) {
@@ -377,6 +444,14 @@ void clearAccumulators(uint32_t* left, uint32_t* right, uint32_t frames) {
 }
 
 uint32_t freeBlocks(Cursor&, const SampleView&, bool, uint32_t, uint32_t, const ChannelScale&, int32_t&) {
+    return 0;
+}
+
+bool filterLanes(Voice* const*, const uint32_t* const*, double* const*, uint32_t) {
+    return false;
+}
+
+uint32_t addFilteredBlocks(const double*, uint32_t, double, uint32_t*) {
     return 0;
 }
 

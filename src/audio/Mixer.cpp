@@ -62,12 +62,12 @@ int32_t rampGain(int32_t from, int32_t to, uint32_t step) {
     return static_cast<int32_t>(from + (int64_t{to} - from) * static_cast<int64_t>(step + 1) / kRampSteps);
 }
 
-// Mixes the voice's ramp towards gains gl and gr, step by step, as far as it runs within frames
-// (starting one when the gains changed); returns the frames mixed. The steps count frames of the
-// output, so that where a render is cut into runs changes nothing.
-uint32_t mixRamp(Voice& voice, const SampleView& view, const RunOptions& options, const Divider& divider,
-                 bool vector, uint32_t stepFrames, uint32_t frames, uint32_t* left, uint32_t* right,
-                 int32_t gl, int32_t gr) {
+// Walks the voice's ramp towards gains gl and gr, step by step, as far as it runs within frames
+// (starting one when the gains changed), handing each step to mix(first frame, frames, gains);
+// returns the frames walked. The steps count frames of the output, so that where a render is cut
+// into runs changes nothing.
+template <class Mix>
+uint32_t rampSteps(Voice& voice, uint32_t stepFrames, uint32_t frames, int32_t gl, int32_t gr, const Mix& mix) {
     if (voice.rampFromSilence) {
         voice.rampFromSilence = false;
         voice.rampToLeft = voice.rampToRight = 0;
@@ -84,9 +84,8 @@ uint32_t mixRamp(Voice& voice, const SampleView& view, const RunOptions& options
     uint32_t done = 0;
     while (voice.rampStep < kRampSteps && done < frames) {
         const uint32_t n = std::min(stepFrames - voice.rampFrame, frames - done);
-        mixChannelRun(voice, view, options.isp, options.click, n, left + done, right + done,
-                      rampGain(voice.rampFromLeft, gl, voice.rampStep),
-                      rampGain(voice.rampFromRight, gr, voice.rampStep), divider, vector);
+        mix(done, n, rampGain(voice.rampFromLeft, gl, voice.rampStep),
+            rampGain(voice.rampFromRight, gr, voice.rampStep));
         done += n;
         voice.rampFrame += n;
         if (voice.rampFrame >= stepFrames) {
@@ -97,6 +96,63 @@ uint32_t mixRamp(Voice& voice, const SampleView& view, const RunOptions& options
     return done;
 }
 
+// Whether the voice is heard in a run at gains gl and gr, counting a ramp under way or to come.
+bool heard(const Voice& voice, int32_t gl, int32_t gr) {
+    if (gl != 0 || gr != 0) return true;
+    if (!voice.rampGains || voice.rampFromSilence) return false;
+    return voice.rampToLeft != 0 || voice.rampToRight != 0 || voice.rampStep < kRampSteps;
+}
+
+// Filtered voices that are heard go through the filter kFilterLanes side by side: their values at
+// gain 1 first, then the filter, then the gains (with their ramps) onto the accumulators.
+struct FilterGroup {
+    Voice* voices[simd::kFilterLanes] = {};
+    int32_t gainLeft[simd::kFilterLanes] = {};
+    int32_t gainRight[simd::kFilterLanes] = {};
+    uint32_t lasts[simd::kFilterLanes] = {};  // frames the sample lasts
+    uint32_t count = 0;
+    uint32_t values[simd::kFilterLanes][kMaxRunFrames];
+    double y[simd::kFilterLanes][kMaxRunFrames];
+};
+
+void addFilteredSide(const double* y, uint32_t frames, int32_t gain, const Divider& divider, bool vector,
+                     uint32_t* side) {
+    if (gain == 0 || frames == 0) return;
+    const double scale = static_cast<double>(gain) / divider.divisor;
+    const uint32_t done = vector ? simd::addFilteredBlocks(y, frames, scale, side) : 0;
+    addFiltered(y, done, frames, scale, side);
+}
+
+void mixFilterGroup(FilterGroup& group, bool vector, const Divider& divider, uint32_t stepFrames, uint32_t frames,
+                    uint32_t* left, uint32_t* right) {
+    const uint32_t lanes = group.count;
+    group.count = 0;
+    uint32_t together = frames;
+    for (uint32_t i = 0; i < lanes; ++i) together = std::min(together, group.lasts[i]);
+    const uint32_t* values[simd::kFilterLanes];
+    double* y[simd::kFilterLanes];
+    for (uint32_t i = 0; i < simd::kFilterLanes; ++i) {
+        if (i >= lanes) group.voices[i] = nullptr;
+        values[i] = group.values[i];
+        y[i] = group.y[i];
+    }
+    if (!(vector && lanes > 1 && simd::filterLanes(group.voices, values, y, together))) together = 0;
+    for (uint32_t i = 0; i < lanes; ++i) {
+        Voice& voice = *group.voices[i];
+        const uint32_t last = group.lasts[i];
+        filterValues(voice, group.values[i], group.y[i], together, last);
+        const double* out = group.y[i];
+        const auto mix = [&](uint32_t first, uint32_t n, int32_t gl, int32_t gr) {
+            const uint32_t heardFrames = first < last ? std::min(n, last - first) : 0;
+            addFilteredSide(out + first, heardFrames, gl, divider, vector, left + first);
+            addFilteredSide(out + first, heardFrames, gr, divider, vector, right + first);
+        };
+        const int32_t gl = group.gainLeft[i], gr = group.gainRight[i];
+        const uint32_t done = voice.rampGains ? rampSteps(voice, stepFrames, frames, gl, gr, mix) : 0;
+        if (done < frames) mix(done, frames - done, gl, gr);
+    }
+}
+
 void mixChannels(Player& player, const RunOptions& options, const Divider& divider, bool vector,
                  uint32_t frames, uint32_t* left, uint32_t* right) {
     const int64_t globalVolume = player.module ? player.module->globalVolume : 0;
@@ -105,6 +161,7 @@ void mixChannels(Player& player, const RunOptions& options, const Divider& divid
     const uint32_t rampStepFrames =
         std::max<uint32_t>(player.state.rate / std::max<uint32_t>(stepsPerSecond, 1), 1);
     const bool anyMuted = player.mutes.any();
+    FilterGroup filtered;
     for (Voice* voice : player.voices) {
         // Voices that cannot sound are skipped before any arithmetic.
         if (voice->position == -1 || voice->sample == nullptr || voice->period == 0) continue;
@@ -114,15 +171,26 @@ void mixChannels(Player& player, const RunOptions& options, const Divider& divid
         const bool muted = anyMuted && player.mutes.muted(voice->channel);
         const int32_t gl = muted ? 0 : static_cast<int32_t>(voice->leftVolume * globalVolume / 64);
         const int32_t gr = muted ? 0 : static_cast<int32_t>(voice->rightVolume * globalVolume / 64);
-        uint32_t done = 0;
-        if (voice->rampGains)
-            done =
-                mixRamp(*voice, view, options, divider, vector, rampStepFrames, frames, left, right, gl, gr);
-        if (done < frames) {
-            mixChannelRun(*voice, view, options.isp, options.click, frames - done, left + done, right + done,
-                          gl, gr, divider, vector);
+        if (voice->filterOn && heard(*voice, gl, gr)) {
+            const uint32_t i = filtered.count++;
+            filtered.voices[i] = voice;
+            filtered.gainLeft[i] = gl;
+            filtered.gainRight[i] = gr;
+            std::fill(filtered.values[i], filtered.values[i] + frames, 0u);
+            filtered.lasts[i] =
+                unitValues(*voice, view, options.isp, options.click, frames, filtered.values[i], vector);
+            if (filtered.count == simd::kFilterLanes)
+                mixFilterGroup(filtered, vector, divider, rampStepFrames, frames, left, right);
+            continue;
         }
+        const auto mix = [&](uint32_t first, uint32_t n, int32_t stepLeft, int32_t stepRight) {
+            mixChannelRun(*voice, view, options.isp, options.click, n, left + first, right + first, stepLeft,
+                          stepRight, divider, vector);
+        };
+        const uint32_t done = voice->rampGains ? rampSteps(*voice, rampStepFrames, frames, gl, gr, mix) : 0;
+        if (done < frames) mix(done, frames - done, gl, gr);
     }
+    if (filtered.count > 0) mixFilterGroup(filtered, vector, divider, rampStepFrames, frames, left, right);
 }
 
 }  // namespace
