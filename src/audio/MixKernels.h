@@ -474,7 +474,9 @@ inline void mixScaled(Voice& channel, const SampleView& s, bool isp, bool click,
 inline constexpr double kFilterLimit = 1 << 30;
 inline constexpr double kFilteredSideLimit = 2147483647.0;
 
-inline double limitTo(double v, double limit) { return v > limit ? limit : (v < -limit ? -limit : v); }
+inline double limitTo(double v, double limit) {
+    return v > limit ? limit : (v < -limit ? -limit : v);
+}
 
 // The voice's values at gain 1 for frames (at most kMaxRunFrames) into values, which start at 0;
 // returns the frames the sample lasts.

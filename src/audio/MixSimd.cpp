@@ -346,8 +346,8 @@ TARVEX_AVX2_FUNCTION void clearAvx2(uint32_t* left, uint32_t* right, uint32_t fr
 
 // The filter of four voices, a lane each: the same operations in the same order as filterValues.
 // A lane without a voice has no coefficients and reads the first lane's values, so it stays 0.
-TARVEX_AVX2_FUNCTION void filterLanesAvx2(Voice* const* voices, const uint32_t* const* values, double* const* y,
-                                          uint32_t frames) {
+TARVEX_AVX2_FUNCTION void filterLanesAvx2(Voice* const* voices, const uint32_t* const* values,
+                                          double* const* y, uint32_t frames) {
     alignas(32) double a0[kFilterLanes] = {}, b0[kFilterLanes] = {}, b1[kFilterLanes] = {};
     alignas(32) double y1[kFilterLanes] = {}, y2[kFilterLanes] = {};
     double spare[kMaxRunFrames];
@@ -390,12 +390,14 @@ TARVEX_AVX2_FUNCTION void filterLanesAvx2(Voice* const* voices, const uint32_t* 
 }
 
 // addFiltered, four frames at a time.
-TARVEX_AVX2_FUNCTION uint32_t addFilteredAvx2(const double* y, uint32_t frames, double scale, uint32_t* side) {
+TARVEX_AVX2_FUNCTION uint32_t addFilteredAvx2(const double* y, uint32_t frames, double scale,
+                                              uint32_t* side) {
     const __m256d factor = _mm256_set1_pd(scale);
     const __m256d high = _mm256_set1_pd(kFilteredSideLimit), low = _mm256_set1_pd(-kFilteredSideLimit);
     uint32_t k = 0;
     for (; k + 4 <= frames; k += 4) {
-        const __m256d v = _mm256_min_pd(_mm256_max_pd(_mm256_mul_pd(_mm256_loadu_pd(y + k), factor), low), high);
+        const __m256d v =
+            _mm256_min_pd(_mm256_max_pd(_mm256_mul_pd(_mm256_loadu_pd(y + k), factor), low), high);
         __m128i* at = reinterpret_cast<__m128i*>(side + k);
         _mm_storeu_si128(at, _mm_add_epi32(_mm_loadu_si128(at), _mm256_cvttpd_epi32(v)));
     }

@@ -67,7 +67,8 @@ int32_t rampGain(int32_t from, int32_t to, uint32_t step) {
 // returns the frames walked. The steps count frames of the output, so that where a render is cut
 // into runs changes nothing.
 template <class Mix>
-uint32_t rampSteps(Voice& voice, uint32_t stepFrames, uint32_t frames, int32_t gl, int32_t gr, const Mix& mix) {
+uint32_t rampSteps(Voice& voice, uint32_t stepFrames, uint32_t frames, int32_t gl, int32_t gr,
+                   const Mix& mix) {
     if (voice.rampFromSilence) {
         voice.rampFromSilence = false;
         voice.rampToLeft = voice.rampToRight = 0;
@@ -123,8 +124,8 @@ void addFilteredSide(const double* y, uint32_t frames, int32_t gain, const Divid
     addFiltered(y, done, frames, scale, side);
 }
 
-void mixFilterGroup(FilterGroup& group, bool vector, const Divider& divider, uint32_t stepFrames, uint32_t frames,
-                    uint32_t* left, uint32_t* right) {
+void mixFilterGroup(FilterGroup& group, bool vector, const Divider& divider, uint32_t stepFrames,
+                    uint32_t frames, uint32_t* left, uint32_t* right) {
     const uint32_t lanes = group.count;
     group.count = 0;
     uint32_t together = frames;
