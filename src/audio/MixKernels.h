@@ -352,7 +352,7 @@ uint32_t freeBlocks(Cursor& cursor, const SampleView& s, bool isp, uint32_t firs
 
 // The filter of kFilterLanes voices side by side over their first frames values, as filterValues
 // does for each (a lane without a voice stands still); false where the vector loops are missing.
-inline constexpr uint32_t kFilterLanes = 4;
+inline constexpr uint32_t kFilterLanes = 8;
 bool filterLanes(Voice* const* voices, const uint32_t* const* values, double* const* y, uint32_t frames);
 
 // addFiltered four frames at a time where it can; returns the frames done (a multiple of 4).

@@ -344,44 +344,112 @@ TARVEX_AVX2_FUNCTION void clearAvx2(uint32_t* left, uint32_t* right, uint32_t fr
     }
 }
 
-// The filter of four voices, a lane each: the same operations in the same order as filterValues.
-// A lane without a voice has no coefficients and reads the first lane's values, so it stays 0.
+// One frame of four lanes' filters: the same operations in the same order as filterValues.
+struct FilterQuad {
+    __m256d a0, b0, b1, y1, y2;
+
+    TARVEX_AVX2_FUNCTION __m256d step(__m128i in, __m256d low, __m256d high) {
+        const __m256d x = _mm256_cvtepi32_pd(in);
+        __m256d v =
+            _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(a0, x), _mm256_mul_pd(b1, y2)), _mm256_mul_pd(b0, y1));
+        v = _mm256_min_pd(_mm256_max_pd(v, low), high);
+        y2 = y1;
+        y1 = v;
+        return v;
+    }
+};
+
+// Frames k..k+3 of four lanes' values, as four rows of one frame each.
+TARVEX_AVX2_FUNCTION inline void rowsOf(const int32_t* const* in, uint32_t k, __m128i* rows) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in[0] + k));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in[1] + k));
+    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in[2] + k));
+    const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in[3] + k));
+    const __m128i abLow = _mm_unpacklo_epi32(a, b), abHigh = _mm_unpackhi_epi32(a, b);
+    const __m128i cdLow = _mm_unpacklo_epi32(c, d), cdHigh = _mm_unpackhi_epi32(c, d);
+    rows[0] = _mm_unpacklo_epi64(abLow, cdLow);
+    rows[1] = _mm_unpackhi_epi64(abLow, cdLow);
+    rows[2] = _mm_unpacklo_epi64(abHigh, cdHigh);
+    rows[3] = _mm_unpackhi_epi64(abHigh, cdHigh);
+}
+
+// Four rows of one frame each back into frames k..k+3 of each lane.
+TARVEX_AVX2_FUNCTION inline void storeRows(double* const* out, uint32_t k, const __m256d* rows) {
+    const __m256d t0 = _mm256_unpacklo_pd(rows[0], rows[1]), t1 = _mm256_unpackhi_pd(rows[0], rows[1]);
+    const __m256d t2 = _mm256_unpacklo_pd(rows[2], rows[3]), t3 = _mm256_unpackhi_pd(rows[2], rows[3]);
+    _mm256_storeu_pd(out[0] + k, _mm256_permute2f128_pd(t0, t2, 0x20));
+    _mm256_storeu_pd(out[1] + k, _mm256_permute2f128_pd(t1, t3, 0x20));
+    _mm256_storeu_pd(out[2] + k, _mm256_permute2f128_pd(t0, t2, 0x31));
+    _mm256_storeu_pd(out[3] + k, _mm256_permute2f128_pd(t1, t3, 0x31));
+}
+
+// The frames of one or two quads of lanes; the quads' state stays in registers throughout.
+template <int Quads>
+TARVEX_AVX2_FUNCTION inline void filterQuads(FilterQuad& first, FilterQuad& second, const int32_t* const* in,
+                                             double* const* out, uint32_t frames) {
+    const __m256d high = _mm256_set1_pd(kFilterLimit), low = _mm256_set1_pd(-kFilterLimit);
+    FilterQuad a = first, b = second;
+    uint32_t k = 0;
+    for (; k + 4 <= frames; k += 4) {
+        __m128i rowsA[4], rowsB[4];
+        __m256d doneA[4], doneB[4];
+        rowsOf(in, k, rowsA);
+        if constexpr (Quads == 2) rowsOf(in + 4, k, rowsB);
+        for (int j = 0; j < 4; ++j) {
+            doneA[j] = a.step(rowsA[j], low, high);
+            if constexpr (Quads == 2) doneB[j] = b.step(rowsB[j], low, high);
+        }
+        storeRows(out, k, doneA);
+        if constexpr (Quads == 2) storeRows(out + 4, k, doneB);
+    }
+    for (; k < frames; ++k) {
+        alignas(32) double each[8];
+        _mm256_store_pd(each, a.step(_mm_setr_epi32(in[0][k], in[1][k], in[2][k], in[3][k]), low, high));
+        if constexpr (Quads == 2)
+            _mm256_store_pd(each + 4,
+                            b.step(_mm_setr_epi32(in[4][k], in[5][k], in[6][k], in[7][k]), low, high));
+        for (int i = 0; i < 4 * Quads; ++i) out[i][k] = each[i];
+    }
+    first = a;
+    second = b;
+}
+
+// The filters of up to eight voices, four lanes to a vector and two vectors side by side, so that
+// each waits less on its own last result. A lane without a voice has no coefficients and reads
+// the first lane's values, so it stays 0.
 TARVEX_AVX2_FUNCTION void filterLanesAvx2(Voice* const* voices, const uint32_t* const* values,
                                           double* const* y, uint32_t frames) {
     alignas(32) double a0[kFilterLanes] = {}, b0[kFilterLanes] = {}, b1[kFilterLanes] = {};
     alignas(32) double y1[kFilterLanes] = {}, y2[kFilterLanes] = {};
-    double spare[kMaxRunFrames];
+    double spare[kMaxRunFrames + 4];
     const int32_t* in[kFilterLanes];
     double* out[kFilterLanes];
+    uint32_t lanes = 0;
     for (uint32_t i = 0; i < kFilterLanes; ++i) {
         const Voice* voice = voices[i];
         in[i] = reinterpret_cast<const int32_t*>(voice != nullptr ? values[i] : values[0]);
         out[i] = voice != nullptr ? y[i] : spare;
         if (voice == nullptr) continue;
+        lanes = i + 1;
         a0[i] = voice->filterA0;
         b0[i] = voice->filterB0;
         b1[i] = voice->filterB1;
         y1[i] = voice->filterY1;
         y2[i] = voice->filterY2;
     }
-    const __m256d ca0 = _mm256_load_pd(a0), cb0 = _mm256_load_pd(b0), cb1 = _mm256_load_pd(b1);
-    const __m256d high = _mm256_set1_pd(kFilterLimit), low = _mm256_set1_pd(-kFilterLimit);
-    __m256d h1 = _mm256_load_pd(y1), h2 = _mm256_load_pd(y2);
-    for (uint32_t k = 0; k < frames; ++k) {
-        const __m256d x = _mm256_cvtepi32_pd(_mm_setr_epi32(in[0][k], in[1][k], in[2][k], in[3][k]));
-        __m256d v = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(ca0, x), _mm256_mul_pd(cb1, h2)),
-                                  _mm256_mul_pd(cb0, h1));
-        v = _mm256_min_pd(_mm256_max_pd(v, low), high);
-        h2 = h1;
-        h1 = v;
-        const __m128d first = _mm256_castpd256_pd128(v), second = _mm256_extractf128_pd(v, 1);
-        _mm_storel_pd(out[0] + k, first);
-        _mm_storeh_pd(out[1] + k, first);
-        _mm_storel_pd(out[2] + k, second);
-        _mm_storeh_pd(out[3] + k, second);
+    FilterQuad first{_mm256_load_pd(a0), _mm256_load_pd(b0), _mm256_load_pd(b1), _mm256_load_pd(y1),
+                     _mm256_load_pd(y2)};
+    FilterQuad second{_mm256_load_pd(a0 + 4), _mm256_load_pd(b0 + 4), _mm256_load_pd(b1 + 4),
+                      _mm256_load_pd(y1 + 4), _mm256_load_pd(y2 + 4)};
+    if (lanes > 4) {
+        filterQuads<2>(first, second, in, out, frames);
+    } else {
+        filterQuads<1>(first, second, in, out, frames);
     }
-    _mm256_store_pd(y1, h1);
-    _mm256_store_pd(y2, h2);
+    _mm256_store_pd(y1, first.y1);
+    _mm256_store_pd(y2, first.y2);
+    _mm256_store_pd(y1 + 4, second.y1);
+    _mm256_store_pd(y2 + 4, second.y2);
     for (uint32_t i = 0; i < kFilterLanes; ++i) {
         if (voices[i] == nullptr) continue;
         voices[i]->filterY1 = y1[i];
