@@ -356,7 +356,8 @@ inline constexpr uint32_t kFilterLanes = 8;
 bool filterLanes(Voice* const* voices, const uint32_t* const* values, double* const* y, uint32_t frames);
 
 // addFiltered four frames at a time where it can; returns the frames done (a multiple of 4).
-uint32_t addFilteredBlocks(const double* y, uint32_t frames, double scale, uint32_t* side);
+uint32_t addFilteredBlocks(const double* y, uint32_t frames, double scaleLeft, double scaleRight,
+                           uint32_t* left, uint32_t* right);
 
 }  // namespace simd
 
@@ -506,10 +507,13 @@ inline void filterValues(Voice& channel, const uint32_t* values, double* y, uint
     channel.filterY2 = y2;
 }
 
-// Adds filtered values [from, frames) to one side at scale = gain / divisor.
-inline void addFiltered(const double* y, uint32_t from, uint32_t frames, double scale, uint32_t* side) {
+// Adds filtered values [from, frames) to the sides at their scales (gain / divisor).
+inline void addFiltered(const double* y, uint32_t from, uint32_t frames, double scaleLeft, double scaleRight,
+                        uint32_t* left, uint32_t* right) {
     for (uint32_t k = from; k < frames; ++k) {
-        side[k] += static_cast<uint32_t>(static_cast<int32_t>(limitTo(y[k] * scale, kFilteredSideLimit)));
+        left[k] += static_cast<uint32_t>(static_cast<int32_t>(limitTo(y[k] * scaleLeft, kFilteredSideLimit)));
+        right[k] +=
+            static_cast<uint32_t>(static_cast<int32_t>(limitTo(y[k] * scaleRight, kFilteredSideLimit)));
     }
 }
 

@@ -458,16 +458,20 @@ TARVEX_AVX2_FUNCTION void filterLanesAvx2(Voice* const* voices, const uint32_t* 
 }
 
 // addFiltered, four frames at a time.
-TARVEX_AVX2_FUNCTION uint32_t addFilteredAvx2(const double* y, uint32_t frames, double scale,
-                                              uint32_t* side) {
-    const __m256d factor = _mm256_set1_pd(scale);
+TARVEX_AVX2_FUNCTION uint32_t addFilteredAvx2(const double* y, uint32_t frames, double scaleLeft,
+                                              double scaleRight, uint32_t* left, uint32_t* right) {
+    const __m256d factorLeft = _mm256_set1_pd(scaleLeft), factorRight = _mm256_set1_pd(scaleRight);
     const __m256d high = _mm256_set1_pd(kFilteredSideLimit), low = _mm256_set1_pd(-kFilteredSideLimit);
+    const auto add = [&](uint32_t* side, __m256d v) TARVEX_AVX2_FUNCTION {
+        __m128i* at = reinterpret_cast<__m128i*>(side);
+        const __m128i share = _mm256_cvttpd_epi32(_mm256_min_pd(_mm256_max_pd(v, low), high));
+        _mm_storeu_si128(at, _mm_add_epi32(_mm_loadu_si128(at), share));
+    };
     uint32_t k = 0;
     for (; k + 4 <= frames; k += 4) {
-        const __m256d v =
-            _mm256_min_pd(_mm256_max_pd(_mm256_mul_pd(_mm256_loadu_pd(y + k), factor), low), high);
-        __m128i* at = reinterpret_cast<__m128i*>(side + k);
-        _mm_storeu_si128(at, _mm_add_epi32(_mm_loadu_si128(at), _mm256_cvttpd_epi32(v)));
+        const __m256d v = _mm256_loadu_pd(y + k);
+        add(left + k, _mm256_mul_pd(v, factorLeft));
+        add(right + k, _mm256_mul_pd(v, factorRight));
     }
     return k;
 }
@@ -483,8 +487,9 @@ bool filterLanes(Voice* const* voices, const uint32_t* const* values, double* co
     return true;
 }
 
-uint32_t addFilteredBlocks(const double* y, uint32_t frames, double scale, uint32_t* side) {
-    return addFilteredAvx2(y, frames, scale, side);
+uint32_t addFilteredBlocks(const double* y, uint32_t frames, double scaleLeft, double scaleRight,
+                           uint32_t* left, uint32_t* right) {
+    return addFilteredAvx2(y, frames, scaleLeft, scaleRight, left, right);
 }
 
 void clearAccumulators(uint32_t* left, uint32_t* right, uint32_t frames) {
@@ -521,7 +526,7 @@ bool filterLanes(Voice* const*, const uint32_t* const*, double* const*, uint32_t
     return false;
 }
 
-uint32_t addFilteredBlocks(const double*, uint32_t, double, uint32_t*) {
+uint32_t addFilteredBlocks(const double*, uint32_t, double, double, uint32_t*, uint32_t*) {
     return 0;
 }
 

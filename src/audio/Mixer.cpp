@@ -116,20 +116,21 @@ struct FilterGroup {
     double y[simd::kFilterLanes][kMaxRunFrames];
 };
 
-void addFilteredSide(const double* y, uint32_t frames, int32_t gain, const Divider& divider, bool vector,
-                     uint32_t* side) {
-    if (gain == 0 || frames == 0) return;
-    const double scale = static_cast<double>(gain) / divider.divisor;
-    const uint32_t done = vector ? simd::addFilteredBlocks(y, frames, scale, side) : 0;
-    addFiltered(y, done, frames, scale, side);
+void addFilteredSides(const double* y, uint32_t frames, int32_t gl, int32_t gr, const Divider& divider,
+                      bool vector, uint32_t* left, uint32_t* right) {
+    if ((gl == 0 && gr == 0) || frames == 0) return;
+    const double scaleLeft = static_cast<double>(gl) / divider.divisor;
+    const double scaleRight = static_cast<double>(gr) / divider.divisor;
+    const uint32_t done = vector ? simd::addFilteredBlocks(y, frames, scaleLeft, scaleRight, left, right) : 0;
+    addFiltered(y, done, frames, scaleLeft, scaleRight, left, right);
 }
 
 void mixFilterGroup(FilterGroup& group, bool vector, const Divider& divider, uint32_t stepFrames,
                     uint32_t frames, uint32_t* left, uint32_t* right) {
     const uint32_t lanes = group.count;
     group.count = 0;
-    uint32_t together = frames;
-    for (uint32_t i = 0; i < lanes; ++i) together = std::min(together, group.lasts[i]);
+    // Each filter runs on over the whole run, through the silence after a sample that ended (its
+    // voice has stopped; only what it played reaches the sides), so that the lanes keep together.
     const uint32_t* values[simd::kFilterLanes];
     double* y[simd::kFilterLanes];
     for (uint32_t i = 0; i < simd::kFilterLanes; ++i) {
@@ -137,16 +138,16 @@ void mixFilterGroup(FilterGroup& group, bool vector, const Divider& divider, uin
         values[i] = group.values[i];
         y[i] = group.y[i];
     }
-    if (!(vector && lanes > 1 && simd::filterLanes(group.voices, values, y, together))) together = 0;
+    const uint32_t together =
+        vector && simd::filterLanes(group.voices, values, y, frames) ? frames : 0;
     for (uint32_t i = 0; i < lanes; ++i) {
         Voice& voice = *group.voices[i];
         const uint32_t last = group.lasts[i];
-        filterValues(voice, group.values[i], group.y[i], together, last);
+        filterValues(voice, group.values[i], group.y[i], together, frames);
         const double* out = group.y[i];
         const auto mix = [&](uint32_t first, uint32_t n, int32_t gl, int32_t gr) {
             const uint32_t heardFrames = first < last ? std::min(n, last - first) : 0;
-            addFilteredSide(out + first, heardFrames, gl, divider, vector, left + first);
-            addFilteredSide(out + first, heardFrames, gr, divider, vector, right + first);
+            addFilteredSides(out + first, heardFrames, gl, gr, divider, vector, left + first, right + first);
         };
         const int32_t gl = group.gainLeft[i], gr = group.gainRight[i];
         const uint32_t done = voice.rampGains ? rampSteps(voice, stepFrames, frames, gl, gr, mix) : 0;
