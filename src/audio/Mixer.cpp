@@ -138,8 +138,7 @@ void mixFilterGroup(FilterGroup& group, bool vector, const Divider& divider, uin
         values[i] = group.values[i];
         y[i] = group.y[i];
     }
-    const uint32_t together =
-        vector && simd::filterLanes(group.voices, values, y, frames) ? frames : 0;
+    const uint32_t together = vector && simd::filterLanes(group.voices, values, y, frames) ? frames : 0;
     for (uint32_t i = 0; i < lanes; ++i) {
         Voice& voice = *group.voices[i];
         const uint32_t last = group.lasts[i];
