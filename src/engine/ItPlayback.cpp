@@ -942,6 +942,7 @@ void effectRow(Engine& engine, uint32_t index, const NoteCell& cell) {
                     break;
                 case 0x6:
                     state.tickCounter = static_cast<uint16_t>(state.tickCounter + y);
+                    it.rowTickDelay += y;
                     break;
                 case 0x7:
                     if (y <= 2) {
@@ -1038,6 +1039,9 @@ void effectTick(Engine& engine, uint32_t index) {
     ItChannel& c = it.channels[index];
     ChannelState& v = engine.channels[index];
     const NoteCell& cell = c.cell;
+    // The volume column of a delayed note starts on the tick after the note: its delay tick is the
+    // note's row tick.
+    const bool waiting = c.delayPending;
     if (c.delayPending && it.tick == c.delayTicks) {
         c.delayPending = false;
         playNote(engine, index, cell);
@@ -1049,7 +1053,7 @@ void effectTick(Engine& engine, uint32_t index) {
         c.note.sample = nullptr;
         stopVoice(v);
     }
-    volumeColumnTick(engine, index);
+    if (!waiting) volumeColumnTick(engine, index);
     const uint8_t p = cell.param;
     switch (letter(cell)) {
         case 'D':
@@ -1196,6 +1200,7 @@ void impulseRowTick(Engine& engine, uint32_t row) {
     it.leavePattern = false;
     it.breakRow = 0;
     it.rowDelaySeen = false;
+    it.rowTickDelay = 0;
     it.repeating = false;
     for (uint32_t i = 0; i < it.channels.size(); ++i) {
         ItChannel& c = it.channels[i];
@@ -1236,14 +1241,21 @@ void impulseRowTick(Engine& engine, uint32_t row) {
     }
 }
 
+// A repetition of a row (SEx) lasts as long as the row did, its tick delays too, and plays its
+// delayed notes again; notes without a delay are not played again.
 void impulseRepeatTick(Engine& engine) {
     ItState& it = engine.it;
     it.tick = 0;
+    engine.state.tickCounter = static_cast<uint16_t>(engine.state.tickCounter + it.rowTickDelay);
     for (uint32_t i = 0; i < it.channels.size(); ++i) {
         ItChannel& c = it.channels[i];
         c.pitchDelta = 0;
         c.volumeDelta = 0;
         c.arpeggioFrequency = 0;
+        if (letter(c.cell) == 'S' && high(c.cell.param) == 0xD) {
+            c.delayPending = true;
+            c.delayTicks = std::max<uint32_t>(low(c.cell.param), 1);
+        }
     }
 }
 

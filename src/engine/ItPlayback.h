@@ -121,6 +121,7 @@ struct ItState {
     uint32_t random = 1;  // random volume and panning variation, the same on every render
     uint64_t clock = 0;
     bool rowDelaySeen = false;  // the first SEx of a row counts, SE0 too
+    uint32_t rowTickDelay = 0;  // the S6x of the row, added up: each repetition of it lasts as long
     bool repeating = false;     // the row tick of a row repeated by SEx
     bool loopBack = false;
     uint32_t loopRow = 0;
