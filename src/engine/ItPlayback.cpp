@@ -580,8 +580,9 @@ void playNote(Engine& engine, uint32_t index, const NoteCell& cell) {
         } else {
             noteFade(c.note);
         }
-        // Under the old effects an instrument number beside a note-off keys the note again.
-        if (n == kItNoteOff && cell.sample != 0 && module.rules.oldEffects && c.note.active) {
+        // Under the old effects an instrument number beside a note-off keys the note again, unless
+        // a tone portamento goes with them.
+        if (n == kItNoteOff && cell.sample != 0 && module.rules.oldEffects && c.note.active && !porta) {
             c.note.keyOn = true;
             c.note.fading = false;
         }

@@ -44,7 +44,8 @@ constexpr const char* kAlike =
 // The IT files of up to half a minute Tarvex plays alike on both sides (at one level) today.
 constexpr const char* kItAlike =
     "Autovibrato-Reset BidiPrecision CarryNNA DoubleSlide DoubleSlideCompatGxx EnvLoops "
-    "EnvOffLength EnvReset Fade-Porta FilterResetPatDelay FineVolColSlide FineVolRowDelayMultiple "
+    "EnvOffLength EnvReset Fade-Porta ResetEnvNoteOffOldFx2 FilterResetPatDelay FineVolColSlide "
+    "FineVolRowDelayMultiple "
     "GlobalVolFirstTick InitialNoteMemoryInstrMode InstrAfterMultisamplePorta JxxTicks LoopBreak "
     "MultiZxx NoMap NoSlide NoteFade-SmpMode Off-Porta OffsetWithInstr PanReset PanbrelloHold "
     "PatternDelay-NoteDelay PatternDelays PatternDelaysRetrig PitchPanReset PortaCutCompat PortaInsNum "
