@@ -98,16 +98,18 @@ int32_t envelopeValue(const Envelope& envelope, uint32_t tick) {
     return envelope.points[count - 1].value * 256;
 }
 
-// One tick on: the sustain loop while the key is down, else the loop; past the last point the
-// envelope stays there. Returns true once it has run off its end.
+// One tick on: the sustain loop while the key is down and it has not been left, else the loop;
+// past the last point the envelope stays there. Returns true once it has run off its end.
 bool advanceEnvelope(const Envelope& envelope, uint32_t& tick, bool keyOn) {
     const uint32_t count = std::min<uint32_t>(envelope.count, kEnvelopePoints);
     if (count == 0) return true;
     ++tick;
     const auto pointTick = [&](uint32_t i) { return envelope.points[std::min(i, count - 1)].tick; };
     if (keyOn && envelope.sustainOn) {
-        if (tick > pointTick(envelope.sustainEnd)) tick = pointTick(envelope.sustain);
-        return false;
+        // A key that goes down again after the sustain loop was left does not bring it back.
+        const uint32_t end = pointTick(envelope.sustainEnd);
+        if (tick == end + 1) tick = pointTick(envelope.sustain);
+        if (tick <= end) return false;
     }
     if (envelope.loopOn) {
         if (tick > pointTick(envelope.loopEnd)) tick = pointTick(envelope.loopStart);
