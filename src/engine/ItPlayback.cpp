@@ -851,7 +851,9 @@ void effectRow(Engine& engine, uint32_t index, const NoteCell& cell) {
             shared.effect = kPositionJump;
             shared.param = p;
             runEffect(engine, shared, true);
-            if (state.jumpPending && !before) {
+            // A jump to the next position (which the shared rule leaves to the pattern's end) leaves
+            // the pattern here, as a break to its first row.
+            if ((state.jumpPending && !before) || p == state.nextOrder.load(kRelaxed)) {
                 it.leavePattern = true;
                 it.breakRow = 0;
                 // A jump to the right of a loop's end keeps the loop from going back.
@@ -1231,8 +1233,13 @@ void impulseRowTick(Engine& engine, uint32_t row) {
         effectRow(engine, i, now);
         if (c.note.active) c.note.volume = c.volume;
     }
-    // A loop going back wins over a break or jump to its left; they apply once it has run out.
-    if (it.loopBack) {
+    // A loop going back wins over a break or jump to its left; they apply once it has run out. Its
+    // start can lie past the pattern's end (set after a loop ended on the last row): playing goes
+    // on in the next pattern then.
+    if (it.loopBack && it.loopRow >= state.rowCount) {
+        state.breakPending = true;
+        state.breakRow = 0;
+    } else if (it.loopBack) {
         state.jumpPending = true;
         state.jumpOrder = state.nextOrder.load(kRelaxed) - 1;
         state.repeatJump = false;
