@@ -145,5 +145,66 @@ TEST(ItPlayback, TheFilterFollowsCutoffAndResonance) {
     }
 }
 
+// Where a row with pattern loops, jumps and breaks leads, one row a tick: (order, row) pairs.
+TEST(ItPlayback, LoopsJumpsAndBreaksLeadWhereImpulseTrackerWent) {
+    struct Effect {
+        uint32_t pattern, row, channel;
+        char letter;
+        uint8_t param;
+    };
+    struct Case {
+        const char* what;
+        std::vector<uint16_t> rows;  // of each pattern, played in order once
+        std::vector<Effect> effects;
+        std::vector<std::pair<uint32_t, uint32_t>> path;
+    };
+    const Case cases[] = {
+        {"a jump to the next position leaves the pattern at once",
+         {4, 4},
+         {{0, 1, 0, 'B', 1}},
+         {{0, 0}, {0, 1}, {1, 0}, {1, 1}}},
+        {"a loop wins over a jump to its left, which follows once the loop has run out",
+         {4, 4},
+         {{0, 1, 1, 'S', 0xB0}, {0, 2, 0, 'B', 1}, {0, 2, 1, 'S', 0xB1}},
+         {{0, 0}, {0, 1}, {0, 2}, {0, 1}, {0, 2}, {1, 0}}},
+        {"a jump to the right of a loop's end keeps it from going back",
+         {4, 4},
+         {{0, 1, 0, 'S', 0xB0}, {0, 2, 0, 'S', 0xB1}, {0, 2, 1, 'B', 1}},
+         {{0, 0}, {0, 1}, {0, 2}, {1, 0}}},
+        {"a loop start past the pattern's end goes on in the next pattern",
+         {2, 2, 2},
+         {{0, 0, 0, 'S', 0xB0}, {0, 1, 0, 'S', 0xB1}, {1, 0, 0, 'S', 0xB1}},
+         {{0, 0}, {0, 1}, {0, 0}, {0, 1}, {1, 0}, {2, 0}, {2, 1}}},
+    };
+    for (const Case& c : cases) {
+        ItWriter it;
+        it.speed = 1;
+        it.patterns.clear();
+        it.orders.clear();
+        for (uint16_t rows : c.rows) {
+            it.orders.push_back(static_cast<uint8_t>(it.patterns.size()));
+            ItPattern pattern;
+            pattern.rows = rows;
+            it.patterns.push_back(pattern);
+        }
+        it.orders.push_back(255);
+        for (const Effect& e : c.effects) {
+            it.patterns[e.pattern].cells.push_back({.row = e.row,
+                                                    .channel = e.channel,
+                                                    .effect = static_cast<uint8_t>(e.letter - '@'),
+                                                    .param = e.param});
+        }
+        Played played(it);
+        played.engine.settings.LoopsAllowed.store(false);  // as songs are rendered
+        std::vector<std::pair<uint32_t, uint32_t>> path;
+        for (size_t t = 0; t < c.path.size(); ++t) {
+            const PlayerState& state = played.engine.state;
+            path.emplace_back(state.nextOrder.load() - 1, state.row.load());
+            played.stepper.tick();
+        }
+        EXPECT_EQ(path, c.path) << c.what;
+    }
+}
+
 }  // namespace
 }  // namespace tarvex::test
