@@ -480,6 +480,21 @@ int32_t notePanning(const ItChannel& c) {
     return c.note.active ? std::clamp(c.note.panning + c.note.panningOffset, 0, 64) : c.panning;
 }
 
+// The sample's lowest note at or above a frequency, as its frequency: what a glissando plays,
+// up or down.
+uint32_t glissandoFrequency(const Sample& s, uint32_t frequency) {
+    int32_t low = 0, high = kLastNote;
+    while (low < high) {
+        const int32_t mid = (low + high) / 2;
+        if (noteFrequency(s, mid) >= frequency) {
+            high = mid;
+        } else {
+            low = mid + 1;
+        }
+    }
+    return noteFrequency(s, low);
+}
+
 void tonePorta(const Module& module, ItChannel& c, uint32_t speed) {
     if (c.frequency == 0 || c.targetFrequency == 0 || speed == 0) return;
     if (c.frequency < c.targetFrequency) {
@@ -489,6 +504,9 @@ void tonePorta(const Module& module, ItChannel& c, uint32_t speed) {
         slidePitch(module, c, -static_cast<int32_t>(speed * 4));
         if (c.frequency <= c.targetFrequency) c.frequency = c.targetFrequency;
     }
+    // With glissando on (S11) the slide is heard a semitone at a time.
+    if (c.glissando && c.note.sample != nullptr)
+        c.arpeggioFrequency = glissandoFrequency(*c.note.sample, c.frequency);
 }
 
 int32_t slideVolume(int32_t value, uint8_t param, int32_t top, bool rowTick) {
@@ -1232,6 +1250,11 @@ void impulseRowTick(Engine& engine, uint32_t row) {
         }
         effectRow(engine, i, now);
         if (c.note.active) c.note.volume = c.volume;
+        // A glissando is heard on its slide's row ticks too.
+        const bool porta =
+            letter(now) == 'G' || letter(now) == 'L' || now.volumeCommand == kVolumeItTonePorta;
+        if (porta && c.glissando && c.note.sample != nullptr && c.frequency != 0)
+            c.arpeggioFrequency = glissandoFrequency(*c.note.sample, c.frequency);
     }
     // A loop going back wins over a break or jump to its left; they apply once it has run out. Its
     // start can lie past the pattern's end (set after a loop ended on the last row): playing goes

@@ -206,5 +206,37 @@ TEST(ItPlayback, LoopsJumpsAndBreaksLeadWhereImpulseTrackerWent) {
     }
 }
 
+// With S11 a tone portamento from C-5 to C-6 is heard on the thirteen semitones between them
+// and nowhere else; with S10 it glides.
+TEST(ItPlayback, AGlissandoSlidesASemitoneAtATime) {
+    for (const uint8_t glissando : {0x11, 0x10}) {
+        ItWriter it;
+        ItSample sample;
+        sample.frames.assign(100, 1000);
+        sample.loopFlags = 1;
+        sample.loopEnd = 100;
+        it.samples.push_back(sample);
+        ItPattern pattern;
+        pattern.cells.push_back(
+            {.row = 0, .channel = 0, .note = 60, .instrument = 1, .effect = 19, .param = glissando});
+        pattern.cells.push_back({.row = 1, .channel = 0, .note = 72, .effect = 7, .param = 4});
+        for (uint32_t row = 2; row < 40; ++row)
+            pattern.cells.push_back({.row = row, .channel = 0, .effect = 7});
+        it.patterns = {pattern};
+        Played played(it);
+        std::vector<uint32_t> steps;
+        for (uint32_t t = 0; t < 40 * 6; ++t) {
+            played.stepper.tick();
+            const uint32_t step = played.engine.channels[0].step;
+            if (std::find(steps.begin(), steps.end(), step) == steps.end()) steps.push_back(step);
+        }
+        if (glissando == 0x11) {
+            EXPECT_EQ(steps.size(), 13u);
+        } else {
+            EXPECT_GT(steps.size(), 40u);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace tarvex::test
