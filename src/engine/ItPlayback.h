@@ -57,7 +57,7 @@ struct ItChannel {
     ItNote note;                             // the channel's own note (the foreground voice)
     const Instrument* instrument = nullptr;  // the last instrument number read
     const Sample* sample = nullptr;          // the last sample chosen
-    int32_t lastNote = -1;                   // the last pattern note (0..119)
+    int32_t lastNote = 0;                    // the last pattern note (0..119); C-0 at first
     int32_t volume = 0;                      // 0..64
     int32_t channelVolume = 64;              // 0..64
     int32_t panning = 32;                    // 0..64
