@@ -479,10 +479,11 @@ inline double limitTo(double v, double limit) {
     return v > limit ? limit : (v < -limit ? -limit : v);
 }
 
-// The voice's values at gain 1 for frames (at most kMaxRunFrames) into values, which start at 0;
-// returns the frames the sample lasts.
+// The voice's values at gain 1 for frames (at most kMaxRunFrames) into values, 0 past the sample's
+// end; returns the frames the sample lasts.
 inline uint32_t unitValues(Voice& channel, const SampleView& s, bool isp, bool click, uint32_t frames,
                            uint32_t* values, bool vectorKernels) {
+    std::fill(values, values + frames, 0u);
     // Gain 4 over 4 rather than 1 over 1, which the vector loop scales by shifts alone.
     Divider four;
     four.set(4);

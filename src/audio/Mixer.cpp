@@ -177,7 +177,6 @@ void mixChannels(Player& player, const RunOptions& options, const Divider& divid
             filtered.voices[i] = voice;
             filtered.gainLeft[i] = gl;
             filtered.gainRight[i] = gr;
-            std::fill(filtered.values[i], filtered.values[i] + frames, 0u);
             filtered.lasts[i] =
                 unitValues(*voice, view, options.isp, options.click, frames, filtered.values[i], vector);
             if (filtered.count == simd::kFilterLanes)

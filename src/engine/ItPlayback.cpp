@@ -480,6 +480,12 @@ int32_t notePanning(const ItChannel& c) {
     return c.note.active ? std::clamp(c.note.panning + c.note.panningOffset, 0, 64) : c.panning;
 }
 
+// Whether the cell slides to its note: G, L or the volume column's tone portamento.
+bool tonePortaCell(const NoteCell& cell) {
+    const uint8_t effect = letter(cell);
+    return effect == 'G' || effect == 'L' || cell.volumeCommand == kVolumeItTonePorta;
+}
+
 // The sample's lowest note at or above a frequency, as its frequency: what a glissando plays,
 // up or down.
 uint32_t glissandoFrequency(const Sample& s, uint32_t frequency) {
@@ -504,9 +510,6 @@ void tonePorta(const Module& module, ItChannel& c, uint32_t speed) {
         slidePitch(module, c, -static_cast<int32_t>(speed * 4));
         if (c.frequency <= c.targetFrequency) c.frequency = c.targetFrequency;
     }
-    // With glissando on (S11) the slide is heard a semitone at a time.
-    if (c.glissando && c.note.sample != nullptr)
-        c.arpeggioFrequency = glissandoFrequency(*c.note.sample, c.frequency);
 }
 
 int32_t slideVolume(int32_t value, uint8_t param, int32_t top, bool rowTick) {
@@ -567,7 +570,7 @@ void playNote(Engine& engine, uint32_t index, const NoteCell& cell) {
     ItChannel& c = it.channels[index];
     ChannelState& v = engine.channels[index];
     const uint8_t effect = letter(cell);
-    const bool porta = effect == 'G' || effect == 'L' || cell.volumeCommand == kVolumeItTonePorta;
+    const bool porta = tonePortaCell(cell);
     const uint8_t n = cell.xmNote;
     if (effect == 'O' && cell.param != 0) c.offset = cell.param;
 
@@ -1165,6 +1168,13 @@ void effectTick(Engine& engine, uint32_t index) {
     }
 }
 
+// An SDx cell waits for its tick (SD0 as SD1); returns whether it does.
+bool armNoteDelay(ItChannel& c, const NoteCell& cell) {
+    c.delayPending = letter(cell) == 'S' && high(cell.param) == 0xD;
+    if (c.delayPending) c.delayTicks = std::max<uint32_t>(low(cell.param), 1);
+    return c.delayPending;
+}
+
 }  // namespace
 
 void startImpulseSong(Engine& engine) {
@@ -1239,22 +1249,12 @@ void impulseRowTick(Engine& engine, uint32_t row) {
         }
         c.cell = now;
         c.cutTicks = 0;
-        const bool delayed = letter(now) == 'S' && high(now.param) == 0xD;
-        if (delayed) {
-            c.delayPending = true;
-            c.delayTicks = std::max<uint32_t>(low(now.param), 1);
-        } else {
-            c.delayPending = false;
+        if (!armNoteDelay(c, now)) {
             if (!c.muted) playNote(engine, i, now);
             volumeColumnRow(engine, i, now);
         }
         effectRow(engine, i, now);
         if (c.note.active) c.note.volume = c.volume;
-        // A glissando is heard on its slide's row ticks too.
-        const bool porta =
-            letter(now) == 'G' || letter(now) == 'L' || now.volumeCommand == kVolumeItTonePorta;
-        if (porta && c.glissando && c.note.sample != nullptr && c.frequency != 0)
-            c.arpeggioFrequency = glissandoFrequency(*c.note.sample, c.frequency);
     }
     // A loop going back wins over a break or jump to its left; they apply once it has run out. Its
     // start can lie past the pattern's end (set after a loop ended on the last row): playing goes
@@ -1285,10 +1285,7 @@ void impulseRepeatTick(Engine& engine) {
         c.pitchDelta = 0;
         c.volumeDelta = 0;
         c.arpeggioFrequency = 0;
-        if (letter(c.cell) == 'S' && high(c.cell.param) == 0xD) {
-            c.delayPending = true;
-            c.delayTicks = std::max<uint32_t>(low(c.cell.param), 1);
-        }
+        armNoteDelay(c, c.cell);
     }
 }
 
@@ -1313,8 +1310,11 @@ void updateImpulseVoices(Engine& engine) {
         c.note.channelVolume = c.channelVolume;
         c.note.volume = c.volume;
         c.note.frequency = c.frequency;
-        updateNote(engine, v, c.note, c.volumeDelta, c.panningDelta, c.pitchDelta,
-                   c.arpeggioFrequency != 0 ? c.arpeggioFrequency : c.frequency);
+        uint32_t heard = c.arpeggioFrequency != 0 ? c.arpeggioFrequency : c.frequency;
+        // With glissando on (S11) a tone portamento is heard a semitone at a time, row tick too.
+        if (c.glissando && tonePortaCell(c.cell) && c.note.sample != nullptr && c.frequency != 0)
+            heard = glissandoFrequency(*c.note.sample, c.frequency);
+        updateNote(engine, v, c.note, c.volumeDelta, c.panningDelta, c.pitchDelta, heard);
     }
     for (ItBackground& b : it.pool) {
         if (b.note.active) updateNote(engine, b.voice, b.note, 0, 0, 0, 0);

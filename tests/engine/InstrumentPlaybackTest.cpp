@@ -6,9 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/Engine.h"
-#include "engine/Stepper.h"
-#include "formats/Loader.h"
+#include "PlayedSong.h"
 #include "support/XmWriter.h"
 
 namespace tarvex::test {
@@ -31,15 +29,8 @@ XmWriter oneNote(uint8_t note, bool linear, const XmEnvelopeSpec& envelope = {},
     return xm;
 }
 
-struct Played {
-    Engine engine;
-    Stepper stepper{engine};
-    explicit Played(const XmWriter& xm) {
-        engine.module = std::make_unique<Module>();
-        const LoadOutcome outcome = loadModuleBytes(xm.bytes(), "XM", *engine.module);
-        EXPECT_TRUE(outcome.loaded);
-        stepper.start(44100);
-    }
+struct Played : PlayedSong {
+    explicit Played(const XmWriter& xm) : PlayedSong(xm.bytes(), "XM") {}
     const ChannelState& voice() const { return engine.channels.at(0); }
 };
 

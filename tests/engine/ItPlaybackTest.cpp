@@ -7,9 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/Engine.h"
-#include "engine/Stepper.h"
-#include "formats/Loader.h"
+#include "PlayedSong.h"
 #include "support/ItWriter.h"
 
 namespace tarvex::test {
@@ -55,15 +53,8 @@ ItWriter notesInARow(uint8_t newNoteAction, uint32_t notes, uint8_t duplicateChe
     return it;
 }
 
-struct Played {
-    Engine engine;
-    Stepper stepper{engine};
-    explicit Played(const ItWriter& it) {
-        engine.module = std::make_unique<Module>();
-        const LoadOutcome outcome = loadModuleBytes(it.bytes(), "IT", *engine.module);
-        EXPECT_TRUE(outcome.loaded);
-        stepper.start(44100);
-    }
+struct Played : PlayedSong {
+    explicit Played(const ItWriter& it) : PlayedSong(it.bytes(), "IT") {}
     uint32_t background() const {
         return static_cast<uint32_t>(std::count_if(engine.it.pool.begin(), engine.it.pool.end(),
                                                    [](const ItBackground& b) { return b.note.active; }));
@@ -236,6 +227,23 @@ TEST(ItPlayback, AGlissandoSlidesASemitoneAtATime) {
             EXPECT_GT(steps.size(), 40u);
         }
     }
+}
+
+// A channel's note memory starts at C-0: a lone sample number on the first row plays that note,
+// five octaves below C-5.
+TEST(ItPlayback, ALoneSampleNumberAtTheStartPlaysCZero) {
+    ItWriter it;
+    ItSample sample;
+    sample.frames.assign(100, 1000);
+    sample.loopFlags = 1;
+    sample.loopEnd = 100;
+    sample.c5Speed = 44100;
+    it.samples.push_back(sample);
+    it.patterns[0].cells.push_back({.row = 0, .channel = 0, .instrument = 1});
+    Played played(it);
+    played.stepper.tick();
+    EXPECT_NE(played.engine.channels[0].position, -1);
+    EXPECT_NEAR(played.engine.channels[0].step, 1024.0 / 32, 1);  // C-5 would step 1024 a frame
 }
 
 }  // namespace
